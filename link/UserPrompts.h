@@ -1,0 +1,31 @@
+#pragma once
+// What the logic asks of the user's screen: message boxes and the request to end the program.
+// The window implements it with Qt; tests record what was asked.
+#include <string>
+
+enum class MsgIcon { None, Error, Warning, Information, Question };
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// Same numbers as the answers a script receives.
+enum class MsgAnswer { Ok = 1, Cancel = 2, Abort = 3, Yes = 6, No = 7 };
+
+class UserPrompts {
+public:
+    virtual ~UserPrompts() = default;
+    virtual MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                                 MsgButtons buttons = MsgButtons::Ok) = 0;
+    // Ends the program once the current action returns.
+    virtual void PostQuit(int exitCode) = 0;
+};
+
+// The progress bar of a long board operation (the firmware replacement's "Flashing Device...").
+class ProgressDialog {
+public:
+    virtual ~ProgressDialog() = default;
+    virtual void Create(const std::string& caption) = 0;
+    virtual void SetRange(int low, int high) = 0;
+    virtual void SetStep(int step) = 0;
+    virtual void SetPos(int pos) = 0;
+    virtual int GetPos() const = 0;
+    virtual void StepIt() = 0;
+    virtual void Destroy() = 0;
+};

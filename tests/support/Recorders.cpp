@@ -1,0 +1,19 @@
+#include "tests/support/Recorders.h"
+
+MsgAnswer RecordingPrompts::MessageBox(const std::string& text, const std::string& caption,
+                                       MsgIcon icon, MsgButtons buttons) {
+    messages.push_back({text, caption, icon, buttons});
+    if (!answers.empty()) {
+        MsgAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
+                                                                              : MsgAnswer::Ok;
+}
+
+void RecordingProgress::StepIt() {
+    pos += step;
+    if (pos > rangeHigh) pos = rangeLow + (pos - rangeHigh);  // wraps like a progress bar
+    positions.push_back(pos);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Test doubles of the platform interfaces: they record what the logic asked of the user.
+#include "link/UserPrompts.h"
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ShownMessage {
+    std::string text;
+    std::string caption;
+    MsgIcon icon;
+    MsgButtons buttons;
+};
+
+class RecordingPrompts : public UserPrompts {
+public:
+    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                         MsgButtons buttons) override;
+    void PostQuit(int exitCode) override { quitCodes.push_back(exitCode); }
+
+    // Answers handed out in order; Ok (or Yes for yes/no boxes) once they run out.
+    std::deque<MsgAnswer> answers;
+    std::vector<ShownMessage> messages;
+    std::vector<int> quitCodes;
+    bool QuitPosted() const { return !quitCodes.empty(); }
+};
+
+class RecordingProgress : public ProgressDialog {
+public:
+    void Create(const std::string& c) override { created = true; caption = c; }
+    void SetRange(int low, int high) override { rangeLow = low; rangeHigh = high; }
+    void SetStep(int s) override { step = s; }
+    void SetPos(int p) override { pos = p; positions.push_back(p); }
+    int GetPos() const override { return pos; }
+    void StepIt() override;
+    void Destroy() override { destroyed = true; }
+
+    bool created = false, destroyed = false;
+    std::string caption;
+    int rangeLow = 0, rangeHigh = 100, step = 10, pos = 0;
+    std::vector<int> positions;  // every position the bar took, in order
+};
