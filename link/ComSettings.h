@@ -48,3 +48,12 @@ inline ComSettings ReadStoredComSettings(SettingsKey& key) {
     }
     return s;
 }
+
+// The board link's time-outs, set once the port is open: a one-byte read gives up after about
+// half a second.
+inline constexpr SerialTimeouts kBoardTimeouts{500, 1, 500, 1, 500};
+
+// Shown when the chosen port cannot be opened; %d is the port number.
+inline constexpr const char* kMsgUnableToOpenPort =
+    "Unable to open port COM%d.\nCheck board connection to COM port.";
+inline constexpr const char* kCaptionComPort = "COM Port";

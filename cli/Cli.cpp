@@ -1,0 +1,131 @@
+#include "cli/Cli.h"
+
+#include "cli/CliSession.h"
+#include "registers/ZLINKControl.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <functional>
+#include <ostream>
+#include <string>
+
+namespace {
+
+int ExitFor(PageResult r) {
+    switch (r) {
+        case PageResult::Ok: return kCliOk;
+        case PageResult::Invalid: return kCliInvalid;
+        case PageResult::LostBoard: return kCliLostBoard;
+        case PageResult::Failed: return kCliInvalid;
+    }
+    return kCliInvalid;
+}
+
+std::string Format(const char* format, unsigned value) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, format, value);
+    return buf;
+}
+
+// The board lines of the About box, from what the board reports about itself.
+int RunInfo(CliSession& s, std::ostream& out) {
+    BoardInfo info;
+    FirmwareVersion version;
+    FirmwareCode code = 0;
+    CMB805QBrd& board = s.Board();
+    if (!board.GetBoardInfo(info) || !board.GetFirmwareVersion(version) ||
+        !board.GetFirmwareCode(code)) {
+        return ExitFor(ReportLostBoard(s.Prompts()));
+    }
+    char line[96];
+    std::snprintf(line, sizeof line, "GQ0017 Version %d.%d", info.versionMajor, info.versionMinor);
+    out << line << '\n';
+    out << Format("Command Buffer Size: %d commands", info.commandBufferSize) << '\n';
+    out << Format("Data Buffer Size: %d words", info.dataBufferSize) << '\n';
+    out << Format("File Buffer Size: %d words", info.fileBufferSize) << '\n';
+    std::snprintf(line, sizeof line, "Firmware Version %d.%d", version.versionMajor,
+                  version.versionMinor);
+    out << line << '\n';
+    out << Format("Code: %04X", code) << '\n';
+    return kCliOk;
+}
+
+}  // namespace
+
+int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
+           std::ostream& err) {
+    CLI::App app{"TR805Q: controls the MB805Q evaluation kit from a shell.", "tr805q-cli"};
+    app.set_version_flag("--version", "tr805q-cli 1.3");
+    app.require_subcommand(1);
+
+    ConnectOptions connect;
+    bool simulate = false;
+    int device = 1;
+    app.add_option("--port", connect.port, "COM number (3 or COM3) or device path; default: the stored port");
+    app.add_option("--baud", connect.baud, "Baud rate; default: the stored rate");
+    app.add_option("--device", device, "Target device on the Z-LINK bus")->check(CLI::Range(1, 3));
+    app.add_flag("--simulate", simulate, "Use a simulated board in this process instead of a port");
+
+    std::function<int(CliSession&)> command;
+
+    auto* info = app.add_subcommand("info", "Print what the board reports about itself");
+    info->callback([&] { command = [&](CliSession& s) { return RunInfo(s, out); }; });
+
+    std::string readAddress;
+    bool read8 = false;
+    auto* read = app.add_subcommand("read", "Read a register and print its value in hex");
+    read->add_option("ADDR", readAddress, "Register address, hex")->required();
+    read->add_flag("--8bit", read8, "8-bit access (default 16-bit)");
+    read->callback([&] {
+        command = [&](CliSession& s) {
+            CZLINKControl page(s);
+            page.readAddress = EntryText(readAddress, CZLINKControl::kAddressChars);
+            page.readWidth = read8 ? RegWidth::Bits8 : RegWidth::Bits16;
+            page.device1 = device == 1;
+            page.device2 = device == 2;
+            const PageResult r = page.Read();
+            if (r == PageResult::Ok) out << page.readData << '\n';
+            return ExitFor(r);
+        };
+    });
+
+    std::string writeAddress, writeData;
+    bool write8 = false;
+    auto* write = app.add_subcommand("write", "Write a register");
+    write->add_option("ADDR", writeAddress, "Register address, hex")->required();
+    write->add_option("DATA", writeData, "Value, hex")->required();
+    write->add_flag("--8bit", write8, "8-bit access (default 16-bit)");
+    write->callback([&] {
+        command = [&](CliSession& s) {
+            CZLINKControl page(s);
+            page.writeAddress = EntryText(writeAddress, CZLINKControl::kAddressChars);
+            page.writeData = EntryText(writeData, CZLINKControl::kDataChars);
+            page.writeWidth = write8 ? RegWidth::Bits8 : RegWidth::Bits16;
+            page.device1 = device == 1;
+            page.device2 = device == 2;
+            return ExitFor(page.Write());
+        };
+    });
+
+    auto* reset = app.add_subcommand("reset", "General reset of the target device");
+    reset->callback([&] {
+        command = [&](CliSession& s) {
+            CZLINKControl page(s);
+            page.device1 = device == 1;
+            page.device2 = device == 2;
+            return ExitFor(page.GenReset());
+        };
+    });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e, out, err);
+    }
+    if (!command) return kCliInvalid;
+
+    CliSession session(err, stored, simulate);
+    if (!session.Connect(connect)) return kCliLostBoard;
+    return command(session);
+}

@@ -1,0 +1,14 @@
+#pragma once
+// tr805q-cli: the program's board operations from a shell.
+#include "link/ComSettings.h"
+
+#include <iosfwd>
+
+// Exit codes.
+inline constexpr int kCliOk = 0;
+inline constexpr int kCliInvalid = 1;      // a value or file failed validation
+inline constexpr int kCliLostBoard = 2;    // the board did not answer, or the port did not open
+
+// Runs one command line; stored holds the port settings the window keeps.
+int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
+           std::ostream& err);

@@ -1,0 +1,98 @@
+#include "cli/CliSession.h"
+
+#include "sim/SimSerialDevice.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ostream>
+
+MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& caption,
+                                    MsgIcon, MsgButtons buttons) {
+    (void)caption;
+    err_ << text << '\n';
+    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
+                                                                              : MsgAnswer::Ok;
+}
+
+void StreamProgress::Create(const std::string& caption) { err_ << caption << ' ' << std::flush; }
+
+void StreamProgress::StepIt() {
+    pos_ += step_;
+    if (pos_ > high_) pos_ = low_;
+    err_ << '.' << std::flush;
+}
+
+void StreamProgress::Destroy() { err_ << '\n'; }
+
+CliSession::CliSession(std::ostream& err, ComSettings stored, bool simulate)
+    : err_(err),
+      stored_(stored),
+      fakeClock_(simulate ? std::make_unique<FakeClock>() : nullptr),
+      clock_(simulate ? static_cast<Clock*>(fakeClock_.get()) : &SystemClock::Instance()),
+      prompts_(err),
+      progress_(err),
+      simBoard_(simulate ? std::make_unique<sim::Board>() : nullptr),
+      board_(*clock_, prompts_, progress_) {
+    if (simBoard_) {
+        board_.Link().Port().SetDeviceOpener([this](int) -> std::unique_ptr<SerialDevice> {
+            return std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
+        });
+    }
+}
+
+CliSession::~CliSession() { board_.Link().Port().Close(); }
+
+bool CliSession::KernletLoaded(uint8_t device) const {
+    return device >= 1 && device <= 3 && kernletLoaded_[device - 1];
+}
+
+void CliSession::SetKernletLoaded(uint8_t device, bool loaded) {
+    if (device >= 1 && device <= 3) kernletLoaded_[device - 1] = loaded;
+}
+
+namespace {
+
+// A port given as a plain number (optionally "COM3") is a COM number; anything else a path.
+bool ParsePortNumber(std::string text, int& number) {
+    if (text.size() > 3 && (text.compare(0, 3, "COM") == 0 || text.compare(0, 3, "com") == 0)) {
+        text.erase(0, 3);
+    }
+    if (text.empty()) return false;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+bool CliSession::Connect(const ConnectOptions& options) {
+    ComSettings settings = stored_;
+    if (options.baud != 0) settings.baud = options.baud;
+    CSerialPort& port = board_.Link().Port();
+    int number = static_cast<int>(settings.port);
+    const bool byNumber = options.port.empty() || ParsePortNumber(options.port, number);
+    try {
+        if (byNumber) {
+            const SerialLineSettings line = settings.Line();
+            port.Open(number, line.baud, line.parity, line.dataBits, line.stopBits,
+                      line.flowControl);
+        } else {
+            port.OpenPath(options.port, settings.Line());
+        }
+    } catch (const CSerialException& e) {
+        port.Close();
+        const std::string why = e.GetErrorMessage();
+        if (!why.empty()) err_ << why << '\n';
+    }
+    if (!port.IsOpen()) {
+        char text[128];
+        if (byNumber) {
+            std::snprintf(text, sizeof text, kMsgUnableToOpenPort, number);
+            err_ << text << '\n';
+        } else {
+            err_ << "Unable to open " << options.port << ".\nCheck board connection to COM port.\n";
+        }
+        return false;
+    }
+    port.SetTimeouts(kBoardTimeouts);
+    return true;
+}

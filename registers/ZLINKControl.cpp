@@ -1,0 +1,82 @@
+#include "registers/ZLINKControl.h"
+
+#include "link/Messages.h"
+
+PageResult ReportLostBoard(UserPrompts& prompts) {
+    prompts.MessageBox(kMsgNoCommunication, "Error", MsgIcon::Error);
+    prompts.PostQuit(kExitLostBoard);
+    return PageResult::LostBoard;
+}
+
+void ShowError(UserPrompts& prompts, const std::string& text) {
+    prompts.MessageBox(text, "Error", MsgIcon::Error);
+}
+
+std::string ValidateRegisterTexts(const std::string& address, const std::string* data) {
+    if (address.empty()) return kMsgNullAddress;
+    if (!IsHexText(address)) return kMsgAddressNotHex;
+    if (data) {
+        if (data->empty()) return kMsgNullData;
+        if (!IsHexText(*data)) return kMsgDataNotHex;
+    }
+    return {};
+}
+
+PageResult CZLINKControl::Write() {
+    if (auto error = ValidateRegisterTexts(writeAddress, &writeData); !error.empty()) {
+        ShowError(host_.Prompts(), error);
+        return PageResult::Invalid;
+    }
+    const auto addr = static_cast<uint8_t>(HexTextToNumber(writeAddress));
+    const uint32_t data = HexTextToNumber(writeData);
+    CMB805QBrd& board = host_.Board();
+    const bool ok = writeWidth == RegWidth::Bits8
+                        ? board.WriteReg8(addr, static_cast<uint8_t>(data), Device())
+                        : board.WriteReg16(addr, static_cast<uint16_t>(data), Device());
+    return ok ? PageResult::Ok : ReportLostBoard(host_.Prompts());
+}
+
+PageResult CZLINKControl::Read() {
+    if (auto error = ValidateRegisterTexts(readAddress, nullptr); !error.empty()) {
+        ShowError(host_.Prompts(), error);
+        return PageResult::Invalid;
+    }
+    const auto addr = static_cast<uint8_t>(HexTextToNumber(readAddress));
+    CMB805QBrd& board = host_.Board();
+    uint32_t value = 0;
+    bool ok;
+    if (readWidth == RegWidth::Bits8) {
+        uint8_t v = 0;
+        ok = board.ReadReg8(addr, v, Device());
+        value = v;
+    } else {
+        uint16_t v = 0;
+        ok = board.ReadReg16(addr, v, Device());
+        value = v;
+    }
+    if (!ok) return ReportLostBoard(host_.Prompts());
+    readData = RegisterValueText(value, readWidth);
+    return PageResult::Ok;
+}
+
+PageResult CZLINKControl::GenReset() {
+    const uint8_t device = Device();
+    CMB805QBrd& board = host_.Board();
+    if (!board.ResetDevice(device)) return ReportLostBoard(host_.Prompts());
+    if (!host_.KernletLoaded(device)) return PageResult::Ok;
+
+    // The Kernlet restarts after the reset; device 1 takes up to 3 s, the others up to 5 s.
+    Clock& clock = host_.GetClock();
+    const uint64_t deadline = clock.NowMs() + (device == 1 ? 3000 : 5000);
+    for (;;) {
+        uint16_t status = 0;
+        if (!board.ReadReg16(kKernletStatusRegister, status, device)) {
+            return ReportLostBoard(host_.Prompts());
+        }
+        if (clock.NowMs() >= deadline) {
+            ShowError(host_.Prompts(), kMsgKernletNotStarted);
+            return PageResult::Failed;
+        }
+        if (status & 1) return PageResult::Ok;
+    }
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The "Z-LINK Control" page: write one register, read one back, general reset of a device.
+#include "link/PageHost.h"
+#include "registers/HexText.h"
+
+#include <string>
+
+// How a page operation ended; the window only needs the messages, tr805q-cli the distinction.
+enum class PageResult {
+    Ok,
+    Invalid,    // a field failed validation; nothing was sent
+    LostBoard,  // the board did not answer; the program is asked to quit
+    Failed,     // the board answered but the operation did not succeed (message shown)
+};
+
+inline constexpr const char* kMsgNullAddress = "Error - A null register address is not valid";
+inline constexpr const char* kMsgAddressNotHex = "Error - Register address must be hexadecimal";
+inline constexpr const char* kMsgNullData = "Error - Null register data is not valid";
+inline constexpr const char* kMsgDataNotHex = "Error - Register data must be hexadecimal";
+inline constexpr const char* kMsgKernletNotStarted = "Error - Kernlet not started";
+
+// Register 0xC6 shows in bit 0 that a Kernlet has started after a reset.
+inline constexpr uint8_t kKernletStatusRegister = 0xC6;
+
+// Shows the communication failure and asks the program to quit; every page ends a lost board so.
+PageResult ReportLostBoard(UserPrompts& prompts);
+// Shows a validation or operation error with caption "Error".
+void ShowError(UserPrompts& prompts, const std::string& text);
+// The address and data checks shared by every register page, in their order: address empty,
+// address not hex, then (when data is given) data empty, data not hex. Empty result: valid.
+std::string ValidateRegisterTexts(const std::string& address, const std::string* data);
+
+class CZLINKControl {
+public:
+    static constexpr size_t kAddressChars = 2;
+    static constexpr size_t kDataChars = 4;
+
+    explicit CZLINKControl(PageHost& host) : host_(host) {}
+
+    // Fields, as the screen holds them.
+    std::string writeAddress, writeData, readAddress, readData;
+    RegWidth writeWidth = RegWidth::Bits16;
+    RegWidth readWidth = RegWidth::Bits16;
+    bool device1 = true, device2 = false;  // neither: device 3
+
+    uint8_t Device() const { return device1 ? 1 : device2 ? 2 : 3; }
+
+    PageResult Write();
+    PageResult Read();
+    PageResult GenReset();
+
+private:
+    PageHost& host_;
+};

@@ -1,0 +1,80 @@
+// tr805q-cli against the simulated board in the same process (--simulate).
+#include "cli/Cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CliRun {
+    int code;
+    std::string out, err;
+};
+
+CliRun Run(std::vector<const char*> args) {
+    args.insert(args.begin(), {"tr805q-cli", "--simulate"});
+    std::ostringstream out, err;
+    const int code = RunCli(static_cast<int>(args.size()), args.data(), ComSettings{}, out, err);
+    return {code, out.str(), err.str()};
+}
+
+struct ValidationCase {
+    std::vector<const char*> args;
+    std::string message;
+};
+
+TEST(CliRegisterCommands, ValidationMessagesAndExitCodes) {
+    const std::vector<ValidationCase> cases = {
+        {{"write", "", "12"}, "Error - A null register address is not valid\n"},
+        {{"write", "", ""}, "Error - A null register address is not valid\n"},
+        {{"write", "X1", "12"}, "Error - Register address must be hexadecimal\n"},
+        {{"write", "20", ""}, "Error - Null register data is not valid\n"},
+        {{"write", "20", "12G"}, "Error - Register data must be hexadecimal\n"},
+        {{"read", ""}, "Error - A null register address is not valid\n"},
+        {{"read", "-1"}, "Error - Register address must be hexadecimal\n"},
+    };
+    for (const auto& c : cases) {
+        CliRun r = Run(c.args);
+        EXPECT_EQ(r.code, kCliInvalid) << c.message;
+        EXPECT_EQ(r.err, c.message);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+// Lower case is accepted here, as the page's fields turn letters to upper case when typed.
+TEST(CliRegisterCommands, ReadShowsValuesAsThePageDoes) {
+    EXPECT_EQ(Run({"write", "2a", "00ab"}).code, kCliOk);
+    CliRun r16 = Run({"read", "2a"});
+    // Each run starts a fresh simulated board: only the shape of the value is known here.
+    EXPECT_EQ(r16.code, kCliOk) << r16.err;
+    EXPECT_EQ(r16.out.size(), 5u);
+    CliRun r8 = Run({"read", "2a", "--8bit"});
+    EXPECT_EQ(r8.code, kCliOk);
+    EXPECT_EQ(r8.out.size(), 3u);
+}
+
+TEST(CliRegisterCommands, InfoPrintsTheBoardLines) {
+    CliRun r = Run({"info"});
+    ASSERT_EQ(r.code, kCliOk) << r.err;
+    std::istringstream lines(r.out);
+    std::vector<std::string> prefixes = {"GQ0017 Version ", "Command Buffer Size: ",
+                                         "Data Buffer Size: ", "File Buffer Size: ",
+                                         "Firmware Version ", "Code: "};
+    std::string line;
+    for (const auto& p : prefixes) {
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line.rfind(p, 0), 0u) << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line));
+}
+
+TEST(CliRegisterCommands, ResetAndUsageErrors) {
+    EXPECT_EQ(Run({"reset"}).code, kCliOk);
+    EXPECT_NE(Run({"--device", "4", "reset"}).code, kCliOk);
+    EXPECT_NE(Run({"frobnicate"}).code, kCliOk);
+}
+
+}  // namespace

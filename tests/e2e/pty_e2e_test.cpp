@@ -1,0 +1,107 @@
+// The real executables on a real pseudo-terminal: mb805q-sim serving, the program's serial code
+// and tr805q-cli talking to it.
+#include "link/ComSettings.h"
+#include "link/SerialPort.h"
+#include "tests/e2e/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SimulatedBoardOnPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_ = fs::temp_directory_path() /
+                ("tr805q-e2e-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(home_);
+        fs::create_directories(home_);
+        env_ = {"XDG_CONFIG_HOME=" + home_.string(), "HOME=" + home_.string()};
+    }
+    void TearDown() override {
+        sim_.reset();
+        fs::remove_all(home_);
+    }
+
+    // Starts the simulated board and returns the COM number it took.
+    std::string StartSim(std::vector<std::string> extra = {}) {
+        std::vector<std::string> argv{MB805Q_SIM_EXE, "--print-port"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        sim_ = std::make_unique<BackgroundProcess>(argv, env_);
+        return sim_->FirstLine(5000);
+    }
+
+    ProcessResult Cli(std::vector<std::string> args) {
+        args.insert(args.begin(), TR805Q_CLI_EXE);
+        return RunProcess(args, env_);
+    }
+
+    fs::path home_;
+    std::vector<std::string> env_;
+    std::unique_ptr<BackgroundProcess> sim_;
+};
+
+TEST_F(SimulatedBoardOnPty, WriteThenReadThroughTheCli) {
+    const fs::path log = home_ / "requests.txt";
+    const std::string port = StartSim({"--log", log.string()});
+    ASSERT_FALSE(port.empty());
+
+    ProcessResult w = Cli({"--port", port, "write", "20", "1234"});
+    EXPECT_EQ(w.exitCode, 0) << w.err;
+    ProcessResult r = Cli({"--port", port, "read", "20"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1234\n");
+    ProcessResult r8 = Cli({"--port", port, "read", "20", "--8bit"});
+    EXPECT_EQ(r8.exitCode, 0) << r8.err;
+    EXPECT_EQ(r8.out.size(), 3u);  // two digits and the line end
+
+    sim_->Stop();
+    std::ifstream in(log);
+    std::stringstream requests;
+    requests << in.rdbuf();
+    EXPECT_NE(requests.str().find("7E 03 20 12 34 01\n"), std::string::npos) << requests.str();
+    EXPECT_NE(requests.str().find("7E 05 20 01\n"), std::string::npos) << requests.str();
+}
+
+TEST_F(SimulatedBoardOnPty, ValidationAndLostBoardExitCodes) {
+    const std::string port = StartSim({"--no-reply"});
+    ASSERT_FALSE(port.empty());
+
+    ProcessResult bad = Cli({"--port", port, "write", "2G", "1"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.err, "Error - Register address must be hexadecimal\n");
+
+    ProcessResult lost = Cli({"--port", port, "read", "20"});
+    EXPECT_EQ(lost.exitCode, 2);
+    EXPECT_EQ(lost.err,
+              "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program\n");
+}
+
+// A one-byte read on a line where nothing comes gives up after the board link's half second.
+TEST_F(SimulatedBoardOnPty, SilentLineReadReturnsAfterHalfASecond) {
+    const std::string port = StartSim();
+    ASSERT_FALSE(port.empty());
+    const fs::path link = home_ / "QVR" / "ports" / ("COM" + port);
+    ASSERT_TRUE(fs::exists(link)) << link;
+
+    CSerialPort serial;
+    serial.OpenPath(fs::read_symlink(link).string(), SerialLineSettings{});
+    serial.SetTimeouts(kBoardTimeouts);
+    unsigned char byte = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const size_t got = serial.Read(&byte, 1);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(got, 0u);
+    EXPECT_GE(ms, 480);
+    EXPECT_LT(ms, 1500);
+}
+
+}  // namespace
