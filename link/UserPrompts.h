@@ -1,7 +1,19 @@
 #pragma once
 // What the logic asks of the user's screen: message boxes and the request to end the program.
 // The window implements it with Qt; tests record what was asked.
+#include <optional>
 #include <string>
+
+// An open or save file dialog, described as the logic wants it.
+struct FileDialogSpec {
+    std::string title;
+    // Pairs "description|pattern|" as the Windows filter string writes them, ending in "||".
+    std::string filter;
+    std::string defaultExtension;
+    std::string initialDirectory;
+    std::string initialName;
+    bool confirmOverwrite = false;  // save: ask before replacing an existing file
+};
 
 enum class MsgIcon { None, Error, Warning, Information, Question };
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
@@ -15,6 +27,9 @@ public:
                                  MsgButtons buttons = MsgButtons::Ok) = 0;
     // Ends the program once the current action returns.
     virtual void PostQuit(int exitCode) = 0;
+    // The chosen path, or nothing when the user cancels.
+    virtual std::optional<std::string> AskOpenFile(const FileDialogSpec&) { return std::nullopt; }
+    virtual std::optional<std::string> AskSaveFile(const FileDialogSpec&) { return std::nullopt; }
 };
 
 // The progress bar of a long board operation (the firmware replacement's "Flashing Device...").

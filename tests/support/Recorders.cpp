@@ -17,3 +17,15 @@ void RecordingProgress::StepIt() {
     if (pos > rangeHigh) pos = rangeLow + (pos - rangeHigh);  // wraps like a progress bar
     positions.push_back(pos);
 }
+
+std::optional<std::string> RecordingPrompts::AskOpenFile(const FileDialogSpec& spec) {
+    fileDialogs.push_back(spec);
+    if (filePaths.empty()) return std::nullopt;
+    auto p = filePaths.front();
+    filePaths.pop_front();
+    return p;
+}
+
+std::optional<std::string> RecordingPrompts::AskSaveFile(const FileDialogSpec& spec) {
+    return AskOpenFile(spec);
+}

@@ -19,11 +19,16 @@ public:
     MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                          MsgButtons buttons) override;
     void PostQuit(int exitCode) override { quitCodes.push_back(exitCode); }
+    std::optional<std::string> AskOpenFile(const FileDialogSpec& spec) override;
+    std::optional<std::string> AskSaveFile(const FileDialogSpec& spec) override;
 
     // Answers handed out in order; Ok (or Yes for yes/no boxes) once they run out.
     std::deque<MsgAnswer> answers;
     std::vector<ShownMessage> messages;
     std::vector<int> quitCodes;
+    // Paths the file dialogs hand out in order; nothing (Cancel) once they run out.
+    std::deque<std::optional<std::string>> filePaths;
+    std::vector<FileDialogSpec> fileDialogs;
     bool QuitPosted() const { return !quitCodes.empty(); }
 };
 
