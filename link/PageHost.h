@@ -4,9 +4,11 @@
 // and tests have their own.
 #include "link/Clock.h"
 #include "link/MB805QBrd.h"
+#include "link/SettingsKey.h"
 #include "link/UserPrompts.h"
 
 #include <cstdint>
+#include <memory>
 
 class PageHost {
 public:
@@ -19,6 +21,12 @@ public:
     virtual void SetKernletLoaded(uint8_t device, bool loaded) = 0;
     // The board's kernletOptions mask, by device number.
     virtual uint8_t KernletOptions() const = 0;
+    // A new per-user settings key, not yet opened: the page opens it with its tab name and keeps
+    // it for the run. Null where there is no settings store.
+    virtual std::unique_ptr<SettingsKey> NewSettingsKey() { return nullptr; }
+    // A running script disables the sheet's tabs, its "Serial" button and the About entry, and
+    // enables them again when the run ends. Nothing to do where there is no window.
+    virtual void EnableSheetControls(bool enable) { (void)enable; }
 };
 
 // Exit code when the program ends because the board stopped answering: a failure, so that a
