@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliSession.h"
+#include "registers/RegisterTable.h"
 #include "registers/ZLINKControl.h"
 
 #include <CLI/CLI.hpp>
@@ -115,6 +116,34 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
             page.device1 = device == 1;
             page.device2 = device == 2;
             return ExitFor(page.GenReset());
+        };
+    });
+
+    std::string tablePath;
+    bool tableWrite = false, tableRead = false, tableBoth = false;
+    auto* table = app.add_subcommand(
+        "table", "Load a register configuration file and run its enabled rows on the board");
+    table->add_option("FILE", tablePath, "Configuration file, as saved by a register table page")
+        ->required();
+    auto* wr = table->add_flag("--write", tableWrite, "Write the enabled rows of a write type (Wr all)");
+    auto* rd = table->add_flag("--read", tableRead, "Read the enabled rows of a read type (Rd all)");
+    auto* both = table->add_flag("--both", tableBoth, "Every enabled row (Wr\\Rd all; the default)");
+    wr->excludes(rd)->excludes(both);
+    rd->excludes(both);
+    table->callback([&] {
+        command = [&](CliSession& s) {
+            CZLINKControlExt1 page(s);
+            page.device1 = device == 1;
+            page.device2 = device == 2;
+            if (!page.LoadConfigFile(tablePath)) return kCliInvalid;
+            page.onRowAccessed = [&](int row, const RegisterRow& r) {
+                out << row << '\t' << kRowTypeNames[static_cast<size_t>(r.type)] << '\t'
+                    << r.address << '\t' << r.data << '\n';
+            };
+            const AllRowsRun run = tableWrite  ? AllRowsRun::Write
+                                   : tableRead ? AllRowsRun::Read
+                                               : AllRowsRun::Both;
+            return ExitFor(page.RunAll(run));
         };
     });
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -75,6 +77,36 @@ TEST(CliRegisterCommands, ResetAndUsageErrors) {
     EXPECT_EQ(Run({"reset"}).code, kCliOk);
     EXPECT_NE(Run({"--device", "4", "reset"}).code, kCliOk);
     EXPECT_NE(Run({"frobnicate"}).code, kCliOk);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CliTableCommand, RunsTheEnabledRowsOfAConfigurationFile) {
+    const std::string path = ::testing::TempDir() + "/cli-table.txt";
+    {
+        std::ofstream f(path, std::ios::binary);
+        for (int r = 1; r <= 40; ++r) {
+            char header[20];
+            std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
+            f << header;
+            if (r == 2) f << "first\r\n20\r\n02\r\n1234\r\n1\r\n";       // 16 bit Wr
+            else if (r == 21) f << "back\r\n20\r\n01\r\n\r\n1\r\n";      // 16 bit Rd
+            else if (r == 30) f << "off\r\n21\r\n04\r\n55\r\n0\r\n";     // not enabled
+            else f << "\r\n\r\n00\r\n\r\n0\r\n";
+        }
+    }
+    CliRun both = Run({"table", path.c_str()});
+    EXPECT_EQ(both.code, kCliOk) << both.err;
+    EXPECT_EQ(both.out, "2\t16 bit Wr\t20\t1234\n21\t16 bit Rd\t20\t1234\n");
+    CliRun read = Run({"table", path.c_str(), "--read"});
+    EXPECT_EQ(read.code, kCliOk) << read.err;
+    EXPECT_EQ(read.out.rfind("21\t16 bit Rd\t20\t", 0), 0u);
+    EXPECT_NE(Run({"table", path.c_str(), "--read", "--write"}).code, kCliOk);
+    CliRun missing = Run({"table", "/nonexistent/x.txt"});
+    EXPECT_EQ(missing.code, kCliInvalid);
+    EXPECT_EQ(missing.err, "Error - Unable to open config file\n");
 }
 
 }  // namespace
