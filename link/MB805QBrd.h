@@ -64,6 +64,11 @@ public:
     bool DownloadFirmware(const std::string& path);
 
 private:
+    // Firmware download steps: the wait for the loader's next block request, and the report
+    // of a failure that ends the program.
+    bool WaitForBlockRequest(uint32_t block, uint32_t blocks, uint8_t& request);
+    void FailDownload(const std::string& text);
+
     CComInt link_;
     Clock& clock_;
     UserPrompts& prompts_;

@@ -25,6 +25,13 @@ public:
     // found on the machine that have none yet.
     std::vector<int> ActivePorts();
 
+    // Where ActivePorts looks for devices: the device folder (with its serial/by-id/ names)
+    // and the kernel's tty class folder that tells which ttyS devices are real UARTs.
+    // /dev and /sys/class/tty unless set otherwise (tests use folders of fake devices).
+    void SetScanFolders(std::filesystem::path devFolder, std::filesystem::path ttyClassFolder);
+
 private:
     std::filesystem::path folder_;
+    std::filesystem::path devFolder_ = "/dev";
+    std::filesystem::path ttyClassFolder_ = "/sys/class/tty";
 };

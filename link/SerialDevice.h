@@ -41,4 +41,6 @@ public:
     virtual void Flush() = 0;
     // Bytes waiting in the receive queue.
     virtual size_t QueuedBytes() = 0;
+    // Bytes written but not yet sent; devices that cannot tell report 0.
+    virtual size_t OutQueuedBytes() { return 0; }
 };

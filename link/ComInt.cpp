@@ -1,0 +1,60 @@
+#include "link/ComInt.h"
+
+namespace {
+
+// The board's pacing bytes before each chunk of bulk data.
+constexpr uint8_t kPaceSend = 0x12;
+constexpr uint8_t kPaceRefused = 0x11;
+// The count byte that announces a chunk holds at most this many.
+constexpr uint32_t kMaxChunk = 255;
+
+}  // namespace
+
+// Port failures travel out of Write as CSerialException; the caller's action ends with the
+// exception's text.
+uint8_t CComInt::Write(const uint8_t* data, uint32_t length, uint8_t handshake) {
+    if (handshake == 0) {
+        size_t written = port_.Write(data, length);
+        port_.Flush();
+        return written == length ? kWriteOk : kWriteFailed;
+    }
+
+    // A longer chunk cannot be announced in one count byte: the board would take the wrong
+    // number of bytes and the rest of the transfer would be garbage. Refuse it before the
+    // board is even asked.
+    if (length > kMaxChunk) return kWriteFailed;
+
+    uint8_t pace = 0;
+    if (port_.Read(&pace, 1) != 1) return kWriteFailed;
+    if (pace == kPaceRefused) return kWriteRefused;
+    if (pace != kPaceSend) return kWriteFailed;
+
+    const uint8_t count = static_cast<uint8_t>(length);
+    size_t written = port_.Write(&count, 1);
+    port_.Flush();
+    if (written != 1) return kWriteFailed;
+    if (length == 0) return kWriteOk;
+    written = port_.Write(data, length);
+    port_.Flush();
+    return written == length ? kWriteOk : kWriteFailed;
+}
+
+uint8_t CComInt::Read(uint8_t* buffer, uint32_t& got, uint32_t n, uint8_t wait) {
+    got = 0;
+    try {
+        if (wait != 0) {
+            got = static_cast<uint32_t>(port_.Read(buffer, n));
+            return got == n ? kReadAll : kReadShort;
+        }
+        if (port_.GetStatus().inQueue < n) return kReadNotQueued;
+        got = static_cast<uint32_t>(port_.Read(buffer, n));
+        return got == n ? kReadAll : kReadError;
+    } catch (const CSerialException&) {
+        return kReadError;
+    }
+}
+
+uint8_t CComInt::GetRxCount(uint32_t& n) {
+    n = port_.GetStatus().inQueue;
+    return 1;
+}
