@@ -1,12 +1,16 @@
 #pragma once
 // The simulated board as the device behind CSerialPort, in the same process: what the PC
 // writes reaches the board at once, and a read that would wait for bytes that never come
-// moves the clock by the time-out instead of sleeping.
+// moves the clock by the time-out instead of sleeping. Time that passes on the clock by other
+// means (the program's own waits) passes for the board too. Once the board has closed the line
+// every call raises CSerialException(EIO). Calls from two threads (the script worker reads while
+// the user-interface thread writes) take turns.
 #include "link/Clock.h"
 #include "link/SerialDevice.h"
 #include "sim/Board.h"
 
 #include <memory>
+#include <mutex>
 
 namespace sim {
 
@@ -22,9 +26,15 @@ public:
     size_t QueuedBytes() override;
 
 private:
+    void CheckLine();
+    void SyncBoardTime();
+    void Wait(uint64_t ms);
+
     Board& board_;
     FakeClock& clock_;
     SerialTimeouts timeouts_;
+    uint64_t syncedMs_ = 0;  // clock time the board's time was last brought up to
+    mutable std::mutex mutex_;
 };
 
 }  // namespace sim

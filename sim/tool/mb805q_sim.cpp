@@ -1,1 +1,207 @@
-int main() { return 0; }
+// mb805q-sim: a simulated MB805Q board with its target devices, served on a pseudo-terminal
+// that is registered as a COM port. Serves until SIGINT or SIGTERM.
+#include "link/PortTable.h"
+#include "sim/Board.h"
+#include "sim/FirmwareImage.h"
+#include "sim/PtyServer.h"
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifndef TR805Q_VERSION
+#define TR805Q_VERSION "0.0"
+#endif
+
+namespace {
+
+// A number as the options take it: decimal, or hexadecimal after "0x".
+std::optional<uint64_t> ParseNumber(const std::string& text, uint64_t max) {
+    if (text.empty()) return std::nullopt;
+    int base = 10;
+    size_t i = 0;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        i = 2;
+    }
+    uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        int digit;
+        if (c >= '0' && c <= '9') digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+        else return std::nullopt;
+        value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+        if (value > max) return std::nullopt;
+    }
+    return value;
+}
+
+// "K.M.m": three numbers of 0..255.
+std::optional<sim::FirmwareIdentity> ParseVersion(const std::string& text) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == '.') parts.emplace_back();
+        else parts.back() += c;
+    }
+    if (parts.size() != 3) return std::nullopt;
+    sim::FirmwareIdentity id;
+    uint8_t* fields[3] = {&id.kind, &id.major, &id.minor};
+    for (size_t i = 0; i < 3; ++i) {
+        const auto v = ParseNumber(parts[i], 255);
+        if (!v) return std::nullopt;
+        *fields[i] = static_cast<uint8_t>(*v);
+    }
+    return id;
+}
+
+std::string NumberCheck(const std::string& text, uint64_t max) {
+    return ParseNumber(text, max) ? std::string() : "expects a number from 0 to " + std::to_string(max) +
+                                                        " (decimal, or hexadecimal after 0x)";
+}
+
+std::string VersionCheck(const std::string& text) {
+    return ParseVersion(text) ? std::string() : "expects K.M.m, three numbers of 0 to 255";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"A simulated MB805Q board with three target devices, served on a pseudo-terminal "
+                 "registered as a COM port. Serves until interrupted (SIGINT or SIGTERM)."};
+    app.set_version_flag("--version", "mb805q-sim " TR805Q_VERSION);
+
+    std::string logPath, portsDir, firmwareVersion, firmwareCode, kernletOptions, makeFirmware;
+    std::string firmwareDir = ".";
+    bool printPort = false;
+    sim::Faults faults;
+    int scriptStatus = 0;
+    size_t firmwareSize = 4096;
+
+    app.add_option("--log", logPath, "Write every request received to FILE, one line each, as hex bytes")
+        ->type_name("FILE");
+    app.add_flag("--print-port", printPort, "Print only the COM port number on the first line of standard output");
+    app.add_option("--ports-dir", portsDir, "Port table folder (default: the user's table)")->type_name("DIR");
+
+    auto* faultGroup = app.add_option_group("Faults", "Faults the board shows on purpose");
+    faultGroup->add_flag("--no-reply", faults.noReply, "Ignore every request: neither act nor answer");
+    faultGroup->add_flag("--wrong-first-byte", faults.wrongFirstByte, "Start replies with 0x7F instead of 0x7E");
+    faultGroup->add_flag("--wrong-reply-code", faults.wrongReplyCode, "Send reply codes with bit 7 flipped");
+    faultGroup->add_option("--stale-bytes", faults.staleBytes, "Send N late bytes after each request/reply exchange")
+        ->check(CLI::Range(0, 1 << 20));
+    faultGroup->add_option("--refusals", faults.refusals, "Answer N times 0x11 before each 0x12 of a paced transfer")
+        ->check(CLI::Range(0, 1 << 20));
+    faultGroup->add_option("--refusal-chunk", faults.refusalChunk,
+                           "Refuse only before chunk K (0-based) of a paced transfer")
+        ->check(CLI::Range(0L, 1L << 30));
+    faultGroup->add_option("--close-after", faults.closeAfterBytes, "Close the line after N received bytes")
+        ->check(CLI::Range(0L, 1L << 62));
+
+    auto* identity = app.add_option_group("Identity", "What the board reports about itself");
+    identity->add_option("--firmware-version", firmwareVersion, "Firmware version K.M.m (kind, major, minor)")
+        ->check(VersionCheck);
+    identity->add_option("--firmware-code", firmwareCode, "Firmware code (32 bits)")
+        ->check([](const std::string& t) { return NumberCheck(t, 0xFFFFFFFFu); });
+    identity->add_option("--kernlet-options", kernletOptions, "Kernlet options mask of the board information")
+        ->check([](const std::string& t) { return NumberCheck(t, 0xFF); });
+    identity->add_option("--script-status", scriptStatus, "Script status flag the board reports")
+        ->check(CLI::Range(0, 1));
+
+    auto* files = app.add_option_group("Firmware files", "Write a firmware file and exit");
+    files->add_option("--make-firmware", makeFirmware,
+                      "Write the firmware file of version K.M.m (named as the program looks for it) and exit")
+        ->check(VersionCheck);
+    files->add_option("--firmware-dir", firmwareDir, "Folder for --make-firmware (default: the current one)")
+        ->type_name("DIR");
+    files->add_option("--firmware-size", firmwareSize, "Size in bytes of the file --make-firmware writes")
+        ->check(CLI::Range(size_t{sim::kFirmwareHeaderSize}, size_t{130559}));
+
+    CLI11_PARSE(app, argc, argv);
+
+    if (!makeFirmware.empty()) {
+        sim::FirmwareIdentity id = *ParseVersion(makeFirmware);
+        if (!firmwareCode.empty()) id.code = static_cast<uint32_t>(*ParseNumber(firmwareCode, 0xFFFFFFFFu));
+        std::string error;
+        const auto path = sim::WriteFirmwareFile(firmwareDir, id, firmwareSize, &error);
+        if (!path) {
+            std::cerr << "mb805q-sim: " << error << '\n';
+            return 1;
+        }
+        std::cout << path->string() << std::endl;
+        return 0;
+    }
+
+    sim::BoardConfig config;
+    if (!firmwareVersion.empty()) {
+        const sim::FirmwareIdentity id = *ParseVersion(firmwareVersion);
+        config.firmwareKind = id.kind;
+        config.firmwareMajor = id.major;
+        config.firmwareMinor = id.minor;
+    }
+    if (!firmwareCode.empty()) config.firmwareCode = static_cast<uint32_t>(*ParseNumber(firmwareCode, 0xFFFFFFFFu));
+    if (!kernletOptions.empty()) config.kernletOptions = static_cast<uint8_t>(*ParseNumber(kernletOptions, 0xFF));
+
+    auto board = std::make_unique<sim::Board>(config);
+    board->faults() = faults;
+    board->SetScriptStatus(static_cast<uint8_t>(scriptStatus));
+
+    std::ofstream log;
+    if (!logPath.empty()) {
+        log.open(logPath, std::ios::out | std::ios::trunc);
+        if (!log) {
+            std::cerr << "mb805q-sim: cannot write the log file " << logPath << '\n';
+            return 1;
+        }
+        // Each line is flushed at once, so that whoever watches the file sees it while we run.
+        board->SetRequestLogger([&log](const std::string& line) { log << line << std::endl; });
+    }
+
+    // The serving thread must not take the stop signals: they are waited for below.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    sim::PtyServer server(std::move(board));
+    std::string error;
+    const PortTable table = portsDir.empty() ? PortTable::ForCurrentUser() : PortTable(portsDir);
+    if (!server.Start(table, &error)) {
+        std::cerr << "mb805q-sim: " << error << '\n';
+        return 1;
+    }
+    if (printPort) {
+        std::cout << server.PortNumber() << std::endl;
+    } else {
+        std::cout << "MB805Q simulated board on COM" << server.PortNumber() << " (" << server.DevicePath() << ")"
+                  << std::endl;
+    }
+
+    int exitCode = 0;
+    const timespec tick{0, 100'000'000};
+    for (;;) {
+        siginfo_t info;
+        if (sigtimedwait(&stopSignals, &info, &tick) >= 0) break;
+        if (server.LineClosed()) {
+            std::cerr << "mb805q-sim: line closed after " << faults.closeAfterBytes << " bytes (--close-after)\n";
+            break;
+        }
+        if (!server.Running()) {
+            std::cerr << "mb805q-sim: the pseudo-terminal failed\n";
+            exitCode = 1;
+            break;
+        }
+    }
+    server.Stop();
+    return exitCode;
+}

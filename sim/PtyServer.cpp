@@ -1,0 +1,170 @@
+#include "sim/PtyServer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace sim {
+namespace {
+
+// The longest the thread sleeps when nothing happens; the board's own time-outs need no
+// finer steps than this.
+constexpr int kIdlePollMs = 20;
+// Board output held for the pty at most; beyond it the board keeps the bytes itself.
+constexpr size_t kMaxPending = 64 * 1024;
+
+std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+PtyServer::PtyServer(std::unique_ptr<Board> board) : board_(board ? std::move(board) : std::make_unique<Board>()) {}
+
+PtyServer::~PtyServer() { Stop(); }
+
+bool PtyServer::Start(std::optional<PortTable> table, std::string* error) {
+    auto fail = [&](const std::string& text) {
+        if (error) *error = text;
+        ClosePty();
+        CloseFd(wakeRead_);
+        CloseFd(wakeWrite_);
+        devicePath_.clear();
+        return false;
+    };
+    if (started_) return fail("the simulated board is already being served");
+
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0) return fail(SystemError("posix_openpt"));
+    if (::grantpt(master_) != 0) return fail(SystemError("grantpt"));
+    if (::unlockpt(master_) != 0) return fail(SystemError("unlockpt"));
+    char name[128];
+    if (::ptsname_r(master_, name, sizeof name) != 0) return fail(SystemError("ptsname_r"));
+    devicePath_ = name;
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave_ < 0) return fail(SystemError(("open " + devicePath_).c_str()));
+    termios tio{};
+    if (::tcgetattr(slave_, &tio) != 0) return fail(SystemError("tcgetattr"));
+    ::cfmakeraw(&tio);
+    if (::tcsetattr(slave_, TCSANOW, &tio) != 0) return fail(SystemError("tcsetattr"));
+    const int flags = ::fcntl(master_, F_GETFL);
+    if (flags < 0 || ::fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) return fail(SystemError("fcntl"));
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail(SystemError("pipe2"));
+    wakeRead_ = wake[0];
+    wakeWrite_ = wake[1];
+
+    if (table) {
+        const int number = table->Register(devicePath_);
+        if (number < 0) {
+            return fail("cannot register " + devicePath_ + " as a COM port in " + table->Folder().string());
+        }
+        table_ = std::move(table);
+        portNumber_ = number;
+    }
+
+    started_ = true;
+    stop_ = false;
+    running_ = true;
+    thread_ = std::thread(&PtyServer::Serve, this);
+    return true;
+}
+
+void PtyServer::Stop() {
+    if (thread_.joinable()) {
+        stop_ = true;
+        const uint8_t wake = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite_, &wake, 1);
+        thread_.join();
+    }
+    running_ = false;
+    ClosePty();
+    CloseFd(wakeRead_);
+    CloseFd(wakeWrite_);
+    if (table_ && portNumber_ >= 0) table_->Unregister(portNumber_);
+    table_.reset();
+    portNumber_ = -1;
+}
+
+void PtyServer::ClosePty() {
+    CloseFd(master_);
+    CloseFd(slave_);
+}
+
+void PtyServer::WithBoard(const std::function<void(Board&)>& fn) {
+    std::lock_guard lock(boardMutex_);
+    fn(*board_);
+}
+
+void PtyServer::Serve() {
+    using Steady = std::chrono::steady_clock;
+    auto last = Steady::now();
+    std::vector<uint8_t> pending;  // board output the pty has not taken yet
+    uint8_t buffer[4096];
+
+    while (!stop_) {
+        int timeout = kIdlePollMs;
+        {
+            std::lock_guard lock(boardMutex_);
+            if (const auto next = board_->NextEventMicroseconds()) {
+                const uint64_t now = board_->NowMicroseconds();
+                const uint64_t micros = *next > now ? *next - now : 0;
+                timeout = static_cast<int>(std::min<uint64_t>(kIdlePollMs, (micros + 999) / 1000));
+            }
+        }
+        pollfd fds[2] = {{master_, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0},
+                         {wakeRead_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeout);
+        if (ready < 0 && errno != EINTR) break;
+        if (stop_) break;
+
+        std::lock_guard lock(boardMutex_);
+        const auto now = Steady::now();
+        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - last).count();
+        if (elapsed > 0) {
+            board_->AdvanceTime(static_cast<uint64_t>(elapsed));
+            last = now;
+        }
+        if (ready > 0 && (fds[0].revents & (POLLERR | POLLNVAL))) break;
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n > 0) {
+                board_->Receive(buffer, static_cast<size_t>(n));
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                break;  // the pty failed under us; nothing more can be served
+            }
+        }
+        if (board_->LineClosed()) {
+            // The fault closes the line: the program's port fails from now on.
+            lineClosed_ = true;
+            ClosePty();
+            break;
+        }
+        while (pending.size() < kMaxPending) {
+            const size_t k = board_->Take(buffer, sizeof buffer);
+            if (k == 0) break;
+            pending.insert(pending.end(), buffer, buffer + k);
+        }
+        if (!pending.empty()) {
+            const ssize_t n = ::write(master_, pending.data(), pending.size());
+            if (n > 0) {
+                pending.erase(pending.begin(), pending.begin() + n);
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                break;
+            }
+        }
+    }
+    running_ = false;
+}
+
+}  // namespace sim
