@@ -41,9 +41,10 @@ constexpr uint8_t kReplyFirmwareCode = 0x44;
 constexpr uint8_t kBlockRequest = 0x12;
 constexpr uint8_t kFirmwareAccepted = 0x10;
 constexpr size_t kBlockSize = 512;
-// The block count travels in one byte.
-constexpr uint64_t kMaxBlocks = 254;
-constexpr uint64_t kMaxFirmwareBytes = kMaxBlocks * kBlockSize - 1;  // 254 blocks
+// The block count travels in one byte: 255 blocks, the last of them partly filled, so files
+// of up to 255 * 512 - 1 bytes.
+constexpr uint64_t kMaxBlocks = 255;
+constexpr uint64_t kMaxFirmwareBytes = kMaxBlocks * kBlockSize - 1;
 
 // How long the download waits for the board to ask for the next block before it gives the
 // board up: generous, since writing a block into the board's flash takes a while, but not
