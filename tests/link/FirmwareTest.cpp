@@ -1,28 +1,14 @@
 #include "link/Messages.h"
 #include "tests/link/BoardFixture.h"
+#include "tests/link/TempFolder.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A temporary folder that goes away with the test.
-struct TempFolder {
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tr805q-fw-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
 
 Bytes Pattern(size_t size) {
     Bytes b(size);
