@@ -570,14 +570,17 @@ Board::~Board() = default;
 
 size_t Board::Receive(const uint8_t* data, size_t n) {
     Impl& s = *impl_;
+    auto closeDue = [&s] {
+        return s.faults.closeAfterBytes >= 0 && s.received >= static_cast<uint64_t>(s.faults.closeAfterBytes);
+    };
     for (size_t i = 0; i < n; ++i) {
+        if (!s.lineClosed && closeDue()) s.CloseLine();
         if (s.lineClosed) return i;
         ++s.received;
         s.lastActivity = s.now;
         s.ByteIn(data[i]);
-        if (s.faults.closeAfterBytes >= 0 && s.received >= static_cast<uint64_t>(s.faults.closeAfterBytes)) {
-            s.CloseLine();
-        }
+        // The byte that reaches the count closes the line at once: an answer it completes is lost.
+        if (closeDue()) s.CloseLine();
     }
     return n;
 }
