@@ -22,6 +22,10 @@ namespace {
 // The time-outs a device starts with: those the program sets once a port is open, so that no
 // read waits without a limit before anyone set them.
 constexpr SerialTimeouts kInitialTimeouts{500, 1, 500, 1, 500};
+// "Infinite" in a time-out field, as the Windows port has it.
+constexpr uint32_t kMaxDword = 0xFFFFFFFF;
+// Where a time-out record asks for no limit at all: nothing may wait for ever.
+constexpr int64_t kEndlessWaitCapMs = 60'000;
 
 [[noreturn]] void Raise(int code, std::string detail) {
     throw CSerialException(static_cast<uint32_t>(code), std::move(detail));
@@ -221,12 +225,28 @@ public:
     SerialTimeouts GetTimeouts() const override { return timeouts_; }
 
     // Returns when n bytes came, when more than the read interval passed between two bytes
-    // (after the first), or at the latest after n * per-byte + constant ms. A record of all
-    // zeros returns what is already there: nothing here waits without a limit.
+    // (after the first), or at the latest after n * per-byte + constant ms. The special records
+    // of the Windows port keep their meaning: interval "infinite" without totals returns what
+    // is there; interval and per-byte "infinite" with a constant returns as soon as anything
+    // came. A record without totals would wait for ever there; here it waits a minute at most.
     size_t Read(uint8_t* buffer, size_t n) override {
         if (n == 0) return 0;
-        const int64_t deadline = NowMs() + TotalMs(n, timeouts_.readTotalMultiplier,
-                                                   timeouts_.readTotalConstant);
+        const SerialTimeouts& t = timeouts_;
+        const bool returnAtOnce =
+            t.readInterval == kMaxDword && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
+        const bool returnOnAny = t.readInterval == kMaxDword && t.readTotalMultiplier == kMaxDword &&
+                                 t.readTotalConstant > 0 && t.readTotalConstant < kMaxDword;
+        int64_t total;
+        if (returnOnAny) {
+            total = t.readTotalConstant;
+        } else if (t.readTotalMultiplier != 0 || t.readTotalConstant != 0) {
+            total = TotalMs(n, t.readTotalMultiplier, t.readTotalConstant);
+        } else {
+            total = returnAtOnce ? 0 : kEndlessWaitCapMs;
+        }
+        const bool intervalOn = !returnOnAny && t.readInterval != 0 && t.readInterval != kMaxDword;
+
+        const int64_t deadline = NowMs() + total;
         size_t got = 0;
         int64_t lastByte = 0;
         bool hungUp = false;
@@ -236,7 +256,7 @@ public:
                 got += static_cast<size_t>(r);
                 lastByte = NowMs();
                 hungUp = false;
-                if (got == n) return got;
+                if (got == n || returnOnAny) return got;
                 continue;
             }
             if (r < 0 && errno == EINTR) continue;
@@ -245,20 +265,22 @@ public:
             if (hungUp) Raise(EIO, "The line of " + path_ + " was closed");
             int64_t now = NowMs();
             int64_t wait = deadline - now;
-            if (got > 0 && timeouts_.readInterval > 0) {
-                wait = std::min<int64_t>(wait, lastByte + timeouts_.readInterval - now);
-            }
+            if (got > 0 && intervalOn) wait = std::min<int64_t>(wait, lastByte + t.readInterval - now);
             if (wait <= 0) return got;
             short revents = Poll(POLLIN, wait);
             hungUp = (revents & (POLLHUP | POLLERR)) != 0;
         }
     }
 
-    // Writes until every byte has gone or the write total time-out has passed.
+    // Writes until every byte has gone or the write total time-out has passed (a minute when
+    // the record has no write totals).
     size_t Write(const uint8_t* buffer, size_t n) override {
         if (n == 0) return 0;
-        const int64_t deadline = NowMs() + TotalMs(n, timeouts_.writeTotalMultiplier,
-                                                   timeouts_.writeTotalConstant);
+        const SerialTimeouts& t = timeouts_;
+        const int64_t total = t.writeTotalMultiplier != 0 || t.writeTotalConstant != 0
+                                  ? TotalMs(n, t.writeTotalMultiplier, t.writeTotalConstant)
+                                  : kEndlessWaitCapMs;
+        const int64_t deadline = NowMs() + total;
         size_t written = 0;
         while (written < n) {
             ssize_t r = ::write(fd_, buffer + written, n - written);

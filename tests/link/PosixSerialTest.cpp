@@ -130,6 +130,21 @@ TEST_F(PosixSerial, ReadStopsAtTheIntervalAfterTheFirstByteAndAtTheTotalOtherwis
     EXPECT_EQ(buf[0], 0x7E);
 }
 
+TEST_F(PosixSerial, SpecialTimeoutRecordsReturnWithoutWaiting) {
+    constexpr uint32_t kInfinite = 0xFFFFFFFF;
+    uint8_t buf[4];
+    // Interval infinite, no totals: what is there, at once.
+    device->SetTimeouts({kInfinite, 0, 0, 1, 500});
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(device->Read(buf, 4), 0u);
+    // Interval and per-byte infinite with a constant: as soon as anything is there.
+    device->SetTimeouts({kInfinite, kInfinite, 5000, 1, 500});
+    pty.Send({0x12});
+    EXPECT_EQ(device->Read(buf, 4), 1u);
+    EXPECT_EQ(buf[0], 0x12);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+}
+
 // A pty keeps every setting except the character size and the parity-enable bit: it always
 // reports 8 bits without parity. Those two are left out of the checks below.
 TEST_F(PosixSerial, LineSettingsReachTheTerminal) {
