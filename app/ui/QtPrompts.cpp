@@ -1,0 +1,164 @@
+#include "app/ui/QtPrompts.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+QWidget* QtUserPrompts::Owner() const {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return owner_ && owner_->isVisible() ? owner_.data() : nullptr;
+}
+
+MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& caption,
+                                    MsgIcon icon, MsgButtons buttons) {
+    QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
+    switch (icon) {
+    case MsgIcon::None: qtIcon = QMessageBox::NoIcon; break;
+    case MsgIcon::Error: qtIcon = QMessageBox::Critical; break;
+    case MsgIcon::Warning: qtIcon = QMessageBox::Warning; break;
+    case MsgIcon::Information: qtIcon = QMessageBox::Information; break;
+    case MsgIcon::Question: qtIcon = QMessageBox::Question; break;
+    }
+    QMessageBox::StandardButtons qtButtons = QMessageBox::Ok;
+    switch (buttons) {
+    case MsgButtons::Ok: qtButtons = QMessageBox::Ok; break;
+    case MsgButtons::OkCancel: qtButtons = QMessageBox::Ok | QMessageBox::Cancel; break;
+    case MsgButtons::YesNo: qtButtons = QMessageBox::Yes | QMessageBox::No; break;
+    case MsgButtons::YesNoCancel:
+        qtButtons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        break;
+    }
+    QMessageBox box(qtIcon, QString::fromStdString(caption), QString::fromStdString(text), qtButtons,
+                    Owner());
+    box.setTextFormat(Qt::PlainText);
+    switch (box.exec()) {
+    case QMessageBox::Cancel: return MsgAnswer::Cancel;
+    case QMessageBox::Yes: return MsgAnswer::Yes;
+    case QMessageBox::No: return MsgAnswer::No;
+    case QMessageBox::Ok: return MsgAnswer::Ok;
+    default:
+        // Closed without a button: Cancel where there is one, else the box's only answer.
+        if (buttons == MsgButtons::OkCancel || buttons == MsgButtons::YesNoCancel) return MsgAnswer::Cancel;
+        return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+    }
+}
+
+void QtUserPrompts::PostQuit(int exitCode) {
+    if (!quitCode_) quitCode_ = exitCode;
+    if (quitQueued_) return;
+    quitQueued_ = true;
+    QMetaObject::invokeMethod(this, &QtUserPrompts::DeliverQuit, Qt::QueuedConnection);
+}
+
+void QtUserPrompts::DeliverQuit() {
+    // Ending every event loop now would also close a message box the user has not read yet.
+    if (QThread::currentThread()->loopLevel() > 1 || QApplication::activeModalWidget()) {
+        QTimer::singleShot(50, this, &QtUserPrompts::DeliverQuit);
+        return;
+    }
+    QCoreApplication::exit(quitCode_.value_or(0));
+}
+
+QString QtUserPrompts::QtFileFilter(const std::string& windowsFilter) {
+    const QStringList parts = QString::fromStdString(windowsFilter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i].trimmed();
+        const QString pattern = parts[i + 1].trimmed();
+        if (description.isEmpty() && pattern.isEmpty()) break;
+        // A description that already names its pattern in parentheses keeps only its words.
+        if (description.endsWith(QLatin1Char(')'))) {
+            const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+            if (open > 0) description = description.left(open).trimmed();
+        }
+        QString patterns = pattern;
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << QStringLiteral("%1 (%2)").arg(description, patterns);
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+namespace {
+
+std::optional<std::string> RunFileDialog(QWidget* owner, const FileDialogSpec& spec, bool save) {
+    QFileDialog dialog(owner, QString::fromStdString(spec.title),
+                       QString::fromStdString(spec.initialDirectory));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    const QString filter = QtUserPrompts::QtFileFilter(spec.filter);
+    if (!filter.isEmpty()) dialog.setNameFilter(filter);
+    QString suffix = QString::fromStdString(spec.defaultExtension);
+    if (suffix.startsWith(QLatin1String("*."))) suffix.remove(0, 2);
+    if (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
+    if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+    if (!spec.initialName.empty()) dialog.selectFile(QString::fromStdString(spec.initialName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+}  // namespace
+
+std::optional<std::string> QtUserPrompts::AskOpenFile(const FileDialogSpec& spec) {
+    return RunFileDialog(Owner(), spec, false);
+}
+
+std::optional<std::string> QtUserPrompts::AskSaveFile(const FileDialogSpec& spec) {
+    return RunFileDialog(Owner(), spec, true);
+}
+
+QtProgressDialog::~QtProgressDialog() { Destroy(); }
+
+void QtProgressDialog::Create(const std::string& caption) {
+    Destroy();
+    dialog_ = new QDialog(owner_);
+    dialog_->setAttribute(Qt::WA_DeleteOnClose, false);
+    dialog_->setWindowTitle(QString::fromStdString(caption));
+    dialog_->setModal(false);
+    auto* layout = new QVBoxLayout(dialog_);
+    bar_ = new QProgressBar(dialog_);
+    bar_->setMinimumWidth(300);
+    bar_->setTextVisible(false);
+    layout->addWidget(bar_);
+    bar_->setRange(low_, high_);
+    bar_->setValue(pos_);
+    dialog_->show();
+    Show();
+}
+
+void QtProgressDialog::Show() {
+    if (!dialog_) return;
+    bar_->setRange(low_, high_);
+    bar_->setValue(pos_);
+    // The download holds the window's thread; paint the bar now rather than when it ends.
+    bar_->repaint();
+}
+
+void QtProgressDialog::SetRange(int low, int high) {
+    low_ = low;
+    high_ = high;
+    Show();
+}
+
+void QtProgressDialog::SetPos(int pos) {
+    pos_ = pos;
+    Show();
+}
+
+void QtProgressDialog::StepIt() {
+    pos_ += step_;
+    if (pos_ > high_) pos_ = low_ + (pos_ - high_);  // starts over, as a progress bar does
+    Show();
+}
+
+void QtProgressDialog::Destroy() {
+    delete dialog_.data();
+    dialog_ = nullptr;
+    bar_ = nullptr;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The user's screen for the logic: message boxes, file dialogs, the request to end the program,
+// and the "Flashing Device..." progress dialog.
+#include "link/UserPrompts.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <optional>
+
+class QDialog;
+class QProgressBar;
+class QWidget;
+
+class QtUserPrompts final : public QObject, public UserPrompts {
+    Q_OBJECT
+public:
+    explicit QtUserPrompts(QObject* parent = nullptr) : QObject(parent) {}
+
+    // The window that owns the message boxes once it is on screen.
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+
+    MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                         MsgButtons buttons = MsgButtons::Ok) override;
+    // The first request counts. The application's event loop ends with its code as soon as no
+    // modal dialog or message box is open, so that a message shown after the request is read.
+    void PostQuit(int exitCode) override;
+    std::optional<std::string> AskOpenFile(const FileDialogSpec& spec) override;
+    std::optional<std::string> AskSaveFile(const FileDialogSpec& spec) override;
+
+    std::optional<int> QuitCode() const { return quitCode_; }
+
+    // "desc|pattern|...||" as the file dialogs take it: "desc (pattern);;...".
+    static QString QtFileFilter(const std::string& windowsFilter);
+
+private:
+    void DeliverQuit();
+    QWidget* Owner() const;
+
+    QPointer<QWidget> owner_;
+    std::optional<int> quitCode_;
+    bool quitQueued_ = false;
+};
+
+class QtProgressDialog final : public ProgressDialog {
+public:
+    explicit QtProgressDialog(QWidget* owner = nullptr) : owner_(owner) {}
+    ~QtProgressDialog() override;
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+
+    void Create(const std::string& caption) override;
+    void SetRange(int low, int high) override;
+    void SetStep(int step) override { step_ = step; }
+    void SetPos(int pos) override;
+    int GetPos() const override { return pos_; }
+    void StepIt() override;
+    void Destroy() override;
+
+    QDialog* Dialog() const { return dialog_; }
+
+private:
+    void Show();
+
+    QPointer<QWidget> owner_;
+    QPointer<QDialog> dialog_;
+    QProgressBar* bar_ = nullptr;
+    int low_ = 0, high_ = 100, step_ = 10, pos_ = 0;
+};

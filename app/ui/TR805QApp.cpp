@@ -1,0 +1,97 @@
+#include "app/ui/TR805QApp.h"
+
+#include "app/ui/QtPrompts.h"
+#include "app/ui/RegisteredMessages.h"
+#include "app/ui/TR805QSheetView.h"
+#include "link/PortTable.h"
+#include "settings/QtSettingsKey.h"
+#include "sim/PtyServer.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
+#include <QSettings>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+AppOptions CTR805QApp::ParseArguments() {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Controls the MB805Q evaluation kit."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Serve a simulated MB805Q board on a pseudo-terminal and offer its port."));
+    const QCommandLineOption configDir(
+        QStringLiteral("config-dir"),
+        QStringLiteral("Keep the settings and the port table in <folder> instead of the user's "
+                       "configuration folder."),
+        QStringLiteral("folder"));
+    parser.addOption(simulate);
+    parser.addOption(configDir);
+    parser.process(*QCoreApplication::instance());
+    AppOptions options;
+    options.simulate = parser.isSet(simulate);
+    options.configDir = parser.value(configDir);
+    return options;
+}
+
+int RunSheet(CTR805QSheetView& view, QtUserPrompts& prompts) {
+    if (!view.Sheet().Initialise()) return prompts.QuitCode().value_or(kExitCancelled);
+    // The board may already be lost: the program ends with the code asked for.
+    if (const std::optional<int> code = prompts.QuitCode()) return *code;
+    return QApplication::exec();
+}
+
+int CTR805QApp::Run(const AppOptions& options) {
+    RegisterMessages();
+    // The program ends by its own quit request (with its exit code), not when a window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    std::optional<PortTable> table;
+    if (options.configDir.isEmpty()) {
+        table = PortTable::ForCurrentUser();
+    } else {
+        const QString folder = QDir(options.configDir).absolutePath();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+        table.emplace(std::filesystem::path(folder.toStdString()) / "QVR" / "ports");
+    }
+
+    std::unique_ptr<sim::PtyServer> simulated;
+    std::optional<int> simulatedPort;
+    if (options.simulate) {
+        simulated = std::make_unique<sim::PtyServer>();
+        std::string error;
+        if (!simulated->Start(*table, &error) || simulated->PortNumber() < 0) {
+            QMessageBox::critical(nullptr, QStringLiteral("Error"),
+                                  QStringLiteral("Error - The simulated board could not be started\n%1")
+                                      .arg(QString::fromStdString(error)));
+            return 1;
+        }
+        simulatedPort = simulated->PortNumber();
+    }
+
+    QtUserPrompts prompts;
+    QtProgressDialog progress;
+    SheetPlatform platform;
+    platform.clock = &SystemClock::Instance();
+    platform.prompts = &prompts;
+    platform.progress = &progress;
+    platform.newSettingsKey = [] { return std::make_unique<QtSettingsKey>(); };
+    platform.activePorts = [&table] { return table->ActivePorts(); };
+    platform.programDirectory = QCoreApplication::applicationDirPath().toStdString();
+    platform.deviceOpener = [&table](int number) -> std::unique_ptr<SerialDevice> {
+        const std::optional<std::string> path = table->DevicePath(number);
+        return path ? OpenPosixSerialDevice(*path) : nullptr;
+    };
+    platform.preselectPort = simulatedPort;
+
+    CTR805QSheetView view(platform);
+    prompts.SetOwner(&view);
+    progress.SetOwner(&view);
+    return RunSheet(view, prompts);
+}

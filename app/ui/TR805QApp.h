@@ -1,0 +1,27 @@
+#pragma once
+// The application: reads the command line, registers the messages, makes the sheet's
+// surroundings (clock, prompts, settings, port table, optionally a simulated board on a pty),
+// runs the sheet and returns the program's exit code.
+#include <QString>
+
+class CTR805QSheetView;
+class QtUserPrompts;
+
+struct AppOptions {
+    // Serve a simulated board on a pseudo-terminal and offer its port first.
+    bool simulate = false;
+    // A folder for the settings file and the port table instead of the user's configuration
+    // folder (for trying the program without touching the user's settings).
+    QString configDir;
+};
+
+class CTR805QApp {
+public:
+    // Parses the running application's arguments; --help and errors end the program there.
+    static AppOptions ParseArguments();
+    int Run(const AppOptions& options);
+};
+
+// Initialises the sheet (the port dialog, the connection) and runs the window until the quit
+// request; returns its exit code (2 when the port dialog was cancelled).
+int RunSheet(CTR805QSheetView& view, QtUserPrompts& prompts);
