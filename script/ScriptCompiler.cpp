@@ -1,0 +1,900 @@
+#include "script/ScriptCompiler.h"
+
+#include "script/CompileMessages.h"
+#include "script/ScriptLexer.h"
+#include "script/StringFormat.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <unordered_map>
+
+namespace script {
+
+namespace {
+
+bool IsBlockCondition(int tableIndex)
+{
+    const int32_t op = kCommandTable[tableIndex].opcode;
+    return op == kOpIf || op == kOpWhile || op == kOpElseif;
+}
+
+int32_t ClampToInt32(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
+}
+
+// Calls f(line, lineNumber) for every line of text. A line ends at LF; a CR before it belongs
+// to the line end. Lines are numbered from 1.
+template <typename F>
+void ForEachLine(std::string_view text, F&& f)
+{
+    int32_t number = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char* start = text.data() + pos;
+        const void* nl = std::memchr(start, '\n', text.size() - pos);
+        std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data())
+                             : text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        pos = end + 1;
+        if (number < INT32_MAX)
+            ++number;
+        f(line, number);
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Pass 1
+
+bool CScriptCompiler::Prepare(const std::string& path)
+{
+    if (state_ != State::Idle)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::string text;
+    try {
+        in.seekg(0, std::ios::end);
+        const std::streamoff size = in.tellg();
+        in.seekg(0, std::ios::beg);
+        if (size > 0)
+            text.reserve(static_cast<std::size_t>(size));
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (in.bad())
+        return false;
+    return PrepareText(text);
+}
+
+bool CScriptCompiler::PrepareText(std::string_view text)
+{
+    if (state_ != State::Idle)
+        return false;
+    try {
+        source_.assign(text);
+        Pass1();
+    } catch (const std::bad_alloc&) {
+        Release();
+        return false;
+    }
+    state_ = State::Prepared;
+    return true;
+}
+
+void CScriptCompiler::Pass1()
+{
+    // Counts only size the tables; pass 2 never relies on them being exact.
+    lineCount_ = labelCount_ = stringCount_ = 0;
+    std::size_t quotes = 0;
+    std::string scratch;
+    ForEachLine(source_, [&](std::string_view raw, int32_t) {
+        ++lineCount_;
+        std::string_view line = ApplyCommentRules(raw.substr(0, kMaxLineLength), scratch);
+        if (IsCommentLine(line))
+            return;
+        if (LabelLength(line) > 0)
+            ++labelCount_;
+        std::size_t w = line.find("word");
+        if (w != std::string_view::npos) {
+            bool inToken = false;
+            for (char c : line.substr(w + 4)) {
+                bool sep = c == ' ' || c == '\t' || c == ',';
+                if (!sep && !inToken)
+                    ++labelCount_;
+                inToken = !sep;
+            }
+        }
+        bool inQuotes = false;
+        for (char c : line) {
+            if (c == '"') {
+                inQuotes = !inQuotes;
+                ++quotes;
+            } else if (c == ';' && !inQuotes) {
+                break;
+            }
+        }
+    });
+    stringCount_ = quotes / 2 + 1;
+    records_.clear();
+    records_.reserve(lineCount_ + 1);
+    labels_.clear();
+    labels_.reserve(labelCount_ + 1);
+    strings_.clear();
+    strings_.reserve(stringCount_);
+    names_.clear();
+    names_.reserve(source_.size() / 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pass 2
+
+bool CScriptCompiler::Compile()
+{
+    if (state_ != State::Prepared)
+        return false;
+    try {
+        Pass2();
+        PlaceVariables();
+        RewriteIfBlocks();
+        RewriteWhileBlocks();
+        RemoveDeletedRecords();
+        ResolveNames();
+        FindErrors();
+    } catch (const std::bad_alloc&) {
+        Release();
+        return false;
+    }
+    state_ = State::Compiled;
+    nextError_ = nextRecord_ = nextInitialiser_ = 0;
+    WriteListing();
+    return true;
+}
+
+NameRef CScriptCompiler::StoreName(std::string_view name)
+{
+    NameRef ref;
+    ref.offset = static_cast<uint32_t>(names_.size());
+    ref.length = static_cast<uint32_t>(name.size());
+    names_.append(name);
+    return ref;
+}
+
+void CScriptCompiler::Pass2()
+{
+    dataCounter_ = 0;
+    lineFaults_.clear();
+    ForEachLine(source_, [&](std::string_view raw, int32_t number) {
+        if (raw.size() > kMaxLineLength) {
+            lineFaults_.push_back({number, FormatMessage(kMsgLineTooLong, number)});
+            raw = raw.substr(0, kMaxLineLength);
+        }
+        // A NUL ends the line's text.
+        std::size_t nul = raw.find('\0');
+        if (nul != std::string_view::npos)
+            raw = raw.substr(0, nul);
+        CompileLine(raw, number);
+    });
+}
+
+void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber)
+{
+    std::string scratch;
+    std::string_view line = ApplyCommentRules(raw, scratch);
+    if (line.empty() || IsCommentLine(line))
+        return;
+
+    // A letter or '_' in column 1 starts a label: it names the next record.
+    int labelEntry = -1;
+    std::size_t pos = LabelLength(line);
+    if (pos > 0) {
+        LabelEntry e;
+        std::string_view name = line.substr(0, pos);
+        if (name.size() > kMaxLabelNameLength) {
+            lineFaults_.push_back(
+                {lineNumber, FormatMessage(kMsgLabelTooLong, lineNumber, kMaxLabelNameLength)});
+            name = name.substr(0, kMaxLabelNameLength);
+            e.nameFault = true;
+        }
+        e.name = StoreName(name);
+        e.kind = kKindLabel;
+        e.commandIndex = static_cast<int32_t>(records_.size());
+        e.line = lineNumber;
+        labels_.push_back(e);
+        labelEntry = static_cast<int>(labels_.size()) - 1;
+    }
+
+    pos = FindKeyword(line, pos);
+    if (pos == std::string_view::npos)
+        return;
+    std::size_t keywordLength = 0;
+    const int entry = MatchKeyword(line.substr(pos), keywordLength);
+    const int32_t opcode = kCommandTable[entry].opcode;
+    std::string_view rest = line.substr(pos + keywordLength);
+    if (opcode == kOpWord || opcode == kOpBuffer || opcode == kOpConst)
+        Declare(labelEntry, kCommandTable[entry].name, rest, opcode, lineNumber);
+    else
+        ParseCommand(rest, entry, lineNumber);
+}
+
+void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_view rest,
+                              int32_t opcode, int32_t lineNumber)
+{
+    if (entry < 0) {
+        lineFaults_.push_back(
+            {lineNumber, FormatMessage(kMsgDeclarationWithoutLabel, lineNumber, keyword)});
+        return;
+    }
+    // The values: numbers; a name (or anything else) in their place counts as 0.
+    struct Value {
+        int32_t number;
+        bool isSigned;
+    };
+    std::vector<Value> values;
+    Lexer lexer(rest, 0);
+    for (Token t = lexer.Next(); t.type != TokenType::End; t = lexer.Next()) {
+        if (t.type == TokenType::ConstIndex || t.type == TokenType::VarIndex ||
+            t.type == TokenType::Operator)
+            continue; // part of the value before it, or no value at all
+        Value v{0, t.type == TokenType::Sign};
+        if (t.type == TokenType::Number || t.type == TokenType::Sign)
+            v.number = ClampToInt32(t.number);
+        values.push_back(v);
+        if (opcode != kOpWord)
+            break; // buffer and const take one value
+    }
+
+    LabelEntry& e = labels_[static_cast<std::size_t>(entry)];
+    const bool firstSigned = !values.empty() && values[0].isSigned;
+    if (opcode == kOpConst) {
+        e.kind = firstSigned ? kKindSigned : kKindConstant;
+        e.value = values.empty() ? 0 : values[0].number;
+        return;
+    }
+    e.kind = firstSigned ? kKindSigned : kKindVariable;
+    e.location = ClampToInt32(dataCounter_);
+    if (opcode == kOpBuffer) {
+        e.isBuffer = 1;
+        e.value = 0;
+        if (!values.empty() && !firstSigned)
+            dataCounter_ = std::min<int64_t>(dataCounter_ + values[0].number, kNumberCeiling);
+        return;
+    }
+    e.isBuffer = 0;
+    e.value = values.empty() ? kUnresolved : values[0].number;
+    dataCounter_ = std::min<int64_t>(dataCounter_ + 1, kNumberCeiling);
+    for (std::size_t i = 1; i < values.size(); ++i) {
+        LabelEntry w;
+        w.kind = values[i].isSigned ? kKindSigned : kKindInitWord;
+        w.value = values[i].number;
+        w.location = ClampToInt32(dataCounter_);
+        w.line = lineNumber;
+        labels_.push_back(w);
+        dataCounter_ = std::min<int64_t>(dataCounter_ + 1, kNumberCeiling);
+    }
+}
+
+void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber)
+{
+    CommandRecord rec;
+    rec.opcode = kCommandTable[tableIndex].opcode;
+    rec.tableIndex = tableIndex;
+    rec.line = lineNumber;
+
+    bool nameFaultReported = false;
+    auto storeParamName = [&](std::string_view name, ParamSlot& slot, NameRef& into) {
+        if (name.size() > kMaxParamNameLength) {
+            if (!nameFaultReported)
+                lineFaults_.push_back({lineNumber, FormatMessage(kMsgNameTooLong, lineNumber,
+                                                                 kMaxParamNameLength)});
+            nameFaultReported = true;
+            slot.nameFault = true;
+            name = name.substr(0, kMaxParamNameLength);
+        }
+        into = StoreName(name);
+    };
+
+    int used = 0;
+    bool afterName = false;
+    Lexer lexer(rest, 0);
+    while (used < kSlotCount) {
+        Token t = lexer.Next();
+        if (t.type == TokenType::End) {
+            rec.slots[used].kind = kKindUnrecognised;
+            break;
+        }
+        const bool wasAfterName = afterName;
+        afterName = false;
+        ParamSlot& slot = rec.slots[used];
+        switch (t.type) {
+        case TokenType::Number:
+            if (t.number > 0xFFFF) {
+                slot.kind = kKindLongConstant;
+                slot.value = static_cast<int32_t>(t.number & 0xFFFF);
+                slot.ref = static_cast<int32_t>((t.number & 0xFF0000) >> 12);
+            } else {
+                slot.kind = t.kind;
+                slot.value = static_cast<int32_t>(t.number);
+            }
+            ++used;
+            break;
+        case TokenType::Name:
+            slot.kind = t.kind;
+            storeParamName(t.text, slot, slot.name);
+            ++used;
+            afterName = true;
+            break;
+        case TokenType::ConstIndex:
+        case TokenType::VarIndex:
+            if (!wasAfterName) {
+                slot.kind = kKindUnrecognised; // an index with no name before it
+                ++used;
+                break;
+            }
+            if (t.type == TokenType::ConstIndex) {
+                rec.slots[used - 1].ref = ClampToInt32(t.number);
+                rec.slots[used - 1].constantIndex = true;
+            } else {
+                ParamSlot& prev = rec.slots[used - 1];
+                prev.kind = t.kind;
+                storeParamName(t.text, prev, prev.indexName);
+            }
+            break;
+        case TokenType::String:
+            slot.kind = kKindString;
+            slot.value = static_cast<int32_t>(strings_.size());
+            strings_.emplace_back(t.text.substr(0, kMaxStringLength));
+            ++used;
+            break;
+        case TokenType::Operator:
+            rec.condition = t.condition;
+            if (rec.opcode == kOpJump)
+                rec.opcode = kJumpIfTrue[t.condition];
+            else if (rec.opcode == kOpCall)
+                rec.opcode = kCallIfTrue[t.condition];
+            break;
+        case TokenType::Sign:
+            slot.kind = kKindSigned;
+            slot.value = ClampToInt32(t.number);
+            ++used;
+            break;
+        case TokenType::Unrecognised:
+        case TokenType::End:
+            slot.kind = kKindUnrecognised;
+            ++used;
+            break;
+        }
+    }
+    rec.paramCount = used;
+    rec.tokenCount = 2 * used + 1;
+    const bool elseif = rec.opcode == kOpElseif;
+    records_.push_back(rec);
+    if (elseif) {
+        // Kept free: block rewriting puts the elseif's own condition here.
+        CommandRecord reserved;
+        reserved.reserved = true;
+        records_.push_back(reserved);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Variable placement: single-word variables take the lowest locations, the last declared at 0,
+// so that index variables can lie below 4096; multi-value words and buffers follow in
+// declaration order. Each single variable in turn moves to 0 and everything below it moves up
+// one; since locations grow with declaration order, an entry ends up moved by the number of
+// single variables declared at a higher location than its own.
+
+void CScriptCompiler::PlaceVariables()
+{
+    std::vector<int32_t> singleLocations; // ascending: locations grow with declaration order
+    std::vector<std::size_t> singles;
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        const LabelEntry& e = labels_[i];
+        const bool nextIsInitWord = i + 1 < labels_.size() && labels_[i + 1].kind == kKindInitWord;
+        if (e.kind == kKindVariable && !e.isBuffer && !nextIsInitWord) {
+            singles.push_back(i);
+            singleLocations.push_back(e.location);
+        }
+    }
+    if (singles.empty())
+        return;
+    const std::size_t k = singles.size();
+    std::size_t nextSingle = 0;
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        LabelEntry& e = labels_[i];
+        if (nextSingle < k && singles[nextSingle] == i) {
+            // The j-th single (from 0) ends at k - 1 - j.
+            e.location = static_cast<int32_t>(k - 1 - nextSingle);
+            ++nextSingle;
+            continue;
+        }
+        auto above = singleLocations.end() -
+                     std::upper_bound(singleLocations.begin(), singleLocations.end(), e.location);
+        e.location = ClampToInt32(int64_t{e.location} + above);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Block rewriting. Blocks are taken innermost first, in the order their closing records
+// appear, which is what a stack gives in one pass. Records keep their pass-2 numbers while
+// blocks are rewritten; a matched endif is only marked, and all marked records are dropped at
+// the end, when every jump target and code label is renumbered. A target that named a dropped
+// record then names the record after it.
+
+void CScriptCompiler::PrepareCondition(int r)
+{
+    CommandRecord& o = records_[static_cast<std::size_t>(r)];
+    if (o.slots[1].kind == kKindUnrecognised) {
+        // `if x` means `if x != 0`.
+        o.condition = 1;
+        o.slots[1] = ParamSlot{};
+        o.slots[1].kind = kKindConstant;
+        o.slots[1].value = 0;
+        o.tokenCount = 4;
+        o.singleOperand = o.paramCount == 1;
+    }
+    o.slots[2].kind = kKindLabel;
+}
+
+void CScriptCompiler::SetJumpIfFalse(int r, int32_t target)
+{
+    CommandRecord& o = records_[static_cast<std::size_t>(r)];
+    o.opcode = kJumpIfFalse[o.condition];
+    o.slots[2].value = target;
+    targets_.emplace_back(r, 2);
+}
+
+void CScriptCompiler::RewriteIfBlocks()
+{
+    const int n = static_cast<int>(records_.size());
+    deleted_.assign(static_cast<std::size_t>(n), false);
+    targets_.clear();
+
+    struct Frame {
+        int open;
+        std::vector<int> items; // else/elseif records inside, in order, not yet used
+    };
+    std::vector<Frame> stack;
+
+    auto makeJump = [&](int r, int32_t target) {
+        CommandRecord& j = records_[static_cast<std::size_t>(r)];
+        j.opcode = kOpJump;
+        j.slots[0].kind = kKindLabel;
+        j.slots[0].value = target;
+        j.tokenCount = 2;
+        j.blockJump = true;
+        targets_.emplace_back(r, 0);
+    };
+
+    for (int d = 0; d < n; ++d) {
+        const int32_t op = records_[static_cast<std::size_t>(d)].opcode;
+        if (records_[static_cast<std::size_t>(d)].reserved)
+            continue;
+        if (op == kOpIf) {
+            stack.push_back({d, {}});
+        } else if ((op == kOpElse || op == kOpElseif) && !stack.empty()) {
+            stack.back().items.push_back(d);
+        } else if (op == kOpEndif && !stack.empty()) {
+            const int e = d;
+            Frame f = std::move(stack.back());
+            stack.pop_back();
+            std::vector<int> leftover;
+            for (;;) {
+                const int o = f.open;
+                PrepareCondition(o);
+                auto isKind = [&](int32_t want) {
+                    return [this, want](int r) {
+                        return records_[static_cast<std::size_t>(r)].opcode == want;
+                    };
+                };
+                auto elseifIt = std::find_if(f.items.begin(), f.items.end(), isKind(kOpElseif));
+                if (elseifIt != f.items.end()) {
+                    // The elseif's condition moves to its reserved record as a new if, which
+                    // pairs with the same endif; the elseif itself jumps past the block.
+                    const int l = *elseifIt;
+                    CommandRecord copy = records_[static_cast<std::size_t>(l)];
+                    copy.opcode = kOpIf;
+                    copy.reserved = false;
+                    records_[static_cast<std::size_t>(l) + 1] = copy;
+                    makeJump(l, e);
+                    SetJumpIfFalse(o, l + 1);
+                    std::vector<int> inner;
+                    for (int item : f.items) {
+                        if (item < l)
+                            leftover.push_back(item);
+                        else if (item > l + 1)
+                            inner.push_back(item);
+                    }
+                    f = Frame{l + 1, std::move(inner)};
+                    continue;
+                }
+                auto elseIt = std::find_if(f.items.begin(), f.items.end(), isKind(kOpElse));
+                if (elseIt != f.items.end()) {
+                    const int x = *elseIt;
+                    SetJumpIfFalse(o, x + 1);
+                    makeJump(x, e);
+                    for (int item : f.items)
+                        if (item != x)
+                            leftover.push_back(item);
+                } else {
+                    SetJumpIfFalse(o, e);
+                    leftover.insert(leftover.end(), f.items.begin(), f.items.end());
+                }
+                deleted_[static_cast<std::size_t>(e)] = true;
+                break;
+            }
+            // What this block did not use belongs to the block around it.
+            if (!stack.empty())
+                stack.back().items.insert(stack.back().items.end(), leftover.begin(),
+                                          leftover.end());
+        }
+    }
+    // An if without endif is reported itself; the else/elseif inside it are not.
+    for (const Frame& f : stack)
+        for (int item : f.items)
+            records_[static_cast<std::size_t>(item)].insideUnmatched = true;
+}
+
+void CScriptCompiler::RewriteWhileBlocks()
+{
+    const int n = static_cast<int>(records_.size());
+    std::vector<int> stack;
+    for (int d = 0; d < n; ++d) {
+        const CommandRecord& rec = records_[static_cast<std::size_t>(d)];
+        if (rec.reserved || deleted_[static_cast<std::size_t>(d)])
+            continue;
+        if (rec.opcode == kOpWhile) {
+            stack.push_back(d);
+        } else if (rec.opcode == kOpEndwhile && !stack.empty()) {
+            const int o = stack.back();
+            const int e = d;
+            stack.pop_back();
+            PrepareCondition(o);
+            SetJumpIfFalse(o, e + 1);
+            CommandRecord& bottom = records_[static_cast<std::size_t>(e)];
+            const int32_t line = bottom.line;
+            bottom = records_[static_cast<std::size_t>(o)];
+            bottom.line = line;
+            bottom.opcode = kJumpIfTrue[bottom.condition];
+            bottom.slots[2].value = o + 1;
+            bottom.blockJump = true;
+            targets_.emplace_back(e, 2);
+        }
+    }
+}
+
+void CScriptCompiler::RemoveDeletedRecords()
+{
+    const std::size_t n = records_.size();
+    // newIndex[i]: records kept before i; for a dropped record, the number of the next kept.
+    std::vector<int32_t> newIndex(n + 1);
+    int32_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        newIndex[i] = kept;
+        if (!deleted_[i])
+            ++kept;
+    }
+    newIndex[n] = kept;
+    auto renumber = [&](int32_t v) {
+        return v >= 0 && static_cast<std::size_t>(v) <= n ? newIndex[static_cast<std::size_t>(v)]
+                                                          : v;
+    };
+    for (auto [r, s] : targets_) {
+        ParamSlot& slot = records_[static_cast<std::size_t>(r)].slots[s];
+        slot.value = renumber(slot.value);
+    }
+    for (LabelEntry& e : labels_)
+        if (e.kind == kKindLabel)
+            e.commandIndex = renumber(e.commandIndex);
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!deleted_[i])
+            records_[out++] = records_[i];
+    records_.resize(out);
+    deleted_.clear();
+    targets_.clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Name resolution: the first entry of a name decides (code labels, variables, buffers,
+// constants; never initialiser words).
+
+void CScriptCompiler::ResolveNames()
+{
+    std::unordered_map<std::string_view, std::size_t> first;
+    first.reserve(labels_.size());
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        const LabelEntry& e = labels_[i];
+        if (e.kind == kKindInitWord || e.kind == 0 || e.nameFault || e.name.length == 0)
+            continue;
+        first.emplace(Name(e.name), i);
+    }
+    auto lookup = [&](NameRef name) -> const LabelEntry* {
+        if (name.length == 0)
+            return nullptr;
+        auto it = first.find(Name(name));
+        return it == first.end() ? nullptr : &labels_[it->second];
+    };
+    auto valueOf = [](const LabelEntry& e) {
+        switch (e.kind) {
+        case kKindLabel: return e.commandIndex;
+        case kKindVariable: return e.location;
+        default: return e.value; // constants, and entries declared with a sign
+        }
+    };
+    for (CommandRecord& rec : records_) {
+        for (ParamSlot& slot : rec.slots) {
+            const int32_t k = slot.kind;
+            const bool named = k == kKindVariable || k == kKindPendingLocation ||
+                               k == kKindPendingConstant;
+            const bool indexed = k == kKindIndexed || k == kKindIndexedInc ||
+                                 k == kKindIndexedDec;
+            if (!named && !indexed)
+                continue;
+            if (slot.nameFault) {
+                slot.value = kUnresolved;
+                continue;
+            }
+            const LabelEntry* e = lookup(slot.name);
+            if (named) {
+                if (!e) {
+                    slot.value = kUnresolved;
+                    continue;
+                }
+                int64_t v = valueOf(*e);
+                if (slot.constantIndex)
+                    v += slot.ref;
+                slot.value = static_cast<int32_t>(static_cast<uint32_t>(v));
+                if (k == kKindPendingLocation)
+                    slot.kind = kKindLocation;
+                else if (k == kKindPendingConstant)
+                    slot.kind = kKindConstant;
+                else
+                    slot.kind = e->kind == kKindSigned ? kKindConstant : e->kind;
+            } else {
+                slot.value = e ? valueOf(*e) : kUnresolved;
+                const LabelEntry* index = lookup(slot.indexName);
+                slot.ref = index ? valueOf(*index) : kUnresolved;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Validation: the label table first, then our own line findings, then the records.
+
+void CScriptCompiler::FindErrors()
+{
+    errors_.clear();
+
+    // For each entry the next later entry of the same name: one pass from the end.
+    std::vector<int32_t> nextSame(labels_.size(), -1);
+    {
+        std::unordered_map<std::string_view, int32_t> seen;
+        seen.reserve(labels_.size());
+        for (std::size_t i = labels_.size(); i-- > 0;) {
+            const LabelEntry& e = labels_[i];
+            if (e.name.length == 0 || e.nameFault)
+                continue;
+            auto [it, inserted] = seen.try_emplace(Name(e.name), static_cast<int32_t>(i));
+            if (!inserted) {
+                nextSame[i] = it->second;
+                it->second = static_cast<int32_t>(i);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        const LabelEntry& e = labels_[i];
+        if (e.kind == kKindSigned) {
+            errors_.push_back(FormatMessage(kMsgVariablesUnsigned, e.line));
+        } else if (e.kind != kKindInitWord && nextSame[i] >= 0) {
+            const LabelEntry& later = labels_[static_cast<std::size_t>(nextSame[i])];
+            errors_.push_back(FormatMessage(kMsgDuplicateLabel, later.line, Name(e.name)));
+        }
+    }
+
+    for (const LineFault& f : lineFaults_)
+        errors_.push_back(f.text);
+
+    for (std::size_t r = 0; r < records_.size(); ++r)
+        CheckRecord(static_cast<int>(r), errors_);
+}
+
+void CScriptCompiler::CheckRecord(int index, std::vector<std::string>& findings) const
+{
+    const CommandRecord& rec = records_[static_cast<std::size_t>(index)];
+    const int32_t line = rec.line;
+    switch (rec.opcode) {
+    case kOpUnrecognised:
+        findings.push_back(FormatMessage(kMsgUnrecognisedCommand, line));
+        return;
+    case kOpIf:
+    case kOpWhile:
+        findings.push_back(FormatMessage(kMsgOpenWithoutClose, line));
+        return;
+    case kOpEndif:
+    case kOpEndwhile:
+        findings.push_back(FormatMessage(kMsgCloseWithoutOpen, line));
+        return;
+    case kOpElse:
+    case kOpElseif:
+        if (!rec.insideUnmatched)
+            findings.push_back(FormatMessage(kMsgElseWithoutIf, line));
+        return;
+    default:
+        break;
+    }
+    if (rec.reserved || rec.blockJump)
+        return;
+
+    const CommandEntry& entry = kCommandTable[rec.tableIndex];
+    // Conditions of if/elseif/while keep their parameters as written; `if x` counts as two.
+    int n = IsBlockCondition(rec.tableIndex) ? (rec.singleOperand ? 2 : rec.paramCount)
+                                             : rec.tokenCount / 2;
+    if (n != entry.maxParams) {
+        for (int i = 0; i < std::min(n, kSlotCount); ++i) {
+            if (rec.slots[i].kind == kKindSigned) {
+                findings.push_back(FormatMessage(kMsgConstantsUnsigned, line));
+                return;
+            }
+        }
+        bool missingOptional = n < entry.maxParams;
+        for (int i = n; i < entry.maxParams && missingOptional; ++i)
+            missingOptional = (entry.masks[i] & kMaskOptional) != 0;
+        if (!missingOptional) {
+            if (entry.maxParams == entry.minParams)
+                findings.push_back(
+                    FormatMessage(kMsgRequiresParams, line, entry.name, entry.maxParams));
+            else
+                findings.push_back(FormatMessage(kMsgRequiresBetween, line, entry.name,
+                                                 entry.minParams, entry.maxParams));
+            return;
+        }
+    }
+    for (int i = 0; i < n && i < kBoardSlotCount; ++i) {
+        const ParamSlot& slot = rec.slots[i];
+        if (slot.nameFault)
+            continue; // reported with its line already
+        const int32_t k = slot.kind;
+        const bool nameKind = k == kKindPendingLocation || k == kKindPendingConstant ||
+                              (k >= kKindVariable && k <= kKindIndexedDec);
+        bool unresolved = false;
+        if (nameKind && slot.value == kUnresolved) {
+            findings.push_back(FormatMessage(kMsgUnresolvedLabel, line, Name(slot.name)));
+            unresolved = true;
+        }
+        if (slot.ref == kUnresolved) {
+            findings.push_back(FormatMessage(kMsgUnresolvedLabel, line, Name(slot.indexName)));
+            unresolved = true;
+        }
+        if (unresolved)
+            continue;
+        if (k == kKindSigned) {
+            findings.push_back(FormatMessage(kMsgConstantsUnsigned, line));
+            continue;
+        }
+        const bool allowed = k >= 0 && k < 32 && (entry.masks[i] & (1u << k)) != 0;
+        if (allowed) {
+            if (k >= kKindIndexed && k <= kKindIndexedDec && slot.ref >= kIndexLocationLimit)
+                findings.push_back(FormatMessage(kMsgBadIndexLocation, line));
+        } else {
+            findings.push_back(FormatMessage(kMsgTypeNotAllowed, line, entry.name));
+        }
+    }
+}
+
+std::optional<std::string> CScriptCompiler::NextError(bool reset)
+{
+    if (reset) {
+        nextError_ = 0;
+        return std::nullopt;
+    }
+    if (state_ != State::Compiled || nextError_ >= errors_.size())
+        return std::nullopt;
+    return errors_[nextError_++];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Emitters
+
+bool CScriptCompiler::NextRecord(bool reset, ImageRecord& out)
+{
+    if (reset) {
+        nextRecord_ = 0;
+        return false;
+    }
+    if (state_ != State::Compiled || nextRecord_ >= records_.size())
+        return false;
+    const CommandRecord& rec = records_[nextRecord_++];
+    out[0] = static_cast<uint16_t>(rec.opcode);
+    for (int s = 0; s < kSlotCount; ++s) {
+        const ParamSlot& slot = rec.slots[s];
+        out[1 + 2 * s] = static_cast<uint16_t>((slot.kind & 0xF) | ((slot.ref & 0xFFF) << 4));
+        out[2 + 2 * s] = static_cast<uint16_t>(slot.value);
+    }
+    return true;
+}
+
+bool CScriptCompiler::NextInitialiser(bool reset, DataInitialiser& out)
+{
+    if (reset) {
+        nextInitialiser_ = 0;
+        return false;
+    }
+    if (state_ != State::Compiled)
+        return false;
+    while (nextInitialiser_ < labels_.size()) {
+        const LabelEntry& e = labels_[nextInitialiser_++];
+        if ((e.kind == kKindVariable || e.kind == kKindInitWord) && e.value != 0) {
+            out.location = static_cast<uint16_t>(e.location);
+            out.value = static_cast<uint16_t>(e.value);
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Run-time text
+
+bool CScriptCompiler::FormatForFile(int stringIndex, uint16_t value, int mode,
+                                    std::string& out) const
+{
+    if (state_ == State::Idle || stringIndex < 0 ||
+        static_cast<std::size_t>(stringIndex) >= strings_.size()) {
+        out = kMsgNoSuchString;
+        return false;
+    }
+    const std::string& text = strings_[static_cast<std::size_t>(stringIndex)];
+    if (mode == 0) {
+        out = text;
+        return true;
+    }
+    return FormatValueForFile(text, value, out);
+}
+
+bool CScriptCompiler::FormatForDisplay(int stringIndex, uint16_t value, std::string& out) const
+{
+    if (state_ == State::Idle || stringIndex < 0 ||
+        static_cast<std::size_t>(stringIndex) >= strings_.size()) {
+        out = kMsgNoSuchString;
+        return false;
+    }
+    return FormatValueForDisplay(strings_[static_cast<std::size_t>(stringIndex)], value, out);
+}
+
+int CScriptCompiler::LineOfRecord(int recordIndex) const
+{
+    if (state_ == State::Idle || recordIndex < 0 ||
+        static_cast<std::size_t>(recordIndex) >= records_.size())
+        return 0;
+    return records_[static_cast<std::size_t>(recordIndex)].line;
+}
+
+void CScriptCompiler::Release()
+{
+    state_ = State::Idle;
+    listingWritten_ = false;
+    std::string().swap(source_);
+    std::string().swap(names_);
+    std::vector<CommandRecord>().swap(records_);
+    std::vector<LabelEntry>().swap(labels_);
+    std::vector<std::string>().swap(strings_);
+    std::vector<LineFault>().swap(lineFaults_);
+    std::vector<std::string>().swap(errors_);
+    deleted_.clear();
+    targets_.clear();
+    lineCount_ = labelCount_ = stringCount_ = 0;
+    dataCounter_ = 0;
+    nextError_ = nextRecord_ = nextInitialiser_ = 0;
+}
+
+} // namespace script

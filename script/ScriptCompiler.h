@@ -1,0 +1,205 @@
+#pragma once
+// The script compiler: turns a script file into the command records, string table, label
+// table and data initialisers that the board receives. One compiler object holds one script
+// at a time, from Prepare until Release; the run host keeps it for the run because the board
+// refers to strings and records by number.
+//
+//   Prepare(path)   pass 1: read the file, count what the tables will need
+//   Compile()       pass 2, variable placement, block rewriting, name resolution, listing
+//   NextError()     every compile error, one per call, in a fixed order
+//   NextRecord()    the image, 13 words per record
+//   NextInitialiser() the data words with an initial value
+#include "script/CommandTable.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace script {
+
+constexpr int kSlotCount = 6;           // parameter positions while parsing; 3 reach the board
+constexpr int kBoardSlotCount = 3;
+constexpr std::size_t kMaxLineLength = 1023;
+constexpr std::size_t kMaxStringLength = 63;
+constexpr std::size_t kMaxParamNameLength = 31;
+constexpr std::size_t kMaxLabelNameLength = 35;
+constexpr int32_t kIndexLocationLimit = 4096; // index variables must lie below this location
+constexpr int32_t kUnresolved = -1;
+constexpr const char* kListingFileName = "debug_file.txt";
+
+// A name kept in the compiler's name store (see CScriptCompiler::Name).
+struct NameRef {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+};
+
+struct ParamSlot {
+    int32_t kind = kKindLocation;
+    int32_t value = 0;  // location, constant, string number or record index; -1 = unresolved
+    int32_t ref = 0;    // index variable's location (kinds 3-5), bits 16..23 << 4 (kind 11),
+                        // or the n of name[n]; -1 = unresolved index variable
+    NameRef name;       // name written in this position, to be resolved
+    NameRef indexName;  // index variable written in name[index]
+    bool constantIndex = false; // name[n]: the value is the name's value plus n
+    bool nameFault = false;     // a name too long for the slot; reported on its own
+};
+
+struct CommandRecord {
+    int32_t opcode = kOpEnd;
+    ParamSlot slots[kSlotCount];
+    int32_t line = 0;
+    int32_t condition = 0;
+    int32_t tokenCount = 0; // 2 x parameters + 1
+    int32_t tableIndex = 0;
+    // Parameters as written, before block rewriting touched tokenCount.
+    int32_t paramCount = 0;
+    // `if x` rewritten into `if x != 0`.
+    bool singleOperand = false;
+    // A jump made by block rewriting (from else/elseif, or the bottom of a while loop): it
+    // carries no parameters of its own to check.
+    bool blockJump = false;
+    // The record an elseif keeps free for its rewriting, not yet used.
+    bool reserved = false;
+    // An else/elseif left over inside an if without endif: that if is reported instead.
+    bool insideUnmatched = false;
+};
+
+struct LabelEntry {
+    NameRef name;           // empty for initialiser words
+    int32_t kind = 0;       // 1 constant, 2 variable/buffer, 7 code label, 8 initialiser word,
+                            // 10 declared with a sign
+    int32_t location = 0;   // data location (kinds 2 and 8)
+    int32_t commandIndex = 0; // labelled record (kind 7)
+    int32_t line = 0;
+    int32_t value = 0;      // initial value (kinds 2, 8; -1 = word without a value), constant
+    int32_t isBuffer = 0;
+    bool nameFault = false; // name longer than a label may be: reported, never matched
+};
+
+// One record as downloaded: opcode, then descriptor and value of each of the six slots.
+// A descriptor is (kind & 0xF) | ((ref & 0xFFF) << 4).
+using ImageRecord = std::array<uint16_t, 1 + 2 * kSlotCount>;
+
+struct DataInitialiser {
+    uint16_t location = 0;
+    uint16_t value = 0;
+};
+
+class CScriptCompiler {
+public:
+    CScriptCompiler() = default;
+    CScriptCompiler(const CScriptCompiler&) = delete;
+    CScriptCompiler& operator=(const CScriptCompiler&) = delete;
+
+    // Folder the listing "debug_file.txt" is written to; empty (the default) = the current
+    // directory.
+    void SetListingDirectory(std::string dir) { listingDir_ = std::move(dir); }
+    const std::string& ListingDirectory() const { return listingDir_; }
+
+    // Pass 1. False if tables are already held, the file cannot be read, or memory runs out;
+    // nothing is held then.
+    bool Prepare(const std::string& path);
+    // Pass 1 over a script held in memory (as if read from a file).
+    bool PrepareText(std::string_view text);
+
+    // Pass 2 and everything after it; writes the listing. False only when nothing is prepared
+    // (or memory ran out). Language errors come from NextError.
+    bool Compile();
+
+    // reset = true starts over and returns nothing; otherwise the next error text (each ends
+    // in CR LF), or nothing when all have been given.
+    std::optional<std::string> NextError(bool reset);
+    // reset = true starts over and returns false; otherwise fills the next record's words and
+    // returns true, or returns false at the end.
+    bool NextRecord(bool reset, ImageRecord& out);
+    // Data words with a non-zero initial value, in label-table order.
+    bool NextInitialiser(bool reset, DataInitialiser& out);
+
+    // The text of string number stringIndex: mode 0 as written, otherwise with its type
+    // specifier filled with value. False (and an error text in out) for a missing string or a
+    // bad specifier.
+    bool FormatForFile(int stringIndex, uint16_t value, int mode, std::string& out) const;
+    // Only the value's text, as the entry dialog proposes it.
+    bool FormatForDisplay(int stringIndex, uint16_t value, std::string& out) const;
+
+    // Source line of a record of the image; 0 when no tables are held or there is no such
+    // record.
+    int LineOfRecord(int recordIndex) const;
+
+    // Frees every table.
+    void Release();
+
+    bool TablesHeld() const { return state_ != State::Idle; }
+    bool Compiled() const { return state_ == State::Compiled; }
+    // Whether Compile managed to write the listing.
+    bool ListingWritten() const { return listingWritten_; }
+
+    // Read-only views of the tables, for the listing, the run host and tests.
+    const std::vector<CommandRecord>& Records() const { return records_; }
+    const std::vector<LabelEntry>& Labels() const { return labels_; }
+    const std::vector<std::string>& Strings() const { return strings_; }
+    std::string_view Name(NameRef ref) const
+    {
+        return std::string_view(names_).substr(ref.offset, ref.length);
+    }
+    // The listing's text, exactly as written to the file.
+    std::string ListingText() const;
+
+private:
+    enum class State { Idle, Prepared, Compiled };
+    struct LineFault {
+        int32_t line;
+        std::string text;
+    };
+
+    void Pass1();
+    void Pass2();
+    void CompileLine(std::string_view line, int32_t lineNumber);
+    void Declare(int entry, std::string_view keyword, std::string_view rest, int32_t opcode,
+                 int32_t lineNumber);
+    void ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber);
+    void PlaceVariables();
+    void RewriteIfBlocks();
+    void RewriteWhileBlocks();
+    void SetJumpIfFalse(int record, int32_t target);
+    void PrepareCondition(int record);
+    void RemoveDeletedRecords();
+    void ResolveNames();
+    void WriteListing();
+    void FindErrors();
+    void CheckRecord(int index, std::vector<std::string>& findings) const;
+    NameRef StoreName(std::string_view name);
+
+    State state_ = State::Idle;
+    std::string listingDir_;
+    bool listingWritten_ = false;
+
+    std::string source_;
+    // Counts from pass 1: what the tables are sized for.
+    std::size_t lineCount_ = 0;
+    std::size_t labelCount_ = 0;
+    std::size_t stringCount_ = 0;
+
+    std::string names_;
+    std::vector<CommandRecord> records_;
+    std::vector<LabelEntry> labels_;
+    std::vector<std::string> strings_;
+    std::vector<LineFault> lineFaults_;
+    int64_t dataCounter_ = 0;
+
+    // Block rewriting: records to drop (matched endif) and jump targets written so far, as
+    // (record, slot), all in record numbers from before the drop.
+    std::vector<bool> deleted_;
+    std::vector<std::pair<int, int>> targets_;
+
+    // Compile errors, found once after Compile, handed out one by one.
+    std::vector<std::string> errors_;
+    std::size_t nextError_ = 0;
+    std::size_t nextRecord_ = 0;
+    std::size_t nextInitialiser_ = 0;
+};
+
+} // namespace script
