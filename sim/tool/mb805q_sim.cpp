@@ -98,33 +98,43 @@ int main(int argc, char** argv) {
     faultGroup->add_flag("--wrong-first-byte", faults.wrongFirstByte, "Start replies with 0x7F instead of 0x7E");
     faultGroup->add_flag("--wrong-reply-code", faults.wrongReplyCode, "Send reply codes with bit 7 flipped");
     faultGroup->add_option("--stale-bytes", faults.staleBytes, "Send N late bytes after each request/reply exchange")
-        ->check(CLI::Range(0, 1 << 20));
+        ->check(CLI::Range(0, 1 << 20).description(""))
+        ->type_name("N");
     faultGroup->add_option("--refusals", faults.refusals, "Answer N times 0x11 before each 0x12 of a paced transfer")
-        ->check(CLI::Range(0, 1 << 20));
+        ->check(CLI::Range(0, 1 << 20).description(""))
+        ->type_name("N");
     faultGroup->add_option("--refusal-chunk", faults.refusalChunk,
                            "Refuse only before chunk K (0-based) of a paced transfer")
-        ->check(CLI::Range(0L, 1L << 30));
+        ->check(CLI::Range(0L, 1L << 30).description(""))
+        ->type_name("K");
     faultGroup->add_option("--close-after", faults.closeAfterBytes, "Close the line after N received bytes")
-        ->check(CLI::Range(0L, 1L << 62));
+        ->check(CLI::Range(0L, 1L << 62).description(""))
+        ->type_name("N");
 
     auto* identity = app.add_option_group("Identity", "What the board reports about itself");
     identity->add_option("--firmware-version", firmwareVersion, "Firmware version K.M.m (kind, major, minor)")
-        ->check(VersionCheck);
-    identity->add_option("--firmware-code", firmwareCode, "Firmware code (32 bits)")
-        ->check([](const std::string& t) { return NumberCheck(t, 0xFFFFFFFFu); });
+        ->check(VersionCheck)
+        ->type_name("K.M.m");
+    identity->add_option("--firmware-code", firmwareCode, "Firmware code (32 bits, e.g. 0x805)")
+        ->check([](const std::string& t) { return NumberCheck(t, 0xFFFFFFFFu); })
+        ->type_name("CODE");
     identity->add_option("--kernlet-options", kernletOptions, "Kernlet options mask of the board information")
-        ->check([](const std::string& t) { return NumberCheck(t, 0xFF); });
-    identity->add_option("--script-status", scriptStatus, "Script status flag the board reports")
-        ->check(CLI::Range(0, 1));
+        ->check([](const std::string& t) { return NumberCheck(t, 0xFF); })
+        ->type_name("MASK");
+    identity->add_option("--script-status", scriptStatus, "Script status flag the board reports (0 or 1)")
+        ->check(CLI::Range(0, 1).description(""))
+        ->type_name("0|1");
 
     auto* files = app.add_option_group("Firmware files", "Write a firmware file and exit");
     files->add_option("--make-firmware", makeFirmware,
                       "Write the firmware file of version K.M.m (named as the program looks for it) and exit")
-        ->check(VersionCheck);
+        ->check(VersionCheck)
+        ->type_name("K.M.m");
     files->add_option("--firmware-dir", firmwareDir, "Folder for --make-firmware (default: the current one)")
         ->type_name("DIR");
-    files->add_option("--firmware-size", firmwareSize, "Size in bytes of the file --make-firmware writes")
-        ->check(CLI::Range(size_t{sim::kFirmwareHeaderSize}, size_t{130559}));
+    files->add_option("--firmware-size", firmwareSize, "Size in bytes of the file --make-firmware writes (20 to 130559, default 4096)")
+        ->check(CLI::Range(size_t{sim::kFirmwareHeaderSize}, size_t{130559}).description(""))
+        ->type_name("BYTES");
 
     CLI11_PARSE(app, argc, argv);
 
