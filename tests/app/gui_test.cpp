@@ -1,0 +1,457 @@
+// The window on the offscreen platform against the in-process simulated board. Modal dialogs
+// are answered by a script of handlers that a timer runs when each dialog comes up.
+// With TR805Q_SCREENSHOTS set to a folder, the walk also saves PNGs of the window (each tab)
+// and of every dialog there.
+#include "app/ui/AboutBoxView.h"
+#include "app/ui/ComPortDialogView.h"
+#include "app/ui/OptionsView.h"
+#include "app/ui/QtPrompts.h"
+#include "app/ui/RegisteredMessages.h"
+#include "app/ui/TR805QApp.h"
+#include "app/ui/TR805QSheetView.h"
+#include "app/MessageNames.h"
+#include "link/Messages.h"
+#include "sim/FirmwareImage.h"
+#include "tests/app/AppTestSupport.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <set>
+#include <functional>
+#include <ostream>
+
+// Readable QStrings in failure messages.
+void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+void SaveScreenshot(QWidget* w, const QString& name) {
+    const QString folder = qEnvironmentVariable("TR805Q_SCREENSHOTS");
+    if (folder.isEmpty() || !w) return;
+    w->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// Answers modal dialogs in order. A dialog that comes up with no handler left is a failure and
+// is closed, so that a test never hangs on it.
+class ModalScript {
+public:
+    using Handler = std::function<void(QWidget*)>;
+    ModalScript() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        timer_.start();
+    }
+    void Then(Handler h) { handlers_.push_back(std::move(h)); }
+    bool Done() const { return handlers_.empty(); }
+
+private:
+    void Tick() {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible()) {
+            current_ = nullptr;
+            return;
+        }
+        if (w == current_) return;
+        current_ = w;
+        if (handlers_.empty()) {
+            ADD_FAILURE() << "unexpected dialog: " << w->windowTitle().toStdString();
+            if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
+            return;
+        }
+        Handler h = std::move(handlers_.front());
+        handlers_.pop_front();
+        h(w);
+    }
+
+    QTimer timer_;
+    std::deque<Handler> handlers_;
+    QPointer<QWidget> current_;
+};
+
+// The answer to the port dialog: choose an entry and press OK.
+ModalScript::Handler ChoosePort(const QString& entry, bool screenshot = false) {
+    return [entry, screenshot](QWidget* w) {
+        auto* dialog = qobject_cast<CComPortDialogView*>(w);
+        ASSERT_NE(dialog, nullptr) << w->windowTitle().toStdString();
+        EXPECT_EQ(dialog->windowTitle(), "COM PORT");
+        dialog->PortList()->setCurrentText(entry);
+        if (screenshot) SaveScreenshot(dialog, QStringLiteral("com-port-dialog"));
+        dialog->accept();
+    };
+}
+
+// Checks a message box and presses its OK.
+ModalScript::Handler ExpectMessage(const QString& text, const QString& caption, QMessageBox::Icon icon) {
+    return [=](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr) << w->windowTitle().toStdString();
+        EXPECT_EQ(box->text(), text);
+        EXPECT_EQ(box->windowTitle(), caption);
+        EXPECT_EQ(box->icon(), icon);
+        box->button(QMessageBox::Ok)->click();
+    };
+}
+
+class GuiTest : public ::testing::Test {
+protected:
+    explicit GuiTest(sim::BoardConfig config = {}) : rig(config) {
+        platform = rig.Platform();
+        platform.prompts = &prompts;
+        platform.progress = &progress;
+    }
+    CTR805QSheetView& View() {
+        if (!view_) {
+            view_ = std::make_unique<CTR805QSheetView>(platform);
+            prompts.SetOwner(view_.get());
+            progress.SetOwner(view_.get());
+        }
+        return *view_;
+    }
+    // Runs the program's start and its event loop; a watchdog ends a stuck run with 99.
+    int Run(std::function<void()> inLoop = {}) {
+        CTR805QSheetView& view = View();
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            ADD_FAILURE() << "the window did not end";
+            QCoreApplication::exit(99);
+        });
+        watchdog.start(20000);
+        // The walk starts once the window is up and the program's own event loop runs.
+        QTimer start;
+        start.setInterval(5);
+        QObject::connect(&start, &QTimer::timeout, [&] {
+            if (!view.isVisible() || QApplication::activeModalWidget() ||
+                QThread::currentThread()->loopLevel() != 1) {
+                return;
+            }
+            start.stop();
+            if (inLoop) inLoop();
+        });
+        start.start();
+        const int code = RunSheet(view, prompts);
+        EXPECT_TRUE(script.Done()) << "a dialog the test waited for did not come up";
+        return code;
+    }
+
+    QApplication& app_ = App();  // before every Qt object of the test
+    SimRig rig;
+    QtUserPrompts prompts;
+    QtProgressDialog progress;
+    SheetPlatform platform;
+    ModalScript script;
+    std::unique_ptr<CTR805QSheetView> view_;
+};
+
+TEST_F(GuiTest, WalksTheTabsOpensAboutAndOptionsAndClosesWithCode0) {
+    rig.presentPorts = {1, 3};
+    script.Then(ChoosePort(QStringLiteral("COM3"), true));
+    const int code = Run([this] {
+        CTR805QSheetView& v = View();
+        EXPECT_TRUE(v.isVisible());
+        EXPECT_TRUE(v.isEnabled());
+        EXPECT_EQ(v.windowTitle(), "QVR HK8051B Evaluation (COM3)");
+
+        QTabWidget* tabs = v.Tabs();
+        ASSERT_EQ(tabs->count(), 5);
+        const int shortHeight = v.height();
+        const int shortTabs = tabs->height();
+        const int closeTop = v.CloseButton()->y();
+        for (int tab : {0, 1, 2, 3, 4}) {
+            tabs->setCurrentIndex(tab);
+            EXPECT_EQ(tabs->tabText(tab), kTabCaptions[tab]);
+            auto* caption = tabs->widget(tab)->findChild<QLabel*>(QStringLiteral("placeholderCaption"));
+            ASSERT_NE(caption, nullptr);
+            EXPECT_EQ(caption->text(), kTabCaptions[tab]);
+            const int extra = (tab == 1 || tab == 2) ? 148 : 0;
+            EXPECT_EQ(v.height(), shortHeight + extra) << tab;
+            EXPECT_EQ(tabs->height(), shortTabs + extra) << tab;
+            EXPECT_EQ(tabs->currentWidget()->geometry().bottom() < tabs->height(), true);
+            // The buttons sit below the tab control, Close under its right edge.
+            for (QPushButton* b : {v.CloseButton(), v.OptionsButton(), v.SerialButton()}) {
+                EXPECT_EQ(b->y(), closeTop + extra);
+                EXPECT_EQ(b->width(), v.CloseButton()->width());
+                EXPECT_EQ(b->height(), v.CloseButton()->height());
+                EXPECT_LE(b->geometry().bottom(), v.height() - 1);
+                EXPECT_GT(b->y(), tabs->geometry().bottom());
+            }
+            SaveScreenshot(&v, QStringLiteral("main-tab%1").arg(tab));
+        }
+        const QRect close = v.CloseButton()->geometry();
+        EXPECT_EQ(close.right(), tabs->geometry().right());
+        EXPECT_EQ(v.OptionsButton()->x(), close.x() - close.width() - 7);
+        EXPECT_EQ(v.SerialButton()->x(), close.x() - 2 * (close.width() + 7));
+        EXPECT_EQ(v.CloseButton()->text(), "Close");
+        EXPECT_EQ(v.OptionsButton()->text(), "Options");
+        EXPECT_EQ(v.SerialButton()->text(), "Serial");
+        tabs->setCurrentIndex(0);
+
+        // About, from F1 as a user would ask for it.
+        ASSERT_NE(v.AboutAction(), nullptr);
+        EXPECT_EQ(v.AboutAction()->text(), "&About TR8051B");
+        EXPECT_EQ(v.contextMenuPolicy(), Qt::ActionsContextMenu);
+        bool aboutShown = false;
+        script.Then([&](QWidget* w) {
+            auto* about = qobject_cast<CAboutBoxView*>(w);
+            ASSERT_NE(about, nullptr);
+            aboutShown = true;
+            EXPECT_EQ(about->windowTitle(), "About TR8051B");
+            EXPECT_EQ(about->Text(0)->text(), "TR8051B Version 1.3");
+            EXPECT_EQ(about->Text(1)->text(), "GQ0017 Version 2.4");
+            EXPECT_EQ(about->Text(6)->text(), "Code: 0805");
+            SaveScreenshot(about, QStringLiteral("about-box"));
+            about->accept();
+        });
+        v.activateWindow();
+        QApplication::setActiveWindow(&v);
+        QTest::keyClick(&v, Qt::Key_F1);
+        if (!aboutShown) { fprintf(stderr, "F1 DID NOT WORK\n"); v.AboutAction()->trigger(); }  // no active window on this platform
+        EXPECT_TRUE(aboutShown);
+
+        // Options: a lower-case name comes out in upper case, cut at eight characters.
+        script.Then([&](QWidget* w) {
+            auto* options = qobject_cast<COptionsView*>(w);
+            ASSERT_NE(options, nullptr);
+            EXPECT_EQ(options->windowTitle(), "Options");
+            QTest::keyClicks(options->NameField(), QStringLiteral("bench2kit9"));
+            EXPECT_EQ(options->NameField()->text(), "BENCH2KI");
+            SaveScreenshot(options, QStringLiteral("options-dialog"));
+            options->SetNameButton()->click();
+            options->accept();
+        });
+        v.OptionsButton()->click();
+        EXPECT_EQ(v.windowTitle(), "QVR HK8051B Evaluation            MB805Q Name:BENCH2KI (COM3)");
+
+        // Serial: the dialog offers the ports, Cancel leaves everything as it was.
+        script.Then([](QWidget* w) {
+            auto* dialog = qobject_cast<CComPortDialogView*>(w);
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->PortList()->count(), 2);
+            EXPECT_EQ(dialog->PortList()->currentText(), "COM3");
+            EXPECT_EQ(dialog->DataBitsGroup()->checkedButton()->text(), "8 bits");
+            dialog->reject();
+        });
+        v.SerialButton()->click();
+        EXPECT_TRUE(v.Sheet().Board().Link().Port().IsOpen());
+
+        v.CloseButton()->click();
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(rig.store.Dword("ScriptTab", "Port"), std::optional<uint32_t>(3));
+}
+
+TEST_F(GuiTest, BoardThatDoesNotAnswerShowsTheCommunicationErrorAndQuits) {
+    rig.board.faults().noReply = true;
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    script.Then(ExpectMessage(QString::fromLatin1(kMsgNoCommunication), QStringLiteral("Error"),
+                              QMessageBox::Critical));
+    EXPECT_EQ(Run(), kExitLostBoard);
+}
+
+TEST_F(GuiTest, CancelInThePortDialogEndsWithCode2) {
+    script.Then([](QWidget* w) {
+        auto* dialog = qobject_cast<CComPortDialogView*>(w);
+        ASSERT_NE(dialog, nullptr);
+        dialog->reject();
+    });
+    EXPECT_EQ(Run(), 2);
+    EXPECT_FALSE(View().isVisible());
+}
+
+TEST_F(GuiTest, PortThatDoesNotOpenIsReportedAndAskedForAgain) {
+    rig.presentPorts = {1, 3};
+    rig.failingPorts = {1};
+    script.Then(ChoosePort(QStringLiteral("COM1")));
+    script.Then(ExpectMessage(QStringLiteral("Unable to open port COM1.\nCheck board connection to COM port."),
+                              QStringLiteral("COM Port"), QMessageBox::Critical));
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    EXPECT_EQ(Run([this] { View().CloseButton()->click(); }), 0);
+}
+
+TEST_F(GuiTest, RunningScriptTurnsOffTabsSerialAndAbout) {
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    EXPECT_EQ(Run([this] {
+                  CTR805QSheetView& v = View();
+                  v.Sheet().EnableSheetControls(false);
+                  EXPECT_FALSE(v.Tabs()->tabBar()->isEnabled());
+                  EXPECT_FALSE(v.SerialButton()->isEnabled());
+                  EXPECT_FALSE(v.AboutAction()->isEnabled());
+                  EXPECT_TRUE(v.CloseButton()->isEnabled());
+                  QTest::keyClick(&v, Qt::Key_F1);  // nothing opens: a dialog would fail the script
+                  v.AboutAction()->trigger();
+                  v.Sheet().EnableSheetControls(true);
+                  EXPECT_TRUE(v.Tabs()->tabBar()->isEnabled());
+                  EXPECT_TRUE(v.SerialButton()->isEnabled());
+                  v.close();  // the close box ends the program like "Close"
+              }),
+              0);
+}
+
+TEST_F(GuiTest, PageOfATabCanBeReplaced) {
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    EXPECT_EQ(Run([this] {
+                  CTR805QSheetView& v = View();
+                  v.Tabs()->setCurrentIndex(2);
+                  const int height = v.height();
+                  QPointer<QWidget> old = v.Tabs()->widget(3);
+                  auto* page = new QLabel(QStringLiteral("new page"));
+                  v.SetPage(3, page);
+                  EXPECT_TRUE(old.isNull());
+                  EXPECT_EQ(v.Tabs()->widget(3), page);
+                  EXPECT_EQ(v.Tabs()->tabText(3), "Kernlet Load");
+                  EXPECT_EQ(v.Tabs()->currentIndex(), 2);
+                  EXPECT_EQ(v.height(), height);
+                  v.CloseButton()->click();
+              }),
+              0);
+}
+
+TEST_F(GuiTest, QuitWaitsForTheOpenMessageAndTheFirstRequestCounts) {
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    script.Then(ExpectMessage(QStringLiteral("Unable to load the firmware..."), QStringLiteral("Error"),
+                              QMessageBox::Critical));
+    EXPECT_EQ(Run([this] {
+                  prompts.PostQuit(kExitLostBoard);
+                  prompts.PostQuit(0);
+                  // Shown after the request: the program ends only once it has been read.
+                  EXPECT_EQ(prompts.MessageBox("Unable to load the firmware...", "Error", MsgIcon::Error),
+                            MsgAnswer::Ok);
+              }),
+              kExitLostBoard);
+}
+
+TEST_F(GuiTest, MessageBoxAnswersAreTheButtonsPressed) {
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    auto press = [](QMessageBox::StandardButton which) {
+        return [which](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box, nullptr);
+            box->button(which)->click();
+        };
+    };
+    script.Then(press(QMessageBox::Cancel));
+    script.Then(press(QMessageBox::No));
+    script.Then(press(QMessageBox::Yes));
+    script.Then([](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->icon(), QMessageBox::Information);
+        box->button(QMessageBox::Cancel)->click();
+    });
+    EXPECT_EQ(Run([&] {
+                  EXPECT_EQ(prompts.MessageBox("a", "Script Message", MsgIcon::Information, MsgButtons::OkCancel),
+                            MsgAnswer::Cancel);
+                  EXPECT_EQ(prompts.MessageBox("b", "Question", MsgIcon::Question, MsgButtons::YesNo),
+                            MsgAnswer::No);
+                  EXPECT_EQ(prompts.MessageBox("c", "Question", MsgIcon::Question, MsgButtons::YesNoCancel),
+                            MsgAnswer::Yes);
+                  EXPECT_EQ(prompts.MessageBox("d", "Info", MsgIcon::Information, MsgButtons::YesNoCancel),
+                            MsgAnswer::Cancel);
+                  View().CloseButton()->click();
+              }),
+              0);
+}
+
+TEST(QtPrompts, FileFiltersInQtForm) {
+    EXPECT_EQ(QtUserPrompts::QtFileFilter("Text Files (*.txt)|*.txt|All files (*.*)|*.*||"),
+              "Text Files (*.txt);;All files (*.*)");
+    EXPECT_EQ(QtUserPrompts::QtFileFilter("Scripts|*.mbs;*.txt||"), "Scripts (*.mbs *.txt)");
+    EXPECT_EQ(QtUserPrompts::QtFileFilter(""), "");
+}
+
+TEST(QtPrompts, ProgressDialogShowsItsBarAndStartsOverPastTheEnd) {
+    App();
+    QtProgressDialog progress;
+    progress.Create("Flashing Device...");
+    ASSERT_NE(progress.Dialog(), nullptr);
+    EXPECT_EQ(progress.Dialog()->windowTitle(), "Flashing Device...");
+    EXPECT_TRUE(progress.Dialog()->isVisible());
+    EXPECT_FALSE(progress.Dialog()->isModal());
+    auto* bar = progress.Dialog()->findChild<QProgressBar*>();
+    ASSERT_NE(bar, nullptr);
+    progress.SetRange(0, 100);
+    progress.SetStep(10);
+    progress.SetPos(40);
+    EXPECT_EQ(bar->value(), 40);
+    SaveScreenshot(progress.Dialog(), QStringLiteral("progress-dialog"));
+    progress.SetPos(95);
+    progress.StepIt();
+    EXPECT_EQ(progress.GetPos(), 5);
+    EXPECT_EQ(bar->value(), 5);
+    progress.Destroy();
+    EXPECT_EQ(progress.Dialog(), nullptr);
+}
+
+TEST(RegisteredMessagesTest, FourteenTypesRegisteredOnceAndFoundByName) {
+    App();
+    RegisterMessages();
+    std::set<int> types;
+    for (std::string_view name : kRegisteredMessageNames) {
+        const QEvent::Type type = RegisteredMessage(name);
+        EXPECT_GE(type, QEvent::User) << name;
+        types.insert(type);
+    }
+    EXPECT_EQ(types.size(), 14u);
+    RegisterMessages();
+    EXPECT_EQ(RegisteredMessage("QVR_MB805Q_Firmware_LoaderReady"), RegisteredMessage(kMsgLoaderReady));
+    EXPECT_EQ(RegisteredMessage("QVR_MB805Q_Unknown"), QEvent::None);
+}
+
+class GuiFirmwareTest : public GuiTest {};
+
+TEST_F(GuiFirmwareTest, ReplacesTheFirmwareWithProgressAndShowsTheNewVersion) {
+    sim::FirmwareIdentity id;
+    id.kind = 2;
+    id.major = 6;
+    id.minor = 1;
+    id.code = 0xBEEF;
+    ASSERT_TRUE(sim::WriteFirmwareFile(rig.programDir, id, 30000).has_value());
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    EXPECT_EQ(Run([&] {
+                  // The loader-ready message has been handled by now or comes next.
+                  QTimer::singleShot(50, &View(), [&] {
+                      CTR805QSheetView& v = View();
+                      EXPECT_EQ(v.Sheet().Version().versionMajor, 6);
+                      EXPECT_EQ(v.Sheet().Version().versionMinor, 1);
+                      EXPECT_EQ(v.Sheet().Code(), 0xBEEFu);
+                      EXPECT_EQ(progress.Dialog(), nullptr);  // closed after the download
+                      EXPECT_EQ(progress.GetPos(), 100);
+                      EXPECT_TRUE(v.isEnabled());
+                      v.CloseButton()->click();
+                  });
+              }),
+              0);
+    EXPECT_TRUE(HasRequest(rig.requests, "7E 40 5D 2E 91 C3 48"));
+    EXPECT_TRUE(HasRequest(rig.requests, "7E 39"));
+}
+
+}  // namespace
