@@ -28,7 +28,12 @@ CAboutBoxView::CAboutBoxView(CAboutBox& box, QWidget* parent) : QDialog(parent) 
         texts_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         textColumn->addWidget(texts_[i]);
         // The program's own version stands apart from what the board reported.
-        if (i == CAboutBox::ProgramVersion) textColumn->addSpacing(10);
+        if (i == CAboutBox::ProgramVersion) {
+            QFont bold = texts_[i]->font();
+            bold.setBold(true);
+            texts_[i]->setFont(bold);
+            textColumn->addSpacing(10);
+        }
     }
     layout->addLayout(textColumn, 0, 1);
 

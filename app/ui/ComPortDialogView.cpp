@@ -51,7 +51,7 @@ CComPortDialogView::CComPortDialogView(CComPortDialog& dialog, QWidget* parent)
     auto* portLabel = new QLabel(QStringLiteral("Port"), this);
     portList_ = new QComboBox(this);
     portList_->setObjectName(QStringLiteral("portList"));
-    portList_->setMinimumWidth(180);
+    portList_->setMinimumWidth(200);
     portLabel->setBuddy(portList_);
     portRow->addWidget(portLabel, 0, 0);
     portRow->addWidget(portList_, 0, 1);

@@ -1,6 +1,7 @@
 #include "app/ui/TR805QApp.h"
 
 #include "app/ui/QtPrompts.h"
+#include "app/ui/QuitOnSignal.h"
 #include "app/ui/RegisteredMessages.h"
 #include "app/ui/TR805QSheetView.h"
 #include "link/PortTable.h"
@@ -76,6 +77,7 @@ int CTR805QApp::Run(const AppOptions& options) {
     }
 
     QtUserPrompts prompts;
+    QuitOnSignals(prompts);
     QtProgressDialog progress;
     SheetPlatform platform;
     platform.clock = &SystemClock::Instance();
