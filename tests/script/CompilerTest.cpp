@@ -1,0 +1,187 @@
+// The compiler's tables and iterators: placement, image words, initialisers, listing, lines.
+#include "script/CommandTable.h"
+#include "tests/script/ScriptTestSupport.h"
+
+#include <string>
+#include <vector>
+
+using namespace script;
+using scripttest::CompilerTest;
+
+namespace {
+
+TEST_F(CompilerTest, SingleWordsTakeTheLowestLocationsLastFirst)
+{
+    EXPECT_TRUE(Compile("a word\nt word 1 2 3\nb word\n").empty());
+    EXPECT_EQ(Label("b")->location, 0);
+    EXPECT_EQ(Label("a")->location, 1);
+    EXPECT_EQ(Label("t")->location, 2);
+    const auto& labels = compiler.Labels();
+    ASSERT_EQ(labels.size(), 5u);
+    EXPECT_EQ(labels[2].kind, kKindInitWord);
+    EXPECT_EQ(labels[2].location, 3);
+    EXPECT_EQ(labels[3].location, 4);
+}
+
+TEST_F(CompilerTest, BuffersAndMultiValueWordsFollowInDeclarationOrder)
+{
+    EXPECT_TRUE(Compile("p buffer 3\nq word\nr word 5 6\ns buffer 2\nu word 9\nv buffer 1\n"
+                        "w word\n")
+                    .empty());
+    // Singles q, u, w: w at 0, u at 1, q at 2; then p (3..5), r (6, 7), s (8, 9), v at 10.
+    EXPECT_EQ(Label("w")->location, 0);
+    EXPECT_EQ(Label("u")->location, 1);
+    EXPECT_EQ(Label("q")->location, 2);
+    EXPECT_EQ(Label("p")->location, 3);
+    EXPECT_EQ(Label("r")->location, 6);
+    EXPECT_EQ(Label("s")->location, 8);
+    EXPECT_EQ(Label("v")->location, 10);
+}
+
+TEST_F(CompilerTest, InitialisersAreEveryNonZeroWordInLabelOrder)
+{
+    EXPECT_TRUE(Compile("a word\nt word 1 0 3\nb word\nz word 0\nbuf buffer 4\nc const 9\n").empty());
+    // Singles a, b, z: z at 0, b at 1, a at 2; t at 3..5; buf at 6.
+    std::vector<std::pair<int, int>> got;
+    DataInitialiser init;
+    compiler.NextInitialiser(true, init);
+    while (compiler.NextInitialiser(false, init))
+        got.emplace_back(init.location, init.value);
+    const std::vector<std::pair<int, int>> want = {{2, 0xFFFF}, {3, 1}, {5, 3}, {1, 0xFFFF}};
+    EXPECT_EQ(got, want);
+    // Starting over gives the same again.
+    compiler.NextInitialiser(true, init);
+    ASSERT_TRUE(compiler.NextInitialiser(false, init));
+    EXPECT_EQ(init.location, 2);
+}
+
+TEST_F(CompilerTest, ImageWordsCarryKindRefAndValue)
+{
+    EXPECT_TRUE(Compile("a word\ni word\nc word\nb buffer 2\n  copy 1 b[i+]\n  bufcfg $123456\n"
+                        "  copy 1 b[2]\n")
+                    .empty());
+    const auto image = Image();
+    ASSERT_EQ(image.size(), 3u);
+    // c 0, i 1, a 2, b 3
+    const ImageRecord copy = {0x0A, 0x0001, 1, 0x0014, 3, 0x0009, 0, 0, 0, 0, 0, 0, 0};
+    const ImageRecord bufcfg = {0x50, 0x120B, 0x3456, 0x0009, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const ImageRecord constIndex = {0x0A, 0x0001, 1, 0x0022, 5, 0x0009, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(image[0], copy);
+    EXPECT_EQ(image[1], bufcfg);
+    EXPECT_EQ(image[2], constIndex);
+}
+
+TEST_F(CompilerTest, LineOfRecordCoversEveryRecord)
+{
+    std::string text = "# header\n";
+    for (int i = 0; i < 600; ++i)
+        text += "  cls\n";
+    EXPECT_TRUE(Compile(text).empty());
+    EXPECT_EQ(compiler.LineOfRecord(0), 2);
+    EXPECT_EQ(compiler.LineOfRecord(512), 514);
+    EXPECT_EQ(compiler.LineOfRecord(513), 515);
+    EXPECT_EQ(compiler.LineOfRecord(599), 601);
+    EXPECT_EQ(compiler.LineOfRecord(600), 0);
+    EXPECT_EQ(compiler.LineOfRecord(-1), 0);
+    compiler.Release();
+    EXPECT_EQ(compiler.LineOfRecord(0), 0);
+}
+
+TEST_F(CompilerTest, Lifecycle)
+{
+    CScriptCompiler c;
+    c.SetListingDirectory(folder.Path());
+    EXPECT_FALSE(c.Compile());
+    EXPECT_FALSE(c.Prepare(folder.File("missing.mbs")));
+    EXPECT_FALSE(c.TablesHeld());
+    const std::string path = folder.Write("s.mbs", "  cls\n  frobnicate\n");
+    ASSERT_TRUE(c.Prepare(path));
+    EXPECT_FALSE(c.Prepare(path)); // tables already held
+    EXPECT_FALSE(c.NextError(false).has_value());
+    ASSERT_TRUE(c.Compile());
+    EXPECT_FALSE(c.Compile());
+    EXPECT_FALSE(c.NextError(true).has_value());
+    EXPECT_EQ(c.NextError(false), "Line 2: Error unrecognised command\r\n");
+    EXPECT_FALSE(c.NextError(false).has_value());
+    EXPECT_EQ(c.NextError(false), std::nullopt);
+    c.NextError(true);
+    EXPECT_TRUE(c.NextError(false).has_value());
+    c.Release();
+    EXPECT_FALSE(c.TablesHeld());
+    ImageRecord r;
+    EXPECT_FALSE(c.NextRecord(false, r));
+    ASSERT_TRUE(c.Prepare(path));
+    ASSERT_TRUE(c.Compile());
+    EXPECT_TRUE(c.NextRecord(false, r));
+    EXPECT_EQ(r[0], 0x09);
+}
+
+std::string Pad20(const std::string& name) { return std::string(20 - name.size(), ' ') + name; }
+
+TEST_F(CompilerTest, ListingShowsRecordsStringsAndLabels)
+{
+    const auto errors = Compile("n const 5\nv word 3\n  disp \"hi %u\" v\ngo  jmp go\ns word -1\n");
+    // An error still leaves the listing written.
+    EXPECT_EQ(scripttest::Join(errors), "Line 5: Error variables are unsigned\r\n");
+    const std::string want =
+        "Command table\n"
+        "Line     3 Location   0 Command= 7 Param1= 6    0[  0] Param2= 2    0[  0] Param3= 9    "
+        "0[  0] RefLabels=[],v[],[]\n"
+        "Line     4 Location   1 Command=14 Param1= 7    1[  0] Param2= 9    0[  0] Param3= 0    "
+        "0[  0] RefLabels=go[],[],[]\n"
+        "\nString table\n"
+        "   0 hi %u\n"
+        "\nLabel table\n"
+        "Line     1 Label no    0 " + Pad20("n") + " Constant, value=5\n"
+        "Line     2 Label no    1 " + Pad20("v") + " Variable, value=   3,      Location=0\n"
+        "Line     4 Label no    2 " + Pad20("go") + " Command,                   Location=1\n"
+        "Line     5 Label no    3 " + Pad20("s") + " ";
+    EXPECT_EQ(folder.Read("debug_file.txt"), want);
+    EXPECT_EQ(compiler.ListingText(), want);
+    EXPECT_TRUE(compiler.ListingWritten());
+}
+
+TEST_F(CompilerTest, ListingShowsUnresolvedValuesRefsAndInitWords)
+{
+    Compile("t word 1 2\nb buffer 2\n  copy 1 b[j]\n  copy 1 b[$1234]\n  bufcfg $ABCDEF\n  jmp q\n");
+    const std::string listing = compiler.ListingText();
+    EXPECT_NE(listing.find("Line     3 Location   0 Command= a Param1= 1    1[  0] Param2= 3    "
+                           "2[ffff] Param3= 9    0[  0] RefLabels=[],b[j],[]\n"),
+              std::string::npos)
+        << listing;
+    EXPECT_NE(listing.find("Param2= 2 1236[1234]"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Command=50 Param1= b cdef[ab0]"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Command=14 Param1= 2 ffff[  0]"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Line     1 Label no    1 " + Pad20("") +
+                           " Initbuf,  value=   2,      Location=1\n"),
+              std::string::npos)
+        << listing;
+}
+
+TEST_F(CompilerTest, ListingReplacesTheEarlierOne)
+{
+    folder.Write("debug_file.txt", std::string(5000, 'x'));
+    Compile("  cls\n");
+    EXPECT_EQ(folder.Read("debug_file.txt"), compiler.ListingText());
+}
+
+TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile)
+{
+    compiler.SetListingDirectory(folder.File("no/such/folder"));
+    ASSERT_TRUE(compiler.PrepareText("  cls\n"));
+    EXPECT_TRUE(compiler.Compile());
+    EXPECT_FALSE(compiler.ListingWritten());
+    EXPECT_FALSE(compiler.NextError(false).has_value());
+}
+
+// The page never downloads a script with errors, but the image of one stays well defined.
+TEST_F(CompilerTest, UnresolvedValuesTravelAsAllOnes)
+{
+    Compile("  jmp nowhere\n");
+    const auto image = Image();
+    ASSERT_EQ(image.size(), 1u);
+    EXPECT_EQ(image[0][1], 0x0002);
+    EXPECT_EQ(image[0][2], 0xFFFF);
+}
+
+} // namespace

@@ -1,0 +1,152 @@
+// Every compile error, its text and its order.
+#include "tests/script/ScriptTestSupport.h"
+
+#include <string>
+
+using scripttest::CompilerTest;
+
+namespace {
+
+struct ErrorCase {
+    std::string source;
+    std::string errors; // all texts in order, each with its CR LF
+};
+
+class Errors : public CompilerTest, public testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(Errors, AreReportedInOrder)
+{
+    const ErrorCase& c = GetParam();
+    EXPECT_EQ(scripttest::Join(Compile(c.source)), c.errors) << c.source;
+}
+
+// Builds "big buffer n", then an index variable that is not a single word (so it stays after
+// the buffer) and a use of it as an index.
+std::string IndexAt(int location)
+{
+    return "big buffer " + std::to_string(location) + "\ni word 0 0\nb buffer 4\n  copy 1 b[i]\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Compiler, Errors,
+    testing::Values(
+        // Parameter kinds against the masks.
+        ErrorCase{"x word\n  copy 5 x\n", ""},
+        ErrorCase{"x word\n  copy x 5\n",
+                  "Line 2: Error Parameter type not allowed in copy command\r\n"},
+        ErrorCase{"x word\n  copy x \"s\"\n",
+                  "Line 2: Error Parameter type not allowed in copy command\r\n"},
+        ErrorCase{"x word\n  add -5 x\n",
+                  "Line 2: Error in parameter.  NB - constants are unsigned\r\n"},
+        // A lone sign adds a position: the count differs and the sign is named.
+        ErrorCase{"x word\n  add - 5 x\n",
+                  "Line 2: Error in parameter.  NB - constants are unsigned\r\n"},
+        ErrorCase{"  bufcfg $10000\n", ""},
+        ErrorCase{"  bufcfg $10000 $20000\n", ""},
+        ErrorCase{"x word\n  add $10000 x\n",
+                  "Line 2: Error Parameter type not allowed in add command\r\n"},
+        ErrorCase{"x word\n  djnz x x\n",
+                  "Line 2: Error Parameter type not allowed in djnz command\r\n"
+                  "Line 2: Error Parameter type not allowed in djnz command\r\n"},
+        ErrorCase{"  djnz 1 2\n", "Line 1: Error Parameter type not allowed in djnz command\r\n"
+                                  "Line 1: Error Parameter type not allowed in djnz command\r\n"},
+        ErrorCase{"  djnz\n", "Line 1: Error djnz requires 2 parameters\r\n"},
+        ErrorCase{"l  jmp l\n  jmp 5\n",
+                  "Line 2: Error Parameter type not allowed in jmp command\r\n"},
+        ErrorCase{"  copy #\n", "Line 1: Error copy requires 2 parameters\r\n"},
+        ErrorCase{"x word\n  copy # x\n",
+                  "Line 2: Error Parameter type not allowed in copy command\r\n"},
+        // Parameter counts: exact, between, optional ones missing.
+        ErrorCase{"  copy 5\n", "Line 1: Error copy requires 2 parameters\r\n"},
+        ErrorCase{"  cls 1\n", "Line 1: Error cls requires 0 parameters\r\n"},
+        ErrorCase{"  fopenr \"a\"\n",
+                  "Line 1: Error fopenr requires between 2 and 3 parameters\r\n"},
+        ErrorCase{"  fopenr \"a\" \"b\"\n", ""},
+        ErrorCase{"  fopenw \"a\"\n", ""},
+        ErrorCase{"  fopenw\n", "Line 1: Error fopenw requires between 1 and 3 parameters\r\n"},
+        ErrorCase{"  disp \"a\" 1 2\n",
+                  "Line 1: Error disp requires between 1 and 2 parameters\r\n"},
+        // Names.
+        ErrorCase{"  copy 5 y\n", "Line 1: Error unresolved label(y)\r\n"},
+        ErrorCase{"  copy *y #z\n", "Line 1: Error unresolved label(y)\r\n"
+                                     "Line 1: Error unresolved label(z)\r\n"},
+        ErrorCase{"\n\n  jmp nowhere\n", "Line 3: Error unresolved label(nowhere)\r\n"},
+        ErrorCase{"b buffer 4\n  copy 1 b[j]\n", "Line 2: Error unresolved label(j)\r\n"},
+        ErrorCase{"j word\n  copy 1 b[j]\n", "Line 2: Error unresolved label(b)\r\n"},
+        ErrorCase{"  copy 1 b[j]\n",
+                  "Line 1: Error unresolved label(b)\r\nLine 1: Error unresolved label(j)\r\n"},
+        // Names are case-sensitive.
+        ErrorCase{"X word\n  copy 1 x\n", "Line 2: Error unresolved label(x)\r\n"},
+        ErrorCase{"x word\nx word\n", "Line 2: Error duplicate label(x)\r\n"},
+        ErrorCase{"x word\ny word\nx cls\nx const 1\n",
+                  "Line 3: Error duplicate label(x)\r\nLine 4: Error duplicate label(x)\r\n"},
+        ErrorCase{"x word -1\n", "Line 1: Error variables are unsigned\r\n"},
+        ErrorCase{"x word 1 2 -3\n", "Line 1: Error variables are unsigned\r\n"},
+        ErrorCase{"x buffer +4\n", "Line 1: Error variables are unsigned\r\n"},
+        ErrorCase{"x const -4\n", "Line 1: Error variables are unsigned\r\n"},
+        // Index variables must lie below 4096.
+        ErrorCase{IndexAt(4095), ""},
+        ErrorCase{IndexAt(4096),
+                  "Line 4: Error array index stored at bad location.  Allocate array indices "
+                  "first\r\n"},
+        ErrorCase{IndexAt(5000),
+                  "Line 4: Error array index stored at bad location.  Allocate array indices "
+                  "first\r\n"},
+        // Commands and blocks.
+        ErrorCase{"  frobnicate 1\n", "Line 1: Error unrecognised command\r\n"},
+        ErrorCase{"  if 1\n  cls\n",
+                  "Line 1: Error if/while without matching endif/endwhile\r\n"},
+        ErrorCase{"  while 1\n", "Line 1: Error if/while without matching endif/endwhile\r\n"},
+        ErrorCase{"  endif\n", "Line 1: Error endif/endwhile without matching if/while\r\n"},
+        ErrorCase{"  while 1\n  endif\n  endwhile\n  endwhile\n",
+                  "Line 2: Error endif/endwhile without matching if/while\r\n"
+                  "Line 4: Error endif/endwhile without matching if/while\r\n"},
+        // The label table comes first, then each record in order.
+        ErrorCase{"  frobnicate\nx word\nx word\n  copy 1 y\n",
+                  "Line 3: Error duplicate label(x)\r\nLine 1: Error unrecognised command\r\n"
+                  "Line 4: Error unresolved label(y)\r\n"},
+        // Our own findings, between the label table and the records.
+        ErrorCase{"  word 5\n", "Line 1: Error word without a label\r\n"},
+        ErrorCase{"  copy 1 2\n  buffer 5\n  const 1\n",
+                  "Line 2: Error buffer without a label\r\nLine 3: Error const without a label\r\n"
+                  "Line 1: Error Parameter type not allowed in copy command\r\n"},
+        // A label-only line before the declaration does not lend it its name.
+        ErrorCase{"x\n  word 5\n  copy 1 x\n",
+                  "Line 2: Error word without a label\r\n"
+                  "Line 3: Error Parameter type not allowed in copy command\r\n"},
+        ErrorCase{std::string(35, 'a') + " cls\n", ""},
+        ErrorCase{std::string(36, 'a') + " cls\n",
+                  "Line 1: Error label longer than 35 characters\r\n"},
+        ErrorCase{std::string(31, 'n') + " word\n  copy 1 " + std::string(31, 'n') + "\n", ""},
+        ErrorCase{std::string(32, 'n') + " word\n  copy 1 " + std::string(32, 'n') + "\n",
+                  "Line 2: Error name longer than 31 characters\r\n"},
+        ErrorCase{"  copy 1 " + std::string(40, 'n') + "\n",
+                  "Line 1: Error name longer than 31 characters\r\n"},
+        ErrorCase{"b buffer 1\n  copy 1 b[" + std::string(32, 'i') + "]\n",
+                  "Line 2: Error name longer than 31 characters\r\n"},
+        ErrorCase{"  cls\n  disp \"" + std::string(1100, 'a') + "\"\n",
+                  "Line 2: Error line longer than 1023 characters\r\n"},
+        ErrorCase{std::string(1023, ';') + "\n", ""},
+        ErrorCase{"  else\n", "Line 1: Error else/elseif without matching if\r\n"},
+        ErrorCase{"  elseif 1\n  cls\n", "Line 1: Error else/elseif without matching if\r\n"},
+        ErrorCase{"  if 1\n  else\n  else\n  endif\n",
+                  "Line 3: Error else/elseif without matching if\r\n"},
+        ErrorCase{"  if 1\n  else\n",
+                  "Line 1: Error if/while without matching endif/endwhile\r\n"},
+        ErrorCase{"  while 1\n  else\n  endwhile\n",
+                  "Line 2: Error else/elseif without matching if\r\n"},
+        // Conditions are checked like the parameters of any command.
+        ErrorCase{"  if y > 1\n  endif\n", "Line 1: Error unresolved label(y)\r\n"},
+        ErrorCase{"x word\n  while x = y\n  endwhile\n", "Line 2: Error unresolved label(y)\r\n"},
+        ErrorCase{"x word\n  if x\n  elseif y\n  endif\n", "Line 3: Error unresolved label(y)\r\n"},
+        ErrorCase{"x word\n  if x > -1\n  endif\n",
+                  "Line 2: Error in parameter.  NB - constants are unsigned\r\n"},
+        ErrorCase{"x word\n  if x 1 2\n  endif\n", "Line 2: Error if requires 2 parameters\r\n"},
+        ErrorCase{"x word\n  if x =& 2\n  endif\n", "Line 2: Error if requires 2 parameters\r\n"},
+        ErrorCase{"  if\n  endif\n", "Line 1: Error if requires 2 parameters\r\n"},
+        ErrorCase{"x word\n  if x > \"s\"\n  endif\n",
+                  "Line 2: Error Parameter type not allowed in if command\r\n"},
+        ErrorCase{"  jmpc 1 > 2 nowhere\n", "Line 1: Error unresolved label(nowhere)\r\n"},
+        ErrorCase{"l  jsrc 1 > 2 l\n", ""}));
+
+} // namespace
