@@ -558,6 +558,12 @@ struct Board::Impl {
         if (rx != Rx::Idle && now - lastActivity >= kAbandonMicroseconds) Abandon();
     }
 
+    bool CloseDue() const {
+        return faults.closeAfterBytes >= 0 && received >= static_cast<uint64_t>(faults.closeAfterBytes);
+    }
+    // Closed by the fault, also before the first byte when the count is 0.
+    bool Closed() const { return lineClosed || CloseDue(); }
+
     void CloseLine() {
         lineClosed = true;
         out.clear();
@@ -570,26 +576,23 @@ Board::~Board() = default;
 
 size_t Board::Receive(const uint8_t* data, size_t n) {
     Impl& s = *impl_;
-    auto closeDue = [&s] {
-        return s.faults.closeAfterBytes >= 0 && s.received >= static_cast<uint64_t>(s.faults.closeAfterBytes);
-    };
     for (size_t i = 0; i < n; ++i) {
-        if (!s.lineClosed && closeDue()) s.CloseLine();
+        if (!s.lineClosed && s.CloseDue()) s.CloseLine();
         if (s.lineClosed) return i;
         ++s.received;
         s.lastActivity = s.now;
         s.ByteIn(data[i]);
         // The byte that reaches the count closes the line at once: an answer it completes is lost.
-        if (closeDue()) s.CloseLine();
+        if (s.CloseDue()) s.CloseLine();
     }
     return n;
 }
 
-size_t Board::Available() const { return impl_->lineClosed ? 0 : impl_->out.size(); }
+size_t Board::Available() const { return impl_->Closed() ? 0 : impl_->out.size(); }
 
 size_t Board::Take(uint8_t* out, size_t max) {
     Impl& s = *impl_;
-    if (s.lineClosed) return 0;
+    if (s.Closed()) return 0;
     size_t n = 0;
     while (n < max && !s.out.empty()) {
         out[n++] = s.out.front();
@@ -598,7 +601,7 @@ size_t Board::Take(uint8_t* out, size_t max) {
     return n;
 }
 
-bool Board::LineClosed() const { return impl_->lineClosed; }
+bool Board::LineClosed() const { return impl_->Closed(); }
 
 void Board::AdvanceTime(uint64_t microseconds) {
     impl_->now += microseconds;
@@ -608,7 +611,7 @@ void Board::AdvanceTime(uint64_t microseconds) {
 uint64_t Board::NowMicroseconds() const { return impl_->now; }
 
 std::optional<uint64_t> Board::NextEventMicroseconds() const {
-    if (impl_->lineClosed) return std::nullopt;
+    if (impl_->Closed()) return std::nullopt;
     return impl_->nextPacingAt;
 }
 

@@ -207,6 +207,7 @@ TEST(BoardFaults, LineClosesAfterTheGivenNumberOfBytes) {
         sim::Board board;
         board.faults().closeAfterBytes = c.closeAfter;
         const Bytes bytes = Hex("7E 03 20 12 34 01 7E 0F");
+        EXPECT_EQ(board.LineClosed(), c.closeAfter == 0);
         EXPECT_EQ(board.Receive(bytes.data(), bytes.size()), c.taken);
         EXPECT_TRUE(board.LineClosed());
         EXPECT_EQ(board.Available(), 0u);  // an answer due at the moment of closing is lost
