@@ -54,12 +54,13 @@ std::vector<Frame> BuildDownloadFrames(CScriptCompiler& compiler)
     compiler.NextRecord(true, r);
     while (compiler.NextRecord(false, r))
         frames.push_back(RecordFrame(frames.empty() ? kCmdFirstRecord : kCmdNextRecord, r));
-    const bool noRecords = frames.empty();
+    if (frames.empty())
+        frames.push_back(RecordFrame(kCmdFirstRecord, ClosingRecord()));
     DataInitialiser init;
     compiler.NextInitialiser(true, init);
     while (compiler.NextInitialiser(false, init))
         frames.push_back(InitialiserFrame(init));
-    frames.push_back(RecordFrame(noRecords ? kCmdFirstRecord : kCmdNextRecord, ClosingRecord()));
+    frames.push_back(RecordFrame(kCmdNextRecord, ClosingRecord()));
     compiler.NextRecord(true, r);
     compiler.NextInitialiser(true, init);
     return frames;

@@ -30,8 +30,8 @@ std::size_t CountImageRecords(CScriptCompiler& compiler);
 
 // Every download frame of a compiled script, in sending order: the first record with 0x08,
 // the others with 0x09, every initialiser with 0x12, then the closing record with 0x09. A
-// script without records sends its closing record with 0x08, so that the board never
-// appends to an image it already held.
+// script without records starts with a `stop` record of its own sent with 0x08, so that the
+// board never appends to an image it already held.
 std::vector<Frame> BuildDownloadFrames(CScriptCompiler& compiler);
 
 // "7E 08 00 02 ..." : upper-case hex bytes separated by blanks.

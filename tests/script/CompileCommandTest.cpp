@@ -73,14 +73,15 @@ TEST(CompileCommand, ImageIsTheDownloadFrames)
                      "7E 09 00 35 00 00 00 00 00 00 00 00 00 00 00 00\n");
 }
 
-TEST(CompileCommand, EmptyScriptSendsItsClosingRecordFirst)
+TEST(CompileCommand, ScriptWithoutRecordsStillStartsTheImage)
 {
     TempFolder folder;
     const std::string path = folder.Write("empty.mbs", "# nothing\nx word 7\n");
     const CliRun r = Compile(folder, path, true);
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "7E 12 00 00 00 07\n"
-                     "7E 08 00 35 00 00 00 00 00 00 00 00 00 00 00 00\n");
+    EXPECT_EQ(r.out, "7E 08 00 35 00 00 00 00 00 00 00 00 00 00 00 00\n"
+                     "7E 12 00 00 00 07\n"
+                     "7E 09 00 35 00 00 00 00 00 00 00 00 00 00 00 00\n");
 }
 
 TEST(CompileCommand, AtMost4096Records)
