@@ -12,6 +12,7 @@ constexpr uint32_t kMaxDword = 0xFFFFFFFF;
 // A read that the time-outs would let wait for ever is cut here: in the same process nothing
 // else can make the board talk, and nothing may block for ever.
 constexpr uint64_t kEndlessReadCapMs = 60'000;
+constexpr uint64_t kUsbFrameMs = 1;
 
 }  // namespace
 
@@ -112,6 +113,9 @@ size_t SimSerialDevice::Write(const uint8_t* buffer, size_t n) {
     // The write during which the line closed delivered only part of its bytes: it fails like
     // a port whose device went away.
     if (taken < n) CheckLine();
+    // A write leaves the PC in one USB frame: every exchange costs at least a millisecond, as
+    // with a real bridge, so a loop that polls the board also moves the clock.
+    Wait(kUsbFrameMs);
     return taken;
 }
 

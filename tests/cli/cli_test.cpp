@@ -16,7 +16,7 @@ struct CliRun {
     std::string out, err;
 };
 
-CliRun Run(std::vector<const char*> args) {
+CliRun RunCliWith(std::vector<const char*> args) {
     args.insert(args.begin(), {"tr805q-cli", "--simulate"});
     std::ostringstream out, err;
     const int code = RunCli(static_cast<int>(args.size()), args.data(), ComSettings{}, out, err);
@@ -39,7 +39,7 @@ TEST(CliRegisterCommands, ValidationMessagesAndExitCodes) {
         {{"read", "-1"}, "Error - Register address must be hexadecimal\n"},
     };
     for (const auto& c : cases) {
-        CliRun r = Run(c.args);
+        CliRun r = RunCliWith(c.args);
         EXPECT_EQ(r.code, kCliInvalid) << c.message;
         EXPECT_EQ(r.err, c.message);
         EXPECT_EQ(r.out, "");
@@ -48,18 +48,18 @@ TEST(CliRegisterCommands, ValidationMessagesAndExitCodes) {
 
 // Lower case is accepted here, as the page's fields turn letters to upper case when typed.
 TEST(CliRegisterCommands, ReadShowsValuesAsThePageDoes) {
-    EXPECT_EQ(Run({"write", "2a", "00ab"}).code, kCliOk);
-    CliRun r16 = Run({"read", "2a"});
+    EXPECT_EQ(RunCliWith({"write", "2a", "00ab"}).code, kCliOk);
+    CliRun r16 = RunCliWith({"read", "2a"});
     // Each run starts a fresh simulated board: only the shape of the value is known here.
     EXPECT_EQ(r16.code, kCliOk) << r16.err;
     EXPECT_EQ(r16.out.size(), 5u);
-    CliRun r8 = Run({"read", "2a", "--8bit"});
+    CliRun r8 = RunCliWith({"read", "2a", "--8bit"});
     EXPECT_EQ(r8.code, kCliOk);
     EXPECT_EQ(r8.out.size(), 3u);
 }
 
 TEST(CliRegisterCommands, InfoPrintsTheBoardLines) {
-    CliRun r = Run({"info"});
+    CliRun r = RunCliWith({"info"});
     ASSERT_EQ(r.code, kCliOk) << r.err;
     std::istringstream lines(r.out);
     std::vector<std::string> prefixes = {"GQ0017 Version ", "Command Buffer Size: ",
@@ -74,9 +74,9 @@ TEST(CliRegisterCommands, InfoPrintsTheBoardLines) {
 }
 
 TEST(CliRegisterCommands, ResetAndUsageErrors) {
-    EXPECT_EQ(Run({"reset"}).code, kCliOk);
-    EXPECT_NE(Run({"--device", "4", "reset"}).code, kCliOk);
-    EXPECT_NE(Run({"frobnicate"}).code, kCliOk);
+    EXPECT_EQ(RunCliWith({"reset"}).code, kCliOk);
+    EXPECT_NE(RunCliWith({"--device", "4", "reset"}).code, kCliOk);
+    EXPECT_NE(RunCliWith({"frobnicate"}).code, kCliOk);
 }
 
 }  // namespace
@@ -97,14 +97,14 @@ TEST(CliTableCommand, RunsTheEnabledRowsOfAConfigurationFile) {
             else f << "\r\n\r\n00\r\n\r\n0\r\n";
         }
     }
-    CliRun both = Run({"table", path.c_str()});
+    CliRun both = RunCliWith({"table", path.c_str()});
     EXPECT_EQ(both.code, kCliOk) << both.err;
     EXPECT_EQ(both.out, "2\t16 bit Wr\t20\t1234\n21\t16 bit Rd\t20\t1234\n");
-    CliRun read = Run({"table", path.c_str(), "--read"});
+    CliRun read = RunCliWith({"table", path.c_str(), "--read"});
     EXPECT_EQ(read.code, kCliOk) << read.err;
     EXPECT_EQ(read.out.rfind("21\t16 bit Rd\t20\t", 0), 0u);
-    EXPECT_NE(Run({"table", path.c_str(), "--read", "--write"}).code, kCliOk);
-    CliRun missing = Run({"table", "/nonexistent/x.txt"});
+    EXPECT_NE(RunCliWith({"table", path.c_str(), "--read", "--write"}).code, kCliOk);
+    CliRun missing = RunCliWith({"table", "/nonexistent/x.txt"});
     EXPECT_EQ(missing.code, kCliInvalid);
     EXPECT_EQ(missing.err, "Error - Unable to open config file\n");
 }

@@ -35,7 +35,9 @@ TEST(RegisterTable, TypeDecidesCaptionLimitAndReadOnly) {
         EXPECT_EQ(page.Row(1).DataLimit(), c.limit);
         EXPECT_EQ(page.Row(1).DataReadOnly(), c.readOnly);
         // A chosen type empties the Data cell, even when the width stays the same.
-        if (c.type != RowType::None) EXPECT_EQ(page.Row(1).data, "");
+        if (c.type != RowType::None) {
+            EXPECT_EQ(page.Row(1).data, "");
+        }
     }
 }
 
