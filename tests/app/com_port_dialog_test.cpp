@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 class ComPortDialogTest : public ::testing::Test {
@@ -63,6 +65,8 @@ struct LineSettingCase {
     const char* shown;
     uint32_t storedBack;
 };
+
+void PrintTo(const LineSettingCase& c, std::ostream* os) { *os << c.name << '=' << c.stored; }
 
 class LineSettingTest : public ComPortDialogTest,
                         public ::testing::WithParamInterface<LineSettingCase> {};
@@ -161,6 +165,8 @@ struct RegistryFailureCase {
     const char* message;
     std::vector<std::string> writes;
 };
+
+void PrintTo(const RegistryFailureCase& c, std::ostream* os) { *os << c.what; }
 
 class RegistryFailureTest : public ComPortDialogTest,
                             public ::testing::WithParamInterface<RegistryFailureCase> {};

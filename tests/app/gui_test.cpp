@@ -38,6 +38,9 @@
 #include <functional>
 #include <ostream>
 
+// Fontconfig keeps a cache for the whole process that it never frees; not the program's leak.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 // Readable QStrings in failure messages.
 void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
