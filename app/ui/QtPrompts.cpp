@@ -113,9 +113,9 @@ std::optional<std::string> QtUserPrompts::AskSaveFile(const FileDialogSpec& spec
     return RunFileDialog(Owner(), spec, true);
 }
 
-QtProgressDialog::~QtProgressDialog() { Destroy(); }
+CProgressDialog::~CProgressDialog() { Destroy(); }
 
-void QtProgressDialog::Create(const std::string& caption) {
+void CProgressDialog::Create(const std::string& caption) {
     Destroy();
     dialog_ = new QDialog(owner_);
     dialog_->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -132,7 +132,7 @@ void QtProgressDialog::Create(const std::string& caption) {
     Show();
 }
 
-void QtProgressDialog::Show() {
+void CProgressDialog::Show() {
     if (!dialog_) return;
     bar_->setRange(low_, high_);
     bar_->setValue(pos_);
@@ -140,24 +140,24 @@ void QtProgressDialog::Show() {
     bar_->repaint();
 }
 
-void QtProgressDialog::SetRange(int low, int high) {
+void CProgressDialog::SetRange(int low, int high) {
     low_ = low;
     high_ = high;
     Show();
 }
 
-void QtProgressDialog::SetPos(int pos) {
+void CProgressDialog::SetPos(int pos) {
     pos_ = pos;
     Show();
 }
 
-void QtProgressDialog::StepIt() {
+void CProgressDialog::StepIt() {
     pos_ += step_;
     if (pos_ > high_) pos_ = low_ + (pos_ - high_);  // starts over, as a progress bar does
     Show();
 }
 
-void QtProgressDialog::Destroy() {
+void CProgressDialog::Destroy() {
     delete dialog_.data();
     dialog_ = nullptr;
     bar_ = nullptr;

@@ -42,10 +42,10 @@ private:
     bool quitQueued_ = false;
 };
 
-class QtProgressDialog final : public ProgressDialog {
+class CProgressDialog final : public ProgressDialog {
 public:
-    explicit QtProgressDialog(QWidget* owner = nullptr) : owner_(owner) {}
-    ~QtProgressDialog() override;
+    explicit CProgressDialog(QWidget* owner = nullptr) : owner_(owner) {}
+    ~CProgressDialog() override;
     void SetOwner(QWidget* owner) { owner_ = owner; }
 
     void Create(const std::string& caption) override;

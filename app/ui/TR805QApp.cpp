@@ -78,7 +78,7 @@ int CTR805QApp::Run(const AppOptions& options) {
 
     QtUserPrompts prompts;
     QuitOnSignals(prompts);
-    QtProgressDialog progress;
+    CProgressDialog progress;
     SheetPlatform platform;
     platform.clock = &SystemClock::Instance();
     platform.prompts = &prompts;

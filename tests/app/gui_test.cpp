@@ -169,7 +169,7 @@ protected:
     QApplication& app_ = App();  // before every Qt object of the test
     SimRig rig;
     QtUserPrompts prompts;
-    QtProgressDialog progress;
+    CProgressDialog progress;
     SheetPlatform platform;
     ModalScript script;
     std::unique_ptr<CTR805QSheetView> view_;
@@ -393,7 +393,7 @@ TEST(QtPrompts, FileFiltersInQtForm) {
 
 TEST(QtPrompts, ProgressDialogShowsItsBarAndStartsOverPastTheEnd) {
     App();
-    QtProgressDialog progress;
+    CProgressDialog progress;
     progress.Create("Flashing Device...");
     ASSERT_NE(progress.Dialog(), nullptr);
     EXPECT_EQ(progress.Dialog()->windowTitle(), "Flashing Device...");
