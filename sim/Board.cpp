@@ -1,6 +1,7 @@
 #include "sim/Board.h"
 
 #include "sim/FirmwareImage.h"
+#include "sim/KernletDevice.h"
 
 #include <array>
 #include <cstdio>
@@ -160,7 +161,8 @@ struct Board::Impl {
     enum class Transfer { None, Kernlet, Firmware };
 
     explicit Impl(BoardConfig c) : config(c) {
-        for (auto& d : devices) d = std::make_unique<TargetDevice>();
+        // Devices run the Kernlets loaded into them; without one they are plain register files.
+        for (auto& d : devices) d = std::make_unique<KernletDevice>();
     }
 
     BoardConfig config;
