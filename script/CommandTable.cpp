@@ -94,21 +94,59 @@ constexpr OperatorEntry kOperators[] = {
 
 } // namespace
 
+namespace {
+
+// For each pair of lower-case first letters, the entries beginning with them, in table
+// order. Every name has at least two letters, so a keyword can only match an entry that shares
+// its first two: searching that bucket, then the empty last entry, finds what a search of the
+// whole table would.
+struct KeywordBuckets {
+    KeywordBuckets()
+    {
+        for (int i = 0; i < kUnrecognisedEntry; ++i) {
+            const int b = Bucket(kCommandTable[i].name[0], kCommandTable[i].name[1]);
+            entries[b][counts[b]++] = static_cast<int8_t>(i);
+            names[i] = kCommandTable[i].name;
+        }
+    }
+    static int Bucket(char a, char b) { return (a - 'a') * 26 + (b - 'a'); }
+    int8_t entries[26 * 26][8] = {};
+    uint8_t counts[26 * 26] = {};
+    std::string_view names[kCommandCount];
+};
+
+const KeywordBuckets& Buckets()
+{
+    static const KeywordBuckets buckets;
+    return buckets;
+}
+
+} // namespace
+
 int MatchKeyword(std::string_view text, std::size_t& length)
 {
-    for (int i = 0; i < kCommandCount; ++i) {
-        std::string_view name = kCommandTable[i].name;
+    length = 0;
+    if (text.size() < 2)
+        return kUnrecognisedEntry;
+    const char a = Lower(text[0]);
+    const char b = Lower(text[1]);
+    if (a < 'a' || a > 'z' || b < 'a' || b > 'z')
+        return kUnrecognisedEntry;
+    const KeywordBuckets& buckets = Buckets();
+    const int bucket = KeywordBuckets::Bucket(a, b);
+    for (int k = 0; k < buckets.counts[bucket]; ++k) {
+        const int i = buckets.entries[bucket][k];
+        const std::string_view name = buckets.names[i];
         if (name.size() > text.size())
             continue;
         bool equal = true;
-        for (std::size_t k = 0; k < name.size() && equal; ++k)
-            equal = Lower(text[k]) == name[k];
+        for (std::size_t c = 2; c < name.size() && equal; ++c)
+            equal = Lower(text[c]) == name[c];
         if (equal) {
             length = name.size();
             return i;
         }
     }
-    length = 0; // unreachable: the last entry's empty name matches anything
     return kUnrecognisedEntry;
 }
 

@@ -35,6 +35,20 @@ inline constexpr std::string_view kMsgElseWithoutIf = "Line %d: Error else/elsei
 inline constexpr std::string_view kMsgNoSuchString = "Error: Attempt to reference non-existent string";
 inline constexpr std::string_view kMsgBadTypeSpecifier = "Error: Invalid type specifier in string '%s'";
 
+// The listing "debug_file.txt", printf-style: %Nd, %Nx and %Ns right-aligned in N characters.
+inline constexpr std::string_view kListingTitleCommands = "Command table\n";
+inline constexpr std::string_view kListingRecordLine =
+    "Line %5d Location %3x Command=%2x Param1=%2x %4x[%3x] Param2=%2x %4x[%3x] Param3=%2x "
+    "%4x[%3x] RefLabels=%s[%s],%s[%s],%s[%s]\n";
+inline constexpr std::string_view kListingTitleStrings = "\nString table\n";
+inline constexpr std::string_view kListingStringLine = "%4x %s\n";
+inline constexpr std::string_view kListingTitleLabels = "\nLabel table\n";
+inline constexpr std::string_view kListingLabelStart = "Line %5d Label no %4d %20s ";
+inline constexpr std::string_view kListingLabelCommand = "Command,                   Location=%d\n";
+inline constexpr std::string_view kListingLabelConstant = "Constant, value=%d\n";
+inline constexpr std::string_view kListingLabelVariable = "Variable, value=%4d,      Location=%d\n";
+inline constexpr std::string_view kListingLabelInitWord = "Initbuf,  value=%4d,      Location=%d\n";
+
 // The download and the command line.
 inline constexpr std::string_view kMsgScriptTooLarge = "Error Script too large";
 inline constexpr std::string_view kMsgUnableToOpenFile = "Error - Unable to open file";

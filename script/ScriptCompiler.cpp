@@ -6,9 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
 #include <new>
-#include <unordered_map>
 
 namespace script {
 
@@ -56,23 +55,22 @@ bool CScriptCompiler::Prepare(const std::string& path)
 {
     if (state_ != State::Idle)
         return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
         return false;
     std::string text;
+    bool ok = true;
     try {
-        in.seekg(0, std::ios::end);
-        const std::streamoff size = in.tellg();
-        in.seekg(0, std::ios::beg);
-        if (size > 0)
-            text.reserve(static_cast<std::size_t>(size));
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        char block[65536];
+        std::size_t got;
+        while ((got = std::fread(block, 1, sizeof block, f)) > 0)
+            text.append(block, got);
+        ok = !std::ferror(f);
     } catch (const std::bad_alloc&) {
-        return false;
+        ok = false;
     }
-    if (in.bad())
-        return false;
-    return PrepareText(text);
+    std::fclose(f);
+    return ok && PrepareText(text);
 }
 
 bool CScriptCompiler::PrepareText(std::string_view text)
@@ -92,37 +90,20 @@ bool CScriptCompiler::PrepareText(std::string_view text)
 
 void CScriptCompiler::Pass1()
 {
-    // Counts only size the tables; pass 2 never relies on them being exact.
-    lineCount_ = labelCount_ = stringCount_ = 0;
+    // The counts only size the tables, which may still grow in pass 2 where a count falls
+    // short (a `word` written in capitals, an unterminated string); so a quick look suffices:
+    // lines, lines that start with a label, and pairs of quotes.
+    lineCount_ = labelCount_ = 0;
     std::size_t quotes = 0;
-    std::string scratch;
-    ForEachLine(source_, [&](std::string_view raw, int32_t) {
+    ForEachLine(source_, [&](std::string_view line, int32_t) {
         ++lineCount_;
-        std::string_view line = ApplyCommentRules(raw.substr(0, kMaxLineLength), scratch);
-        if (IsCommentLine(line))
-            return;
-        if (LabelLength(line) > 0)
+        if (LabelLength(line.substr(0, 1)) > 0)
             ++labelCount_;
-        std::size_t w = line.find("word");
-        if (w != std::string_view::npos) {
-            bool inToken = false;
-            for (char c : line.substr(w + 4)) {
-                bool sep = c == ' ' || c == '\t' || c == ',';
-                if (!sep && !inToken)
-                    ++labelCount_;
-                inToken = !sep;
-            }
-        }
-        bool inQuotes = false;
-        for (char c : line) {
-            if (c == '"') {
-                inQuotes = !inQuotes;
-                ++quotes;
-            } else if (c == ';' && !inQuotes) {
-                break;
-            }
-        }
     });
+    for (const char* p = source_.data(), *end = p + source_.size();
+         (p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p))));
+         ++p)
+        ++quotes;
     stringCount_ = quotes / 2 + 1;
     records_.clear();
     records_.reserve(lineCount_ + 1);
@@ -131,7 +112,8 @@ void CScriptCompiler::Pass1()
     strings_.clear();
     strings_.reserve(stringCount_);
     names_.clear();
-    names_.reserve(source_.size() / 2);
+    nameSpans_.assign(1, NameSpan{0, 0, 0}); // id 0: the empty name
+    nameIndex_.assign(1024, 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -159,13 +141,53 @@ bool CScriptCompiler::Compile()
     return true;
 }
 
+namespace {
+
+uint64_t HashName(std::string_view name)
+{
+    uint64_t h = 1469598103934665603ull; // FNV-1a
+    for (char c : name)
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return h;
+}
+
+} // namespace
+
 NameRef CScriptCompiler::StoreName(std::string_view name)
 {
-    NameRef ref;
-    ref.offset = static_cast<uint32_t>(names_.size());
-    ref.length = static_cast<uint32_t>(name.size());
-    names_.append(name);
-    return ref;
+    if (name.empty())
+        return NameRef{};
+    const uint64_t hash = HashName(name);
+    const std::size_t mask = nameIndex_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const uint32_t id = nameIndex_[i];
+        if (id == 0) {
+            const uint32_t newId = static_cast<uint32_t>(nameSpans_.size());
+            nameSpans_.push_back({static_cast<uint32_t>(names_.size()),
+                                  static_cast<uint32_t>(name.size()), hash});
+            names_.append(name);
+            nameIndex_[i] = newId;
+            if (nameSpans_.size() * 2 > nameIndex_.size())
+                GrowNameIndex();
+            return NameRef{newId};
+        }
+        const NameSpan& n = nameSpans_[id];
+        if (n.hash == hash && std::string_view(names_).substr(n.offset, n.length) == name)
+            return NameRef{id};
+    }
+}
+
+void CScriptCompiler::GrowNameIndex()
+{
+    std::vector<uint32_t> index(nameIndex_.size() * 2, 0);
+    const std::size_t mask = index.size() - 1;
+    for (uint32_t id = 1; id < nameSpans_.size(); ++id) {
+        std::size_t i = nameSpans_[id].hash & mask;
+        while (index[i] != 0)
+            i = (i + 1) & mask;
+        index[i] = id;
+    }
+    nameIndex_.swap(index);
 }
 
 void CScriptCompiler::Pass2()
@@ -234,17 +256,14 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
         return;
     }
     // The values: numbers; a name (or anything else) in their place counts as 0.
-    struct Value {
-        int32_t number;
-        bool isSigned;
-    };
-    std::vector<Value> values;
+    std::vector<DeclaredValue>& values = declaredValues_;
+    values.clear();
     Lexer lexer(rest, 0);
     for (Token t = lexer.Next(); t.type != TokenType::End; t = lexer.Next()) {
         if (t.type == TokenType::ConstIndex || t.type == TokenType::VarIndex ||
             t.type == TokenType::Operator)
             continue; // part of the value before it, or no value at all
-        Value v{0, t.type == TokenType::Sign};
+        DeclaredValue v{0, t.type == TokenType::Sign};
         if (t.type == TokenType::Number || t.type == TokenType::Sign)
             v.number = ClampToInt32(t.number);
         values.push_back(v);
@@ -284,7 +303,7 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
 
 void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber)
 {
-    CommandRecord rec;
+    CommandRecord& rec = records_.emplace_back();
     rec.opcode = kCommandTable[tableIndex].opcode;
     rec.tableIndex = tableIndex;
     rec.line = lineNumber;
@@ -375,13 +394,9 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
     }
     rec.paramCount = used;
     rec.tokenCount = 2 * used + 1;
-    const bool elseif = rec.opcode == kOpElseif;
-    records_.push_back(rec);
-    if (elseif) {
+    if (rec.opcode == kOpElseif) {
         // Kept free: block rewriting puts the elseif's own condition here.
-        CommandRecord reserved;
-        reserved.reserved = true;
-        records_.push_back(reserved);
+        records_.emplace_back().reserved = true;
     }
 }
 
@@ -609,19 +624,16 @@ void CScriptCompiler::RemoveDeletedRecords()
 
 void CScriptCompiler::ResolveNames()
 {
-    std::unordered_map<std::string_view, std::size_t> first;
-    first.reserve(labels_.size());
-    for (std::size_t i = 0; i < labels_.size(); ++i) {
+    std::vector<int32_t> first(nameSpans_.size(), -1);
+    for (std::size_t i = labels_.size(); i-- > 0;) {
         const LabelEntry& e = labels_[i];
-        if (e.kind == kKindInitWord || e.kind == 0 || e.nameFault || e.name.length == 0)
+        if (e.kind == kKindInitWord || e.kind == 0 || e.nameFault || e.name.Empty())
             continue;
-        first.emplace(Name(e.name), i);
+        first[e.name.id] = static_cast<int32_t>(i);
     }
     auto lookup = [&](NameRef name) -> const LabelEntry* {
-        if (name.length == 0)
-            return nullptr;
-        auto it = first.find(Name(name));
-        return it == first.end() ? nullptr : &labels_[it->second];
+        const int32_t i = first[name.id];
+        return i < 0 ? nullptr : &labels_[static_cast<std::size_t>(i)];
     };
     auto valueOf = [](const LabelEntry& e) {
         switch (e.kind) {
@@ -678,17 +690,13 @@ void CScriptCompiler::FindErrors()
     // For each entry the next later entry of the same name: one pass from the end.
     std::vector<int32_t> nextSame(labels_.size(), -1);
     {
-        std::unordered_map<std::string_view, int32_t> seen;
-        seen.reserve(labels_.size());
+        std::vector<int32_t> seen(nameSpans_.size(), -1);
         for (std::size_t i = labels_.size(); i-- > 0;) {
             const LabelEntry& e = labels_[i];
-            if (e.name.length == 0 || e.nameFault)
+            if (e.name.Empty() || e.nameFault)
                 continue;
-            auto [it, inserted] = seen.try_emplace(Name(e.name), static_cast<int32_t>(i));
-            if (!inserted) {
-                nextSame[i] = it->second;
-                it->second = static_cast<int32_t>(i);
-            }
+            nextSame[i] = seen[e.name.id];
+            seen[e.name.id] = static_cast<int32_t>(i);
         }
     }
     for (std::size_t i = 0; i < labels_.size(); ++i) {
@@ -885,6 +893,8 @@ void CScriptCompiler::Release()
     listingWritten_ = false;
     std::string().swap(source_);
     std::string().swap(names_);
+    std::vector<NameSpan>().swap(nameSpans_);
+    std::vector<uint32_t>().swap(nameIndex_);
     std::vector<CommandRecord>().swap(records_);
     std::vector<LabelEntry>().swap(labels_);
     std::vector<std::string>().swap(strings_);

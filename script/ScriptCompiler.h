@@ -30,10 +30,11 @@ constexpr int32_t kIndexLocationLimit = 4096; // index variables must lie below 
 constexpr int32_t kUnresolved = -1;
 constexpr const char* kListingFileName = "debug_file.txt";
 
-// A name kept in the compiler's name store (see CScriptCompiler::Name).
+// A name in the compiler's name store: every distinct name is kept once (see
+// CScriptCompiler::Name). 0 is the empty name.
 struct NameRef {
-    uint32_t offset = 0;
-    uint32_t length = 0;
+    uint32_t id = 0;
+    bool Empty() const { return id == 0; }
 };
 
 struct ParamSlot {
@@ -143,7 +144,10 @@ public:
     const std::vector<std::string>& Strings() const { return strings_; }
     std::string_view Name(NameRef ref) const
     {
-        return std::string_view(names_).substr(ref.offset, ref.length);
+        if (ref.id >= nameSpans_.size())
+            return std::string_view();
+        const NameSpan& n = nameSpans_[ref.id];
+        return std::string_view(names_).substr(n.offset, n.length);
     }
     // The listing's text, exactly as written to the file.
     std::string ListingText() const;
@@ -172,6 +176,7 @@ private:
     void FindErrors();
     void CheckRecord(int index, std::vector<std::string>& findings) const;
     NameRef StoreName(std::string_view name);
+    void GrowNameIndex();
 
     State state_ = State::Idle;
     std::string listingDir_;
@@ -183,12 +188,26 @@ private:
     std::size_t labelCount_ = 0;
     std::size_t stringCount_ = 0;
 
+    // Distinct names, back to back; nameSpans_[id] locates name id; nameIndex_ is an
+    // open-addressing hash of the ids by name.
+    struct NameSpan {
+        uint32_t offset;
+        uint32_t length;
+        uint64_t hash;
+    };
     std::string names_;
+    std::vector<NameSpan> nameSpans_;
+    std::vector<uint32_t> nameIndex_;
     std::vector<CommandRecord> records_;
     std::vector<LabelEntry> labels_;
     std::vector<std::string> strings_;
     std::vector<LineFault> lineFaults_;
     int64_t dataCounter_ = 0;
+    struct DeclaredValue {
+        int32_t number;
+        bool isSigned;
+    };
+    std::vector<DeclaredValue> declaredValues_; // kept to spare an allocation per declaration
 
     // Block rewriting: records to drop (matched endif) and jump targets written so far, as
     // (record, slot), all in record numbers from before the drop.

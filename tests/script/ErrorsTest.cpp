@@ -150,3 +150,51 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"l  jsrc 1 > 2 l\n", ""}));
 
 } // namespace
+
+namespace {
+
+// The label table checked as the language describes it: every entry against every later one.
+std::vector<std::string> LabelFindingsByComparingAllPairs(const script::CScriptCompiler& c)
+{
+    std::vector<std::string> findings;
+    const auto& labels = c.Labels();
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        const auto& e = labels[i];
+        if (e.kind == script::kKindSigned) {
+            findings.push_back("Line " + std::to_string(e.line) + ": Error variables are unsigned\r\n");
+            continue;
+        }
+        if (e.kind == script::kKindInitWord)
+            continue;
+        for (std::size_t j = i + 1; j < labels.size(); ++j) {
+            if (c.Name(labels[j].name) == c.Name(e.name)) {
+                findings.push_back("Line " + std::to_string(labels[j].line) +
+                                   ": Error duplicate label(" + std::string(c.Name(e.name)) +
+                                   ")\r\n");
+                break;
+            }
+        }
+    }
+    return findings;
+}
+
+TEST_F(CompilerTest, DuplicateLabelsAsByComparingEveryPair)
+{
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    const char* forms[] = {" word", " cls", " const 1", " word 1 2", " word -1", " word 3 -2",
+                           " buffer 2", ""};
+    for (int round = 0; round < 20; ++round) {
+        std::string text;
+        const int lines = 50 + static_cast<int>(next(200));
+        for (int i = 0; i < lines; ++i)
+            text += "n" + std::to_string(next(30)) + forms[next(std::size(forms))] + "\n";
+        const auto errors = Compile(text);
+        EXPECT_EQ(errors, LabelFindingsByComparingAllPairs(compiler)) << text;
+    }
+}
+
+} // namespace

@@ -2,7 +2,9 @@
 #include "script/CommandTable.h"
 #include "tests/script/ScriptTestSupport.h"
 
+#include <cctype>
 #include <string>
+#include <vector>
 
 using namespace script;
 using scripttest::CompilerTest;
@@ -20,6 +22,44 @@ TEST(CommandTable, EveryEntryCanBeReachedInSearchOrder)
     }
     EXPECT_EQ(std::string_view(kCommandTable[kUnrecognisedEntry].name), "");
     EXPECT_EQ(kCommandTable[kUnrecognisedEntry].opcode, 0x64);
+}
+
+// The whole table searched in order, as the language defines the match.
+int MatchBySearchingEveryEntry(std::string_view text, std::size_t& length)
+{
+    for (int i = 0; i < kCommandCount; ++i) {
+        std::string_view name = kCommandTable[i].name;
+        if (name.size() > text.size())
+            continue;
+        bool equal = true;
+        for (std::size_t k = 0; k < name.size(); ++k)
+            equal = equal && std::tolower(static_cast<unsigned char>(text[k])) == name[k];
+        if (equal) {
+            length = name.size();
+            return i;
+        }
+    }
+    return -1;
+}
+
+TEST(CommandTable, MatchAgreesWithSearchingTheWholeTable)
+{
+    std::vector<std::string> texts = {"", "a", "x", "ad", "AD", "Add", "ifx", "elseIF 1", "_if",
+                                      "9add", "stoptimers", "settime", "portw1", "bufcfg"};
+    for (int i = 0; i < kUnrecognisedEntry; ++i) {
+        const std::string name = kCommandTable[i].name;
+        std::string upper = name;
+        for (char& ch : upper)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        texts.insert(texts.end(), {name, upper, name + "x", name + " 1", name.substr(0, name.size() - 1),
+                                   name.substr(1)});
+    }
+    for (const std::string& t : texts) {
+        std::size_t want = 0, got = 0;
+        const int expected = MatchBySearchingEveryEntry(t, want);
+        EXPECT_EQ(MatchKeyword(t, got), expected) << t;
+        EXPECT_EQ(got, want) << t;
+    }
 }
 
 TEST(CommandTable, JumpIfFalseIsTheOppositeConditionsJumpIfTrue)
