@@ -1,6 +1,8 @@
 #include "app/ui/Pages.h"
 
 #include "app/TR805QSheet.h"
+#include "registers/ui/RegisterTableView.h"
+#include "registers/ui/ZLINKControlView.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -26,6 +28,12 @@ QWidget* CreatePage(int tab, PageHost& host) {
     // Tabs 0 "Z-LINK Control", 1 and 2 the register tables, 3 "Kernlet Load", 4 "Script Handler":
     // a page's view goes here in place of the placeholder, e.g. `case 0: return new
     // CZLINKControlView(host);`.
+    case 0:
+        return new CZLINKControlView(host);
+    case 1:
+        return new CRegisterTableView(host, TablePageKind::Ext1);
+    case 2:
+        return new CRegisterTableView(host, TablePageKind::Ext2);
     default:
         return CreatePlaceholderPage(QString::fromLatin1(kTabCaptions.at(static_cast<size_t>(tab))));
     }

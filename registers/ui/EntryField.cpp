@@ -1,0 +1,62 @@
+#include "registers/ui/EntryField.h"
+
+#include <QValidator>
+
+#include <algorithm>
+
+namespace {
+
+class UpperCaseValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+}  // namespace
+
+CEntryField::CEntryField(QWidget* parent) : QLineEdit(parent) {
+    // Once the user has shortened a long loaded text, the field may not grow past that again.
+    connect(this, &QLineEdit::textEdited, this, [this] { FitMaxLength(); });
+}
+
+void CEntryField::SetUpperCase() { setValidator(new UpperCaseValidator(this)); }
+
+void CEntryField::SetLimit(size_t chars) {
+    limit_ = std::min<size_t>(chars, 32767);
+    FitMaxLength();
+}
+
+void CEntryField::FitMaxLength() {
+    setMaxLength(std::max(static_cast<int>(limit_), static_cast<int>(text().size())));
+}
+
+void CEntryField::SetReadOnlyCell(bool readOnly) {
+    setReadOnly(readOnly);
+    QPalette p = palette();
+    const QPalette standard = parentWidget() ? parentWidget()->palette() : QPalette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        p.setColor(group, QPalette::Base,
+                   readOnly ? standard.color(group, QPalette::Window)
+                            : standard.color(group, QPalette::Base));
+    }
+    setPalette(p);
+}
+
+void CEntryField::SetFieldText(const std::string& text) {
+    const QString t = QString::fromStdString(text);
+    // The limit must not cut a text the program puts in, so it widens first.
+    setMaxLength(std::max(static_cast<int>(limit_), static_cast<int>(t.size())));
+    setText(t);
+    FitMaxLength();
+}
+
+CEntryField* NewHexField(size_t limit, QWidget* parent) {
+    auto* field = new CEntryField(parent);
+    field->SetUpperCase();
+    field->SetLimit(limit);
+    field->setAlignment(Qt::AlignCenter);
+    return field;
+}
