@@ -93,12 +93,9 @@ private:
         return kWriteOk;
     }
     uint8_t Send(const uint8_t* data, size_t count, KernletWrite write) {
-        uint8_t r;
-        try {
-            r = link_.Write(data, static_cast<uint32_t>(count), 1);
-        } catch (const CSerialException&) {
-            r = kWriteFailed;  // the port failed: the board is lost like any that stops answering
-        }
+        // A port failure travels on as CSerialException, as from every board operation: the
+        // window ends the action with the port's own message.
+        uint8_t r = link_.Write(data, static_cast<uint32_t>(count), 1);
         if (r != kWriteOk) failed_ = write;
         if (r != kWriteOk && r != kWriteRefused) r = kWriteFailed;
         return r;

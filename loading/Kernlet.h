@@ -36,6 +36,8 @@ enum class KernletWrite {
 // The message for a refusal of that write.
 const char* KernletRefusalMessage(KernletWrite write);
 
+// Board operations report failures as results; a port that fails outright raises
+// CSerialException out of OnLoad and LoadKernletFile, which the caller shows.
 class CKernlet {
 public:
     // The checksum table holds this many blocks; a file with more is not loaded.

@@ -61,7 +61,15 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
         return kKernletExitFailed;
     }
     BoardInfo info;
-    if (!host.Board().GetBoardInfo(info)) {
+    bool haveInfo;
+    try {
+        haveInfo = host.Board().GetBoardInfo(info);
+    } catch (const CSerialException& e) {
+        const std::string why = e.GetErrorMessage();
+        err << (why.empty() ? kMsgCommandFailed : why) << '\n';
+        return kKernletExitLostBoard;
+    }
+    if (!haveInfo) {
         host.Prompts().MessageBox(kMsgNoCommunication, kCaptionError, MsgIcon::Error);
         host.Prompts().PostQuit(kExitLostBoard);
         return kKernletExitLostBoard;
@@ -75,7 +83,15 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
     page.device1 = options.device == 1;
     page.device2 = options.device == 2;
 
-    switch (page.OnLoad()) {
+    KernletResult result;
+    try {
+        result = page.OnLoad();
+    } catch (const CSerialException& e) {
+        const std::string why = e.GetErrorMessage();
+        err << (why.empty() ? kMsgCommandFailed : why) << '\n';
+        return kKernletExitLostBoard;
+    }
+    switch (result) {
         case KernletResult::Ok:
             break;
         case KernletResult::LostBoard:
