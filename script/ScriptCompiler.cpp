@@ -107,6 +107,8 @@ void CScriptCompiler::Pass1()
     stringCount_ = quotes / 2 + 1;
     records_.clear();
     records_.reserve(lineCount_ + 1);
+    opcodes_.clear();
+    opcodes_.reserve(lineCount_ + 1);
     labels_.clear();
     labels_.reserve(labelCount_ + 1);
     strings_.clear();
@@ -128,8 +130,8 @@ bool CScriptCompiler::Compile()
         PlaceVariables();
         RewriteIfBlocks();
         RewriteWhileBlocks();
-        RemoveDeletedRecords();
-        ResolveNames();
+        BuildNameLookup();
+        DropMatchedEndifsAndResolve();
         FindErrors();
     } catch (const std::bad_alloc&) {
         Release();
@@ -394,9 +396,11 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
     }
     rec.paramCount = used;
     rec.tokenCount = 2 * used + 1;
+    opcodes_.push_back(rec.opcode);
     if (rec.opcode == kOpElseif) {
         // Kept free: block rewriting puts the elseif's own condition here.
         records_.emplace_back().reserved = true;
+        opcodes_.push_back(kReservedRecord);
     }
 }
 
@@ -489,10 +493,10 @@ void CScriptCompiler::RewriteIfBlocks()
         targets_.emplace_back(r, 0);
     };
 
+    // Rewriting only touches records before the one being looked at, so the opcodes as
+    // pass 2 left them tell where blocks open and close.
     for (int d = 0; d < n; ++d) {
-        const int32_t op = records_[static_cast<std::size_t>(d)].opcode;
-        if (records_[static_cast<std::size_t>(d)].reserved)
-            continue;
+        const int32_t op = opcodes_[static_cast<std::size_t>(d)];
         if (op == kOpIf) {
             stack.push_back({d, {}});
         } else if ((op == kOpElse || op == kOpElseif) && !stack.empty()) {
@@ -563,12 +567,10 @@ void CScriptCompiler::RewriteWhileBlocks()
     const int n = static_cast<int>(records_.size());
     std::vector<int> stack;
     for (int d = 0; d < n; ++d) {
-        const CommandRecord& rec = records_[static_cast<std::size_t>(d)];
-        if (rec.reserved || deleted_[static_cast<std::size_t>(d)])
-            continue;
-        if (rec.opcode == kOpWhile) {
+        const int32_t op = opcodes_[static_cast<std::size_t>(d)];
+        if (op == kOpWhile) {
             stack.push_back(d);
-        } else if (rec.opcode == kOpEndwhile && !stack.empty()) {
+        } else if (op == kOpEndwhile && !stack.empty()) {
             const int o = stack.back();
             const int e = d;
             stack.pop_back();
@@ -586,7 +588,7 @@ void CScriptCompiler::RewriteWhileBlocks()
     }
 }
 
-void CScriptCompiler::RemoveDeletedRecords()
+void CScriptCompiler::DropMatchedEndifsAndResolve()
 {
     const std::size_t n = records_.size();
     // newIndex[i]: records kept before i; for a dropped record, the number of the next kept.
@@ -609,30 +611,43 @@ void CScriptCompiler::RemoveDeletedRecords()
     for (LabelEntry& e : labels_)
         if (e.kind == kKindLabel)
             e.commandIndex = renumber(e.commandIndex);
+    // One pass over the records both closes the gaps and resolves the names: the records of a
+    // long script take many megabytes.
     std::size_t out = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        if (!deleted_[i])
-            records_[out++] = records_[i];
+    for (std::size_t i = 0; i < n; ++i) {
+        if (deleted_[i])
+            continue;
+        if (out != i)
+            records_[out] = records_[i];
+        ResolveRecord(records_[out]);
+        ++out;
+    }
     records_.resize(out);
     deleted_.clear();
     targets_.clear();
+    opcodes_.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Name resolution: the first entry of a name decides (code labels, variables, buffers,
-// constants; never initialiser words).
+// constants; never initialiser words). Done record by record while the matched endifs are
+// dropped.
 
-void CScriptCompiler::ResolveNames()
+void CScriptCompiler::BuildNameLookup()
 {
-    std::vector<int32_t> first(nameSpans_.size(), -1);
+    firstEntry_.assign(nameSpans_.size(), -1);
     for (std::size_t i = labels_.size(); i-- > 0;) {
         const LabelEntry& e = labels_[i];
         if (e.kind == kKindInitWord || e.kind == 0 || e.nameFault || e.name.Empty())
             continue;
-        first[e.name.id] = static_cast<int32_t>(i);
+        firstEntry_[e.name.id] = static_cast<int32_t>(i);
     }
+}
+
+void CScriptCompiler::ResolveRecord(CommandRecord& rec) const
+{
     auto lookup = [&](NameRef name) -> const LabelEntry* {
-        const int32_t i = first[name.id];
+        const int32_t i = firstEntry_[name.id];
         return i < 0 ? nullptr : &labels_[static_cast<std::size_t>(i)];
     };
     auto valueOf = [](const LabelEntry& e) {
@@ -642,40 +657,37 @@ void CScriptCompiler::ResolveNames()
         default: return e.value; // constants, and entries declared with a sign
         }
     };
-    for (CommandRecord& rec : records_) {
-        for (ParamSlot& slot : rec.slots) {
-            const int32_t k = slot.kind;
-            const bool named = k == kKindVariable || k == kKindPendingLocation ||
-                               k == kKindPendingConstant;
-            const bool indexed = k == kKindIndexed || k == kKindIndexedInc ||
-                                 k == kKindIndexedDec;
-            if (!named && !indexed)
-                continue;
-            if (slot.nameFault) {
+    for (ParamSlot& slot : rec.slots) {
+        const int32_t k = slot.kind;
+        const bool named = k == kKindVariable || k == kKindPendingLocation ||
+                           k == kKindPendingConstant;
+        const bool indexed = k == kKindIndexed || k == kKindIndexedInc || k == kKindIndexedDec;
+        if (!named && !indexed)
+            continue;
+        if (slot.nameFault) {
+            slot.value = kUnresolved;
+            continue;
+        }
+        const LabelEntry* e = lookup(slot.name);
+        if (named) {
+            if (!e) {
                 slot.value = kUnresolved;
                 continue;
             }
-            const LabelEntry* e = lookup(slot.name);
-            if (named) {
-                if (!e) {
-                    slot.value = kUnresolved;
-                    continue;
-                }
-                int64_t v = valueOf(*e);
-                if (slot.constantIndex)
-                    v += slot.ref;
-                slot.value = static_cast<int32_t>(static_cast<uint32_t>(v));
-                if (k == kKindPendingLocation)
-                    slot.kind = kKindLocation;
-                else if (k == kKindPendingConstant)
-                    slot.kind = kKindConstant;
-                else
-                    slot.kind = e->kind == kKindSigned ? kKindConstant : e->kind;
-            } else {
-                slot.value = e ? valueOf(*e) : kUnresolved;
-                const LabelEntry* index = lookup(slot.indexName);
-                slot.ref = index ? valueOf(*index) : kUnresolved;
-            }
+            int64_t v = valueOf(*e);
+            if (slot.constantIndex)
+                v += slot.ref;
+            slot.value = static_cast<int32_t>(static_cast<uint32_t>(v));
+            if (k == kKindPendingLocation)
+                slot.kind = kKindLocation;
+            else if (k == kKindPendingConstant)
+                slot.kind = kKindConstant;
+            else
+                slot.kind = e->kind == kKindSigned ? kKindConstant : e->kind;
+        } else {
+            slot.value = e ? valueOf(*e) : kUnresolved;
+            const LabelEntry* index = lookup(slot.indexName);
+            slot.ref = index ? valueOf(*index) : kUnresolved;
         }
     }
 }
@@ -902,6 +914,8 @@ void CScriptCompiler::Release()
     std::vector<std::string>().swap(errors_);
     deleted_.clear();
     targets_.clear();
+    opcodes_.clear();
+    firstEntry_.clear();
     lineCount_ = labelCount_ = stringCount_ = 0;
     dataCounter_ = 0;
     nextError_ = nextRecord_ = nextInitialiser_ = 0;

@@ -170,8 +170,9 @@ private:
     void RewriteWhileBlocks();
     void SetJumpIfFalse(int record, int32_t target);
     void PrepareCondition(int record);
-    void RemoveDeletedRecords();
-    void ResolveNames();
+    void BuildNameLookup();
+    void DropMatchedEndifsAndResolve();
+    void ResolveRecord(CommandRecord& rec) const;
     void WriteListing();
     void FindErrors();
     void CheckRecord(int index, std::vector<std::string>& findings) const;
@@ -213,6 +214,12 @@ private:
     // (record, slot), all in record numbers from before the drop.
     std::vector<bool> deleted_;
     std::vector<std::pair<int, int>> targets_;
+    // Each record's opcode as pass 2 made it (kReservedRecord for the one an elseif keeps):
+    // a small copy to scan for blocks instead of the records themselves.
+    static constexpr int32_t kReservedRecord = -1;
+    std::vector<int32_t> opcodes_;
+    // For each name, its first label entry that a name may refer to (-1: none).
+    std::vector<int32_t> firstEntry_;
 
     // Compile errors, found once after Compile, handed out one by one.
     std::vector<std::string> errors_;
