@@ -129,10 +129,11 @@ int RunKernletInspect(const std::string& file, std::ostream& out, std::ostream& 
         char row[96];
         std::snprintf(row, sizeof row, "%5zu  %s  %5u  %s  %6zu", ++n, Hex4(b.header.address).c_str(),
                       static_cast<unsigned>(b.header.lengthWords), Hex8(b.header.Checksum()).c_str(), b.chunks);
-        out << row;
-        const size_t words = b.bytes / 2;
-        if (words != b.header.lengthWords) out << "  (the file has " << words << " words for it)";
-        out << '\n';
+        out << row << '\n';
+    }
+    if (scan->endsInBlock) {
+        out << "Block " << scan->blocks.size()
+            << " never completes: the file ends inside it, or its last line holds words beyond its length\n";
     }
     if (scan->finalAddress) {
         out << "Final address: " << Hex4(*scan->finalAddress) << '\n';

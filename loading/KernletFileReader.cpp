@@ -159,6 +159,7 @@ KernletFileSummary ScanKernletText(std::istream& in) {
     }
     summary.haveCount = reader.HaveCount();
     summary.blockCount = reader.BlockCount();
+    summary.endsInBlock = reader.InBlockData();
     return summary;
 }
 

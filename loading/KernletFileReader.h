@@ -77,6 +77,8 @@ public:
     bool HaveCount() const { return haveCount_; }
     unsigned BlockCount() const { return blockCount_; }
     bool EndRecordSeen() const { return endSeen_; }
+    // Inside a block's words: the block has not been seen complete yet.
+    bool InBlockData() const { return inData_; }
 
 private:
     bool Fail(KernletStep step, uint8_t result);
@@ -121,6 +123,7 @@ struct KernletFileSummary {
     bool haveCount = false;
     unsigned blockCount = 0;  // as the "#define N_DB" line gives it
     std::vector<Block> blocks;
+    bool endsInBlock = false;  // the last block was never seen complete
     std::optional<uint16_t> finalAddress;
 };
 
