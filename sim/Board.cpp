@@ -2,7 +2,10 @@
 
 #include "sim/FirmwareImage.h"
 #include "sim/KernletDevice.h"
+#include "sim/ScriptCodes.h"
+#include "sim/ScriptEngine.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -53,9 +56,12 @@ enum ReplyCode : uint8_t {
 constexpr uint8_t kVersionSkipped = 7;
 constexpr uint8_t kCodeSkipped = 4;
 
-// Argument bytes that follow a command byte; nothing for a command the board does not know.
-std::optional<size_t> ArgumentCount(uint8_t command) {
-    switch (command) {
+// Argument bytes that follow the command byte of a request, judged from the bytes received so
+// far (0x7E and the command byte first); nothing for a command the board does not know. The
+// file blocks of a running script say their length in their first two argument bytes.
+std::optional<size_t> ArgumentCount(const std::vector<uint8_t>& frame) {
+    namespace sc = scriptcode;
+    switch (frame[1]) {
         case kReset: return 1;
         case kWrite8: return 3;
         case kWrite16: return 4;
@@ -69,6 +75,18 @@ std::optional<size_t> ArgumentCount(uint8_t command) {
         case kStartLoader: return 7;
         case kFirmwareVersion: return 1;
         case kFirmwareCode: return 1;
+        case sc::kFirstRecord: return sc::kRecordBytes;
+        case sc::kNextRecord: return sc::kRecordBytes;
+        case sc::kInitialiser: return sc::kInitialiserBytes;
+        case sc::kStart: return 0;
+        case sc::kAbort: return 0;
+        case sc::kReply: return sc::kReplyBytes;
+        case sc::kFileOpened: return sc::kFileOpenedBytes;
+        case sc::kBlockWritten: return 0;
+        case sc::kFileBlock:
+        case sc::kFileLastBlock:
+            if (frame.size() < 4) return 2;
+            return 2 + ((size_t{frame[2]} << 8) | frame[3]);
         default: return std::nullopt;
     }
 }
@@ -148,7 +166,8 @@ private:
 
 }  // namespace
 
-struct Board::Impl {
+// The board itself is the script interpreter's way to the uplink, the bus and the clock.
+struct Board::Impl final : ScriptBoard {
     // Where the byte from the PC goes.
     enum class Rx {
         Idle,           // outside a request: wait for 0x7E, ignore anything else
@@ -160,12 +179,22 @@ struct Board::Impl {
     };
     enum class Transfer { None, Kernlet, Firmware };
 
-    explicit Impl(BoardConfig c) : config(c) {
+    static ScriptLimits LimitsFor(const BoardConfig& c) {
+        ScriptLimits limits;
+        // The closing record comes on top of a full command buffer.
+        limits.maxRecords = size_t{c.commandBufferSize} + 1;
+        limits.dataWords = std::min<size_t>(c.dataBufferSize, 0x10000);
+        limits.fileBufferWords = std::min<size_t>(c.fileBufferSize, 0x10000);
+        return limits;
+    }
+
+    explicit Impl(BoardConfig c) : config(c), script(*this, LimitsFor(c)) {
         // Devices run the Kernlets loaded into them; without one they are plain register files.
         for (auto& d : devices) d = std::make_unique<KernletDevice>();
     }
 
     BoardConfig config;
+    ScriptEngine script;
     Faults faults;
     std::array<std::unique_ptr<TargetDevice>, kDevices> devices;
     uint8_t scriptStatus = 0;
@@ -242,8 +271,8 @@ struct Board::Impl {
                 break;
             case Rx::Command: {
                 if (b == kFrameStart) break;  // a second 0x7E starts the request again
-                const std::optional<size_t> count = ArgumentCount(b);
                 frame.push_back(b);
+                const std::optional<size_t> count = ArgumentCount(frame);
                 if (!count) {
                     // Unknown command: drop it and wait for the next 0x7E.
                     Log(frame);
@@ -258,7 +287,8 @@ struct Board::Impl {
             }
             case Rx::Arguments:
                 frame.push_back(b);
-                if (frame.size() == 2 + argumentsNeeded) Complete();
+                argumentsNeeded = ArgumentCount(frame).value_or(0);
+                if (frame.size() >= 2 + argumentsNeeded) Complete();
                 break;
             case Rx::PacedCount:
                 chunkLeft = b;
@@ -375,6 +405,20 @@ struct Board::Impl {
                 Emit32(config.firmwareCode);
                 EndExchange();
                 break;
+            case scriptcode::kFirstRecord:
+            case scriptcode::kNextRecord:
+            case scriptcode::kInitialiser:
+            case scriptcode::kStart:
+            case scriptcode::kAbort:
+            case scriptcode::kReply:
+            case scriptcode::kFileOpened:
+            case scriptcode::kFileBlock:
+            case scriptcode::kFileLastBlock:
+            case scriptcode::kBlockWritten:
+                // Script frames have no reply of their own (nor stale bytes after them): what the
+                // board says comes as uplink frames, and one answer byte after a download.
+                script.Frame(command, r.data() + 2, r.size() - 2, now);
+                break;
             default:
                 break;
         }
@@ -384,15 +428,16 @@ struct Board::Impl {
 
     TargetDevice& Dev(int device) { return *devices[static_cast<size_t>(device - 1)]; }
 
-    void Record(uint8_t device, bool read, uint8_t address, uint16_t data, uint8_t bytes) {
+    void Record(uint8_t device, bool read, uint8_t address, uint16_t data, uint8_t bytes, uint8_t count = 1,
+                uint8_t number = 1) {
         TraceEntry e;
         e.device = device;
         e.direction = read ? 1 : 0;
         e.address = address;
         e.data = data;
         e.bytesPerAccess = bytes;
-        e.accessCount = 1;
-        e.accessNumber = 1;
+        e.accessCount = count;
+        e.accessNumber = number;
         e.timestamp = static_cast<uint32_t>(now);
         if (trace.size() < kTraceEntries) {
             trace.push_back(e);
@@ -428,6 +473,26 @@ struct Board::Impl {
         Record(device, true, address, v, 2);
         return v;
     }
+
+    // --- the script interpreter's access to the board ---
+
+    void Uplink(const uint8_t* frame, size_t n) override {
+        for (size_t i = 0; i < n; ++i) Emit(frame[i]);
+    }
+    size_t UplinkQueued() const override { return out.size(); }
+    void AnswerDownload() override { ReplyStart(); }
+    uint16_t BusRead(uint8_t device, uint8_t address, uint8_t count, uint8_t number, bool traced) override {
+        const uint16_t v = ValidDevice(device) ? Dev(device).Read16(address) : 0xFFFF;
+        if (traced) Record(device, true, address, v, 2, count, number);
+        return v;
+    }
+    void BusWrite(uint8_t device, uint8_t address, uint16_t value, uint8_t count, uint8_t number,
+                  bool traced) override {
+        if (ValidDevice(device)) Dev(device).Write16(address, value);
+        if (traced) Record(device, false, address, value, 2, count, number);
+    }
+    void MoveTimeTo(uint64_t microseconds) override { now = std::max(now, microseconds); }
+    void SetScriptStatus(uint8_t status) override { scriptStatus = status ? 1 : 0; }
 
     void SendTrace(uint32_t start, uint16_t maxCount) {
         uint32_t sent = 0;
@@ -606,15 +671,22 @@ size_t Board::Take(uint8_t* out, size_t max) {
 bool Board::LineClosed() const { return impl_->Closed(); }
 
 void Board::AdvanceTime(uint64_t microseconds) {
-    impl_->now += microseconds;
-    impl_->RunTimers();
+    Impl& s = *impl_;
+    const uint64_t until = s.now + microseconds;
+    // A running script executes the instructions that fall into this time, each at its own time.
+    s.script.Run(s.now, until);
+    s.now = until;
+    s.RunTimers();
 }
 
 uint64_t Board::NowMicroseconds() const { return impl_->now; }
 
 std::optional<uint64_t> Board::NextEventMicroseconds() const {
     if (impl_->Closed()) return std::nullopt;
-    return impl_->nextPacingAt;
+    const std::optional<uint64_t> pacing = impl_->nextPacingAt;
+    const std::optional<uint64_t> script = impl_->script.NextEvent(impl_->now);
+    if (pacing && script) return std::min(*pacing, *script);
+    return pacing ? pacing : script;
 }
 
 Faults& Board::faults() { return impl_->faults; }
@@ -636,6 +708,7 @@ void Board::SetDevice(int device, std::unique_ptr<TargetDevice> model) {
 
 void Board::SetScriptStatus(uint8_t status) { impl_->scriptStatus = status ? 1 : 0; }
 uint8_t Board::ScriptStatus() const { return impl_->scriptStatus; }
+bool Board::ScriptRunning() const { return impl_->script.Running(); }
 
 size_t Board::TraceSize() const { return impl_->trace.size(); }
 

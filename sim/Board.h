@@ -104,9 +104,12 @@ public:
     TargetDevice& Device(int device);
     void SetDevice(int device, std::unique_ptr<TargetDevice> model);
 
-    // The flag that the script status request reports (0 or 1).
+    // The flag that the script status request reports (0 or 1). A script run sets it: 0 while
+    // it runs and after a run-time error, 1 after it finished or was aborted (sim/SCRIPTS.md).
     void SetScriptStatus(uint8_t status);
     uint8_t ScriptStatus() const;
+    // A downloaded script is running (possibly paused for the PC).
+    bool ScriptRunning() const;
 
     // Trace memory: entry 0 is the newest access.
     size_t TraceSize() const;
