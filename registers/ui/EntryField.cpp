@@ -1,28 +1,23 @@
 #include "registers/ui/EntryField.h"
 
-#include <QValidator>
-
 #include <algorithm>
-
-namespace {
-
-class UpperCaseValidator final : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        input = input.toUpper();
-        return Acceptable;
-    }
-};
-
-}  // namespace
 
 CEntryField::CEntryField(QWidget* parent) : QLineEdit(parent) {
     // Once the user has shortened a long loaded text, the field may not grow past that again.
     connect(this, &QLineEdit::textEdited, this, [this] { FitMaxLength(); });
 }
 
-void CEntryField::SetUpperCase() { setValidator(new UpperCaseValidator(this)); }
+void CEntryField::SetUpperCase() {
+    // Only what the user types is turned: a text the program puts in stays as it is, so the
+    // screen never shows other letters than the page's field holds.
+    connect(this, &QLineEdit::textEdited, this, [this](const QString& typed) {
+        const QString upper = typed.toUpper();
+        if (upper == typed) return;
+        const int cursor = cursorPosition();
+        setText(upper);
+        setCursorPosition(cursor);
+    });
+}
 
 void CEntryField::SetLimit(size_t chars) {
     limit_ = std::min<size_t>(chars, 32767);

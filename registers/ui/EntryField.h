@@ -11,7 +11,8 @@ class CEntryField final : public QLineEdit {
 public:
     explicit CEntryField(QWidget* parent = nullptr);
 
-    // Letters typed or pasted come out in upper case.
+    // Letters typed or pasted come out in upper case. Connect to textEdited after this call to
+    // see the text in upper case.
     void SetUpperCase();
     void SetLimit(size_t chars);
     size_t Limit() const { return limit_; }

@@ -28,7 +28,7 @@ constexpr int kDataWidth = 46;
 constexpr int kEnableWidth = 42;
 enum Column { kNumberCol, kDescriptionCol, kAddressCol, kTypeCol, kUpdateCol, kDataCol, kEnableCol };
 
-constexpr int kButtonWidth = 96;
+constexpr int kButtonWidth = 104;
 constexpr int kButtonHeight = 24;
 
 QLabel* Caption(const char* text, Qt::Alignment align, QWidget* parent) {
@@ -92,12 +92,13 @@ QWidget* CRegisterTableView::BuildHalf(int firstRow, const char* firstRowLabel) 
     grid->setVerticalSpacing(kRowGap);
 
     const Qt::Alignment left = Qt::AlignLeft, centre = Qt::AlignHCenter;
+    // Left captions start where the text in their cells starts.
     auto* description = Caption("Description", left, half);
-    description->setIndent(3);
+    description->setContentsMargins(3, 0, 0, 0);
     grid->addWidget(description, 0, kDescriptionCol);
     grid->addWidget(Caption("Address", centre, half), 0, kAddressCol);
     auto* type = Caption("Type", left, half);
-    type->setIndent(3);
+    type->setContentsMargins(3, 0, 0, 0);
     grid->addWidget(type, 0, kTypeCol);
     grid->addWidget(Caption("Update", centre, half), 0, kUpdateCol);
     grid->addWidget(Caption("Data", centre, half), 0, kDataCol);

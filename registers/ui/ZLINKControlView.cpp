@@ -21,7 +21,7 @@ constexpr int kButtonWidth = 88;
 QGroupBox* AccessGroup(const char* title, QRadioButton* w8, QRadioButton* w16, CEntryField* address,
                        CEntryField* data, QPushButton* button, QWidget* parent) {
     auto* group = new QGroupBox(QString::fromLatin1(title), parent);
-    group->setFixedWidth(kGroupWidth);
+    group->setMinimumWidth(kGroupWidth);
     auto* widths = new QButtonGroup(group);
     widths->addButton(w8);
     widths->addButton(w16);
@@ -83,7 +83,7 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
                                        readButton_, this);
 
     auto* deviceGroup = new QGroupBox(QStringLiteral("Select Target Device"), this);
-    deviceGroup->setFixedWidth(kGroupWidth);
+    deviceGroup->setMinimumWidth(kGroupWidth);
     auto* deviceLayout = new QVBoxLayout(deviceGroup);
     deviceLayout->setContentsMargins(14, 10, 14, 12);
     auto* deviceButtons = new QButtonGroup(deviceGroup);
@@ -98,7 +98,7 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
     devices_[2]->hide();
 
     auto* resetGroup = new QGroupBox(QStringLiteral("Reset Device"), this);
-    resetGroup->setFixedWidth(kGroupWidth);
+    resetGroup->setMinimumWidth(kGroupWidth);
     auto* resetLayout = new QHBoxLayout(resetGroup);
     resetLayout->setContentsMargins(14, 10, 14, 12);
     resetButton_ = new QPushButton(QStringLiteral("Gen. Reset"), resetGroup);
@@ -119,9 +119,10 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
     centred->addLayout(grid);
     centred->addStretch();
     auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(16, 24, 16, 16);
+    page->setContentsMargins(16, 16, 16, 16);
+    page->addStretch(2);
     page->addLayout(centred);
-    page->addStretch();
+    page->addStretch(3);
 
     connect(writeButton_, &QPushButton::clicked, this, [this] {
         TakeFields();
