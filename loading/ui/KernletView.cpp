@@ -1,0 +1,202 @@
+#include "loading/ui/KernletView.h"
+
+#include "link/Messages.h"
+#include "link/PageHost.h"
+#include "loading/KernletTexts.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QString Text(const char* text) { return QString::fromLatin1(text); }
+
+// The page's controls keep to a column of this width, as on the short pages of the sheet.
+constexpr int kColumnWidth = 460;
+
+}  // namespace
+
+// The page's progress bar. A load runs inside the button's handler, so the bar is painted at
+// once on every change rather than when the event loop comes round again.
+class CKernletView::Bar final : public ProgressDialog {
+public:
+    explicit Bar(QProgressBar* bar) : bar_(bar) {}
+    void Create(const std::string&) override {}
+    void SetRange(int low, int high) override {
+        low_ = low;
+        high_ = high;
+        bar_->setRange(low, high);
+    }
+    void SetStep(int step) override { step_ = step; }
+    void SetPos(int pos) override {
+        pos_ = pos;
+        Show();
+    }
+    int GetPos() const override { return pos_; }
+    void StepIt() override {
+        pos_ += step_;
+        if (pos_ > high_) pos_ = low_ + (pos_ - high_);
+        Show();
+    }
+    void Destroy() override {}
+
+private:
+    void Show() {
+        bar_->setValue(pos_);
+        if (bar_->isVisible()) bar_->repaint();
+    }
+
+    QProgressBar* bar_;
+    int low_ = 0, high_ = 100, step_ = 1, pos_ = 0;
+};
+
+class CKernletView::ChecksumsDialog final : public ChecksumsPrompt {
+public:
+    explicit ChecksumsDialog(QWidget* owner) : owner_(owner) {}
+    bool Ignore(const CChecksums& checksums) override {
+        CChecksumsView dialog(checksums, owner_->window());
+        return dialog.exec() == QDialog::Accepted;
+    }
+
+private:
+    QWidget* owner_;
+};
+
+CChecksumsView::CChecksumsView(const CChecksums& checksums, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("checksumsDialog"));
+    setWindowTitle(Text(kChecksumsCaption));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 12);
+    layout->setSpacing(6);
+    layout->addWidget(new QLabel(Text(kChecksumsHeading), this));
+    block1_ = new QLabel(QString::fromStdString(checksums.Block1Text()), this);
+    block2_ = new QLabel(QString::fromStdString(checksums.Block2Text()), this);
+    block1_->setObjectName(QStringLiteral("block1Checksum"));
+    block2_->setObjectName(QStringLiteral("block2Checksum"));
+    for (QLabel* label : {block1_, block2_}) {
+        label->setIndent(12);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(label);
+    }
+    layout->addSpacing(10);
+    auto* buttons = new QHBoxLayout;
+    ignore_ = new QPushButton(Text(kChecksumsIgnore), this);
+    cancel_ = new QPushButton(Text(kChecksumsCancel), this);
+    ignore_->setDefault(true);
+    buttons->addStretch(1);
+    buttons->addWidget(ignore_);
+    buttons->addWidget(cancel_);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    connect(ignore_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+CKernletView::CKernletView(PageHost& host, QWidget* parent)
+    : QWidget(parent), host_(host), page_(host) {
+    setObjectName(QStringLiteral("kernletPage"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(14, 14, 14, 14);
+    auto* column = new QWidget(this);
+    column->setFixedWidth(kColumnWidth);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+
+    auto* fileGroup = new QGroupBox(Text(kKernletGroupSelect), column);
+    auto* fileLayout = new QGridLayout(fileGroup);
+    auto* label = new QLabel(Text(kKernletLabel), fileGroup);
+    path_ = new QLineEdit(fileGroup);
+    path_->setObjectName(QStringLiteral("kernletPath"));
+    label->setBuddy(path_);
+    browse_ = new QPushButton(Text(kKernletBrowse), fileGroup);
+    fileLayout->addWidget(label, 0, 0);
+    fileLayout->addWidget(path_, 0, 1);
+    fileLayout->addWidget(browse_, 0, 2);
+    fileLayout->setColumnStretch(1, 1);
+    layout->addWidget(fileGroup);
+
+    auto* deviceGroup = new QGroupBox(Text(kKernletGroupDevice), column);
+    auto* deviceLayout = new QVBoxLayout(deviceGroup);
+    const char* names[] = {kKernletDevice1, kKernletDevice2, kKernletDevice3};
+    for (size_t i = 0; i < devices_.size(); ++i) {
+        devices_[i] = new QRadioButton(Text(names[i]), deviceGroup);
+        devices_[i]->setObjectName(QStringLiteral("device%1").arg(i + 1));
+        deviceLayout->addWidget(devices_[i]);
+    }
+    // Only device 1 is offered; the others are there for kits with more devices.
+    devices_[1]->hide();
+    devices_[2]->hide();
+    layout->addWidget(deviceGroup);
+
+    auto* loadGroup = new QGroupBox(Text(kKernletGroupLoad), column);
+    auto* loadLayout = new QHBoxLayout(loadGroup);
+    progress_ = new QProgressBar(loadGroup);
+    progress_->setObjectName(QStringLiteral("kernletProgress"));
+    progress_->setTextVisible(false);
+    load_ = new QPushButton(Text(kKernletLoad), loadGroup);
+    loadLayout->addWidget(progress_, 1);
+    loadLayout->addWidget(load_);
+    layout->addWidget(loadGroup);
+
+    // All buttons as wide as the widest, like the buttons of a dialog template.
+    const int buttonWidth = std::max(browse_->sizeHint().width(), load_->sizeHint().width());
+    browse_->setFixedWidth(buttonWidth);
+    load_->setFixedWidth(buttonWidth);
+
+    outer->addWidget(column, 0, Qt::AlignLeft | Qt::AlignTop);
+    outer->addStretch(1);
+
+    bar_ = std::make_unique<Bar>(progress_);
+    checksumsDialog_ = std::make_unique<ChecksumsDialog>(this);
+    page_.SetProgressBar(bar_.get());
+    page_.SetChecksumsPrompt(checksumsDialog_.get());
+    page_.OnInitDialog();
+    progress_->setValue(0);
+    ShowFields();
+
+    connect(browse_, &QPushButton::clicked, this, &CKernletView::OnBrowse);
+    connect(load_, &QPushButton::clicked, this, &CKernletView::OnLoad);
+}
+
+CKernletView::~CKernletView() {
+    // The page may still hold the bar and the dialog; they go first.
+    page_.SetProgressBar(nullptr);
+    page_.SetChecksumsPrompt(nullptr);
+}
+
+void CKernletView::TakeFields() {
+    page_.kernletPath = path_->text().toStdString();
+    page_.device1 = devices_[0]->isChecked();
+    page_.device2 = devices_[1]->isChecked();
+}
+
+void CKernletView::ShowFields() {
+    path_->setText(QString::fromStdString(page_.kernletPath));
+    devices_[page_.Device() - 1]->setChecked(true);
+}
+
+void CKernletView::OnBrowse() {
+    TakeFields();
+    if (page_.OnBrowse()) ShowFields();
+}
+
+void CKernletView::OnLoad() {
+    TakeFields();
+    try {
+        page_.OnLoad();
+    } catch (const CSerialException& e) {
+        // The port itself failed: the action ends with the port's own words.
+        const std::string why = e.GetErrorMessage();
+        host_.Prompts().MessageBox(why.empty() ? kMsgCommandFailed : why, "TR805Q", MsgIcon::Error);
+    }
+}

@@ -1,0 +1,70 @@
+#pragma once
+// "Kernlet Load" on screen: the file field with "Browse", the target device, the progress bar
+// and "Load". A thin view over CKernlet: it copies the fields to the page, calls its
+// operations and shows the bar while a load runs.
+#include "loading/Kernlet.h"
+
+#include <QDialog>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class PageHost;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+// "Warning": the device's checksums of blocks 1 and 2, with "Ignore" and "Cancel".
+class CChecksumsView final : public QDialog {
+    Q_OBJECT
+public:
+    explicit CChecksumsView(const CChecksums& checksums, QWidget* parent = nullptr);
+    QLabel* Block1Label() const { return block1_; }
+    QLabel* Block2Label() const { return block2_; }
+    QPushButton* IgnoreButton() const { return ignore_; }
+    QPushButton* CancelButton() const { return cancel_; }
+
+private:
+    QLabel* block1_ = nullptr;
+    QLabel* block2_ = nullptr;
+    QPushButton* ignore_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+};
+
+class CKernletView final : public QWidget {
+    Q_OBJECT
+public:
+    explicit CKernletView(PageHost& host, QWidget* parent = nullptr);
+    ~CKernletView() override;
+
+    CKernlet& Page() { return page_; }
+    QLineEdit* PathEdit() const { return path_; }
+    QPushButton* BrowseButton() const { return browse_; }
+    QPushButton* LoadButton() const { return load_; }
+    QProgressBar* Progress() const { return progress_; }
+    // Device 1..3.
+    QRadioButton* DeviceRadio(int device) const { return devices_.at(static_cast<size_t>(device - 1)); }
+
+private:
+    class Bar;
+    class ChecksumsDialog;
+
+    void OnBrowse();
+    void OnLoad();
+    // Screen -> page and page -> screen.
+    void TakeFields();
+    void ShowFields();
+
+    PageHost& host_;
+    CKernlet page_;
+    std::unique_ptr<Bar> bar_;
+    std::unique_ptr<ChecksumsDialog> checksumsDialog_;
+    QLineEdit* path_ = nullptr;
+    QPushButton* browse_ = nullptr;
+    std::array<QRadioButton*, 3> devices_{};
+    QProgressBar* progress_ = nullptr;
+    QPushButton* load_ = nullptr;
+};

@@ -1,0 +1,210 @@
+// The "Kernlet Load" view on the offscreen platform against the in-process simulated board.
+// With TR805Q_SCREENSHOTS set to a folder, it saves PNGs of the page during and after a load
+// and of the checksum warning.
+#include "loading/KernletTexts.h"
+#include "loading/ui/KernletView.h"
+#include "tests/loading/KernletTestSupport.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+// Fontconfig keeps a cache for the whole process that it never frees; not the program's leak.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+namespace {
+
+using kltest::KernletHost;
+using kltest::TempFiles;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "loading_ui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+void SaveScreenshot(QWidget* w, const QString& name) {
+    const QString folder = qEnvironmentVariable("TR805Q_SCREENSHOTS");
+    if (folder.isEmpty() || !w) return;
+    w->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// The size a page gets inside the sheet's tab control.
+constexpr QSize kPageSize(874, 446);
+
+QStringList GroupTitles(QWidget* w) {
+    QStringList titles;
+    for (QGroupBox* g : w->findChildren<QGroupBox*>()) titles << g->title();
+    return titles;
+}
+
+// Runs `handle` on the next modal dialog that comes up.
+void OnNextModal(std::function<void(QWidget*)> handle) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, handle] {
+        if (QWidget* w = QApplication::activeModalWidget(); w && w->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            handle(w);
+        }
+    });
+    timer->start();
+}
+
+TEST(KernletView, ControlsAsTheTemplateHasThem) {
+    App();
+    KernletHost host;
+    CKernletView view(host);
+    view.resize(kPageSize);
+    view.show();
+    EXPECT_EQ(GroupTitles(&view), (QStringList{"Select Kernlet", "Select Target Device", "Load Kernlet"}));
+    EXPECT_EQ(view.BrowseButton()->text(), "Browse");
+    EXPECT_EQ(view.LoadButton()->text(), "Load");
+    EXPECT_EQ(view.DeviceRadio(1)->text(), "Z-LINK Device 1");
+    EXPECT_EQ(view.DeviceRadio(2)->text(), "Z-LINK Device 2");
+    EXPECT_EQ(view.DeviceRadio(3)->text(), "Z-LINK Device 3");
+    EXPECT_TRUE(view.DeviceRadio(1)->isChecked());
+    EXPECT_TRUE(view.DeviceRadio(1)->isVisible());
+    EXPECT_TRUE(view.DeviceRadio(2)->isHidden());
+    EXPECT_TRUE(view.DeviceRadio(3)->isHidden());
+    EXPECT_EQ(view.Progress()->minimum(), 0);
+    EXPECT_EQ(view.Progress()->maximum(), 100);
+    EXPECT_EQ(view.Progress()->value(), 0);
+    EXPECT_EQ(host.store.openedTabs, std::vector<std::string>{"ImageTab"});
+    // Nothing sticks out of the page or overlaps.
+    const QRect page = view.rect();
+    for (QWidget* child : view.findChildren<QWidget*>()) {
+        if (!child->isVisible()) continue;
+        const QRect r(child->mapTo(&view, QPoint(0, 0)), child->size());
+        EXPECT_TRUE(page.contains(r)) << child->metaObject()->className() << " " << child->objectName().toStdString();
+    }
+    const QRect edit(view.PathEdit()->mapTo(&view, QPoint(0, 0)), view.PathEdit()->size());
+    const QRect browse(view.BrowseButton()->mapTo(&view, QPoint(0, 0)), view.BrowseButton()->size());
+    EXPECT_FALSE(edit.intersects(browse));
+    EXPECT_EQ(view.BrowseButton()->width(), view.LoadButton()->width());
+}
+
+TEST(KernletView, BrowseThenLoadShowsProgressAndEndsAtZero) {
+    App();
+    TempFiles files;
+    sim::KernletSampleSpec spec;
+    spec.blocks = 4;
+    spec.wordsPerBlock = 1200;
+    const std::string path = files.Sample("sample.h", spec);
+    KernletHost host;
+    host.prompts.filePaths = {path};
+    CKernletView view(host);
+    view.resize(kPageSize);
+    view.show();
+    view.BrowseButton()->click();
+    EXPECT_EQ(view.PathEdit()->text().toStdString(), path);
+    EXPECT_EQ(host.store.strings["ImageTab/WorkingDirectoryKL"], files.Dir().string() + "/");
+
+    std::vector<int> values;
+    QObject::connect(view.Progress(), &QProgressBar::valueChanged, [&](int v) {
+        values.push_back(v);
+        if (v == 60) SaveScreenshot(&view, QStringLiteral("kernlet-tab-loading"));
+    });
+    view.LoadButton()->click();
+    ASSERT_EQ(host.prompts.messages.size(), 1u);
+    EXPECT_EQ(host.prompts.messages[0].text, "Kernlet Load complete\nProductID ($C5): 0x0805 \nKL Version ($C9): 0x0103");
+    EXPECT_TRUE(host.KernletLoaded(1));
+    EXPECT_EQ(view.Progress()->value(), 0);
+    EXPECT_NE(std::find(values.begin(), values.end(), 50), values.end()) << "the bar moved during the load";
+    EXPECT_NE(std::find(values.begin(), values.end(), 100), values.end());
+    SaveScreenshot(&view, QStringLiteral("kernlet-tab-after"));
+}
+
+TEST(KernletView, DifferingChecksumsShowTheWarningDialog) {
+    App();
+    TempFiles files;
+    sim::KernletSampleSpec spec;
+    spec.corruptBlock = 1;
+    KernletHost host;
+    CKernletView view(host);
+    view.resize(kPageSize);
+    view.show();
+    view.PathEdit()->setText(QString::fromStdString(files.Sample("bad.h", spec)));
+    QString title, block1, block2;
+    bool sawDialog = false;
+    OnNextModal([&](QWidget* w) {
+        auto* dialog = qobject_cast<CChecksumsView*>(w);
+        ASSERT_NE(dialog, nullptr);
+        sawDialog = true;
+        title = dialog->windowTitle();
+        block1 = dialog->Block1Label()->text();
+        block2 = dialog->Block2Label()->text();
+        SaveScreenshot(dialog, QStringLiteral("kernlet-checksums-dialog"));
+        dialog->CancelButton()->click();
+    });
+    view.LoadButton()->click();
+    EXPECT_TRUE(sawDialog);
+    EXPECT_EQ(title, "Warning");
+    const auto& device = host.Device(1).Checksums();
+    ASSERT_EQ(device.size(), 2u);
+    EXPECT_EQ(block1.toStdString(), "Block 1 Checksum: 0x" + CChecksums::Digits(device[0].Value()));
+    EXPECT_EQ(block2.toStdString(), "Block 2 Checksum: 0x" + CChecksums::Digits(device[1].Value()));
+    EXPECT_TRUE(host.prompts.messages.empty()) << "Cancel ends the load quietly";
+    EXPECT_FALSE(host.KernletLoaded(1));
+    EXPECT_EQ(view.Progress()->value(), 0);
+}
+
+TEST(KernletView, ChecksumDialogTextsAndButtons) {
+    App();
+    CChecksums c;
+    c.block1 = 0x1A2B;
+    c.block2 = 0;
+    CChecksumsView dialog(c);
+    EXPECT_EQ(dialog.windowTitle(), "Warning");
+    QStringList labels;
+    for (QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
+    EXPECT_EQ(labels, (QStringList{"Checksums do not match:", "Block 1 Checksum: 0x00001A2B", "Block 2 Checksum: 0x00000000"}));
+    EXPECT_EQ(dialog.IgnoreButton()->text(), "Ignore");
+    EXPECT_EQ(dialog.CancelButton()->text(), "Cancel");
+    dialog.show();
+    dialog.IgnoreButton()->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    dialog.show();
+    dialog.CancelButton()->click();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+TEST(KernletView, APortFailureEndsTheActionWithItsText) {
+    App();
+    TempFiles files;
+    KernletHost host;
+    host.simBoard.faults().closeAfterBytes = 12;
+    CKernletView view(host);
+    view.PathEdit()->setText(QString::fromStdString(files.Sample("k.h", {})));
+    view.LoadButton()->click();
+    ASSERT_EQ(host.prompts.messages.size(), 1u);
+    EXPECT_EQ(host.prompts.messages[0].caption, "TR805Q");
+    EXPECT_EQ(host.prompts.messages[0].icon, MsgIcon::Error);
+    EXPECT_FALSE(host.prompts.messages[0].text.empty());
+    EXPECT_FALSE(host.prompts.QuitPosted());
+}
+
+TEST(KernletView, EmptyPathAsksForAFile) {
+    App();
+    KernletHost host;
+    CKernletView view(host);
+    view.LoadButton()->click();
+    ASSERT_EQ(host.prompts.messages.size(), 1u);
+    EXPECT_EQ(host.prompts.messages[0].text, "Error - Select Kernlet");
+    EXPECT_TRUE(host.Requests().empty());
+}
+
+}  // namespace
