@@ -192,9 +192,12 @@ TEST_F(GuiTest, WalksTheTabsOpensAboutAndOptionsAndClosesWithCode0) {
         for (int tab : {0, 1, 2, 3, 4}) {
             tabs->setCurrentIndex(tab);
             EXPECT_EQ(tabs->tabText(tab), kTabCaptions[tab]);
-            auto* caption = tabs->widget(tab)->findChild<QLabel*>(QStringLiteral("placeholderCaption"));
-            ASSERT_NE(caption, nullptr);
-            EXPECT_EQ(caption->text(), kTabCaptions[tab]);
+            // A tab whose page is not there yet shows its caption in its place.
+            if (tabs->widget(tab)->objectName() == QStringLiteral("placeholderPage")) {
+                auto* caption = tabs->widget(tab)->findChild<QLabel*>(QStringLiteral("placeholderCaption"));
+                ASSERT_NE(caption, nullptr);
+                EXPECT_EQ(caption->text(), kTabCaptions[tab]);
+            }
             const int extra = (tab == 1 || tab == 2) ? 148 : 0;
             EXPECT_EQ(v.height(), shortHeight + extra) << tab;
             EXPECT_EQ(tabs->height(), shortTabs + extra) << tab;
