@@ -3,6 +3,7 @@
 #include "link/PortTable.h"
 #include "sim/Board.h"
 #include "sim/FirmwareImage.h"
+#include "sim/KernletDevice.h"
 #include "sim/PtyServer.h"
 
 #include <CLI/CLI.hpp>
@@ -136,7 +137,38 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(size_t{sim::kFirmwareHeaderSize}, size_t{130559}).description(""))
         ->type_name("BYTES");
 
+    std::string makeKernlet;
+    sim::KernletSampleSpec kernletSpec;
+    unsigned corruptBlock = 0;
+    auto* kernletFiles = app.add_option_group("Kernlet files", "Write a sample Kernlet file and exit");
+    kernletFiles->add_option("--make-kernlet", makeKernlet,
+                             "Write a sample Kernlet file that loads cleanly into the simulated devices, and exit")
+        ->type_name("FILE");
+    kernletFiles->add_option("--kernlet-blocks", kernletSpec.blocks, "Data blocks of --make-kernlet (0 to 254, default 2)")
+        ->check(CLI::Range(0u, 254u).description(""))
+        ->type_name("N");
+    kernletFiles->add_option("--kernlet-words", kernletSpec.wordsPerBlock, "Words per block (1 to 65535, default 64)")
+        ->check(CLI::Range(1u, 65535u).description(""))
+        ->type_name("N");
+    kernletFiles->add_option("--kernlet-corrupt-block", corruptBlock,
+                             "Damage block K (from 1) after its checksum was written, for the checksum warning")
+        ->check(CLI::Range(1u, 254u).description(""))
+        ->type_name("K");
+
     CLI11_PARSE(app, argc, argv);
+
+    if (!makeKernlet.empty()) {
+        if (corruptBlock != 0) kernletSpec.corruptBlock = corruptBlock - 1;
+        std::string error;
+        if (corruptBlock > kernletSpec.blocks) {
+            error = "--kernlet-corrupt-block names a block the file does not have";
+        } else if (sim::WriteKernletFile(makeKernlet, kernletSpec, &error)) {
+            std::cout << makeKernlet << std::endl;
+            return 0;
+        }
+        std::cerr << "mb805q-sim: " << error << '\n';
+        return 1;
+    }
 
     if (!makeFirmware.empty()) {
         sim::FirmwareIdentity id = *ParseVersion(makeFirmware);
