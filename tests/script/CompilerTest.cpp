@@ -93,6 +93,7 @@ TEST_F(CompilerTest, Lifecycle)
     c.SetListingDirectory(folder.Path());
     EXPECT_FALSE(c.Compile());
     EXPECT_FALSE(c.Prepare(folder.File("missing.mbs")));
+    EXPECT_FALSE(c.Prepare(folder.Path())); // a folder is no script
     EXPECT_FALSE(c.TablesHeld());
     const std::string path = folder.Write("s.mbs", "  cls\n  frobnicate\n");
     ASSERT_TRUE(c.Prepare(path));
@@ -182,6 +183,79 @@ TEST_F(CompilerTest, UnresolvedValuesTravelAsAllOnes)
     ASSERT_EQ(image.size(), 1u);
     EXPECT_EQ(image[0][1], 0x0002);
     EXPECT_EQ(image[0][2], 0xFFFF);
+}
+
+} // namespace
+
+namespace {
+
+// Random declarations against the layout they must end in: single-value words at the lowest
+// locations, the last declared at 0; then multi-value words (with their extra words) and
+// buffers in declaration order.
+TEST_F(CompilerTest, PlacementOfRandomDeclarations)
+{
+    uint32_t seed = 99;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % n);
+    };
+    for (int round = 0; round < 20; ++round) {
+        struct Decl {
+            std::string name;
+            int cells;   // locations it takes
+            bool single; // a word with one value or none
+        };
+        std::vector<Decl> decls;
+        std::string text;
+        const int count = 5 + next(60);
+        for (int i = 0; i < count; ++i) {
+            const std::string name = "d" + std::to_string(i);
+            switch (next(5)) {
+            case 0:
+                text += name + " word\n";
+                decls.push_back({name, 1, true});
+                break;
+            case 1:
+                text += name + " word 7\n";
+                decls.push_back({name, 1, true});
+                break;
+            case 2: {
+                const int values = 2 + next(4);
+                text += name + " word";
+                for (int v = 0; v < values; ++v)
+                    text += " " + std::to_string(v + 1);
+                text += "\n";
+                decls.push_back({name, values, false});
+                break;
+            }
+            case 3: {
+                const int size = 1 + next(9);
+                text += name + " buffer " + std::to_string(size) + "\n";
+                decls.push_back({name, size, false});
+                break;
+            }
+            default:
+                text += name + " const 5\n" + name + "x  cls\n";
+                break;
+            }
+        }
+        ASSERT_TRUE(Compile(text).empty()) << text;
+        int singles = 0;
+        for (const Decl& d : decls)
+            singles += d.single ? 1 : 0;
+        int nextSingle = singles - 1;
+        int nextOther = singles;
+        for (const Decl& d : decls) {
+            const auto* e = Label(d.name);
+            ASSERT_NE(e, nullptr);
+            if (d.single) {
+                EXPECT_EQ(e->location, nextSingle--) << d.name << "\n" << text;
+            } else {
+                EXPECT_EQ(e->location, nextOther) << d.name << "\n" << text;
+                nextOther += d.cells;
+            }
+        }
+    }
 }
 
 } // namespace
