@@ -75,7 +75,8 @@ bool CScriptCompiler::Prepare(const std::string& path)
 
 bool CScriptCompiler::PrepareText(std::string_view text)
 {
-    if (state_ != State::Idle)
+    // Names, lines and records are numbered in 32 bits; no script comes near this.
+    if (state_ != State::Idle || text.size() > static_cast<std::size_t>(INT32_MAX))
         return false;
     try {
         source_.assign(text);
