@@ -136,6 +136,7 @@ void ScriptEngine::Start(uint64_t now) {
     interruptsOn_ = false;
     inHandler_ = false;
     vectors_.fill(std::nullopt);
+    suspended_.reset();
     board_.SetScriptStatus(0);
 }
 
@@ -177,6 +178,8 @@ void ScriptEngine::Run(uint64_t now, uint64_t until) {
     std::size_t budget = kMaxInstructionsPerRun;
     while (running_ && budget > 0) {
         if (wait_ == Wait::Time) {
+            if (InterruptDelay(until)) continue;
+            if (!running_) break;
             if (wakeAt_ > until) break;
             readyAt_ = std::max(readyAt_, wakeAt_);
             steps_ = pendingSteps_;
@@ -206,7 +209,12 @@ std::optional<uint64_t> ScriptEngine::NextEvent(uint64_t now) const {
     if (!running_) return std::nullopt;
     switch (wait_) {
         case Wait::None: return std::max(readyAt_, now);
-        case Wait::Time: return std::max(wakeAt_, now);
+        case Wait::Time: {
+            uint64_t at = wakeAt_;
+            if (InterruptsPossible() && timerRunning_ && timerPeriodMs_ > 0) at = std::min(at, timerNext_);
+            if (InterruptsPossible() && timerPending_) at = readyAt_;
+            return std::max(at, now);
+        }
         case Wait::Uplink:
             if (Room(uplinkNeed_)) return std::max(readyAt_, now);
             return std::nullopt;
@@ -238,24 +246,78 @@ void ScriptEngine::Step() {
     }
 }
 
-// A due timer tick calls the timer vector's handler between two instructions, as a call does.
+// The timer ticks once per period from `starttimer` on; a tick stays pending until a handler
+// takes it, and further ticks meanwhile are lost.
+void ScriptEngine::Tick(uint64_t at) {
+    if (!timerRunning_ || timerPeriodMs_ == 0 || at < timerNext_) return;
+    timerPending_ = true;
+    const uint64_t period = uint64_t{timerPeriodMs_} * 1000;
+    timerNext_ += ((at - timerNext_) / period + 1) * period;
+}
+
 // Not in the middle of an instruction that moves many values, not inside a handler.
-bool ScriptEngine::TakeInterrupt() {
-    if (timerRunning_ && timerPeriodMs_ > 0 && now_ >= timerNext_) {
-        timerPending_ = true;
-        const uint64_t period = uint64_t{timerPeriodMs_} * 1000;
-        timerNext_ += ((now_ - timerNext_) / period + 1) * period;
-    }
-    if (!timerPending_ || !interruptsOn_ || inHandler_ || partial_ != 0 || !vectors_[kTimerVector]) return true;
+bool ScriptEngine::InterruptsPossible() const {
+    return interruptsOn_ && !inHandler_ && partial_ == 0 && vectors_[kTimerVector].has_value();
+}
+
+bool ScriptEngine::EnterHandler(uint32_t returnTo) {
     timerPending_ = false;
     if (stackDepth_ == kReturnStackDepth) {
         Fail(kErrStackOverflow);
         return false;
     }
-    stack_[stackDepth_++] = pc_;
+    stack_[stackDepth_++] = returnTo;
     pc_ = *vectors_[kTimerVector];
     inHandler_ = true;
     return true;
+}
+
+// A due timer tick calls the timer vector's handler between two instructions, as a call does.
+// False when that ended the run.
+bool ScriptEngine::TakeInterrupt() {
+    Tick(now_);
+    if (!timerPending_ || !InterruptsPossible()) return true;
+    return EnterHandler(pc_);
+}
+
+// A tick that comes during a delay runs its handler at the tick's time; the delay then goes on
+// to its end. True when the handler was entered (or entering it ended the run).
+bool ScriptEngine::InterruptDelay(uint64_t until) {
+    if (!InterruptsPossible()) return false;
+    uint64_t at;
+    if (timerPending_) {
+        at = readyAt_;
+    } else if (timerRunning_ && timerPeriodMs_ > 0 && timerNext_ <= std::min(wakeAt_, until)) {
+        at = std::max(readyAt_, timerNext_);
+    } else {
+        return false;
+    }
+    if (at > until) return false;
+    now_ = at;
+    board_.MoveTimeTo(at);
+    Tick(at);
+    suspended_ = SuspendedDelay{wakeAt_, pendingSteps_, pendingStepCount_};
+    wait_ = Wait::None;
+    readyAt_ = at;
+    EnterHandler(pc_ | kResumeDelay);
+    return true;
+}
+
+ScriptEngine::Outcome ScriptEngine::Return(bool fromInterrupt) {
+    if (stackDepth_ == 0) return Fail(kErrStackUnderflow);
+    const uint32_t to = stack_[--stackDepth_];
+    if (fromInterrupt) inHandler_ = false;
+    pc_ = to & ~kResumeDelay;
+    if ((to & kResumeDelay) && suspended_) {
+        wakeAt_ = suspended_->wakeAt;
+        pendingSteps_ = suspended_->steps;
+        pendingStepCount_ = suspended_->stepCount;
+        suspended_.reset();
+        wait_ = Wait::Time;
+    } else if (to & kResumeDelay) {
+        ++pc_;  // nothing to resume: go on after the delay
+    }
+    return Outcome::Jumped;
 }
 
 // --- parameters ---
@@ -445,15 +507,8 @@ ScriptEngine::Outcome ScriptEngine::Execute(const ScriptRecord& r) {
             return Arithmetic(r);
         case kOpJmp: return Jump(r, false, -1);
         case kOpJsr: return Jump(r, true, -1);
-        case kOpReturn:
-            if (stackDepth_ == 0) return Fail(kErrStackUnderflow);
-            pc_ = stack_[--stackDepth_];
-            return Outcome::Jumped;
-        case kOpRfi:
-            if (stackDepth_ == 0) return Fail(kErrStackUnderflow);
-            pc_ = stack_[--stackDepth_];
-            inHandler_ = false;
-            return Outcome::Jumped;
+        case kOpReturn: return Return(false);
+        case kOpRfi: return Return(true);
         case kOpStop:
             End(kEndFinished);
             return Outcome::Halted;

@@ -100,7 +100,12 @@ private:
 
     void Step();
     Outcome Execute(const ScriptRecord& r);
+    void Tick(uint64_t at);
+    bool InterruptsPossible() const;
     bool TakeInterrupt();
+    bool EnterHandler(uint32_t returnTo);
+    bool InterruptDelay(uint64_t until);
+    Outcome Return(bool fromInterrupt);
 
     // Parameters.
     int ParamCount(const ScriptRecord& r) const;
@@ -167,6 +172,15 @@ private:
 
     std::array<uint32_t, kReturnStackDepth> stack_{};
     std::size_t stackDepth_ = 0;
+    // A return-stack entry with this bit set returns into a delay that a timer tick interrupted:
+    // the delay goes on to its end instead of starting again.
+    static constexpr uint32_t kResumeDelay = 0x8000'0000;
+    struct SuspendedDelay {
+        uint64_t wakeAt = 0;
+        std::array<IndexStep, 3> steps{};
+        std::size_t stepCount = 0;
+    };
+    std::optional<SuspendedDelay> suspended_;
 
     uint8_t device_ = 1;
     bool traceOn_ = true;
