@@ -1,6 +1,7 @@
 #include "app/ui/Pages.h"
 
 #include "app/TR805QSheet.h"
+#include "loading/ui/KernletView.h"
 #include "registers/ui/RegisterTableView.h"
 #include "registers/ui/ZLINKControlView.h"
 
@@ -34,6 +35,8 @@ QWidget* CreatePage(int tab, PageHost& host) {
         return new CRegisterTableView(host, TablePageKind::Ext1);
     case 2:
         return new CRegisterTableView(host, TablePageKind::Ext2);
+    case 3:
+        return new CKernletView(host);
     default:
         return CreatePlaceholderPage(QString::fromLatin1(kTabCaptions.at(static_cast<size_t>(tab))));
     }
