@@ -4,6 +4,7 @@
 // uplink frames in the tests are written out by hand from the documented layouts.
 #include "script/DownloadFrames.h"
 #include "script/ScriptCompiler.h"
+#include "sim/ScriptEngine.h"
 #include "tests/sim/BoardTestSupport.h"
 
 #include <gtest/gtest.h>
