@@ -20,8 +20,12 @@ namespace {
 
 QString Text(const char* text) { return QString::fromLatin1(text); }
 
-// The page's controls keep to a column of this width, as on the short pages of the sheet.
-constexpr int kColumnWidth = 460;
+// The page's groups share one width, centred on the page like the other short pages; the
+// buttons have the width of the sheet's other page buttons.
+constexpr int kColumnWidth = 640;
+constexpr int kButtonWidth = 88;
+
+void GroupMargins(QLayout* layout) { layout->setContentsMargins(14, 10, 14, 12); }
 
 }  // namespace
 
@@ -104,16 +108,13 @@ CChecksumsView::CChecksumsView(const CChecksums& checksums, QWidget* parent) : Q
 CKernletView::CKernletView(PageHost& host, QWidget* parent)
     : QWidget(parent), host_(host), page_(host) {
     setObjectName(QStringLiteral("kernletPage"));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(14, 14, 14, 14);
-    auto* column = new QWidget(this);
-    column->setFixedWidth(kColumnWidth);
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
+    auto* column = new QVBoxLayout;
+    column->setSpacing(16);
 
-    auto* fileGroup = new QGroupBox(Text(kKernletGroupSelect), column);
+    auto* fileGroup = new QGroupBox(Text(kKernletGroupSelect), this);
     auto* fileLayout = new QGridLayout(fileGroup);
+    GroupMargins(fileLayout);
+    fileLayout->setHorizontalSpacing(12);
     auto* label = new QLabel(Text(kKernletLabel), fileGroup);
     path_ = new QLineEdit(fileGroup);
     path_->setObjectName(QStringLiteral("kernletPath"));
@@ -123,38 +124,49 @@ CKernletView::CKernletView(PageHost& host, QWidget* parent)
     fileLayout->addWidget(path_, 0, 1);
     fileLayout->addWidget(browse_, 0, 2);
     fileLayout->setColumnStretch(1, 1);
-    layout->addWidget(fileGroup);
+    column->addWidget(fileGroup);
 
-    auto* deviceGroup = new QGroupBox(Text(kKernletGroupDevice), column);
+    auto* deviceGroup = new QGroupBox(Text(kKernletGroupDevice), this);
     auto* deviceLayout = new QVBoxLayout(deviceGroup);
+    GroupMargins(deviceLayout);
     const char* names[] = {kKernletDevice1, kKernletDevice2, kKernletDevice3};
     for (size_t i = 0; i < devices_.size(); ++i) {
         devices_[i] = new QRadioButton(Text(names[i]), deviceGroup);
         devices_[i]->setObjectName(QStringLiteral("device%1").arg(i + 1));
         deviceLayout->addWidget(devices_[i]);
     }
-    // Only device 1 is offered; the others are there for kits with more devices.
+    // The kit is driven as one device: the other two choices stay hidden.
     devices_[1]->hide();
     devices_[2]->hide();
-    layout->addWidget(deviceGroup);
+    column->addWidget(deviceGroup);
 
-    auto* loadGroup = new QGroupBox(Text(kKernletGroupLoad), column);
+    auto* loadGroup = new QGroupBox(Text(kKernletGroupLoad), this);
     auto* loadLayout = new QHBoxLayout(loadGroup);
+    GroupMargins(loadLayout);
+    loadLayout->setSpacing(12);
     progress_ = new QProgressBar(loadGroup);
     progress_->setObjectName(QStringLiteral("kernletProgress"));
     progress_->setTextVisible(false);
     load_ = new QPushButton(Text(kKernletLoad), loadGroup);
     loadLayout->addWidget(progress_, 1);
     loadLayout->addWidget(load_);
-    layout->addWidget(loadGroup);
+    column->addWidget(loadGroup);
 
-    // All buttons as wide as the widest, like the buttons of a dialog template.
-    const int buttonWidth = std::max(browse_->sizeHint().width(), load_->sizeHint().width());
-    browse_->setFixedWidth(buttonWidth);
-    load_->setFixedWidth(buttonWidth);
+    for (QGroupBox* group : {fileGroup, deviceGroup, loadGroup}) group->setFixedWidth(kColumnWidth);
+    for (QPushButton* button : {browse_, load_}) {
+        button->setFixedWidth(std::max(kButtonWidth, button->sizeHint().width()));
+        button->setAutoDefault(false);
+    }
 
-    outer->addWidget(column, 0, Qt::AlignLeft | Qt::AlignTop);
-    outer->addStretch(1);
+    auto* centred = new QHBoxLayout;
+    centred->addStretch();
+    centred->addLayout(column);
+    centred->addStretch();
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(16, 16, 16, 16);
+    page->addStretch(2);
+    page->addLayout(centred);
+    page->addStretch(3);
 
     bar_ = std::make_unique<Bar>(progress_);
     checksumsDialog_ = std::make_unique<ChecksumsDialog>(this);
