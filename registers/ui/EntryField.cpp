@@ -48,6 +48,18 @@ void CEntryField::SetFieldText(const std::string& text) {
     FitMaxLength();
 }
 
+void UseDialogFont(QWidget* page) {
+    constexpr qreal kMaxPoints = 9.0;
+    constexpr int kMaxPixels = 12;
+    QFont font = page->font();
+    if (font.pointSizeF() > kMaxPoints) {
+        font.setPointSizeF(kMaxPoints);
+    } else if (font.pointSizeF() <= 0 && font.pixelSize() > kMaxPixels) {
+        font.setPixelSize(kMaxPixels);
+    }
+    page->setFont(font);
+}
+
 CEntryField* NewHexField(size_t limit, QWidget* parent) {
     auto* field = new CEntryField(parent);
     field->SetUpperCase();

@@ -29,5 +29,9 @@ private:
     size_t limit_ = 32767;
 };
 
+// The register pages are laid out in exact pixels inside a window of fixed size, as a dialog
+// is: they keep to a dialog-sized font (at most 9 points) even where the desktop's is larger.
+void UseDialogFont(QWidget* page);
+
 // A centred, upper-case hexadecimal entry cell with its limit.
 CEntryField* NewHexField(size_t limit, QWidget* parent);

@@ -56,6 +56,7 @@ CRegisterTableView::CRegisterTableView(PageHost& host, TablePageKind kind, QWidg
     }
     setObjectName(kind == TablePageKind::Ext1 ? QStringLiteral("registerTablePage1")
                                               : QStringLiteral("registerTablePage2"));
+    UseDialogFont(this);
 
     auto* halves = new QHBoxLayout;
     halves->setSpacing(8);

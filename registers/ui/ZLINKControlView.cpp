@@ -60,6 +60,7 @@ QGroupBox* AccessGroup(const char* title, QRadioButton* w8, QRadioButton* w16, C
 CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
     : QWidget(parent), page_(host) {
     setObjectName(QStringLiteral("zlinkControlPage"));
+    UseDialogFont(this);
 
     write8_ = new QRadioButton(QStringLiteral("8-bit"), this);
     write16_ = new QRadioButton(QStringLiteral("16-bit"), this);

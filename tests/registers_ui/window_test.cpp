@@ -12,6 +12,7 @@
 #include "tests/support/Recorders.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -21,12 +22,21 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 // The window as the program shows it once connected, its board the simulated one in this process.
 class RegisterWindow : public ::testing::Test {
 protected:
-    RegisterWindow() {
+    // appPoints: the desktop's font size, when it is not the platform's own.
+    explicit RegisterWindow(qreal appPoints = 0) {
+        if (appPoints > 0) {
+            desktopFont_ = QApplication::font();
+            QFont font = *desktopFont_;
+            font.setPointSizeF(appPoints);
+            QApplication::setFont(font);
+        }
         platform.clock = &clock;
         platform.prompts = &prompts;
         platform.progress = &progress;
@@ -44,7 +54,10 @@ protected:
         view->SetTitle(CTR805QSheet::FormatTitle("", 3));
         view->EnableAndActivate();
     }
-    ~RegisterWindow() override { view.reset(); }
+    ~RegisterWindow() override {
+        view.reset();
+        if (desktopFont_) QApplication::setFont(*desktopFont_);
+    }
 
     CZLINKControlView* ZLink() { return qobject_cast<CZLINKControlView*>(view->Tabs()->widget(0)); }
     CRegisterTableView* Table(int tab) {
@@ -58,6 +71,12 @@ protected:
     sim::Board simBoard;
     SheetPlatform platform;
     std::unique_ptr<CTR805QSheetView> view;
+    std::optional<QFont> desktopFont_;
+};
+
+class LargeFontWindow : public RegisterWindow {
+protected:
+    LargeFontWindow() : RegisterWindow(14) {}
 };
 
 // Every visible control lies wholly inside the page, and no two controls overlap.
@@ -97,17 +116,17 @@ void ExpectFits(QWidget* page, const char* name) {
     }
 }
 
-TEST_F(RegisterWindow, PagesFitTheirTabsWithTheTableHalvesAligned) {
-    QTabWidget* tabs = view->Tabs();
-    ASSERT_NE(ZLink(), nullptr);
-    ASSERT_NE(Table(1), nullptr);
-    ASSERT_NE(Table(2), nullptr);
+void ExpectPagesFitTheirTabs(CTR805QSheetView& window) {
+    QTabWidget* tabs = window.Tabs();
+    auto* zlink = qobject_cast<CZLINKControlView*>(tabs->widget(0));
+    ASSERT_NE(zlink, nullptr);
     EXPECT_EQ(tabs->height(), CTR805QSheetView::kShortTabHeight);
-    ExpectFits(ZLink(), "Z-LINK Control");
+    ExpectFits(zlink, "Z-LINK Control");
     for (int tab : {1, 2}) {
         tabs->setCurrentIndex(tab);
         EXPECT_EQ(tabs->height(), CTR805QSheetView::kShortTabHeight + kTableTabExtraHeight);
-        CRegisterTableView* t = Table(tab);
+        auto* t = qobject_cast<CRegisterTableView*>(tabs->widget(tab));
+        ASSERT_NE(t, nullptr);
         ExpectFits(t, tab == 1 ? "Ext.1" : "Ext.2");
         auto top = [t](QWidget* w) { return w->mapTo(t, QPoint(0, 0)).y(); };
         auto left = [t](QWidget* w) { return w->mapTo(t, QPoint(0, 0)).x(); };
@@ -131,6 +150,11 @@ TEST_F(RegisterWindow, PagesFitTheirTabsWithTheTableHalvesAligned) {
         }
     }
 }
+
+TEST_F(RegisterWindow, PagesFitTheirTabsWithTheTableHalvesAligned) { ExpectPagesFitTheirTabs(*view); }
+
+// A desktop with a large font: the pages keep to a dialog font and still fit.
+TEST_F(LargeFontWindow, PagesStillFitTheirTabs) { ExpectPagesFitTheirTabs(*view); }
 
 TEST_F(RegisterWindow, PagesReachTheBoardThroughTheSheet) {
     simBoard.SetRegister(1, 0x41, 0x1234);
