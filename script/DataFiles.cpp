@@ -17,8 +17,8 @@ int DigitValue(char c) {
     return 99;
 }
 
-// Lines of text files end CR LF, as text files of the board's tools always have.
-constexpr std::string_view kLineEnd = "\r\n";
+// A text line ends as text files end on this system.
+constexpr std::string_view kLineEnd = "\n";
 
 }  // namespace
 

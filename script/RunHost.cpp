@@ -37,6 +37,14 @@ bool CScriptRunHost::SendFrame(const std::vector<uint8_t>& frame) {
     }
 }
 
+bool CScriptRunHost::ScriptStatus(uint8_t& status) {
+    try {
+        return host_.Board().GetScriptStatus(status);
+    } catch (const CSerialException&) {
+        return false;
+    }
+}
+
 bool CScriptRunHost::SendReply(uint16_t answer, int failureSuffix) {
     if (SendFrame(BoardFrame(kCmdReply, {answer, 0, 0}))) return true;
     LostBoard(failureSuffix);
@@ -185,7 +193,7 @@ void CScriptRunHost::Abort() {
     // the bytes. A board that has not ended by then gets no more reading from the worker.
     if (!shared_.linkReleased.WaitFor(host_.GetClock(), kWaitAfterAbortMs)) StopWorker();
     uint8_t status = 0;
-    if (!host_.Board().GetScriptStatus(status)) {
+    if (!ScriptStatus(status)) {
         LostBoard(2);
         return;
     }
@@ -340,7 +348,7 @@ void CScriptRunHost::OnEnd(const ScriptPost& post) {
     JoinWorker();
     idle_ = true;
     uint8_t status = 0;
-    if (!host_.Board().GetScriptStatus(status)) {
+    if (!ScriptStatus(status)) {
         LostBoard(8);
         return;
     }

@@ -91,6 +91,8 @@ private:
     void DrainStale();
     bool SendFrame(const std::vector<uint8_t>& frame);
     bool SendReply(uint16_t answer, int failureSuffix);
+    // The board's status flag; false on any failure of the link.
+    bool ScriptStatus(uint8_t& status);
     // Shows the communication error and asks the program to quit.
     void LostBoard(int suffix);
     // Sets the stop request and the hand-over event and waits for the worker to end.
