@@ -158,7 +158,8 @@ bool WaveWriter::Create(const std::string& path, uint32_t sampleRate, uint16_t c
     if (!f) return false;
     uint8_t header[kHeaderSize];
     BuildHeader(sampleRate, channels, kInitialSamples, header);
-    if (std::fwrite(header, 1, sizeof header, f) != sizeof header) {
+    // The header is on disk from the start, so that a file cut short by a crash still reads.
+    if (std::fwrite(header, 1, sizeof header, f) != sizeof header || std::fflush(f) != 0) {
         std::fclose(f);
         return false;
     }
