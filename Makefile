@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build deps bench clean
+.PHONY: run test build deps bench clean package
 
 deps:
 	@./scripts/install-deps.sh
@@ -24,3 +24,7 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The Debian package, in the build folder.
+package: build
+	@cd $(BUILD) && cpack -G DEB

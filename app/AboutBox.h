@@ -1,6 +1,7 @@
 #pragma once
 // "About TR8051B": what the board reported about itself when the program connected.
 #include "link/MB805QBrd.h"
+#include "link/Version.h"
 
 #include <array>
 #include <string>
@@ -8,7 +9,7 @@
 class CAboutBox {
 public:
     static constexpr const char* kCaption = "About TR8051B";
-    static constexpr const char* kProgramVersion = "TR8051B Version 1.3";
+    static constexpr const char* kProgramVersion = kProgramVersionText;
     // The texts, in the order the box shows them from the top.
     enum Text { ProgramVersion, BoardVersion, CommandBuffer, DataBuffer, FileBuffer,
                 FirmwareVersionText, Code, kTextCount };

@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliSession.h"
+#include "link/Version.h"
 #include "registers/RegisterTable.h"
 #include "registers/ZLINKControl.h"
 
@@ -57,7 +58,7 @@ int RunInfo(CliSession& s, std::ostream& out) {
 int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
            std::ostream& err) {
     CLI::App app{"TR805Q: controls the MB805Q evaluation kit from a shell.", "tr805q-cli"};
-    app.set_version_flag("--version", "tr805q-cli 1.3");
+    app.set_version_flag("--version", std::string("tr805q-cli ") + kVersionSuffix);
     app.require_subcommand(1);
 
     ConnectOptions connect;

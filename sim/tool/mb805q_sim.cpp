@@ -1,6 +1,7 @@
 // mb805q-sim: a simulated MB805Q board with its target devices, served on a pseudo-terminal
 // that is registered as a COM port. Serves until SIGINT or SIGTERM.
 #include "link/PortTable.h"
+#include "link/Version.h"
 #include "sim/Board.h"
 #include "sim/FirmwareImage.h"
 #include "sim/KernletDevice.h"
@@ -19,9 +20,6 @@
 #include <string>
 #include <vector>
 
-#ifndef TR805Q_VERSION
-#define TR805Q_VERSION "0.0"
-#endif
 
 namespace {
 
@@ -80,7 +78,7 @@ std::string VersionCheck(const std::string& text) {
 int main(int argc, char** argv) {
     CLI::App app{"A simulated MB805Q board with three target devices, served on a pseudo-terminal "
                  "registered as a COM port. Serves until interrupted (SIGINT or SIGTERM)."};
-    app.set_version_flag("--version", "mb805q-sim " TR805Q_VERSION);
+    app.set_version_flag("--version", std::string("mb805q-sim ") + kVersionSuffix);
 
     std::string logPath, portsDir, firmwareVersion, firmwareCode, kernletOptions, makeFirmware;
     std::string firmwareDir = ".";

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the Debian package into a temporary folder, unpacks it, and checks that what the
+# desktop entries and manual pages name is where they say, and that the installed programs run.
+set -euo pipefail
+build=$1
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1) || { cat "$tmp/cpack.log"; fail "cpack"; }
+deb=$(ls "$tmp"/out/*.deb)
+dpkg-deb -x "$deb" "$tmp/root"
+root=$tmp/root
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6core6 libqt6gui6 libqt6widgets6; do
+  [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
+done
+
+for entry in tr805q tr805q-simulated; do
+  desktop=$root/usr/share/applications/$entry.desktop
+  [ -f "$desktop" ] || fail "no $entry.desktop"
+  exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+  icon=$(sed -n 's/^Icon=//p' "$desktop")
+  program=${exec_line%% *}
+  [ -x "$root/usr/bin/$program" ] || fail "$entry.desktop runs $program, not installed"
+  for size in 16 32 48 256; do
+    [ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/$icon.png" ] || fail "icon $icon at $size"
+  done
+done
+grep -qx 'Name=TR805Q (simulated board)' "$root/usr/share/applications/tr805q-simulated.desktop" \
+  || fail "simulated entry name"
+grep -qx 'Exec=tr805q --simulate' "$root/usr/share/applications/tr805q-simulated.desktop" \
+  || fail "simulated entry command"
+
+for page in tr805q tr805q-cli mb805q-sim; do
+  man=$root/usr/share/man/man1/$page.1.gz
+  [ -f "$man" ] || fail "no manual page $page"
+  zcat "$man" | grep -q "^\.TH" || fail "manual page $page is not a manual page"
+  [ -x "$root/usr/bin/$page" ] || fail "manual page $page names a program that is not installed"
+done
+
+export XDG_CONFIG_HOME=$tmp/config HOME=$tmp/home QT_QPA_PLATFORM=offscreen
+for program in tr805q tr805q-cli mb805q-sim; do
+  version=$("$root/usr/bin/$program" --version)
+  [[ $version == *"TR8051B Version 1.3"* ]] || fail "$program --version: $version"
+done
+info=$("$root/usr/bin/tr805q-cli" --simulate info) || fail "installed tr805q-cli --simulate info"
+[[ $info == "GQ0017 Version "* ]] || fail "info printed: $info"
+echo "package $(basename "$deb") checked"
