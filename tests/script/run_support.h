@@ -274,13 +274,15 @@ public:
     std::vector<std::string> calls;
 };
 
-// The run host on the fake board, with a folder for the script and its data files.
-class RunFixture : public testing::Test {
+// The run host on a board (the fake one, or the simulated board), with a folder for the script
+// and its data files.
+template <typename HostT>
+class HostRunFixture : public testing::Test {
 protected:
-    RunFixture() : runHost(host, poster, dialogs, results, client) {
+    HostRunFixture() : runHost(host, poster, dialogs, results, client) {
         runHost.SetListingDirectory(folder.Path());
     }
-    ~RunFixture() override { runHost.Close(); }
+    ~HostRunFixture() override { runHost.Close(); }
 
     std::string Script(const std::string& text, const std::string& name = "test.mbs") {
         return folder.Write(name, text);
@@ -310,7 +312,7 @@ protected:
     }
 
     scripttest::TempFolder folder;
-    FakeHost host;
+    HostT host;
     TestPoster poster;
     ScriptedDialogs dialogs;
     script::CResultsList results;
@@ -318,5 +320,7 @@ protected:
     script::CScriptRunHost runHost;
     std::vector<script::ScriptMsg> posts;
 };
+
+using RunFixture = HostRunFixture<FakeHost>;
 
 }  // namespace runtest
