@@ -13,11 +13,13 @@
 
 namespace {
 
-// One folder per process for the script file and the listing.
+// One folder per process for the script file and the listing, in memory where there is a
+// memory file system: every run writes both.
 const std::string& WorkFolder()
 {
     static const std::string folder = [] {
-        std::string pattern = "/tmp/script_compile_fuzzXXXXXX";
+        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/script_compile_fuzzXXXXXX"
+                                                             : "/tmp/script_compile_fuzzXXXXXX";
         const char* made = mkdtemp(pattern.data());
         if (!made)
             std::abort();
