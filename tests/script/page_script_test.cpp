@@ -1,0 +1,320 @@
+// The "Script Handler" page: its settings, Select Script, the recent-files menu, the enable
+// rules while idle and running, Clear and Save Results, and closing while a script runs.
+#include "script/ScriptPage.h"
+#include "tests/script/run_support.h"
+#include "tests/support/SimHost.h"
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <variant>
+
+namespace runtest {
+namespace {
+
+using script::CScript;
+
+// The settings store in memory, with failures on demand.
+struct Store {
+    std::map<std::string, std::variant<uint32_t, std::string>> values;
+    bool failOpen = false;
+    std::set<std::string> failQuery, failSet;
+    std::vector<std::string> writes;  // "name=value" in order
+    std::string openedTab;
+};
+
+class StoreKey final : public SettingsKey {
+public:
+    explicit StoreKey(Store& s) : s_(s) {}
+    bool Open(const std::string& tab) override {
+        if (s_.failOpen) return false;
+        s_.openedTab = tab;
+        return open_ = true;
+    }
+    bool IsOpen() const override { return open_; }
+    SettingsStatus QueryDword(const std::string& name, uint32_t& value) override {
+        if (s_.failQuery.count(name)) return SettingsStatus::Failed;
+        auto it = s_.values.find(name);
+        if (it == s_.values.end()) return SettingsStatus::Missing;
+        value = std::get<uint32_t>(it->second);
+        return SettingsStatus::Ok;
+    }
+    bool SetDword(const std::string& name, uint32_t value) override {
+        if (s_.failSet.count(name)) return false;
+        s_.values[name] = value;
+        s_.writes.push_back(name + "=" + std::to_string(value));
+        return true;
+    }
+    SettingsStatus QueryString(const std::string& name, std::string& value) override {
+        if (s_.failQuery.count(name)) return SettingsStatus::Failed;
+        auto it = s_.values.find(name);
+        if (it == s_.values.end()) return SettingsStatus::Missing;
+        value = std::get<std::string>(it->second);
+        return SettingsStatus::Ok;
+    }
+    bool SetString(const std::string& name, const std::string& value) override {
+        if (s_.failSet.count(name)) return false;
+        s_.values[name] = value;
+        s_.writes.push_back(name + "=" + value);
+        return true;
+    }
+    void Close() override { open_ = false; }
+
+private:
+    Store& s_;
+    bool open_ = false;
+};
+
+class PageHostWithStore final : public SimHost {
+public:
+    std::unique_ptr<SettingsKey> NewSettingsKey() override { return std::make_unique<StoreKey>(store); }
+    void EnableSheetControls(bool enable) override { sheetControls.push_back(enable); }
+    Store store;
+    std::vector<bool> sheetControls;
+};
+
+class ScriptPageTest : public testing::Test {
+protected:
+    ScriptPageTest() : page(host, poster, dialogs) { page.RunHost().SetListingDirectory(folder.Path()); }
+
+    std::string Str(const std::string& name) const {
+        auto it = host.store.values.find(name);
+        return it == host.store.values.end() ? "<missing>" : std::get<std::string>(it->second);
+    }
+    uint32_t Count() const { return std::get<uint32_t>(host.store.values.at("FileCount")); }
+    // Selects a script through the file dialog.
+    void Select(const std::string& path) {
+        host.prompts.filePaths.push_back(path);
+        page.SelectScript();
+    }
+    void Pump() {
+        for (int guard = 0; guard < 10000; ++guard) {
+            if (page.Idle() && !page.RunHost().WorkerRunning() && poster.Empty()) return;
+            std::optional<script::ScriptPost> post = poster.Take();
+            ASSERT_TRUE(post) << "the worker posted nothing more";
+            page.Handle(*post);
+        }
+    }
+    std::vector<std::string> MenuTexts() const {
+        std::vector<std::string> out;
+        for (const script::RecentMenuItem& i : page.RecentMenu())
+            out.push_back(i.separator ? "----" : (i.enabled ? "" : "(grey)") + i.text);
+        return out;
+    }
+
+    scripttest::TempFolder folder;
+    PageHostWithStore host;
+    TestPoster poster;
+    ScriptedDialogs dialogs;
+    CScript page;
+};
+
+TEST_F(ScriptPageTest, InitialisationCreatesMissingValuesInOrder) {
+    ASSERT_TRUE(page.Initialise());
+    EXPECT_EQ(host.store.openedTab, "ScriptTab");
+    EXPECT_EQ(host.store.writes,
+              (std::vector<std::string>{"RecentFileDirectory0=", "RecentFileName0=", "RecentFileDirectory1=",
+                                        "RecentFileName1=", "RecentFileDirectory2=", "RecentFileName2=",
+                                        "RecentFileDirectory3=", "RecentFileName3=", "RecentFileDirectory4=",
+                                        "RecentFileName4=", "RecentFileDirectory5=", "RecentFileName5=",
+                                        "FileCount=0", "WorkingDirectoryScripts="}));
+    EXPECT_TRUE(host.prompts.messages.empty());
+    const script::ScriptControls& c = page.Controls();
+    EXPECT_TRUE(c.selectScript);
+    EXPECT_TRUE(c.recentFiles);
+    EXPECT_FALSE(c.run);
+    EXPECT_EQ(c.runText, "Run Script");
+    EXPECT_FALSE(c.clearResults);
+    EXPECT_FALSE(c.saveResults);
+    EXPECT_FALSE(c.seeTrace);
+}
+
+TEST_F(ScriptPageTest, InitialisationFailuresShowTheirMessage) {
+    struct Case {
+        const char* what;
+        std::function<void(Store&)> fault;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"open", [](Store& s) { s.failOpen = true; }, "Error - Cannot create registry key"},
+        {"query", [](Store& s) { s.failQuery.insert("RecentFileName3"); }, "Error - Cannot read registry entry"},
+        {"create", [](Store& s) { s.failSet.insert("FileCount"); }, "Error - Cannot create registry entry"},
+        {"count", [](Store& s) { s.failQuery.insert("FileCount"); }, "Error - Cannot read registry entry"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PageHostWithStore h;
+        c.fault(h.store);
+        CScript p(h, poster, dialogs);
+        EXPECT_FALSE(p.Initialise());
+        ASSERT_EQ(h.prompts.messages.size(), 1u);
+        EXPECT_EQ(h.prompts.messages[0].text, c.message);
+        EXPECT_EQ(h.prompts.messages[0].caption, "Error");
+        EXPECT_EQ(h.prompts.messages[0].icon, MsgIcon::Error);
+    }
+}
+
+TEST_F(ScriptPageTest, StoredListIsReadAndADamagedCountIsHeldToSix) {
+    for (int i = 0; i < 6; ++i) {
+        host.store.values["RecentFileName" + std::to_string(i)] = "s" + std::to_string(i) + ".mbs";
+        host.store.values["RecentFileDirectory" + std::to_string(i)] = std::string("/d/");
+    }
+    host.store.values["FileCount"] = uint32_t{9};
+    host.store.values["WorkingDirectoryScripts"] = std::string("/w/");
+    ASSERT_TRUE(page.Initialise());
+    EXPECT_EQ(page.RecentCount(), 6u);
+    EXPECT_EQ(page.WorkingDirectory(), "/w/");
+    EXPECT_EQ(MenuTexts().size(), 8u);
+}
+
+TEST_F(ScriptPageTest, SelectScriptAsksInTheWorkingDirectoryAndStoresTheChoice) {
+    ASSERT_TRUE(page.Initialise());
+    Select(folder.File("a.mbs"));
+    ASSERT_EQ(host.prompts.fileDialogs.size(), 1u);
+    const FileDialogSpec& spec = host.prompts.fileDialogs[0];
+    EXPECT_EQ(spec.title, "Select Script");
+    EXPECT_EQ(spec.filter, "Script Files (*.mbs)|*.mbs|All files (*.*)|*.*||");
+    EXPECT_EQ(spec.defaultExtension, "*.txt");
+    EXPECT_EQ(spec.initialDirectory, std::filesystem::current_path().string());
+
+    EXPECT_EQ(page.FileName(), "a.mbs");
+    EXPECT_EQ(page.FullPath(), folder.File("a.mbs"));
+    EXPECT_EQ(page.WorkingDirectory(), folder.Path() + "/");
+    EXPECT_EQ(Str("WorkingDirectoryScripts"), folder.Path() + "/");
+    EXPECT_EQ(Str("RecentFileName0"), "a.mbs");
+    EXPECT_EQ(Str("RecentFileDirectory0"), folder.Path() + "/");
+    EXPECT_EQ(Count(), 1u);
+    EXPECT_TRUE(page.Controls().run);
+    EXPECT_EQ(page.Controls().runText, "Run");
+
+    // The next dialog starts where the last script was.
+    host.prompts.filePaths.push_back(std::nullopt);
+    page.SelectScript();
+    EXPECT_EQ(host.prompts.fileDialogs[1].initialDirectory, folder.Path() + "/");
+    EXPECT_EQ(page.FileName(), "a.mbs");  // Cancel changes nothing
+}
+
+TEST_F(ScriptPageTest, RecentFilesSameTwiceSeventhDropsOldestClearLeavesGreyItem) {
+    ASSERT_TRUE(page.Initialise());
+    Select("/s/one.mbs");
+    const std::vector<std::string> writesAfterFirst = host.store.writes;
+    Select("/s/one.mbs");
+    EXPECT_EQ(page.RecentCount(), 1u);
+    // Only the working directory is stored again; the list is left alone.
+    EXPECT_EQ(host.store.writes.size(), writesAfterFirst.size() + 1);
+    EXPECT_EQ(MenuTexts(), (std::vector<std::string>{"Clear Recent Files List", "----", "one.mbs"}));
+
+    for (const char* name : {"two", "three", "four", "five", "six"}) Select(std::string("/s/") + name + ".mbs");
+    Select("/other/one.mbs");  // same name, another folder: a new entry, the seventh
+    EXPECT_EQ(page.RecentCount(), 6u);
+    EXPECT_EQ(MenuTexts(), (std::vector<std::string>{"Clear Recent Files List", "----", "two.mbs", "three.mbs",
+                                                     "four.mbs", "five.mbs", "six.mbs", "one.mbs"}));
+    EXPECT_EQ(Str("RecentFileName0"), "two.mbs");
+    EXPECT_EQ(Str("RecentFileName5"), "one.mbs");
+    EXPECT_EQ(Str("RecentFileDirectory5"), "/other/");
+    EXPECT_EQ(Count(), 6u);
+
+    // Choosing an entry sets the script without reordering the list.
+    page.ChooseRecent(1);
+    EXPECT_EQ(page.FullPath(), "/s/three.mbs");
+    EXPECT_EQ(page.WorkingDirectory(), "/s/");
+    EXPECT_EQ(Str("WorkingDirectoryScripts"), "/s/");
+    EXPECT_EQ(MenuTexts()[3], "three.mbs");
+
+    page.ClearRecentList();
+    EXPECT_EQ(MenuTexts(), (std::vector<std::string>{"(grey)Clear Recent Files List"}));
+    EXPECT_EQ(Count(), 0u);
+    EXPECT_EQ(Str("RecentFileName0"), "two.mbs");  // the names stay until overwritten
+    Select("/s/new.mbs");
+    EXPECT_EQ(Str("RecentFileName0"), "new.mbs");
+    EXPECT_EQ(Count(), 1u);
+}
+
+TEST_F(ScriptPageTest, ControlsWhileRunningAndAfterwardsAndSavedResults) {
+    ASSERT_TRUE(page.Initialise());
+    Select(folder.Write("r.mbs", "        disp \"hello\"\n        dialog \"wait\"\n        stop\n"));
+    page.RunOrAbort();
+    ASSERT_FALSE(page.Idle());
+    const script::ScriptControls running = page.Controls();
+    EXPECT_FALSE(running.selectScript);
+    EXPECT_FALSE(running.recentFiles);
+    EXPECT_TRUE(running.run);
+    EXPECT_EQ(running.runText, "Abort");
+    EXPECT_FALSE(running.clearResults);
+    EXPECT_FALSE(running.saveResults);
+    EXPECT_FALSE(running.seeTrace);
+    EXPECT_EQ(host.sheetControls, (std::vector<bool>{false}));
+    Pump();
+    const script::ScriptControls& after = page.Controls();
+    EXPECT_TRUE(after.selectScript);
+    EXPECT_TRUE(after.recentFiles);
+    EXPECT_EQ(after.runText, "Run");
+    EXPECT_TRUE(after.clearResults);
+    EXPECT_TRUE(after.saveResults);
+    EXPECT_TRUE(after.seeTrace);
+    EXPECT_EQ(host.sheetControls, (std::vector<bool>{false, true}));
+
+    host.prompts.filePaths.push_back(folder.File("results.txt"));
+    page.SaveResults();
+    const FileDialogSpec& spec = host.prompts.fileDialogs.back();
+    EXPECT_EQ(spec.title, "Save Script Results");
+    EXPECT_EQ(spec.filter, "Text Files (*.txt)|*.txt|All files (*.*)|*.*||");
+    EXPECT_EQ(spec.defaultExtension, "*.txt");
+    EXPECT_TRUE(spec.confirmOverwrite);
+    EXPECT_EQ(folder.Read("results.txt"), "Script running...\nhello\nScript finished\n");
+
+    host.prompts.filePaths.push_back(folder.Path() + "/no/such/folder/x.txt");
+    page.SaveResults();
+    EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to save results");
+
+    page.ClearResults();
+    EXPECT_TRUE(page.Results().Empty());
+    EXPECT_FALSE(page.Controls().clearResults);
+    EXPECT_FALSE(page.Controls().saveResults);
+}
+
+TEST_F(ScriptPageTest, AbortFromTheButtonAndSeeTraceOnlyWithTheStatusFlag) {
+    ASSERT_TRUE(page.Initialise());
+    Select(folder.Write("loop.mbs", "loop    jmp loop\n"));
+    page.RunOrAbort();
+    page.RunOrAbort();  // the button reads "Abort"
+    EXPECT_TRUE(page.Idle());
+    EXPECT_EQ(page.Controls().runText, "Run");
+    EXPECT_FALSE(page.Controls().seeTrace);
+    Pump();
+    EXPECT_EQ(page.Results().Lines().back(), "Script aborted at line 1");
+    EXPECT_TRUE(page.Controls().seeTrace);
+
+    // A run-time error leaves See Trace disabled (the board's flag is 0 then).
+    Select(folder.Write("err.mbs", "        return\n"));
+    page.RunOrAbort();
+    Pump();
+    EXPECT_FALSE(page.Controls().seeTrace);
+    EXPECT_TRUE(page.Controls().saveResults);
+}
+
+TEST_F(ScriptPageTest, CompileErrorsLeaveRunAvailable) {
+    ASSERT_TRUE(page.Initialise());
+    Select(folder.Write("bad.mbs", "        frobnicate\n"));
+    page.RunOrAbort();
+    EXPECT_TRUE(page.Idle());
+    EXPECT_EQ(page.Results().Count(), 1u);
+    EXPECT_TRUE(page.Controls().run);
+    EXPECT_EQ(page.Controls().runText, "Run");
+    EXPECT_TRUE(page.Controls().saveResults);
+    EXPECT_TRUE(page.Controls().clearResults);
+    EXPECT_FALSE(page.Controls().seeTrace);
+}
+
+TEST_F(ScriptPageTest, ClosingThePageWhileAScriptWaitsStopsTheWorker) {
+    ASSERT_TRUE(page.Initialise());
+    Select(folder.Write("w.mbs", "        dialog \"wait\"\n        stop\n"));
+    page.RunOrAbort();
+    std::optional<script::ScriptPost> post = poster.Take();
+    ASSERT_TRUE(post);
+    page.Close();
+    EXPECT_FALSE(page.RunHost().WorkerRunning());
+}
+
+}  // namespace
+}  // namespace runtest
