@@ -235,13 +235,10 @@ int RunScriptCommand(PageHost& host, const std::string& path, const RunCommandOp
             runHost.Abort();
             continue;
         }
-        if (std::optional<ScriptPost> post = poster.Take(50)) {
-            runHost.Handle(*post);
-            continue;
-        }
-        // The run is over once the page is idle, the worker has gone and nothing is left to
-        // handle; a worker that went without a word (it cannot) ends the command as well.
+        // The run is over once the worker has gone and nothing is left to handle; a worker
+        // that went without a word (it cannot) ends the command as well.
         if (!runHost.WorkerRunning() && poster.Empty()) break;
+        if (std::optional<ScriptPost> post = poster.Take(50)) runHost.Handle(*post);
     }
     runHost.Close();
     printer.Flush();
