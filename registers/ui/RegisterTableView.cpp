@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -205,6 +207,9 @@ QWidget* CRegisterTableView::BuildButtons(TablePageKind kind) {
         delay_ = new CEntryField(band);
         delay_->setObjectName(QStringLiteral("delay"));
         delay_->SetLimit(5);
+        // A number of milliseconds: digits only.
+        delay_->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), delay_));
         delay_->setAlignment(Qt::AlignCenter);
         delay_->setFixedSize(48, kRowHeight);
         label->setBuddy(delay_);

@@ -213,7 +213,10 @@ TEST(TablePages, CarryTheirOwnLabelsAndDeviceChoice) {
     EXPECT_EQ(first.count(QStringLiteral("1")), 1);
     EXPECT_EQ(first.count(QStringLiteral("21")), 0);
     EXPECT_EQ(first.count(QStringLiteral("Delay by instruction(ms)")), 1);
-    EXPECT_NE(one.DelayField(), nullptr);
+    ASSERT_NE(one.DelayField(), nullptr);
+    QTest::keyClicks(one.DelayField(), QStringLiteral("1x2345"));
+    EXPECT_EQ(one.DelayField()->text(), "12345");
+    EXPECT_EQ(static_cast<CZLINKControlExt1&>(one.Page()).delayText, "12345");
     EXPECT_EQ(second.count(QStringLiteral("1")), 1);
     EXPECT_EQ(second.count(QStringLiteral("21")), 1);
     EXPECT_EQ(second.count(QStringLiteral("Delay by instruction(ms)")), 0);
