@@ -1,0 +1,178 @@
+#include "registers/Trace.h"
+
+#include "registers/HexText.h"
+
+#include <cstdio>
+
+namespace {
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, format, args...);
+    return buffer;
+}
+
+std::tm SystemUtcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    return utc;
+}
+
+// The trace file is a text file whose lines end CR LF.
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+CMTrace::CMTrace(PageHost& host) : host_(host), records_(kBlock), utcNow_(SystemUtcNow) {}
+
+TraceRow CMTrace::RowOf(uint32_t address, const TraceRecord& r) {
+    return {Format("0x%05X", address),
+            Format("%010u", static_cast<unsigned>(r.timestamp)),
+            r.direction ? "Read" : "Write",
+            Format("%d", r.device),
+            Format("0x%02X", r.address),
+            Format("%d", r.bytesPerAccess),
+            Format("%d of %d", r.accessNumber, r.accessCount),
+            Format("0x%04X", r.data)};
+}
+
+TraceRow CMTrace::NoDataRow(uint32_t address) {
+    TraceRow row;
+    row[0] = Format("0x%05X", address);
+    row[1] = kTraceNoData;
+    return row;
+}
+
+std::string CMTrace::FileEntryLine(uint32_t address, const TraceRecord& r) {
+    return Format(kFmtTraceFileEntry, address, static_cast<unsigned>(r.timestamp), r.device,
+                  r.direction ? "Read" : "Write", r.address, r.bytesPerAccess, r.accessNumber,
+                  r.accessCount, r.data);
+}
+
+std::string CMTrace::FileHeader(const std::string& fileName, const std::tm& utc) {
+    std::string text = kTraceFileNote;
+    // The name is put in by hand: a file name is never a format.
+    const std::string nameLine = kFmtTraceFileName;
+    text += nameLine.substr(0, nameLine.find("%s")) + fileName + nameLine.substr(nameLine.find("%s") + 2);
+    text += Format(kFmtTraceFileCreated, utc.tm_mday, utc.tm_mon + 1, utc.tm_year + 1900,
+                   utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return text;
+}
+
+PageResult CMTrace::Fill(uint32_t address) {
+    rows_.clear();
+    uint32_t n = 0;
+    bool ok = false;
+    try {
+        ok = host_.Board().ReadTrace(address, kBlock, records_.data(), n);
+    } catch (const CSerialException&) {
+        ok = false;
+    }
+    if (!ok) return ReportLostBoard(host_.Prompts());
+    for (uint32_t i = 0; i < n; ++i) rows_.push_back(RowOf(address + i, records_[i]));
+    if (n < kBlock) rows_.push_back(NoDataRow(address + n));
+    return PageResult::Ok;
+}
+
+PageResult CMTrace::Open() {
+    startAddress = "00000";
+    return Fill(0);
+}
+
+bool CMTrace::EnteredAddress(uint32_t& address) {
+    if (!IsHexText(startAddress)) {
+        ShowError(host_.Prompts(), kMsgAddressNotHex);
+        return false;
+    }
+    // Leading zeros aside, more than five digits is out of range whatever they are.
+    const size_t first = startAddress.find_first_not_of('0');
+    const bool tooLong = first != std::string::npos && startAddress.size() - first > kAddressChars;
+    const uint32_t value = tooLong ? kEntries : HexTextToNumber(startAddress);
+    if (value >= kEntries) {
+        ShowError(host_.Prompts(), Format(kFmtTraceAddressRange, kEntries));
+        return false;
+    }
+    address = value;
+    return true;
+}
+
+PageResult CMTrace::Read() {
+    uint32_t a = 0;
+    if (!EnteredAddress(a)) return PageResult::Invalid;
+    startAddress = Format("%05X", a);
+    return Fill(a);
+}
+
+PageResult CMTrace::Forward() {
+    uint32_t a = 0;
+    if (!EnteredAddress(a)) return PageResult::Invalid;
+    a = (a + kBlock) % kEntries;
+    startAddress = Format("%05X", a);
+    return Fill(a);
+}
+
+PageResult CMTrace::Back() {
+    uint32_t a = 0;
+    if (!EnteredAddress(a)) return PageResult::Invalid;
+    a = a >= kBlock ? a - kBlock : a + kEntries - kBlock;
+    startAddress = Format("%05X", a);
+    return Fill(a);
+}
+
+PageResult CMTrace::Save() {
+    FileDialogSpec spec;
+    spec.title = kTraceSaveTitle;
+    spec.filter = kTraceSaveFilter;
+    spec.defaultExtension = kTraceSaveExtension;
+    spec.confirmOverwrite = true;
+    const std::optional<std::string> path = host_.Prompts().AskSaveFile(spec);
+    if (!path) return PageResult::Ok;
+    return SaveTo(*path);
+}
+
+PageResult CMTrace::SaveTo(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        ShowError(host_.Prompts(), kMsgTraceUnableToSave);
+        return PageResult::Failed;
+    }
+    const size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string text = WithCrLf(FileHeader(name, utcNow_()));
+    bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    std::vector<TraceRecord> records(kBlock);
+    // The save ends at the first block with fewer than 2048 entries, and at the end of the
+    // trace memory even when the board keeps answering full blocks.
+    for (uint32_t start = 0; start < kEntries; start += kBlock) {
+        uint32_t n = 0;
+        bool ok = false;
+        try {
+            ok = host_.Board().ReadTrace(start, kBlock, records.data(), n);
+        } catch (const CSerialException&) {
+            ok = false;
+        }
+        if (!ok) {
+            std::fclose(f);
+            return ReportLostBoard(host_.Prompts());
+        }
+        text.clear();
+        for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));
+        written = written && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        if (n != kBlock) break;
+    }
+    if (std::fclose(f) != 0 || !written) {
+        ShowError(host_.Prompts(), kMsgTraceUnableToSave);
+        return PageResult::Failed;
+    }
+    return PageResult::Ok;
+}
