@@ -2,6 +2,7 @@
 
 #include "registers/RegisterConfigFile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -118,7 +119,9 @@ void CRegisterTablePage::SaveConfig() {
 
 bool CRegisterTablePage::LoadConfigFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // A folder opens like a file here but has no lines: it is no configuration file.
+    std::error_code ec;
+    if (!in || std::filesystem::is_directory(path, ec)) {
         ShowError(host_.Prompts(), kMsgUnableToOpenConfig);
         return false;
     }

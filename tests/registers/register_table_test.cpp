@@ -210,9 +210,11 @@ TEST_F(ConfigFile, FailuresLeaveTheDocumentedState) {
     CZLINKControlExt1 page(host);
     SetRow(page, 1, RowType::Wr16, "20", "1");
 
-    EXPECT_FALSE(page.LoadConfigFile(Path("missing.txt")));
-    EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to open config file");
-    EXPECT_EQ(page.Row(1).address, "20");  // unchanged
+    for (const char* name : {"missing.txt", ""}) {  // no file; the folder itself
+        EXPECT_FALSE(page.LoadConfigFile(Path(name)));
+        EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to open config file");
+        EXPECT_EQ(page.Row(1).address, "20");  // unchanged
+    }
 
     // Records 1 and 2 swapped: fails at row 1, every row clear, not locked.
     Write(Path("swapped.txt"), "Register:002\r\n\r\n\r\n00\r\n\r\n0\r\nRegister:001\r\n");
