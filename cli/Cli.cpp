@@ -2,7 +2,9 @@
 
 #include "cli/CliSession.h"
 #include "link/Version.h"
+#include "loading/KernletCommand.h"
 #include "registers/RegisterTable.h"
+#include "script/CompileCommand.h"
 #include "registers/ZLINKControl.h"
 
 #include <CLI/CLI.hpp>
@@ -148,11 +150,43 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
         };
     });
 
+    // Commands that need no board.
+    std::function<int()> offline;
+
+    std::string compilePath;
+    bool compileImage = false;
+    auto* compile = app.add_subcommand("compile", "Compile a script as the script page does (no board needed)");
+    compile->add_option("FILE", compilePath, "Script file (.mbs)")->required();
+    compile->add_flag("--image", compileImage, "Print the frames a run would send, one per line");
+    compile->callback([&] {
+        offline = [&] { return script::RunCompileCommand(compilePath, compileImage, out, err); };
+    });
+
+    std::string kernletPath;
+    bool kernletInspect = false;
+    KernletCommandOptions kernletOptions;
+    auto* kernlet = app.add_subcommand("kernlet", "Load a Kernlet file into the target device and verify it");
+    kernlet->add_option("FILE", kernletPath, "Kernlet image file")->required();
+    kernlet->add_flag("--inspect", kernletInspect, "List the file's blocks without a board");
+    kernlet->add_flag("--ignore-checksums", kernletOptions.ignoreChecksums,
+                      "Report differing checksums but end with success");
+    kernlet->callback([&] {
+        if (kernletInspect) {
+            offline = [&] { return RunKernletInspect(kernletPath, out, err); };
+            return;
+        }
+        command = [&](CliSession& s) {
+            kernletOptions.device = static_cast<uint8_t>(device);
+            return RunKernletCommand(s, kernletPath, kernletOptions, out, err);
+        };
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e, out, err);
     }
+    if (offline) return offline();
     if (!command) return kCliInvalid;
 
     CliSession session(err, stored, simulate);
