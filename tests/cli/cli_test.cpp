@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -107,6 +108,30 @@ TEST(CliTableCommand, RunsTheEnabledRowsOfAConfigurationFile) {
     CliRun missing = RunCliWith({"table", "/nonexistent/x.txt"});
     EXPECT_EQ(missing.code, kCliInvalid);
     EXPECT_EQ(missing.err, "Error - Unable to open config file\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The commands of the other pages reach their code through the same command line.
+TEST(CliOtherCommands, CompileAndKernletAreWired) {
+    CliRun missing = RunCliWith({"compile", "/nonexistent/x.mbs"});
+    EXPECT_EQ(missing.code, kCliInvalid);
+    EXPECT_EQ(missing.err, "Error - Unable to open file\n");
+
+    const std::string script = std::string(TR805Q_TEST_DATA_DIR) + "/script/odd_even.mbs";
+    const std::string cwd = std::filesystem::current_path();
+    std::filesystem::current_path(::testing::TempDir());  // the listing goes beside the caller
+    CliRun image = RunCliWith({"compile", script.c_str(), "--image"});
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(image.code, kCliOk) << image.err;
+    EXPECT_EQ(image.out.rfind("7E 08 ", 0), 0u);
+
+    CliRun inspect = RunCliWith({"kernlet", "--inspect", "/nonexistent/k.txt"});
+    EXPECT_EQ(inspect.code, kCliInvalid);
+    CliRun load = RunCliWith({"kernlet", "/nonexistent/k.txt"});
+    EXPECT_EQ(load.code, kCliInvalid);
 }
 
 }  // namespace
