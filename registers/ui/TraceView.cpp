@@ -1,0 +1,95 @@
+#include "registers/ui/TraceView.h"
+
+#include "registers/ui/EntryField.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+CMTraceView::CMTraceView(PageHost& host, QWidget* parent) : QDialog(parent), trace_(host) {
+    setObjectName(QStringLiteral("traceWindow"));
+    setWindowTitle(QString::fromLatin1(kTraceCaption));
+    UseDialogFont(this);
+
+    auto* label = new QLabel(QString::fromLatin1(kTraceStartLabel), this);
+    start_ = NewHexField(CMTrace::kAddressChars, this);
+    start_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("WWWWWW")) + 12);
+    read_ = new QPushButton(QString::fromLatin1(kTraceRead), this);
+    back_ = new QPushButton(QString::fromLatin1(kTraceBack), this);
+    forward_ = new QPushButton(QString::fromLatin1(kTraceForward), this);
+    save_ = new QPushButton(QString::fromLatin1(kTraceSave), this);
+    ok_ = new QPushButton(QString::fromLatin1(kTraceOk), this);
+    for (QPushButton* b : {read_, back_, forward_, save_, ok_}) b->setAutoDefault(false);
+    // Enter in the address field reads from it.
+    read_->setDefault(true);
+
+    list_ = new QTreeWidget(this);
+    list_->setObjectName(QStringLiteral("traceList"));
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setAlternatingRowColors(true);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    QStringList titles;
+    int listWidth = 0;
+    for (const TraceColumn& c : kTraceColumns) titles << QString::fromLatin1(c.title);
+    list_->setHeaderLabels(titles);
+    list_->header()->setStretchLastSection(false);
+    list_->header()->setSectionResizeMode(QHeaderView::Fixed);
+    for (size_t i = 0; i < kTraceColumns.size(); ++i) {
+        list_->setColumnWidth(static_cast<int>(i), kTraceColumns[i].width);
+        listWidth += kTraceColumns[i].width;
+    }
+    list_->setMinimumSize(listWidth + list_->frameWidth() * 2 + 20, 360);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(label);
+    top->addWidget(start_);
+    top->addSpacing(8);
+    top->addWidget(read_);
+    top->addWidget(back_);
+    top->addWidget(forward_);
+    top->addStretch();
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch();
+    bottom->addWidget(save_);
+    bottom->addWidget(ok_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(list_);
+    layout->addLayout(bottom);
+
+    connect(read_, &QPushButton::clicked, this, [this] { Do(&CMTrace::Read); });
+    connect(back_, &QPushButton::clicked, this, [this] { Do(&CMTrace::Back); });
+    connect(forward_, &QPushButton::clicked, this, [this] { Do(&CMTrace::Forward); });
+    connect(save_, &QPushButton::clicked, this, [this] { trace_.Save(); });
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+
+    trace_.Open();
+    ShowRows();
+}
+
+void CMTraceView::reject() { trace_.Save(); }
+
+void CMTraceView::Do(PageResult (CMTrace::*operation)()) {
+    trace_.startAddress = start_->FieldText();
+    const PageResult r = (trace_.*operation)();
+    if (r == PageResult::Invalid) return;  // the list stays as it was
+    ShowRows();
+}
+
+void CMTraceView::ShowRows() {
+    start_->SetFieldText(trace_.startAddress);
+    list_->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(trace_.Rows().size()));
+    for (const TraceRow& row : trace_.Rows()) {
+        QStringList cells;
+        for (const std::string& c : row) cells << QString::fromStdString(c);
+        items << new QTreeWidgetItem(cells);
+    }
+    list_->addTopLevelItems(items);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The "Trace" window: a thin modal view over CMTrace. "Save..." is the dialog's cancel command,
+// so Escape and the close box start a save (which does not close the window); "OK" closes it.
+#include "registers/Trace.h"
+
+#include <QDialog>
+
+class CEntryField;
+class QPushButton;
+class QTreeWidget;
+
+class CMTraceView final : public QDialog {
+    Q_OBJECT
+public:
+    // Fills the list from address 0 as it opens.
+    explicit CMTraceView(PageHost& host, QWidget* parent = nullptr);
+
+    CMTrace& Trace() { return trace_; }
+    CEntryField* StartField() const { return start_; }
+    QTreeWidget* List() const { return list_; }
+    QPushButton* ReadButton() const { return read_; }
+    QPushButton* BackButton() const { return back_; }
+    QPushButton* ForwardButton() const { return forward_; }
+    QPushButton* SaveButton() const { return save_; }
+    QPushButton* OkButton() const { return ok_; }
+
+public Q_SLOTS:
+    void reject() override;
+
+private:
+    void Do(PageResult (CMTrace::*operation)());
+    void ShowRows();
+
+    CMTrace trace_;
+    CEntryField* start_ = nullptr;
+    QTreeWidget* list_ = nullptr;
+    QPushButton* read_ = nullptr;
+    QPushButton* back_ = nullptr;
+    QPushButton* forward_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QPushButton* ok_ = nullptr;
+};
