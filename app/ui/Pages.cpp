@@ -1,9 +1,12 @@
 #include "app/ui/Pages.h"
 
+#include "app/MessageNames.h"
 #include "app/TR805QSheet.h"
+#include "app/ui/RegisteredMessages.h"
 #include "loading/ui/KernletView.h"
 #include "registers/ui/RegisterTableView.h"
 #include "registers/ui/ZLINKControlView.h"
+#include "script/ui/ScriptPageView.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -37,6 +40,13 @@ QWidget* CreatePage(int tab, PageHost& host) {
         return new CRegisterTableView(host, TablePageKind::Ext2);
     case 3:
         return new CKernletView(host);
+    case 4: {
+        // The script page's logic cannot reach the window's registry of message types: it gets
+        // the types of the thirteen script messages, in their order, from here.
+        script::ScriptEventTypes types{};
+        for (size_t i = 0; i < types.size(); ++i) types[i] = RegisteredMessage(kRegisteredMessageNames[i]);
+        return new script::CScriptView(host, types);
+    }
     default:
         return CreatePlaceholderPage(QString::fromLatin1(kTabCaptions.at(static_cast<size_t>(tab))));
     }
