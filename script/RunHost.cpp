@@ -190,8 +190,19 @@ void CScriptRunHost::Abort() {
     }
     // The board answers with its end frame, which the worker takes and posts. Until the worker
     // has it, the link is the worker's: asking the board for its status now would race it for
-    // the bytes. A board that has not ended by then gets no more reading from the worker.
-    if (!shared_.linkReleased.WaitFor(host_.GetClock(), kWaitAfterAbortMs)) StopWorker();
+    // the bytes. Texts the board sent before the abort may hold the worker waiting for the
+    // page, which is busy here: it is let go on, and the page handles those posts afterwards,
+    // in order. A board that has not ended within the wait gets no more reading from the worker.
+    Clock& clock = host_.GetClock();
+    const uint64_t deadline = clock.NowMs() + kWaitAfterAbortMs;
+    for (;;) {
+        shared_.handOver.Set();
+        if (shared_.linkReleased.WaitFor(clock, 1)) break;
+        if (clock.NowMs() >= deadline) {
+            StopWorker();
+            break;
+        }
+    }
     uint8_t status = 0;
     if (!ScriptStatus(status)) {
         LostBoard(2);

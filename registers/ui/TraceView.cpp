@@ -2,12 +2,27 @@
 
 #include "registers/ui/EntryField.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+double CMTraceView::ColumnScale(const QFontMetrics& header) {
+    // The widths are those of the board's original window at its small dialog font. A wider
+    // font keeps their proportions and grows them all alike until every title fits.
+    constexpr int kTitlePadding = 12;
+    double scale = 1.0;
+    for (const TraceColumn& c : kTraceColumns) {
+        const int needed = header.horizontalAdvance(QString::fromLatin1(c.title)) + kTitlePadding;
+        scale = std::max(scale, static_cast<double>(needed) / c.width);
+    }
+    return scale;
+}
 
 CMTraceView::CMTraceView(PageHost& host, QWidget* parent) : QDialog(parent), trace_(host) {
     setObjectName(QStringLiteral("traceWindow"));
@@ -39,9 +54,11 @@ CMTraceView::CMTraceView(PageHost& host, QWidget* parent) : QDialog(parent), tra
     list_->setHeaderLabels(titles);
     list_->header()->setStretchLastSection(false);
     list_->header()->setSectionResizeMode(QHeaderView::Fixed);
+    const double scale = ColumnScale(list_->header()->fontMetrics());
     for (size_t i = 0; i < kTraceColumns.size(); ++i) {
-        list_->setColumnWidth(static_cast<int>(i), kTraceColumns[i].width);
-        listWidth += kTraceColumns[i].width;
+        const int width = static_cast<int>(kTraceColumns[i].width * scale + 0.5);
+        list_->setColumnWidth(static_cast<int>(i), width);
+        listWidth += width;
     }
     list_->setMinimumSize(listWidth + list_->frameWidth() * 2 + 20, 360);
 

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class CEntryField;
+class QFontMetrics;
 class QPushButton;
 class QTreeWidget;
 
@@ -16,6 +17,9 @@ public:
     explicit CMTraceView(PageHost& host, QWidget* parent = nullptr);
 
     CMTrace& Trace() { return trace_; }
+    // The factor the documented column widths are drawn at: 1, or more where the header's font
+    // needs it for the titles.
+    static double ColumnScale(const QFontMetrics& header);
     CEntryField* StartField() const { return start_; }
     QTreeWidget* List() const { return list_; }
     QPushButton* ReadButton() const { return read_; }

@@ -44,8 +44,11 @@ CDialog_EntryView::CDialog_EntryView(CDialog_Entry& dialog, QWidget* parent)
     buttons->addWidget(abort_);
     buttons->addStretch();
     auto* fields = new QVBoxLayout;
-    fields->addWidget(prompt_, 1);
+    // Room for a prompt of three lines above the entry.
+    prompt_->setMinimumHeight(prompt_->fontMetrics().lineSpacing() * 3);
+    fields->addWidget(prompt_);
     fields->addWidget(entry_);
+    fields->addStretch();
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(fields, 1);
     layout->addSpacing(8);
