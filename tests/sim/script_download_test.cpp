@@ -1,6 +1,7 @@
 // The frames around a script run, byte for byte: download and its answer byte, start, abort,
 // the status flag, the variable-length file blocks in the request parser, and the limits of
 // the board's command and data memories.
+#include "sim/SimSerialDevice.h"
 #include "tests/sim/script_support.h"
 
 #include <gtest/gtest.h>
@@ -166,6 +167,42 @@ TEST(ScriptDownload, OtherRequestsAreAnsweredWhileAScriptRuns) {
     EXPECT_EQ(Exchange(rig.board, "7E 05 20 01"), "7E 14 00 2A");
     EXPECT_EQ(Exchange(rig.board, "7E 19"), "7E 15");
     EXPECT_TRUE(rig.board.ScriptRunning());
+}
+
+}  // namespace
+
+namespace {
+
+// In the same process the PC's waits are the board's time: a read that waits lets the script
+// run as far as the wait goes, and a read that returns at once does not.
+TEST(ScriptDownload, TheInProcessSerialDeviceRunsTheScriptWhileThePcWaits) {
+    FakeClock clock;
+    sim::Board board;
+    sim::SimSerialDevice device(board, clock);
+    for (const Bytes& f : CompileToFrames("        delay 100\n        disp \"done\"\n        stop\n")) {
+        device.Write(f.data(), f.size());
+    }
+    uint8_t answer = 0;
+    ASSERT_EQ(device.Read(&answer, 1), 1u);
+    EXPECT_EQ(answer, 0x7E);
+    device.Write(Hex(kStartFrame).data(), 2);
+
+    SerialTimeouts immediate;
+    immediate.readInterval = 0xFFFFFFFF;
+    device.SetTimeouts(immediate);
+    uint8_t frame[10] = {};
+    const uint64_t before = clock.NowMs();
+    EXPECT_EQ(device.Read(frame, sizeof frame), 0u);
+    EXPECT_EQ(clock.NowMs(), before);
+
+    SerialTimeouts waiting;
+    waiting.readTotalConstant = 500;
+    device.SetTimeouts(waiting);
+    ASSERT_EQ(device.Read(frame, sizeof frame), sizeof frame);
+    EXPECT_EQ(ToHex(Bytes(frame, frame + sizeof frame)), "7E 08 00 00 00 7E 0C 00 00 02");
+    // The delay ends 100.01 ms after the start, and the start's own write took 1 ms: the read
+    // stopped at the first millisecond after that.
+    EXPECT_EQ(clock.NowMs() - before, 100u);
 }
 
 }  // namespace
