@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliSession.h"
+#include "link/Messages.h"
 #include "link/Version.h"
 #include "loading/KernletCommand.h"
 #include "registers/RegisterTable.h"
@@ -191,5 +192,11 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
 
     CliSession session(err, stored, simulate);
     if (!session.Connect(connect)) return kCliLostBoard;
-    return command(session);
+    try {
+        return command(session);
+    } catch (const CSerialException& e) {
+        // The port failed outright (the device went away): the port's own words.
+        err << PortFailureText(e) << '\n';
+        return kCliLostBoard;
+    }
 }

@@ -10,6 +10,8 @@ inline constexpr const char* kMsgNoCommunication =
     "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program";
 // Shown for a port failure that carries no text of its own.
 inline constexpr const char* kMsgCommandFailed = "Command failed.";
+// Caption of the box that ends an action whose port failed outright.
+inline constexpr const char* kPortFailureCaption = "TR805Q";
 
 // Board firmware replacement.
 inline constexpr const char* kCaptionFlashing = "Flashing Device...";
@@ -30,3 +32,11 @@ inline constexpr const char kFmtNoBlockRequest[] =
 // The exit code of a program ended because the board was lost or its firmware could not be
 // replaced.
 inline constexpr int kExitBoardFailure = 1;
+
+#include "link/SerialPort.h"
+
+// The port's own words for a failure, or "Command failed." when it has none.
+inline std::string PortFailureText(const CSerialException& e) {
+    std::string why = e.GetErrorMessage();
+    return why.empty() ? std::string(kMsgCommandFailed) : why;
+}

@@ -4,6 +4,7 @@
 #include "app/ui/QuitOnSignal.h"
 #include "app/ui/RegisteredMessages.h"
 #include "app/ui/TR805QSheetView.h"
+#include "link/Messages.h"
 #include "link/PortTable.h"
 #include "settings/QtSettingsKey.h"
 #include "sim/PtyServer.h"
@@ -96,4 +97,17 @@ int CTR805QApp::Run(const AppOptions& options) {
     prompts.SetOwner(&view);
     progress.SetOwner(&view);
     return RunSheet(view, prompts);
+}
+
+bool CTR805QApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const CSerialException& e) {
+        QMessageBox::critical(activeWindow(), QString::fromLatin1(kPortFailureCaption),
+                              QString::fromStdString(PortFailureText(e)));
+    } catch (const std::exception&) {
+        QMessageBox::critical(activeWindow(), QString::fromLatin1(kPortFailureCaption),
+                              QString::fromLatin1(kMsgCommandFailed));
+    }
+    return false;
 }

@@ -2,6 +2,7 @@
 // The application: reads the command line, registers the messages, makes the sheet's
 // surroundings (clock, prompts, settings, port table, optionally a simulated board on a pty),
 // runs the sheet and returns the program's exit code.
+#include <QApplication>
 #include <QString>
 
 class CTR805QSheetView;
@@ -13,6 +14,15 @@ struct AppOptions {
     // A folder for the settings file and the port table instead of the user's configuration
     // folder (for trying the program without touching the user's settings).
     QString configDir;
+};
+
+// The Qt application with the rule for a port that fails outright: the action that met the
+// failure ends with the port's own words in an error box, and the program goes on (an
+// exception must never leave an event handler, where it would end the program).
+class CTR805QApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override;
 };
 
 class CTR805QApp {

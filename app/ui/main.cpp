@@ -4,7 +4,7 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    CTR805QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tr805q"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionSuffix));
     CTR805QApp program;

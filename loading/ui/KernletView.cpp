@@ -208,7 +208,6 @@ void CKernletView::OnLoad() {
         page_.OnLoad();
     } catch (const CSerialException& e) {
         // The port itself failed: the action ends with the port's own words.
-        const std::string why = e.GetErrorMessage();
-        host_.Prompts().MessageBox(why.empty() ? kMsgCommandFailed : why, "TR805Q", MsgIcon::Error);
+        host_.Prompts().MessageBox(PortFailureText(e), kPortFailureCaption, MsgIcon::Error);
     }
 }
