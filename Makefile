@@ -1,10 +1,14 @@
 # The two commands of the README:
 #   make run   installs what is missing, builds, and starts the program on the simulated board
-#   make test  installs what is missing, builds, and runs every test
+#   make test  installs what is missing, builds, and runs every test: the suite, the suite again
+#              under AddressSanitizer and UndefinedBehaviorSanitizer, the run-host tests under
+#              ThreadSanitizer, and every fuzz target for a fixed number of runs
 BUILD ?= build
 JOBS ?= $(shell nproc)
+FUZZ_RUNS ?= 20000
+CTEST = ctest --output-on-failure -j $(JOBS) --timeout 300
 
-.PHONY: run test build deps bench clean package
+.PHONY: run test build deps bench clean package suite sanitize tsan fuzz
 
 deps:
 	@./scripts/install-deps.sh
@@ -16,15 +20,42 @@ build: deps
 run: build
 	@./scripts/run-simulated.sh $(BUILD)
 
-test: build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+test: suite sanitize tsan fuzz
+
+suite: build
+	@cd $(BUILD) && $(CTEST)
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer (the package test
+# is left to the plain build).
+sanitize: deps
+	@cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+	  -DTR805Q_SANITIZE=address,undefined -DTR805Q_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(BUILD)-asan -j $(JOBS)
+	@cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 $(CTEST) -E PackageInstalls
+
+# The threads of the script run host under ThreadSanitizer.
+tsan: deps
+	@cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+	  -DTR805Q_SANITIZE=thread -DTR805Q_BUILD_BENCH=OFF -DTR805Q_BUILD_GUI=OFF >/dev/null
+	@cmake --build $(BUILD)-tsan -j $(JOBS) --target script_tests link_tests
+	@for t in script/script_tests link/link_tests; do \
+	  TR805Q_TEST_DATA=$(CURDIR)/tests/data TSAN_OPTIONS=halt_on_error=1 \
+	    $(BUILD)-tsan/tests/$$t --gtest_brief=1 || exit 1; done
+
+# Every fuzz target, with clang's libFuzzer, under AddressSanitizer and UndefinedBehaviorSanitizer.
+fuzz: deps
+	@CXX=clang++-14 cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+	  -DTR805Q_BUILD_FUZZ=ON -DTR805Q_BUILD_TESTS=OFF -DTR805Q_BUILD_BENCH=OFF \
+	  -DTR805Q_BUILD_GUI=OFF -DTR805Q_SANITIZE=address,undefined >/dev/null
+	@cmake --build $(BUILD)-fuzz -j $(JOBS)
+	@./scripts/fuzz-smoke.sh $(BUILD)-fuzz $(FUZZ_RUNS)
 
 bench: build
 	@./scripts/bench.sh $(BUILD)
 
-clean:
-	rm -rf $(BUILD)
-
 # The Debian package, in the build folder.
 package: build
 	@cd $(BUILD) && cpack -G DEB
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz
