@@ -2,10 +2,7 @@
 
 #include "registers/HexText.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 std::string Utf8ToLatin1(std::string_view utf8) {
     std::string out;
@@ -113,23 +110,4 @@ int ParseRegisterConfig(std::string_view bytes, RegisterRows& rows) {
         row.enabled = HexTextToNumber(lines.Next()) != 0;
     }
     return CRegisterTablePage::kRows;
-}
-
-bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
-    const std::string temp = path + ".tmp~";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(temp.c_str());
-    return ok;
 }

@@ -26,7 +26,3 @@ std::string FormatRegisterConfig(const RegisterRows& rows);
 // Fills rows from a file's bytes, record by record. Rows must be clear; returns the number of
 // records read before a missing or wrong header (40 when the whole file was good).
 int ParseRegisterConfig(std::string_view bytes, RegisterRows& rows);
-
-// Writes the file through a temporary file beside it, so that a failed save leaves the
-// previous file as it was.
-bool WriteFileReplacing(const std::string& path, const std::string& bytes);

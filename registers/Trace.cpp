@@ -1,6 +1,7 @@
 #include "registers/Trace.h"
 
 #include "registers/HexText.h"
+#include "registers/ReplacingFile.h"
 
 #include <cstdio>
 
@@ -141,15 +142,17 @@ PageResult CMTrace::Save() {
 }
 
 PageResult CMTrace::SaveTo(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
+    // The trace goes to a file beside the chosen one that replaces it only when the whole
+    // trace is in: a board lost half way leaves an older trace file as it was.
+    ReplacingFile file(path);
+    if (!file.Open()) {
         ShowError(host_.Prompts(), kMsgTraceUnableToSave);
         return PageResult::Failed;
     }
     const size_t slash = path.find_last_of('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string text = WithCrLf(FileHeader(name, utcNow_()));
-    bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    bool written = file.Write(text);
     std::vector<TraceRecord> records(kBlock);
     // The save ends at the first block with fewer than 2048 entries, and at the end of the
     // trace memory even when the board keeps answering full blocks.
@@ -162,15 +165,15 @@ PageResult CMTrace::SaveTo(const std::string& path) {
             ok = false;
         }
         if (!ok) {
-            std::fclose(f);
+            file.Abandon();
             return ReportLostBoard(host_.Prompts());
         }
         text.clear();
         for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));
-        written = written && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        written = written && file.Write(text);
         if (n != kBlock) break;
     }
-    if (std::fclose(f) != 0 || !written) {
+    if (!written || !file.Commit()) {
         ShowError(host_.Prompts(), kMsgTraceUnableToSave);
         return PageResult::Failed;
     }
