@@ -5,17 +5,26 @@
 #include "link/Version.h"
 #include "loading/KernletCommand.h"
 #include "registers/RegisterTable.h"
+#include "registers/TraceCommand.h"
 #include "script/CompileCommand.h"
+#include "script/RunCommand.h"
 #include "registers/ZLINKControl.h"
 
 #include <CLI/CLI.hpp>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <iostream>
 #include <functional>
 #include <ostream>
 #include <string>
 
 namespace {
+
+// Ctrl-C while a script runs aborts the script, as the page's Abort button does.
+std::atomic<bool> gInterrupted{false};
+extern "C" void OnInterrupt(int) { gInterrupted = true; }
 
 int ExitFor(PageResult r) {
     switch (r) {
@@ -180,6 +189,31 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
             kernletOptions.device = static_cast<uint8_t>(device);
             return RunKernletCommand(s, kernletPath, kernletOptions, out, err);
         };
+    });
+
+    std::string runPath;
+    script::RunCommandOptions runOptions;
+    auto* run = app.add_subcommand("run", "Compile and run a script on the board, serving its text, dialogs and files");
+    run->add_option("FILE", runPath, "Script file (.mbs); its data files lie beside it")->required();
+    run->add_option("--answer", runOptions.answers,
+                    "Answers to the script's dialogs, in order; then standard input is asked");
+    run->callback([&] {
+        command = [&](CliSession& s) {
+            gInterrupted = false;
+            runOptions.interrupt = &gInterrupted;
+            auto previous = std::signal(SIGINT, OnInterrupt);
+            const int code = script::RunScriptCommand(s, runPath, runOptions, std::cin, out, err);
+            std::signal(SIGINT, previous);
+            return code;
+        };
+    });
+
+    std::string traceStart, traceSave;
+    auto* trace = app.add_subcommand("trace", "Read the board's trace of bus accesses");
+    trace->add_option("--start", traceStart, "First trace address to list, hex (default 00000)");
+    trace->add_option("--save", traceSave, "Save the whole trace to FILE as the trace window does");
+    trace->callback([&] {
+        command = [&](CliSession& s) { return RunTraceCommand(s, traceStart, traceSave, out); };
     });
 
     try {
