@@ -49,8 +49,30 @@ private:
     int pos_ = 0;
 };
 
-// The program's board object on a tty device path; its fixed waits run on a fake clock so that
-// only the line is measured, while the port's time-outs stay real.
+// The program's documented fixed waits (50 ms and longer) pass at once, so that only the line
+// is measured; the short polling sleeps of a wait for the board stay real, as do the port's
+// time-outs.
+class LineClock final : public Clock {
+public:
+    void SleepMs(uint32_t ms) override {
+        if (ms <= 5) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        } else {
+            skipped_ += ms;
+        }
+    }
+    uint64_t NowMs() const override {
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count()) +
+               skipped_;
+    }
+
+private:
+    std::atomic<uint64_t> skipped_{0};
+};
+
+// The program's board object on a tty device path.
 class PtyHost final : public PageHost {
 public:
     explicit PtyHost(const std::string& devicePath) : board_(clock_, prompts_, progress_) {
@@ -66,7 +88,7 @@ public:
     uint8_t KernletOptions() const override { return 0; }
 
 private:
-    FakeClock clock_;
+    LineClock clock_;
     QuietPrompts prompts_;
     NoProgress progress_;
     CMB805QBrd board_;

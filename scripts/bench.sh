@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Runs every benchmark and prints its report; each ends with a table of ratios against the
-# physical or raw baseline measured in the same run.
+# The benchmark report: one table, every measure beside its baseline, measured in one run.
+# With --all, the detailed Google Benchmark programs run first.
 set -euo pipefail
 build=${1:-build}
-for b in "$build"/bench/*_bench; do
-  [ -x "$b" ] || continue
-  echo "== $(basename "$b")"
-  "$b" --benchmark_color=false
-  echo
-done
+if [ "${2:-}" = "--all" ]; then
+  for b in "$build"/bench/*_bench; do
+    case $(basename "$b") in report_bench|window_bench) continue ;; esac
+    echo "== $(basename "$b")"
+    "$b" --benchmark_color=false
+    echo
+  done
+fi
+echo "Benchmark report, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(uname -m)"
+"$build/bench/report_bench" 2>/dev/null
