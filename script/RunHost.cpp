@@ -23,7 +23,11 @@ std::string CScriptRunHost::CommunicationError(int suffix) {
 }
 
 void CScriptRunHost::LostBoard(int suffix) {
+    // One report: the program is ending, and a worker left running on a dead link would only
+    // report the same loss again.
+    if (outcome_ == RunOutcome::LostBoard) return;
     outcome_ = RunOutcome::LostBoard;
+    StopWorker();
     host_.Prompts().MessageBox(CommunicationError(suffix), kCaptionError, MsgIcon::Error);
     host_.Prompts().PostQuit(kExitLostBoard);
 }

@@ -420,8 +420,9 @@ TEST_F(RunHostTest, FailedRepliesAndAbortsNameTheirPlace) {
         ASSERT_FALSE(h.prompts.messages.empty());
         EXPECT_EQ(h.prompts.messages.back().text, std::string(kMsgNoCommunication) + c.suffix);
         EXPECT_EQ(h.prompts.quitCodes, (std::vector<int>{kExitLostBoard}));
-        rh.Close();
+        // The worker does not go on reading a link the program has given up.
         EXPECT_FALSE(rh.WorkerRunning());
+        rh.Close();
     }
 }
 
