@@ -90,7 +90,7 @@ struct KernletSampleSpec {
 
 // The file text in the style of a C header: "#define N_DB" with blocks + 1, per block four
 // "#define" lines (address, length in words, checksum high, checksum low) and an array of
-// words, eight to a line, then the end record's "#define". Nothing when the spec is out of range.
+// words, eight to a line, then the end record's "#define". Nothing when the sample settings are out of range.
 std::optional<std::string> MakeKernletText(const KernletSampleSpec& spec);
 
 // Writes MakeKernletText(spec) to `path`; false with `error` set when it cannot.

@@ -4,6 +4,7 @@
 // when a read comes up short, as a real port would after waiting.
 #include "link/Clock.h"
 #include "link/SerialPort.h"
+#include "tests/support/HexBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -19,27 +20,9 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
-
-// "7E 03 20 12 34 02" -> bytes; frames in tests are copied as written in the protocol tables.
-inline Bytes Hex(const std::string& text) {
-    Bytes out;
-    std::istringstream in(text);
-    std::string word;
-    while (in >> word) out.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
-    return out;
-}
-
-inline std::string ToHex(const Bytes& bytes) {
-    std::string out;
-    char b[4];
-    for (uint8_t v : bytes) {
-        std::snprintf(b, sizeof b, "%02X", v);
-        if (!out.empty()) out += ' ';
-        out += b;
-    }
-    return out;
-}
+using testbytes::Bytes;
+using testbytes::Hex;
+using testbytes::ToHex;
 
 struct ScriptedLine {
     explicit ScriptedLine(FakeClock& c) : clock(c) {}

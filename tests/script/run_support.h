@@ -9,6 +9,7 @@
 #include "script/ScriptDialogs.h"
 #include "script/ScriptPost.h"
 #include "tests/script/ScriptTestSupport.h"
+#include "tests/support/HexBytes.h"
 #include "tests/support/Recorders.h"
 
 #include <gtest/gtest.h>
@@ -27,27 +28,9 @@
 
 namespace runtest {
 
-using Bytes = std::vector<uint8_t>;
-
-// "7E 08 00 00 05" -> bytes.
-inline Bytes Hex(const std::string& text) {
-    Bytes out;
-    std::istringstream in(text);
-    std::string word;
-    while (in >> word) out.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
-    return out;
-}
-
-inline std::string ToHex(const Bytes& bytes) {
-    std::string out;
-    char b[4];
-    for (uint8_t v : bytes) {
-        std::snprintf(b, sizeof b, "%02X", v);
-        if (!out.empty()) out += ' ';
-        out += b;
-    }
-    return out;
-}
+using testbytes::Bytes;
+using testbytes::Hex;
+using testbytes::ToHex;
 
 // The board side. The PC's frames are cut by their documented lengths; the board answers the
 // status request, the end of the download and an abort on its own, and hands every frame to

@@ -2,6 +2,7 @@
 // Byte helpers for the simulated board's tests: requests go in as hand-written bytes, replies
 // come out as bytes to compare.
 #include "sim/Board.h"
+#include "tests/support/HexBytes.h"
 
 #include <cstdint>
 #include <sstream>
@@ -10,27 +11,9 @@
 
 namespace simtest {
 
-using Bytes = std::vector<uint8_t>;
-
-// "7E 03 20" -> {0x7E, 0x03, 0x20}
-inline Bytes Hex(const std::string& text) {
-    Bytes out;
-    std::istringstream in(text);
-    std::string word;
-    while (in >> word) out.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
-    return out;
-}
-
-inline std::string ToHex(const Bytes& bytes) {
-    std::string s;
-    char buf[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        if (!s.empty()) s += ' ';
-        s += buf;
-    }
-    return s;
-}
+using testbytes::Bytes;
+using testbytes::Hex;
+using testbytes::ToHex;
 
 inline Bytes TakeAll(sim::Board& board) {
     Bytes out(board.Available());
