@@ -7,6 +7,9 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_RUNS ?= 20000
 CTEST = ctest --output-on-failure -j $(JOBS) --timeout 300
+# A fresh clone in another folder still finds what an earlier build put in the compiler cache.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 
 .PHONY: run test build deps bench clean package suite sanitize tsan fuzz
 
