@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -68,6 +69,27 @@ TEST_F(SimulatedBoardOnPty, WriteThenReadThroughTheCli) {
     requests << in.rdbuf();
     EXPECT_NE(requests.str().find("7E 03 20 12 34 01\n"), std::string::npos) << requests.str();
     EXPECT_NE(requests.str().find("7E 05 20 01\n"), std::string::npos) << requests.str();
+}
+
+// A register table saved by a page, run through tr805q-cli on the real port code.
+TEST_F(SimulatedBoardOnPty, TableFileRunsItsRows) {
+    const std::string port = StartSim();
+    ASSERT_FALSE(port.empty());
+    const fs::path table = home_ / "table.txt";
+    {
+        std::ofstream f(table, std::ios::binary);
+        for (int r = 1; r <= 40; ++r) {
+            char header[20];
+            std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
+            f << header;
+            if (r == 1) f << "gain\r\n31\r\n04\r\nA5\r\n1\r\n";        // 8 bit Wr
+            else if (r == 21) f << "check\r\n31\r\n03\r\n\r\n1\r\n";    // 8 bit Rd
+            else f << "\r\n\r\n00\r\n\r\n0\r\n";
+        }
+    }
+    ProcessResult r = Cli({"--port", port, "table", table.string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1\t8 bit Wr\t31\tA5\n21\t8 bit Rd\t31\tA5\n");
 }
 
 TEST_F(SimulatedBoardOnPty, ValidationAndLostBoardExitCodes) {
