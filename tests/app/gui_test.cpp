@@ -13,6 +13,7 @@
 #include "link/Messages.h"
 #include "sim/FirmwareImage.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/GuiSupport.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -46,59 +47,12 @@ void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdSt
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
+using guitest::App;
+using guitest::ModalScript;
+using guitest::SaveScreenshot;
 
-void SaveScreenshot(QWidget* w, const QString& name) {
-    const QString folder = qEnvironmentVariable("TR805Q_SCREENSHOTS");
-    if (folder.isEmpty() || !w) return;
-    w->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
 
-// Answers modal dialogs in order. A dialog that comes up with no handler left is a failure and
-// is closed, so that a test never hangs on it.
-class ModalScript {
-public:
-    using Handler = std::function<void(QWidget*)>;
-    ModalScript() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-        timer_.start();
-    }
-    void Then(Handler h) { handlers_.push_back(std::move(h)); }
-    bool Done() const { return handlers_.empty(); }
 
-private:
-    void Tick() {
-        QWidget* w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible()) {
-            current_ = nullptr;
-            return;
-        }
-        if (w == current_) return;
-        current_ = w;
-        if (handlers_.empty()) {
-            ADD_FAILURE() << "unexpected dialog: " << w->windowTitle().toStdString();
-            if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
-            return;
-        }
-        Handler h = std::move(handlers_.front());
-        handlers_.pop_front();
-        h(w);
-    }
-
-    QTimer timer_;
-    std::deque<Handler> handlers_;
-    QPointer<QWidget> current_;
-};
 
 // The answer to the port dialog: choose an entry and press OK.
 ModalScript::Handler ChoosePort(const QString& entry, bool screenshot = false) {

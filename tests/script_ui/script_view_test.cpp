@@ -6,7 +6,7 @@
 #include "script/ui/ScriptDialogViews.h"
 #include "script/ui/ScriptPageView.h"
 #include "tests/script/ScriptTestSupport.h"
-#include "tests/script_ui/GuiSupport.h"
+#include "tests/support/GuiSupport.h"
 #include "tests/support/SimHost.h"
 
 #include <QHeaderView>

@@ -10,7 +10,7 @@
 #include "script/ui/ScriptPageView.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/script/ScriptTestSupport.h"
-#include "tests/script_ui/GuiSupport.h"
+#include "tests/support/GuiSupport.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

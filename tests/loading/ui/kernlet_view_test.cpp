@@ -4,6 +4,7 @@
 #include "loading/KernletTexts.h"
 #include "loading/ui/KernletView.h"
 #include "tests/loading/KernletTestSupport.h"
+#include "tests/support/GuiSupport.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -23,23 +24,10 @@ namespace {
 
 using kltest::KernletHost;
 using kltest::TempFiles;
+using guitest::App;
+using guitest::SaveScreenshot;
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "loading_ui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
-void SaveScreenshot(QWidget* w, const QString& name) {
-    const QString folder = qEnvironmentVariable("TR805Q_SCREENSHOTS");
-    if (folder.isEmpty() || !w) return;
-    w->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
 
 // The size a page gets inside the sheet's tab control.
 constexpr QSize kPageSize(874, 446);

@@ -1,5 +1,5 @@
 #pragma once
-// Offscreen Qt for the script views: the application, screenshots on request (a folder in
+// Offscreen Qt for the view tests: the application, screenshots on request (a folder in
 // TR805Q_SCREENSHOTS), modal dialogs answered by handlers, and pumping events until a condition
 // holds within a real-time limit.
 #include <QApplication>
@@ -18,7 +18,7 @@ namespace guitest {
 
 inline QApplication& App() {
     static int argc = 1;
-    static char name[] = "script_ui_tests";
+    static char name[] = "tr805q_ui_tests";
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
