@@ -815,12 +815,18 @@ ScriptEngine::Fetch ScriptEngine::FetchValue(uint32_t stillNeeded, uint16_t& out
     }
     const uint32_t count = reader_.RequestSize(stillNeeded);
     if (count == 0) return Fetch::End;
+    RequestFileValues(count);
+    return Fetch::Blocked;
+}
+
+// Asks the PC for count values of the read file (code 11) and waits for them; a full uplink
+// buffer leaves the request for the instruction's next run.
+void ScriptEngine::RequestFileValues(uint32_t count) {
     const uint8_t frame[] = {0x7E, kUpReadRequest, static_cast<uint8_t>(count >> 24), static_cast<uint8_t>(count >> 16),
                              High(count), Low(count)};
-    if (!Send(frame, sizeof frame)) return Fetch::Blocked;
+    if (!Send(frame, sizeof frame)) return;
     reader_.Requested(count);
     wait_ = Wait::FileData;
-    return Fetch::Blocked;
 }
 
 ScriptEngine::Outcome ScriptEngine::FileRead(const ScriptRecord& r) {
@@ -867,11 +873,7 @@ ScriptEngine::Outcome ScriptEngine::FileWait(const ScriptRecord& r) {
     }
     const uint32_t size = reader_.RequestSize(static_cast<uint32_t>(*count - reader_.Held()));
     if (size == 0) return Outcome::Next;
-    const uint8_t frame[] = {0x7E, kUpReadRequest, static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
-                             High(size), Low(size)};
-    if (!Send(frame, sizeof frame)) return Outcome::Blocked;
-    reader_.Requested(size);
-    wait_ = Wait::FileData;
+    RequestFileValues(size);
     return Outcome::Blocked;
 }
 

@@ -123,6 +123,7 @@ private:
     // Uplink.
     bool Room(std::size_t n) const;
     bool Send(const uint8_t* frame, std::size_t n);
+    void RequestFileValues(uint32_t count);
     bool SendValueFrame(uint8_t code, uint8_t string, uint16_t value);
     void SendAlways(const uint8_t* frame, std::size_t n);
 

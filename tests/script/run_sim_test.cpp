@@ -2,6 +2,7 @@
 // worker serving the board, the page's handlers producing the results list.
 #include "script/Wave.h"
 #include "tests/script/run_support.h"
+#include "tests/support/ScriptExamples.h"
 #include "tests/support/SimHost.h"
 
 #include <fstream>
@@ -193,22 +194,8 @@ TEST_F(SimRunTest, TwoRunsInARowAndRegisterAccessesInTheTrace) {
 
 // Every example of the simulated board's script reference runs to its end through the run host.
 TEST_F(SimRunTest, ReferenceExamplesFinish) {
-    std::ifstream in(std::string(TR805Q_SCRIPT_TEST_DATA) + "/../../../sim/SCRIPTS.md");
-    ASSERT_TRUE(in) << "sim/SCRIPTS.md";
-    std::vector<std::string> scripts;
-    std::string line, current;
-    bool inside = false;
-    while (std::getline(in, line)) {
-        if (!inside && line == "```mbs") {
-            inside = true;
-            current.clear();
-        } else if (inside && line == "```") {
-            inside = false;
-            scripts.push_back(current);
-        } else if (inside) {
-            current += line + "\n";
-        }
-    }
+    const std::vector<std::string> scripts =
+        ScriptReferenceExamples(std::string(TR805Q_SCRIPT_TEST_DATA) + "/../../..");
     ASSERT_GE(scripts.size(), 7u);
     folder.Write("in.txt", "1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n");
     folder.Write("in.bin", std::string("\x00\x01\x00\x02\x00\x03", 6));

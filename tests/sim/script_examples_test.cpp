@@ -2,6 +2,7 @@
 // and runs to its end (reason 0) on the simulated board, served by a small stand-in for the
 // PC that answers dialogs, opens and serves read files, and acknowledges block writes.
 #include "tests/sim/script_support.h"
+#include "tests/support/ScriptExamples.h"
 
 #include <gtest/gtest.h>
 
@@ -12,25 +13,7 @@ using namespace simtest;
 
 namespace {
 
-std::vector<std::string> ExampleScripts() {
-    std::ifstream in(std::string(TR805Q_SOURCE_DIR) + "/sim/SCRIPTS.md");
-    std::vector<std::string> scripts;
-    std::string line;
-    std::string current;
-    bool inside = false;
-    while (std::getline(in, line)) {
-        if (!inside && line == "```mbs") {
-            inside = true;
-            current.clear();
-        } else if (inside && line == "```") {
-            inside = false;
-            scripts.push_back(current);
-        } else if (inside) {
-            current += line + "\n";
-        }
-    }
-    return scripts;
-}
+std::vector<std::string> ExampleScripts() { return ScriptReferenceExamples(TR805Q_SOURCE_DIR); }
 
 // Serves a running script until it ends; returns every uplink frame. Read files hold the
 // values 1..10; dialogs are answered with 1.
