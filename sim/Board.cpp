@@ -176,6 +176,8 @@ struct Board::Impl final : ScriptBoard {
         PacedCount,     // Kernlet transfer: the count byte of the next chunk
         PacedData,      // Kernlet transfer: the chunk's bytes
         FirmwareBlock,  // firmware download: the 512 bytes of the current block
+        MaybeRequest,   // paced transfer: a 7E where a chunk or block begins, held until the
+                        // bytes tell a request from a chunk
     };
     enum class Transfer { None, Kernlet, Firmware };
 
@@ -217,6 +219,11 @@ struct Board::Impl final : ScriptBoard {
     int refusalsLeft = 0;
     std::optional<uint64_t> nextPacingAt;  // set while the board is refusing
     KernletStream kernlet;
+    // What came since a 7E where a chunk or block could begin. The PC writes a request whole
+    // and then waits for the answer, while a chunk's count byte is followed by its data: a
+    // request that ends where the PC's write ends is a request (the PC gave the transfer up),
+    // anything longer is data.
+    std::vector<uint8_t> held;
     size_t firmwareBlocks = 0;
     std::vector<uint8_t> firmwareImage;
     std::vector<uint8_t> lastFirmwareImage;
@@ -291,19 +298,85 @@ struct Board::Impl final : ScriptBoard {
                 if (frame.size() >= 2 + argumentsNeeded) Complete();
                 break;
             case Rx::PacedCount:
-                chunkLeft = b;
-                rx = Rx::PacedData;
-                if (chunkLeft == 0) ChunkDone();
+                if (b == kFrameStart) {
+                    Hold(b);
+                    break;
+                }
+                PacedCountByte(b);
                 break;
             case Rx::PacedData:
                 kernlet.Feed(b);
                 if (--chunkLeft == 0) ChunkDone();
                 break;
             case Rx::FirmwareBlock:
-                firmwareImage.push_back(b);
-                if (firmwareImage.size() % kFirmwareBlockSize == 0) ChunkDone();
+                if (b == kFrameStart && firmwareImage.size() % kFirmwareBlockSize == 0) {
+                    Hold(b);
+                    break;
+                }
+                FirmwareByte(b);
+                break;
+            case Rx::MaybeRequest:
+                held.push_back(b);
+                if (!HeldCanBeRequest()) ReplayHeldAsData();
                 break;
         }
+    }
+
+    void PacedCountByte(uint8_t b) {
+        chunkLeft = b;
+        rx = Rx::PacedData;
+        if (chunkLeft == 0) ChunkDone();
+    }
+
+    void FirmwareByte(uint8_t b) {
+        firmwareImage.push_back(b);
+        if (firmwareImage.size() % kFirmwareBlockSize == 0) ChunkDone();
+    }
+
+    void Hold(uint8_t b) {
+        held.assign(1, b);
+        rx = Rx::MaybeRequest;
+    }
+
+    // The bytes held so far still read as the start of a request, or a whole one, and are no
+    // more than the chunk or block they would otherwise be.
+    bool HeldCanBeRequest() const {
+        const size_t asData = transfer == Transfer::Kernlet ? 1 + size_t{kFrameStart} : kFirmwareBlockSize;
+        if (held.size() >= asData) return false;
+        if (held.size() < 2) return true;
+        if (held[1] == kFrameStart) return false;
+        const std::optional<size_t> count = ArgumentCount(held);
+        return count && held.size() <= 2 + *count;
+    }
+
+    bool HeldIsWholeRequest() const {
+        if (held.size() < 2) return false;
+        const std::optional<size_t> count = ArgumentCount(held);
+        return count && held.size() == 2 + *count;
+    }
+
+    void ReplayHeldAsData() {
+        const std::vector<uint8_t> bytes = std::move(held);
+        held.clear();
+        if (transfer == Transfer::Kernlet) {
+            PacedCountByte(bytes[0]);
+            for (size_t i = 1; i < bytes.size(); ++i) ByteIn(bytes[i]);
+        } else {
+            rx = Rx::FirmwareBlock;
+            FirmwareByte(bytes[0]);
+            for (size_t i = 1; i < bytes.size(); ++i) ByteIn(bytes[i]);
+        }
+    }
+
+    // The PC's write has ended. A whole request held at this point is the PC's next request
+    // after a transfer it gave up.
+    void EndOfInput() {
+        if (rx != Rx::MaybeRequest || !HeldIsWholeRequest()) return;
+        std::vector<uint8_t> request = std::move(held);
+        held.clear();
+        Abandon();
+        frame = std::move(request);
+        Complete();
     }
 
     void Complete() {
@@ -608,6 +681,7 @@ struct Board::Impl final : ScriptBoard {
     void Abandon() {
         EndTransfer();
         frame.clear();
+        held.clear();
         firmwareImage.clear();
     }
 
@@ -652,6 +726,7 @@ size_t Board::Receive(const uint8_t* data, size_t n) {
         // The byte that reaches the count closes the line at once: an answer it completes is lost.
         if (s.CloseDue()) s.CloseLine();
     }
+    if (!s.lineClosed) s.EndOfInput();
     return n;
 }
 

@@ -216,3 +216,83 @@ TEST(BoardFirmware, ImageHelpersFollowTheDocumentedLayout) {
 }
 
 }  // namespace
+
+// --- a request after a transfer the PC gave up ---
+
+// However a paced transfer was left (refused, refused and asked again, the file ended before
+// its end record), the PC's next request is heard at once and answered.
+TEST(BoardTransferLeft, TheNextRequestIsARequest) {
+    struct Case {
+        const char* name;
+        int refusals;
+        long refusalChunk;
+        std::vector<std::string> chunks;  // sent after "7E 15 01", each taken with its answer
+        uint64_t waitMicroseconds;        // time that passes before the PC's next request
+    };
+    const Case cases[] = {
+        {"refused, asked again later", 1, 1, {"01 01", "01 00"}, 5000},
+        {"refused several times", 3, -1, {"01 01"}, 10'000},
+        {"refused, request at once", 2, 0, {}, 0},
+        {"file ended before its end record", 0, -1, {"01 01", "01 00", "01 00", "01 02", "02 AA BB"}, 300'000},
+        {"file ended inside a header", 0, -1, {"01 02"}, 0},
+    };
+    for (const Case& c : cases) {
+        sim::Board board;
+        board.faults().refusals = c.refusals;
+        board.faults().refusalChunk = c.refusalChunk;
+        Exchange(board, "7E 15 01");
+        for (const std::string& chunk : c.chunks) Exchange(board, chunk);
+        board.AdvanceTime(c.waitMicroseconds);
+        TakeAll(board);  // the PC drains what is left before each request
+        board.SetRegister(1, 0x20, 0xBEEF);
+        EXPECT_EQ(Exchange(board, "7E 05 20 01"), "7E 14 BE EF") << c.name;
+        EXPECT_EQ(Exchange(board, "7E 03 21 12 34 01"), "7E") << c.name;
+        EXPECT_EQ(board.Register(1, 0x21), 0x1234) << c.name;
+        board.AdvanceTime(sim::Board::kAbandonMicroseconds);
+        EXPECT_EQ(board.Available(), 0u) << c.name << ": no pacing byte after the request";
+    }
+}
+
+// A chunk of 126 bytes starts with the count 7E; whatever its data look like, it stays a chunk.
+TEST(BoardTransferLeft, AChunkOf126BytesIsStillAChunk) {
+    const std::vector<std::string> firstData = {
+        "05 20 01",  // as if a register read followed
+        "0F",        // a request without arguments
+        "7E",        // a second 7E
+        "77",        // no request at all
+    };
+    for (const std::string& start : firstData) {
+        for (bool inPieces : {false, true}) {
+            sim::Board board;
+            EXPECT_EQ(Exchange(board, "7E 15 01"), "7E 12");
+            Bytes data = Hex(start);
+            data.resize(126, 0x11);  // no block length 0: not an end record
+            Bytes chunk = {0x7E};
+            chunk.insert(chunk.end(), data.begin(), data.end());
+            if (inPieces) {
+                board.Receive(chunk.data(), 1);  // the count byte alone, as the program writes it
+                board.Receive(chunk.data() + 1, chunk.size() - 1);
+            } else {
+                board.Receive(chunk.data(), chunk.size());
+            }
+            // Taken as data and paced again, not answered as a request.
+            EXPECT_EQ(ToHex(TakeAll(board)), "12") << start << (inPieces ? " in pieces" : "");
+            EXPECT_EQ(Exchange(board, "00"), "12") << start;
+        }
+    }
+}
+
+TEST(BoardTransferLeft, AFirmwareDownloadLeftBehindHearsTheLoaderRequests) {
+    sim::Board board;
+    Exchange(board, kStartLoader);
+    EXPECT_EQ(Exchange(board, "7E 39 03"), "12");
+    Bytes block(512, 0x44);
+    board.Receive(block.data(), block.size());
+    EXPECT_EQ(ToHex(TakeAll(board)), "12");
+    // The program gave the download up after one block; the loader is asked to start again.
+    EXPECT_EQ(Exchange(board, "7E 39 01"), "12");
+    block.assign(512, 0x7E);  // a block that starts like a request is still a block
+    board.Receive(block.data(), block.size());
+    EXPECT_EQ(ToHex(TakeAll(board)), "10");
+    EXPECT_EQ(board.LastFirmwareImage(), block);
+}
