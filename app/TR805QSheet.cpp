@@ -1,6 +1,8 @@
 #include "app/TR805QSheet.h"
 
+#include "link/LostBoard.h"
 #include "link/Messages.h"
+#include "link/PortFailure.h"
 
 #include <cstdio>
 
@@ -55,15 +57,17 @@ bool CTR805QSheet::OpenPort() {
                   static_cast<int>(comSettings_.parity), static_cast<uint8_t>(comSettings_.dataBits),
                   static_cast<int>(comSettings_.stopBits), static_cast<int>(comSettings_.flowControl),
                   false);
-    } catch (const CSerialException&) {
-        // Counts as a failed open.
+    } catch (const CSerialException& e) {
+        // Counts as a failed open; the reason goes under the message.
+        openFailure_ = PortOpenFailureReason(e);
     }
     if (!port.IsOpen()) return false;
     // Every open port gets the board link's time-outs, so that no read after a reopen waits
     // without limit.
     try {
         port.SetTimeouts(kBoardTimeouts);
-    } catch (const CSerialException&) {
+    } catch (const CSerialException& e) {
+        openFailure_ = PortOpenFailureReason(e);
         ClosePort();
         return false;
     }
@@ -73,7 +77,7 @@ bool CTR805QSheet::OpenPort() {
 void CTR805QSheet::ShowUnableToOpenPort() {
     char text[160];
     std::snprintf(text, sizeof text, kMsgUnableToOpenPort, static_cast<int>(comSettings_.port));
-    prompts_.MessageBox(text, kCaptionComPort, MsgIcon::Error);
+    prompts_.ErrorWithDetail(text, kCaptionComPort, openFailure_);
 }
 
 bool CTR805QSheet::ConnectPort() {
@@ -84,6 +88,7 @@ bool CTR805QSheet::ConnectPort() {
             return false;
         }
         comSettings_ = comPortDialog_.Settings();
+        openFailure_.clear();
         if (OpenPort()) break;
         ShowUnableToOpenPort();
     }
@@ -109,10 +114,7 @@ void CTR805QSheet::FinishConnect() {
 bool CTR805QSheet::Identify() {
     BoardInfo info;
     const bool answered = board_.GetBoardInfo(info);
-    if (!answered) {
-        prompts_.MessageBox(kMsgNoCommunication, kCaptionError, MsgIcon::Error);
-        prompts_.PostQuit(kExitLostBoard);
-    }
+    if (!answered) ReportLostBoard(prompts_, board_.Link());
     info_ = info;
     kernletOptions_ = info.kernletOptions;
     FirmwareVersion version;
@@ -140,7 +142,11 @@ bool CTR805QSheet::ReopenPort() {
 void CTR805QSheet::ReplaceFirmware() {
     const bool sent = board_.StartFirmwareLoader();
     clock_.SleepMs(100);
-    if (!sent) return;  // the program goes on with the old firmware
+    // A start request that cannot be sent means the port failed: a lost board.
+    if (!sent) {
+        ReportLostBoard(prompts_, board_.Link());
+        return;
+    }
     ReopenPort();
     JoinLoaderWait();
     // The board's loader needs a moment after the reopen; the rest happens when the message

@@ -121,6 +121,7 @@ public:
 private:
     bool OpenPort();
     void ShowUnableToOpenPort();
+    std::string openFailure_;  // why the last open failed, in the port's words
 
     Clock& clock_;
     UserPrompts& prompts_;

@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliSession.h"
+#include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "link/Version.h"
 #include "loading/KernletCommand.h"
@@ -50,7 +51,7 @@ int RunInfo(CliSession& s, std::ostream& out) {
     CMB805QBrd& board = s.Board();
     if (!board.GetBoardInfo(info) || !board.GetFirmwareVersion(version) ||
         !board.GetFirmwareCode(code)) {
-        return ExitFor(ReportLostBoard(s.Prompts()));
+        return ExitFor(PageLostBoard(s));
     }
     char line[96];
     std::snprintf(line, sizeof line, "GQ0017 Version %d.%d", info.versionMajor, info.versionMinor);
@@ -229,8 +230,8 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     try {
         return command(session);
     } catch (const CSerialException& e) {
-        // The port failed outright (the device went away): the port's own words.
-        err << PortFailureText(e) << '\n';
+        // A port that fails during a board operation is a lost board.
+        session.Prompts().ErrorWithDetail(LostBoardText(), kCaptionError, PortFailureText(e));
         return kCliLostBoard;
     }
 }

@@ -1,5 +1,7 @@
 #include "cli/CliSession.h"
 
+#include "link/PortFailure.h"
+
 #include "sim/SimSerialDevice.h"
 
 #include <charconv>
@@ -12,6 +14,13 @@ MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& 
     err_ << text << '\n';
     return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
                                                                               : MsgAnswer::Ok;
+}
+
+// The reason first, as a shell user reads an error: what failed, then what it means.
+void StreamPrompts::ErrorWithDetail(const std::string& text, const std::string& caption,
+                                    const std::string& detail) {
+    if (!detail.empty()) err_ << detail << '\n';
+    MessageBox(text, caption, MsgIcon::Error, MsgButtons::Ok);
 }
 
 void StreamProgress::Create(const std::string& caption) { err_ << caption << ' ' << std::flush; }
@@ -80,8 +89,7 @@ bool CliSession::Connect(const ConnectOptions& options) {
         }
     } catch (const CSerialException& e) {
         port.Close();
-        const std::string why = e.GetErrorMessage();
-        if (!why.empty()) err_ << why << '\n';
+        err_ << PortOpenFailureReason(e) << '\n';
     }
     if (!port.IsOpen()) {
         char text[128];

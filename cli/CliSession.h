@@ -15,6 +15,8 @@ public:
     explicit StreamPrompts(std::ostream& err) : err_(err) {}
     MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                          MsgButtons buttons) override;
+    void ErrorWithDetail(const std::string& text, const std::string& caption,
+                         const std::string& detail) override;
     void PostQuit(int exitCode) override { quitCode_ = exitCode; }
     bool QuitRequested() const { return quitCode_ >= 0; }
 

@@ -1,5 +1,7 @@
 #include "link/ComInt.h"
 
+#include "link/Messages.h"
+
 namespace {
 
 // The board's pacing bytes before each chunk of bulk data.
@@ -10,9 +12,29 @@ constexpr uint32_t kMaxChunk = 255;
 
 }  // namespace
 
-// Port failures travel out of Write as CSerialException; the caller's action ends with the
-// exception's text.
 uint8_t CComInt::Write(const uint8_t* data, uint32_t length, uint8_t handshake) {
+    // The paced chunk's pacing byte, count and data are one exchange: nobody writes between.
+    std::lock_guard lock(writeMutex_);
+    try {
+        return WriteFrame(data, length, handshake);
+    } catch (const CSerialException& e) {
+        NoteFailure(e);
+        return kWriteFailed;
+    }
+}
+
+void CComInt::NoteFailure(const CSerialException& e) {
+    std::string text = PortFailureText(e);
+    std::lock_guard lock(failureMutex_);
+    lastFailure_ = std::move(text);
+}
+
+std::string CComInt::LastPortFailure() const {
+    std::lock_guard lock(failureMutex_);
+    return lastFailure_;
+}
+
+uint8_t CComInt::WriteFrame(const uint8_t* data, uint32_t length, uint8_t handshake) {
     if (handshake == 0) {
         size_t written = port_.Write(data, length);
         port_.Flush();
@@ -49,12 +71,19 @@ uint8_t CComInt::Read(uint8_t* buffer, uint32_t& got, uint32_t n, uint8_t wait) 
         if (port_.GetStatus().inQueue < n) return kReadNotQueued;
         got = static_cast<uint32_t>(port_.Read(buffer, n));
         return got == n ? kReadAll : kReadError;
-    } catch (const CSerialException&) {
+    } catch (const CSerialException& e) {
+        NoteFailure(e);
         return kReadError;
     }
 }
 
 uint8_t CComInt::GetRxCount(uint32_t& n) {
-    n = port_.GetStatus().inQueue;
-    return 1;
+    n = 0;
+    try {
+        n = port_.GetStatus().inQueue;
+        return 1;
+    } catch (const CSerialException& e) {
+        NoteFailure(e);
+        return 0;
+    }
 }

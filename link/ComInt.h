@@ -3,6 +3,8 @@
 #include "link/SerialPort.h"
 
 #include <cstdint>
+#include <mutex>
+#include <string>
 
 // Results of CComInt::Read.
 enum : uint8_t {
@@ -19,6 +21,12 @@ enum : uint8_t {
     kWriteRefused = 2,  // the board answered 0x11 to a paced chunk
 };
 
+// Every operation reports a port that fails (an unplugged adapter: EIO, ENXIO, a closed line)
+// as its failure result, like a board that does not answer: both are a lost board to the
+// caller. The port's words for the failure are kept for the report.
+//
+// While a script runs, the worker writes file blocks while the window thread writes replies
+// and the abort: a write leaves the PC whole, never split by another thread's write.
 class CComInt {
 public:
     CSerialPort& Port() { return port_; }
@@ -26,8 +34,19 @@ public:
     // handshake 0: plain write. handshake 1: one paced chunk of at most 255 bytes.
     uint8_t Write(const uint8_t* data, uint32_t length, uint8_t handshake);
     uint8_t Read(uint8_t* buffer, uint32_t& got, uint32_t n, uint8_t wait);
+    // 1, or 0 when the port failed (n is then 0).
     uint8_t GetRxCount(uint32_t& n);
 
+    // The port's words for the last failure on this link; empty when the port never failed
+    // (a board that only stopped answering).
+    std::string LastPortFailure() const;
+
 private:
+    uint8_t WriteFrame(const uint8_t* data, uint32_t length, uint8_t handshake);
+    void NoteFailure(const CSerialException& e);
+
     CSerialPort port_;
+    std::mutex writeMutex_;  // one writer on the wire
+    mutable std::mutex failureMutex_;
+    std::string lastFailure_;
 };

@@ -25,6 +25,13 @@ public:
     virtual ~UserPrompts() = default;
     virtual MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                                  MsgButtons buttons = MsgButtons::Ok) = 0;
+    // An error box whose text stays as documented, with the system's reason beneath it (empty:
+    // none). Screens that cannot show a detail show the text alone.
+    virtual void ErrorWithDetail(const std::string& text, const std::string& caption,
+                                 const std::string& detail) {
+        (void)detail;
+        MessageBox(text, caption, MsgIcon::Error);
+    }
     // Ends the program once the current action returns.
     virtual void PostQuit(int exitCode) = 0;
     // The chosen path, or nothing when the user cancels.

@@ -1,5 +1,6 @@
 #include "loading/Kernlet.h"
 
+#include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "loading/KernletTexts.h"
 
@@ -167,8 +168,7 @@ bool CKernlet::OnBrowse() {
 }
 
 KernletResult CKernlet::LostBoard() {
-    host_.Prompts().MessageBox(kMsgNoCommunication, kCaptionError, MsgIcon::Error);
-    host_.Prompts().PostQuit(kExitLostBoard);
+    ReportLostBoard(host_.Prompts(), host_.Board().Link());
     return KernletResult::LostBoard;
 }
 
@@ -192,8 +192,7 @@ KernletResult CKernlet::OnLoad() {
     }
     const uint8_t device = Device();
     if (!host_.Board().ResetDevice(device)) {
-        prompts.MessageBox(kMsgNoCommunicationReset, kCaptionError, MsgIcon::Error);
-        prompts.PostQuit(kExitLostBoard);
+        ReportLostBoard(prompts, host_.Board().Link(), kMsgNoCommunicationReset);
         return KernletResult::LostBoard;
     }
     host_.GetClock().SleepMs(kResetWaitMs);

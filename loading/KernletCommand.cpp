@@ -1,5 +1,6 @@
 #include "loading/KernletCommand.h"
 
+#include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "loading/Kernlet.h"
 #include "loading/KernletTexts.h"
@@ -61,17 +62,8 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
         return kKernletExitFailed;
     }
     BoardInfo info;
-    bool haveInfo;
-    try {
-        haveInfo = host.Board().GetBoardInfo(info);
-    } catch (const CSerialException& e) {
-        const std::string why = e.GetErrorMessage();
-        err << (why.empty() ? kMsgCommandFailed : why) << '\n';
-        return kKernletExitLostBoard;
-    }
-    if (!haveInfo) {
-        host.Prompts().MessageBox(kMsgNoCommunication, kCaptionError, MsgIcon::Error);
-        host.Prompts().PostQuit(kExitLostBoard);
+    if (!host.Board().GetBoardInfo(info)) {
+        ReportLostBoard(host.Prompts(), host.Board().Link());
         return kKernletExitLostBoard;
     }
 
@@ -83,14 +75,7 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
     page.device1 = options.device == 1;
     page.device2 = options.device == 2;
 
-    KernletResult result;
-    try {
-        result = page.OnLoad();
-    } catch (const CSerialException& e) {
-        const std::string why = e.GetErrorMessage();
-        err << (why.empty() ? kMsgCommandFailed : why) << '\n';
-        return kKernletExitLostBoard;
-    }
+    const KernletResult result = page.OnLoad();
     switch (result) {
         case KernletResult::Ok:
             break;

@@ -74,7 +74,7 @@ PageResult CRegisterTablePage::AccessRow(int number) {
         }
         case RowType::None: break;
     }
-    if (!ok) return ReportLostBoard(host_.Prompts());
+    if (!ok) return PageLostBoard(host_);
     if (onRowAccessed) onRowAccessed(number, row);
     return PageResult::Ok;
 }

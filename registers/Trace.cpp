@@ -73,13 +73,7 @@ std::string CMTrace::FileHeader(const std::string& fileName, const std::tm& utc)
 PageResult CMTrace::Fill(uint32_t address) {
     rows_.clear();
     uint32_t n = 0;
-    bool ok = false;
-    try {
-        ok = host_.Board().ReadTrace(address, kBlock, records_.data(), n);
-    } catch (const CSerialException&) {
-        ok = false;
-    }
-    if (!ok) return ReportLostBoard(host_.Prompts());
+    if (!host_.Board().ReadTrace(address, kBlock, records_.data(), n)) return PageLostBoard(host_);
     for (uint32_t i = 0; i < n; ++i) rows_.push_back(RowOf(address + i, records_[i]));
     if (n < kBlock) rows_.push_back(NoDataRow(address + n));
     return PageResult::Ok;
@@ -158,15 +152,9 @@ PageResult CMTrace::SaveTo(const std::string& path) {
     // trace memory even when the board keeps answering full blocks.
     for (uint32_t start = 0; start < kEntries; start += kBlock) {
         uint32_t n = 0;
-        bool ok = false;
-        try {
-            ok = host_.Board().ReadTrace(start, kBlock, records.data(), n);
-        } catch (const CSerialException&) {
-            ok = false;
-        }
-        if (!ok) {
+        if (!host_.Board().ReadTrace(start, kBlock, records.data(), n)) {
             file.Abandon();
-            return ReportLostBoard(host_.Prompts());
+            return PageLostBoard(host_);
         }
         text.clear();
         for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));

@@ -1,10 +1,10 @@
 #include "registers/ZLINKControl.h"
 
+#include "link/LostBoard.h"
 #include "link/Messages.h"
 
-PageResult ReportLostBoard(UserPrompts& prompts) {
-    prompts.MessageBox(kMsgNoCommunication, "Error", MsgIcon::Error);
-    prompts.PostQuit(kExitLostBoard);
+PageResult PageLostBoard(PageHost& host) {
+    ReportLostBoard(host.Prompts(), host.Board().Link());
     return PageResult::LostBoard;
 }
 
@@ -33,7 +33,7 @@ PageResult CZLINKControl::Write() {
     const bool ok = writeWidth == RegWidth::Bits8
                         ? board.WriteReg8(addr, static_cast<uint8_t>(data), Device())
                         : board.WriteReg16(addr, static_cast<uint16_t>(data), Device());
-    return ok ? PageResult::Ok : ReportLostBoard(host_.Prompts());
+    return ok ? PageResult::Ok : PageLostBoard(host_);
 }
 
 PageResult CZLINKControl::Read() {
@@ -54,7 +54,7 @@ PageResult CZLINKControl::Read() {
         ok = board.ReadReg16(addr, v, Device());
         value = v;
     }
-    if (!ok) return ReportLostBoard(host_.Prompts());
+    if (!ok) return PageLostBoard(host_);
     readData = RegisterValueText(value, readWidth);
     return PageResult::Ok;
 }
@@ -62,7 +62,7 @@ PageResult CZLINKControl::Read() {
 PageResult CZLINKControl::GenReset() {
     const uint8_t device = Device();
     CMB805QBrd& board = host_.Board();
-    if (!board.ResetDevice(device)) return ReportLostBoard(host_.Prompts());
+    if (!board.ResetDevice(device)) return PageLostBoard(host_);
     if (!host_.KernletLoaded(device)) return PageResult::Ok;
 
     // The Kernlet restarts after the reset; device 1 takes up to 3 s, the others up to 5 s.
@@ -71,7 +71,7 @@ PageResult CZLINKControl::GenReset() {
     for (;;) {
         uint16_t status = 0;
         if (!board.ReadReg16(kKernletStatusRegister, status, device)) {
-            return ReportLostBoard(host_.Prompts());
+            return PageLostBoard(host_);
         }
         if (clock.NowMs() >= deadline) {
             ShowError(host_.Prompts(), kMsgKernletNotStarted);

@@ -22,8 +22,8 @@ inline constexpr const char* kMsgKernletNotStarted = "Error - Kernlet not starte
 // Register 0xC6 shows in bit 0 that a Kernlet has started after a reset.
 inline constexpr uint8_t kKernletStatusRegister = 0xC6;
 
-// Shows the communication failure and asks the program to quit; every page ends a lost board so.
-PageResult ReportLostBoard(UserPrompts& prompts);
+// Reports the lost board (see link/LostBoard.h) for a page and gives the page's result.
+PageResult PageLostBoard(PageHost& host);
 // Shows a validation or operation error with caption "Error".
 void ShowError(UserPrompts& prompts, const std::string& text);
 // The address and data checks shared by every register page, in their order: address empty,

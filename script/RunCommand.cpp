@@ -104,6 +104,10 @@ public:
             answers_.Ask(caption + ": " + std::string(CResultsList::DisplayText(text)) + " [OK/cancel] ");
         return a && !IsAbortWord(*a) ? MsgAnswer::Ok : MsgAnswer::Cancel;
     }
+    void ErrorWithDetail(const std::string& text, const std::string& caption,
+                         const std::string& detail) override {
+        inner_.ErrorWithDetail(text, caption, detail);
+    }
     void PostQuit(int exitCode) override { inner_.PostQuit(exitCode); }
     std::optional<std::string> AskOpenFile(const FileDialogSpec& s) override { return inner_.AskOpenFile(s); }
     std::optional<std::string> AskSaveFile(const FileDialogSpec& s) override { return inner_.AskSaveFile(s); }

@@ -1,5 +1,6 @@
 #include "script/RunHost.h"
 
+#include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "script/CompileMessages.h"
 #include "script/DownloadFrames.h"
@@ -16,37 +17,21 @@ CScriptRunHost::CScriptRunHost(PageHost& host, ScriptPoster& poster, ScriptDialo
 
 CScriptRunHost::~CScriptRunHost() { Close(); }
 
-std::string CScriptRunHost::CommunicationError(int suffix) {
-    std::string text = kMsgNoCommunication;
-    if (suffix > 0) text += std::to_string(suffix);
-    return text;
-}
-
 void CScriptRunHost::LostBoard(int suffix) {
     // One report: the program is ending, and a worker left running on a dead link would only
     // report the same loss again.
     if (outcome_ == RunOutcome::LostBoard) return;
     outcome_ = RunOutcome::LostBoard;
     StopWorker();
-    host_.Prompts().MessageBox(CommunicationError(suffix), kCaptionError, MsgIcon::Error);
-    host_.Prompts().PostQuit(kExitLostBoard);
+    ReportLostBoard(host_.Prompts(), host_.Board().Link(), suffix);
 }
 
 bool CScriptRunHost::SendFrame(const std::vector<uint8_t>& frame) {
-    try {
-        return host_.Board().Link().Write(frame.data(), static_cast<uint32_t>(frame.size()), 0) ==
-               kWriteOk;
-    } catch (const CSerialException&) {
-        return false;
-    }
+    return host_.Board().Link().Write(frame.data(), static_cast<uint32_t>(frame.size()), 0) == kWriteOk;
 }
 
 bool CScriptRunHost::ScriptStatus(uint8_t& status) {
-    try {
-        return host_.Board().GetScriptStatus(status);
-    } catch (const CSerialException&) {
-        return false;
-    }
+    return host_.Board().GetScriptStatus(status);
 }
 
 bool CScriptRunHost::SendReply(uint16_t answer, int failureSuffix) {
@@ -80,17 +65,14 @@ void CScriptRunHost::Close() {
 void CScriptRunHost::DrainStale() {
     CComInt& link = host_.Board().Link();
     uint8_t scrap[256];
-    try {
-        for (uint32_t drained = 0; drained < kMaxDrainBytes;) {
-            uint32_t queued = 0;
-            if (link.GetRxCount(queued) == 0 || queued == 0) return;
-            uint32_t got = 0;
-            const uint32_t n = std::min<uint32_t>(queued, sizeof scrap);
-            if (link.Read(scrap, got, n, 0) != kReadAll) return;
-            drained += got;
-        }
-    } catch (const CSerialException&) {
-        // The download that follows reports the failure.
+    // A failing port ends the drain; the download that follows reports it.
+    for (uint32_t drained = 0; drained < kMaxDrainBytes;) {
+        uint32_t queued = 0;
+        if (link.GetRxCount(queued) == 0 || queued == 0) return;
+        uint32_t got = 0;
+        const uint32_t n = std::min<uint32_t>(queued, sizeof scrap);
+        if (link.Read(scrap, got, n, 0) != kReadAll) return;
+        drained += got;
     }
 }
 
@@ -118,11 +100,8 @@ bool CScriptRunHost::Download() {
     for (;;) {
         uint8_t answer = 0;
         uint32_t got = 0;
-        uint8_t r = kReadError;
-        try {
-            r = link.Read(&answer, got, 1, 0);
-        } catch (const CSerialException&) {
-        }
+        const uint8_t r = link.Read(&answer, got, 1, 0);
+        // A port that fails here ends the wait; the start frame that follows reports it.
         if (r == kReadAll || r == kReadError) break;
         if (clock.NowMs() >= deadline) {
             LostBoard(5);

@@ -83,8 +83,6 @@ public:
     const CScriptCompiler& Compiler() const { return compiler_; }
     RunShared& Shared() { return shared_; }
 
-    // "Error - Unable to communicate with KOVA kit\n..." with the digit of the place.
-    static std::string CommunicationError(int suffix);
 
 private:
     bool Download();

@@ -45,28 +45,23 @@ void CScriptWorker::Run() {
     while (going && !shared_.stopRequest.load()) {
         if (read_ == fill_) {
             uint32_t queued = 0;
-            uint8_t result = kReadError;
-            try {
-                if (link_.GetRxCount(queued) == 0) {
-                    going = LinkFailed();
-                    break;
-                }
-                if (queued > kMaxRxQueue) {
-                    Post(ScriptMsg::MaxRxQueue, 0, 0);
-                    break;
-                }
-                if (queued == 0) {
-                    clock_.SleepMs(kIdlePollMs);
-                    continue;
-                }
-                uint32_t got = 0;
-                result = link_.Read(buffer_.data(), got,
-                                    std::min<uint32_t>(queued, kReceiveBuffer), 0);
-                fill_ = got;
-                read_ = 0;
-            } catch (const CSerialException&) {
-                result = kReadError;
+            if (link_.GetRxCount(queued) == 0) {
+                going = LinkFailed();
+                break;
             }
+            if (queued > kMaxRxQueue) {
+                Post(ScriptMsg::MaxRxQueue, 0, 0);
+                break;
+            }
+            if (queued == 0) {
+                clock_.SleepMs(kIdlePollMs);
+                continue;
+            }
+            uint32_t got = 0;
+            const uint8_t result =
+                link_.Read(buffer_.data(), got, std::min<uint32_t>(queued, kReceiveBuffer), 0);
+            fill_ = got;
+            read_ = 0;
             if (result == kReadError) {
                 LinkFailed();
                 break;
@@ -215,11 +210,7 @@ bool CScriptWorker::ServeReadRequest(uint32_t count) {
 }
 
 bool CScriptWorker::Send(const std::vector<uint8_t>& frame) {
-    try {
-        return link_.Write(frame.data(), static_cast<uint32_t>(frame.size()), 0) == kWriteOk;
-    } catch (const CSerialException&) {
-        return false;
-    }
+    return link_.Write(frame.data(), static_cast<uint32_t>(frame.size()), 0) == kWriteOk;
 }
 
 bool CScriptWorker::LinkFailed() {

@@ -49,6 +49,15 @@ MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& 
     }
 }
 
+void QtUserPrompts::ErrorWithDetail(const std::string& text, const std::string& caption,
+                                    const std::string& detail) {
+    QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok, Owner());
+    box.setTextFormat(Qt::PlainText);
+    if (!detail.empty()) box.setInformativeText(QString::fromStdString(detail));
+    box.exec();
+}
+
 void QtUserPrompts::PostQuit(int exitCode) {
     if (!quitCode_) quitCode_ = exitCode;
     if (quitQueued_) return;

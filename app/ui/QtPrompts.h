@@ -22,6 +22,9 @@ public:
 
     MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                          MsgButtons buttons = MsgButtons::Ok) override;
+    // The reason goes in the box's informative text, under the documented words.
+    void ErrorWithDetail(const std::string& text, const std::string& caption,
+                         const std::string& detail) override;
     // The first request counts. The application's event loop ends with its code as soon as no
     // modal dialog or message box is open, so that a message shown after the request is read.
     void PostQuit(int exitCode) override;

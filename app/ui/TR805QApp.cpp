@@ -4,7 +4,9 @@
 #include "app/ui/QuitOnSignal.h"
 #include "app/ui/RegisteredMessages.h"
 #include "app/ui/TR805QSheetView.h"
+#include "link/LostBoard.h"
 #include "link/Messages.h"
+#include "link/PageHost.h"
 #include "link/PortTable.h"
 #include "settings/QtSettingsKey.h"
 #include "sim/PtyServer.h"
@@ -103,8 +105,14 @@ bool CTR805QApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const CSerialException& e) {
-        QMessageBox::critical(activeWindow(), QString::fromLatin1(kPortFailureCaption),
-                              QString::fromStdString(PortFailureText(e)));
+        // A port that fails during a board operation is a lost board: the one report, then the
+        // program ends.
+        QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kCaptionError),
+                        QString::fromStdString(LostBoardText()), QMessageBox::Ok, activeWindow());
+        box.setTextFormat(Qt::PlainText);
+        box.setInformativeText(QString::fromStdString(PortFailureText(e)));
+        box.exec();
+        QCoreApplication::exit(kExitLostBoard);
     } catch (const std::exception&) {
         QMessageBox::critical(activeWindow(), QString::fromLatin1(kPortFailureCaption),
                               QString::fromLatin1(kMsgCommandFailed));

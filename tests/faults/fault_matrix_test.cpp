@@ -3,6 +3,7 @@
 // program is asked to quit, that a file being saved keeps its previous content, and that the
 // operation ends within a bounded time.
 #include "app/TR805QSheet.h"
+#include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "loading/Kernlet.h"
 #include "registers/RegisterTable.h"
@@ -26,7 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class Fault { None, NoReply, WrongFirstByte, WrongReplyCode, StaleBytes, Refusals, LineClosed };
+enum class Fault { None, NoReply, WrongFirstByte, WrongReplyCode, StaleBytes, Refusals, LineClosed, Unplugged };
 
 const char* Name(Fault f) {
     switch (f) {
@@ -37,6 +38,7 @@ const char* Name(Fault f) {
         case Fault::StaleBytes: return "stale bytes";
         case Fault::Refusals: return "pacing refusal";
         case Fault::LineClosed: return "line closed mid-exchange";
+        case Fault::Unplugged: return "adapter unplugged";
     }
     return "?";
 }
@@ -52,6 +54,8 @@ void Apply(Fault f, sim::Board& board) {
         case Fault::Refusals: faults.refusals = 2; break;
         // In the middle of the operation's first request.
         case Fault::LineClosed: faults.closeAfterBytes = 2; break;
+        // Before the operation: its first write and read fail with EIO.
+        case Fault::Unplugged: faults.closeAfterBytes = 0; break;
     }
 }
 
@@ -59,20 +63,21 @@ void Apply(Fault f, sim::Board& board) {
 struct Outcome {
     std::vector<ShownMessage> messages;
     std::vector<int> quits;
-    bool portFailure = false;  // the port failed outright: the window ends the action with its words
+    bool portFailure = false;  // an exception escaped the operation: never, a failing port is a lost board
     uint64_t elapsedMs = 0;
 };
 
 // What a cell must show.
 struct Expected {
-    enum Kind { Success, LostBoard, PortFailure, Message, Note } kind;
+    enum Kind { Success, LostBoard, Message, Note, PortDoesNotOpen } kind;
     std::string text;     // for Message: the text
     bool quit = false;    // for Message: the program is asked to quit
 };
 
 Expected Success() { return {Expected::Success, {}, false}; }
 Expected LostBoard() { return {Expected::LostBoard, kMsgNoCommunication, true}; }
-Expected PortFailure() { return {Expected::PortFailure, {}, false}; }
+// The port dialog's failure to open, with the reason beneath; the user then cancels.
+Expected PortDoesNotOpen() { return {Expected::PortDoesNotOpen, "Unable to open port COM3.\nCheck board connection to COM port.", true}; }
 Expected Says(std::string text, bool quit) { return {Expected::Message, std::move(text), quit}; }
 // A completion note with the operation's name as caption, and nothing else.
 Expected Note(std::string caption) { return {Expected::Note, std::move(caption), false}; }
@@ -114,7 +119,8 @@ Expected RegisterRule(Fault f, bool readsData) {
         case Fault::NoReply:
         case Fault::WrongFirstByte: return LostBoard();
         case Fault::WrongReplyCode: return readsData ? LostBoard() : Success();
-        case Fault::LineClosed: return PortFailure();
+        case Fault::LineClosed:
+        case Fault::Unplugged: return LostBoard();
     }
     return Success();
 }
@@ -219,6 +225,8 @@ std::vector<Operation> Operations() {
                        // Only the board information is checked; the version and code replies
                        // that fail are not reported.
                        if (f == Fault::WrongReplyCode) return LostBoard();
+                       // An adapter already gone when the port dialog closes does not open.
+                       if (f == Fault::Unplugged) return PortDoesNotOpen();
                        return RegisterRule(f, true);
                    },
                    5000});
@@ -228,7 +236,12 @@ std::vector<Operation> Operations() {
                        const auto file = sim::WriteFirmwareFile(dir, {2, 9, 9, 0x805, 0}, 3000);
                        Outcome o = OnSimHost(f, [&](SimHost& h) {
                            h.board.SetProgramDirectory(dir.string());
-                           if (h.board.StartFirmwareLoader()) h.board.LoadFirmware(file->filename().string());
+                           // The sheet takes a start request that cannot be sent for a lost board.
+                           if (!h.board.StartFirmwareLoader()) {
+                               ReportLostBoard(h.Prompts(), h.board.Link());
+                               return;
+                           }
+                           h.board.LoadFirmware(file->filename().string());
                        });
                        fs::remove_all(dir);
                        return o;
@@ -245,7 +258,9 @@ std::vector<Operation> Operations() {
                            // within the bound, ends the program after the load's message.
                            case Fault::Refusals:
                            case Fault::NoReply: return Says(kMsgUnableToLoadFirmware, true);
-                           case Fault::LineClosed: return PortFailure();
+                           // The start request cannot be sent.
+                           case Fault::LineClosed:
+                           case Fault::Unplugged: return LostBoard();
                        }
                        return Success();
                    },
@@ -273,10 +288,12 @@ std::vector<Operation> Operations() {
                                // The first paced write is the first block's address, high byte.
                                case Fault::Refusals:
                                    return Says("Error - Unable to load Kernlet - WT_KL_LOAD_FAIL 6", false);
+                               // The first request is the device reset, with its own text.
                                case Fault::NoReply:
-                               case Fault::WrongFirstByte: return Says(kResetFailed, true);
+                               case Fault::WrongFirstByte:
+                               case Fault::LineClosed:
+                               case Fault::Unplugged: return Says(kResetFailed, true);
                                case Fault::WrongReplyCode: return LostBoard();
-                               case Fault::LineClosed: return PortFailure();
                            }
                            return Success();
                        },
@@ -289,8 +306,7 @@ std::vector<Operation> Operations() {
                            trace.Open();
                        }, [](SimHost& h) { h.simBoard.SetRegister(1, 0x20, 1); });
                    },
-                   // The trace window takes a failing port for a lost board.
-                   [](Fault f) { return f == Fault::LineClosed ? LostBoard() : RegisterRule(f, true); },
+                   [](Fault f) { return RegisterRule(f, true); },
                    3000});
     ops.push_back({"trace: save the whole trace over an older file",
                    [](Fault f) {
@@ -309,16 +325,13 @@ std::vector<Operation> Operations() {
                        fs::remove_all(dir);
                        return o;
                    },
-                   [](Fault f) {
-                       if (f == Fault::LineClosed) return LostBoard();
-                       return RegisterRule(f, true);
-                   },
+                   [](Fault f) { return RegisterRule(f, true); },
                    3000});
     return ops;
 }
 
 const Fault kFaults[] = {Fault::None,     Fault::NoReply,   Fault::WrongFirstByte, Fault::WrongReplyCode,
-                         Fault::StaleBytes, Fault::Refusals, Fault::LineClosed};
+                         Fault::StaleBytes, Fault::Refusals, Fault::LineClosed, Fault::Unplugged};
 
 void Check(const Operation& op, Fault f, const Outcome& o) {
     const Expected e = op.expect(f);
@@ -330,15 +343,18 @@ void Check(const Operation& op, Fault f, const Outcome& o) {
             EXPECT_TRUE(o.quits.empty());
             EXPECT_FALSE(o.portFailure);
             break;
-        case Expected::PortFailure:
-            EXPECT_TRUE(o.portFailure);
-            EXPECT_TRUE(o.quits.empty());
-            break;
         case Expected::Note:
             EXPECT_FALSE(o.portFailure);
             ASSERT_EQ(o.messages.size(), 1u);
             EXPECT_EQ(o.messages[0].caption, e.text);
             EXPECT_TRUE(o.quits.empty());
+            break;
+        case Expected::PortDoesNotOpen:
+            ASSERT_EQ(o.messages.size(), 1u);
+            EXPECT_EQ(o.messages[0].text, e.text);
+            EXPECT_EQ(o.messages[0].caption, kCaptionComPort);
+            EXPECT_NE(o.messages[0].detail, "");
+            EXPECT_EQ(o.quits, std::vector<int>{kExitCancelled});
             break;
         case Expected::LostBoard:
         case Expected::Message:
@@ -347,6 +363,10 @@ void Check(const Operation& op, Fault f, const Outcome& o) {
             EXPECT_EQ(o.messages.back().text, e.text);
             EXPECT_EQ(o.messages.back().caption, kCaptionError);
             EXPECT_EQ(o.messages.back().icon, MsgIcon::Error);
+            // A port that failed says why beneath the message.
+            if (f == Fault::LineClosed || f == Fault::Unplugged) {
+                EXPECT_NE(o.messages.back().detail, "");
+            }
             if (e.quit) {
                 EXPECT_EQ(o.quits, std::vector<int>{kExitLostBoard});
             } else {

@@ -138,19 +138,26 @@ TEST_F(ComIntTest, PlainWriteIsOneWriteAndAFlush) {
     EXPECT_EQ(link.Write(frame.data(), 6, 0), kWriteFailed);
 }
 
-TEST_F(ComIntTest, WriteAndRxCountLetPortFailuresTravel) {
+// An adapter that goes away fails every operation with its failure result, and the port's
+// words are kept for the lost-board report.
+TEST_F(ComIntTest, PortFailuresAreFailureResultsWithTheirWordsKept) {
     line.Queue(Hex("01 02 03"));
     uint32_t n = 0;
     EXPECT_EQ(link.GetRxCount(n), 1);
     EXPECT_EQ(n, 3u);
+    EXPECT_EQ(link.LastPortFailure(), "");
 
     line.failStatus = true;
-    EXPECT_THROW(link.GetRxCount(n), CSerialException);
+    EXPECT_EQ(link.GetRxCount(n), 0);
+    EXPECT_EQ(n, 0u);
+    EXPECT_NE(link.LastPortFailure(), "");
     line.failWrites = true;
     const uint8_t b = 0x7E;
-    EXPECT_THROW(link.Write(&b, 1, 0), CSerialException);
+    EXPECT_EQ(link.Write(&b, 1, 0), kWriteFailed);
     line.failReads = true;
-    EXPECT_THROW(link.Write(&b, 1, 1), CSerialException);
+    EXPECT_EQ(link.Write(&b, 1, 1), kWriteFailed);
+    uint8_t r = 0;
+    EXPECT_EQ(link.Read(&r, n, 1, 1), kReadError);
 }
 
 }  // namespace

@@ -169,13 +169,17 @@ TEST(KernletLoad, CommunicationFailuresShowTheirMessageAndQuit) {
         EXPECT_EQ(host.KernletLoaded(1), !c.begun) << c.name << ": the flag is cleared before the load starts";
     }
 
-    // A port that fails outright raises its exception to the caller, which shows its text.
+    // A port that fails outright (the adapter was pulled) is a lost board too, with the port's
+    // words beneath the message.
     KernletHost host;
     host.simBoard.faults().closeAfterBytes = 16;
     PageUnderTest t(host);
     t.page.kernletPath = path;
-    EXPECT_THROW(t.page.OnLoad(), CSerialException);
-    EXPECT_TRUE(host.prompts.messages.empty());
+    EXPECT_EQ(t.page.OnLoad(), KernletResult::LostBoard);
+    ASSERT_EQ(host.prompts.messages.size(), 1u);
+    EXPECT_EQ(host.prompts.messages[0].text, kNoCommunication);
+    EXPECT_NE(host.prompts.messages[0].detail, "");
+    EXPECT_EQ(host.prompts.quitCodes, std::vector<int>{kExitLostBoard});
 }
 
 TEST(KernletLoad, NoCompletionReplyEndsTheLoad) {

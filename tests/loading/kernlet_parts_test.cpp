@@ -1,5 +1,6 @@
 // The checksum warning's text, the simulated Kernlet device and its sample files, and the
 // tr805q-cli Kernlet commands.
+#include "link/Messages.h"
 #include "loading/Checksums.h"
 #include "loading/KernletCommand.h"
 #include "loading/KernletFileReader.h"
@@ -211,7 +212,9 @@ TEST(KernletCommand, ExitCodesAndWhatItPrints) {
         host.simBoard.faults().closeAfterBytes = 30;
         std::ostringstream out, err;
         EXPECT_EQ(RunKernletCommand(host, goodPath, {}, out, err), 2);
-        EXPECT_FALSE(err.str().empty()) << "the port's own message";
+        ASSERT_EQ(host.prompts.messages.size(), 1u);
+        EXPECT_EQ(host.prompts.messages[0].text, kMsgNoCommunication);
+        EXPECT_NE(host.prompts.messages[0].detail, "") << "the port's own words";
     }
 }
 

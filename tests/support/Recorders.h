@@ -12,12 +12,18 @@ struct ShownMessage {
     std::string caption;
     MsgIcon icon;
     MsgButtons buttons;
+    std::string detail = {};  // the system's reason under an error box
 };
 
 class RecordingPrompts : public UserPrompts {
 public:
     MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                          MsgButtons buttons) override;
+    void ErrorWithDetail(const std::string& text, const std::string& caption,
+                         const std::string& detail) override {
+        MessageBox(text, caption, MsgIcon::Error, MsgButtons::Ok);
+        messages.back().detail = detail;
+    }
     void PostQuit(int exitCode) override { quitCodes.push_back(exitCode); }
     std::optional<std::string> AskOpenFile(const FileDialogSpec& spec) override;
     std::optional<std::string> AskSaveFile(const FileDialogSpec& spec) override;

@@ -170,7 +170,7 @@ TEST(KernletView, ChecksumDialogTextsAndButtons) {
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
-TEST(KernletView, APortFailureEndsTheActionWithItsText) {
+TEST(KernletView, APortFailureIsALostBoard) {
     App();
     TempFiles files;
     KernletHost host;
@@ -179,10 +179,12 @@ TEST(KernletView, APortFailureEndsTheActionWithItsText) {
     view.PathEdit()->setText(QString::fromStdString(files.Sample("k.h", {})));
     view.LoadButton()->click();
     ASSERT_EQ(host.prompts.messages.size(), 1u);
-    EXPECT_EQ(host.prompts.messages[0].caption, "TR805Q");
+    EXPECT_EQ(host.prompts.messages[0].caption, "Error");
     EXPECT_EQ(host.prompts.messages[0].icon, MsgIcon::Error);
-    EXPECT_FALSE(host.prompts.messages[0].text.empty());
-    EXPECT_FALSE(host.prompts.QuitPosted());
+    EXPECT_EQ(host.prompts.messages[0].text,
+              "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program");
+    EXPECT_NE(host.prompts.messages[0].detail, "");
+    EXPECT_EQ(host.prompts.quitCodes, std::vector<int>{1});
 }
 
 TEST(KernletView, EmptyPathAsksForAFile) {
