@@ -46,7 +46,9 @@ public:
     static PortTable ForCurrentUser();
 
     const std::filesystem::path& Folder() const { return folder_; }
-    // The device a number stands for, if the link exists and its device is present.
+    // The device a number stands for, if the link exists and its device is present. A link
+    // whose owner record nobody holds any more is removed here, with its record: its device
+    // was its program's and may be another's now.
     std::optional<std::string> DevicePath(int number) const;
     // Gives a device the lowest free number from 1 up, or returns the number it already has.
     // Returns -1 when all numbers are taken or the folder cannot be written.

@@ -24,7 +24,8 @@ public:
     PtyServer& operator=(const PtyServer&) = delete;
 
     // Opens a pseudo-terminal, registers its slave in `table` as the lowest free COM number
-    // (no registration without a table) and starts serving. False, with `error` set and
+    // (no registration without a table), held with an owner record for as long as this
+    // process lives (PortTable::RegisterOwned), and starts serving. False, with `error` set and
     // nothing left open, when a step fails. A server starts once.
     bool Start(std::optional<PortTable> table = std::nullopt, std::string* error = nullptr);
     // Stops the thread, closes the pty and removes the port-table link. Safe to call twice.

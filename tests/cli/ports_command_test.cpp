@@ -67,7 +67,10 @@ TEST_F(PortsCommandTest, OneLinePerNumberWithDeviceStableNameAndWhatItIs) {
     StableName("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", "ttyUSB0");
     OnUsb("ttyUSB0", "1-2", {{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
                              {"product", "FT232R USB UART"}, {"serial", "A1B2C3"}});
-    Device("ttyACM0");
+    Device("ttyACM0");  // linked by hand under its plain name: its stable name is still found
+    StableName("usb-Arduino_Uno_95-if00", "ttyACM0");
+    fs::create_directories(table.Folder());
+    fs::create_symlink(dev / "ttyACM0", table.Folder() / "COM4");
     OnUsb("ttyACM0", "1-3", {{"idVendor", "2341"}, {"idProduct", "0043"}, {"product", "Uno"}});
     Device("pts4");
     PortTable::OwnedNumber simulated = table.RegisterOwned((dev / "pts4").string());
@@ -77,12 +80,12 @@ TEST_F(PortsCommandTest, OneLinePerNumberWithDeviceStableNameAndWhatItIs) {
     fs::create_symlink(dev / "ttyUSB5", table.Folder() / "COM8");
 
     const std::string d = dev.string();
-    EXPECT_EQ(Run(),
+    EXPECT_EQ(Run(),  // the kernel's device, not the link to its stable name
               "COM1\t" + d + "/pts4\t-\tsimulated board\n"
               "COM2\t" + d + "/ttyS0\t-\t-\n"
               "COM3\t" + d + "/ttyUSB0\t" + d + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0\t"
                   "USB 0403:6001 FTDI FT232R USB UART, serial A1B2C3\n"
-              "COM4\t" + d + "/ttyACM0\t-\tUSB 2341:0043 Uno\n"
+              "COM4\t" + d + "/ttyACM0\t" + d + "/serial/by-id/usb-Arduino_Uno_95-if00\tUSB 2341:0043 Uno\n"
               "COM7\t" + d + "/pts9\t-\t-\n");
 
     // The simulator ends: its line goes with it.

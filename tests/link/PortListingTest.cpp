@@ -81,45 +81,4 @@ TEST(UsbIdentityTest, FoundByWalkingUpToTheUsbDevice) {
     }
 }
 
-TEST(PortListingTest, EachPresentNumberWithItsDeviceStableNameAndOwner) {
-    TempFolder temp;
-    const fs::path root = fs::canonical(temp.path);
-    const fs::path dev = root / "dev";
-    FakeSysfs sys(root / "sys");
-    PortTable table(root / "ports");
-    table.SetScanFolders(dev, sys.ttyClass);
-    fs::create_directories(dev / "serial" / "by-id");
-    for (const char* name : {"ttyUSB0", "ttyACM0", "pts7"}) std::ofstream(dev / name) << "";
-    fs::create_symlink("../../ttyUSB0", dev / "serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0");
-    fs::create_symlink("../../ttyACM0", dev / "serial/by-id/usb-Arduino_Uno_95-if00");
-    sys.Tty("ttyUSB0", "usb1/1-2/1-2:1.0/ttyUSB0");
-    sys.Attributes("usb1/1-2", {{"idVendor", "0403"}, {"idProduct", "6001"}});
-    sys.Tty("ttyACM0", "usb1/1-3/1-3:1.0");
-    sys.Attributes("usb1/1-3", {{"idVendor", "2341"}, {"idProduct", "0043"}});
-    fs::create_directories(table.Folder());
-    // ttyACM0 linked by hand under its plain name: its stable name is still found.
-    fs::create_symlink(dev / "ttyACM0", table.Folder() / "COM4");
-    PortTable::OwnedNumber simulated = table.RegisterOwned((dev / "pts7").string());
-    ASSERT_EQ(simulated.Number(), 1);
-
-    const std::vector<PortListing> ports = ListPorts(table);
-    ASSERT_EQ(ports.size(), 3u);
-    EXPECT_EQ(ports[0].number, 1);
-    EXPECT_EQ(ports[0].device, (dev / "pts7").string());
-    EXPECT_EQ(ports[0].stableName, "");
-    EXPECT_TRUE(ports[0].simulated);
-    EXPECT_EQ(ports[0].usb, std::nullopt);
-
-    EXPECT_EQ(ports[1].number, 2);
-    EXPECT_EQ(ports[1].device, (dev / "ttyUSB0").string()) << "the kernel's device, not the link";
-    EXPECT_EQ(ports[1].stableName, (dev / "serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0").string());
-    EXPECT_FALSE(ports[1].simulated);
-    EXPECT_EQ(ports[1].usb, (UsbIdentity{"0403", "6001", "", "", ""}));
-
-    EXPECT_EQ(ports[2].number, 4);
-    EXPECT_EQ(ports[2].device, (dev / "ttyACM0").string());
-    EXPECT_EQ(ports[2].stableName, (dev / "serial/by-id/usb-Arduino_Uno_95-if00").string());
-    EXPECT_EQ(ports[2].usb, (UsbIdentity{"2341", "0043", "", "", ""}));
-}
-
 }  // namespace

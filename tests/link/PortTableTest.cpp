@@ -7,9 +7,7 @@
 #include <functional>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -237,34 +235,6 @@ TEST_F(PortTableOwnerTest, PlainLinksAreNeverTakenForDeadOnes) {
     EXPECT_EQ(table.ActivePorts(), (std::vector<int>{1, 3, 5}));
     EXPECT_EQ(table.DevicePath(5), pty);
     EXPECT_FALSE(table.HasLiveOwner(5));
-}
-
-// The holder is killed: the system drops the lock, and the stale link goes at the next look.
-TEST_F(PortTableOwnerTest, KilledHolderLeavesNoUsableLink) {
-    const std::string pty = Device("pts3");
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        PortTable::OwnedNumber held = table.RegisterOwned(pty);
-        const char n = static_cast<char>(held.Number());
-        [[maybe_unused]] const ssize_t w = ::write(ready[1], &n, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    char n = -1;
-    ASSERT_EQ(::read(ready[0], &n, 1), 1);
-    ::close(ready[0]);
-    ASSERT_EQ(n, 1);
-    EXPECT_EQ(table.DevicePath(1), pty);
-    EXPECT_TRUE(table.HasLiveOwner(1));
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ASSERT_TRUE(fs::is_symlink(fs::symlink_status(Link(1)))) << "killed: nothing was removed";
-    EXPECT_EQ(table.DevicePath(1), std::nullopt);
-    EXPECT_TRUE(Gone(1));
 }
 
 // Opening a port by number finds an adapter that no port list has shown yet.
