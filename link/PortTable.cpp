@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <system_error>
 #include <tuple>
 #include <utility>
-
-#include <cerrno>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -323,4 +322,3 @@ std::vector<int> PortTable::ActivePorts() {
     }
     return present;
 }
-
