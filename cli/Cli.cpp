@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliSession.h"
+#include "cli/PortsCommand.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "link/Version.h"
@@ -215,6 +216,14 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     trace->add_option("--save", traceSave, "Save the whole trace to FILE as the trace window does");
     trace->callback([&] {
         command = [&](CliSession& s) { return RunTraceCommand(s, traceStart, traceSave, out); };
+    });
+
+    auto* ports = app.add_subcommand("ports", "List the COM ports: device, stable name, USB adapter or simulated board");
+    ports->callback([&] {
+        offline = [&] {
+            PortTable portTable = PortTable::ForCurrentUser();
+            return RunPortsCommand(portTable, out);
+        };
     });
 
     try {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -11,7 +12,9 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <linux/serial.h>
@@ -22,6 +25,50 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string LinkName(int number) { return "COM" + std::to_string(number); }
+
+// The owner record of a number: beside the link, hidden from a plain listing.
+std::string RecordName(int number) { return "." + LinkName(number) + ".owner"; }
+
+// The record is the file the path names now, not one removed (and perhaps made again) while
+// we were locking it.
+bool IsFileAt(int fd, const fs::path& path) {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+bool TryLock(int fd) {
+    int r;
+    do {
+        r = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
+// No record (a link made by hand or by a scan), a record held by a running program, or a
+// record nobody holds any more.
+enum class Owner { None, Live, Dead };
+
+// What the owner record of a number says; a dead owner's link and record are removed.
+// Only a record we can lock ourselves proves its holder gone: one that cannot be opened or
+// locked, or that changes under us, counts as held.
+Owner CheckOwner(const fs::path& folder, int number) {
+    const fs::path record = folder / RecordName(number);
+    const int fd = ::open(record.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT ? Owner::None : Owner::Live;
+    Owner owner = Owner::Live;
+    if (TryLock(fd) && IsFileAt(fd, record)) {
+        // Nobody holds it: its program ended without removing its link. The link goes first,
+        // so that there is never a link without its record (which would look made by hand).
+        owner = Owner::Dead;
+        std::error_code ec;
+        fs::remove(folder / LinkName(number), ec);
+        if (!ec) fs::remove(record, ec);
+    }
+    ::close(fd);
+    return owner;
+}
 
 // A path in a form that two names of the same device share, also when the device is gone.
 fs::path SameDeviceKey(const fs::path& p) {
@@ -98,8 +145,88 @@ void PortTable::SetScanFolders(fs::path devFolder, fs::path ttyClassFolder) {
     ttyClassFolder_ = std::move(ttyClassFolder);
 }
 
+PortTable::OwnedNumber::OwnedNumber(OwnedNumber&& other) noexcept
+    : folder_(std::move(other.folder_)),
+      number_(std::exchange(other.number_, -1)),
+      lockFd_(std::exchange(other.lockFd_, -1)) {}
+
+PortTable::OwnedNumber& PortTable::OwnedNumber::operator=(OwnedNumber&& other) noexcept {
+    if (this != &other) {
+        Release();
+        folder_ = std::move(other.folder_);
+        number_ = std::exchange(other.number_, -1);
+        lockFd_ = std::exchange(other.lockFd_, -1);
+    }
+    return *this;
+}
+
+void PortTable::OwnedNumber::Release() {
+    if (number_ >= 0) {
+        // The link before the record, as CheckOwner removes them.
+        std::error_code ec;
+        fs::remove(folder_ / LinkName(number_), ec);
+        fs::remove(folder_ / RecordName(number_), ec);
+    }
+    if (lockFd_ >= 0) ::close(lockFd_);
+    number_ = -1;
+    lockFd_ = -1;
+}
+
+PortTable::OwnedNumber PortTable::RegisterOwned(const std::string& devicePath) {
+    if (devicePath.empty()) return {};
+    std::error_code ec;
+    fs::path device = fs::absolute(devicePath, ec);
+    if (ec) return {};
+    device = device.lexically_normal();
+    fs::create_directories(folder_, ec);
+    if (ec) return {};
+
+    for (int n = 1; n <= kMaxPort; ++n) {
+        // A few tries per number: a record removed under us is made again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (CheckOwner(folder_, n) == Owner::Live) break;  // a live one's, or one made now
+            const fs::path link = folder_ / LinkName(n);
+            if (fs::exists(fs::symlink_status(link, ec))) break;
+            // The record comes before the link: a link of ours is never without it.
+            const fs::path record = folder_ / RecordName(n);
+            const int fd = ::open(record.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd < 0) return {};
+            if (!TryLock(fd)) {  // another program is taking this number now
+                ::close(fd);
+                break;
+            }
+            if (!IsFileAt(fd, record)) {  // found dead and removed between our open and lock
+                ::close(fd);
+                continue;
+            }
+            fs::create_symlink(device, link, ec);
+            if (!ec) return OwnedNumber(folder_, n, fd);
+            const bool taken = ec == std::errc::file_exists;
+            fs::remove(record, ec);
+            ::close(fd);
+            if (!taken) return {};
+            break;  // linked by someone else meanwhile: try the next number
+        }
+    }
+    return {};
+}
+
+bool PortTable::HasLiveOwner(int number) const {
+    if (number < 0 || number > kMaxPort) return false;
+    return CheckOwner(folder_, number) == Owner::Live;
+}
+
+std::optional<std::string> PortTable::FindDevice(int number) {
+    if (std::optional<std::string> path = DevicePath(number)) return path;
+    if (number < 0 || number > kMaxPort) return std::nullopt;
+    ActivePorts();
+    return DevicePath(number);
+}
+
 std::optional<std::string> PortTable::DevicePath(int number) const {
     if (number < 0 || number > kMaxPort) return std::nullopt;
+    // The pseudo-terminal of a program that is gone may belong to another terminal by now.
+    if (CheckOwner(folder_, number) == Owner::Dead) return std::nullopt;
     std::optional<fs::path> target = LinkTarget(folder_ / LinkName(number));
     if (!target) return std::nullopt;
     std::error_code ec;
@@ -118,9 +245,12 @@ int PortTable::Register(const std::string& devicePath) {
     // A device keeps the number it has, also under another of its names.
     std::vector<int> free;
     for (int n = 0; n <= kMaxPort; ++n) {
+        // A record held without a link is a program making its link now; a dead one's link
+        // and record go, so that a link made here is never taken for that program's.
+        const bool held = CheckOwner(folder_, n) == Owner::Live;
         fs::path link = folder_ / LinkName(n);
         if (!fs::exists(fs::symlink_status(link, ec))) {
-            if (n >= 1) free.push_back(n);
+            if (n >= 1 && !held) free.push_back(n);
             continue;
         }
         std::optional<fs::path> target = LinkTarget(link);

@@ -26,7 +26,9 @@ std::string SystemErrorText(uint32_t code) {
 }
 
 std::unique_ptr<SerialDevice> OpenNumberedPort(int portNumber) {
-    std::optional<std::string> path = PortTable::ForCurrentUser().DevicePath(portNumber);
+    // A number no port list has given yet may be an adapter plugged in since: scan, as the
+    // port dialog does, before saying it is not there.
+    std::optional<std::string> path = PortTable::ForCurrentUser().FindDevice(portNumber);
     if (!path) {
         throw CSerialException(ENOENT, "COM" + std::to_string(portNumber) + " is not present");
     }

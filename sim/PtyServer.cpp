@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -52,6 +54,14 @@ bool PtyServer::Start(std::optional<PortTable> table, std::string* error) {
     devicePath_ = name;
     slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave_ < 0) return fail(SystemError(("open " + devicePath_).c_str()));
+    // The program takes its port for itself (TIOCEXCL) and gives it back when it closes it; one
+    // that is killed cannot, and every later open by an ordinary user would fail as busy. The
+    // kernel reports each close of the slave to a watch on its path: then the flag is lifted.
+    closeWatch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (closeWatch_ < 0) return fail(SystemError("inotify_init1"));
+    if (::inotify_add_watch(closeWatch_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        return fail(SystemError(("inotify_add_watch " + devicePath_).c_str()));
+    }
     termios tio{};
     if (::tcgetattr(slave_, &tio) != 0) return fail(SystemError("tcgetattr"));
     ::cfmakeraw(&tio);
@@ -65,12 +75,13 @@ bool PtyServer::Start(std::optional<PortTable> table, std::string* error) {
     wakeWrite_ = wake[1];
 
     if (table) {
-        const int number = table->Register(devicePath_);
-        if (number < 0) {
+        // Held, not just linked: should this process die without Stop, the link goes with it
+        // instead of offering the next terminal that takes this pty number as the board.
+        owned_ = table->RegisterOwned(devicePath_);
+        if (!owned_) {
             return fail("cannot register " + devicePath_ + " as a COM port in " + table->Folder().string());
         }
-        table_ = std::move(table);
-        portNumber_ = number;
+        portNumber_ = owned_.Number();
     }
 
     started_ = true;
@@ -91,14 +102,33 @@ void PtyServer::Stop() {
     ClosePty();
     CloseFd(wakeRead_);
     CloseFd(wakeWrite_);
-    if (table_ && portNumber_ >= 0) table_->Unregister(portNumber_);
-    table_.reset();
+    owned_.Release();
     portNumber_ = -1;
 }
 
 void PtyServer::ClosePty() {
+    CloseFd(closeWatch_);
     CloseFd(master_);
     CloseFd(slave_);
+}
+
+void PtyServer::TakeCloseEvents() {
+    // Events are read in the order they happened. The flag is lifted when the last of them is
+    // a close: an open after it is a new program whose own flag must stay.
+    alignas(inotify_event) char events[4096];
+    bool lift = false;
+    for (;;) {
+        const ssize_t n = ::read(closeWatch_, events, sizeof events);
+        if (n <= 0) break;  // EAGAIN: all taken
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            inotify_event event;
+            std::memcpy(&event, events + at, sizeof event);
+            if (event.mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_Q_OVERFLOW)) lift = true;
+            if (event.mask & IN_OPEN) lift = false;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
+        }
+    }
+    if (lift) ::ioctl(slave_, TIOCNXCL);
 }
 
 void PtyServer::WithBoard(const std::function<void(Board&)>& fn) {
@@ -122,11 +152,13 @@ void PtyServer::Serve() {
                 timeout = static_cast<int>(std::min<uint64_t>(kIdlePollMs, (micros + 999) / 1000));
             }
         }
-        pollfd fds[2] = {{master_, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0},
-                         {wakeRead_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeout);
+        pollfd fds[3] = {{master_, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0},
+                         {wakeRead_, POLLIN, 0},
+                         {closeWatch_, POLLIN, 0}};
+        const int ready = ::poll(fds, 3, timeout);
         if (ready < 0 && errno != EINTR) break;
         if (stop_) break;
+        if (ready > 0 && (fds[2].revents & POLLIN)) TakeCloseEvents();
 
         std::lock_guard lock(boardMutex_);
         const auto now = Steady::now();

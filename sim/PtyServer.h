@@ -24,7 +24,8 @@ public:
     PtyServer& operator=(const PtyServer&) = delete;
 
     // Opens a pseudo-terminal, registers its slave in `table` as the lowest free COM number
-    // (no registration without a table) and starts serving. False, with `error` set and
+    // (no registration without a table), held with an owner record for as long as this
+    // process lives (PortTable::RegisterOwned), and starts serving. False, with `error` set and
     // nothing left open, when a step fails. A server starts once.
     bool Start(std::optional<PortTable> table = std::nullopt, std::string* error = nullptr);
     // Stops the thread, closes the pty and removes the port-table link. Safe to call twice.
@@ -45,14 +46,16 @@ public:
 private:
     void Serve();
     void ClosePty();
+    void TakeCloseEvents();
 
     std::unique_ptr<Board> board_;
     std::mutex boardMutex_;
-    std::optional<PortTable> table_;
+    PortTable::OwnedNumber owned_;
     int portNumber_ = -1;
     std::string devicePath_;
     int master_ = -1;
     int slave_ = -1;      // kept open so that the master never sees a hang-up between opens
+    int closeWatch_ = -1;  // inotify: the program's opens and closes of the slave
     int wakeRead_ = -1;   // a pipe that wakes the thread for Stop
     int wakeWrite_ = -1;
     std::thread thread_;

@@ -91,9 +91,9 @@ std::string BackgroundProcess::FirstLine(int timeoutMs) {
     return buffered_.substr(0, buffered_.find('\n'));
 }
 
-int BackgroundProcess::Stop() {
+int BackgroundProcess::End(int signal) {
     if (pid_ <= 0) return -1;
-    kill(pid_, SIGTERM);
+    kill(pid_, signal);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;

@@ -1,5 +1,6 @@
 #pragma once
 // Starting the real executables from a test, with their output captured.
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,13 @@ public:
     // The first line the program printed, waiting at most timeoutMs.
     std::string FirstLine(int timeoutMs);
     // Sends SIGTERM and returns the exit status.
-    int Stop();
+    int Stop() { return End(SIGTERM); }
+    // Kills the program as a crash would: it gets no chance to clean up.
+    int Kill() { return End(SIGKILL); }
 
 private:
+    int End(int signal);
+
     int pid_ = -1;
     int outFd_ = -1;
     std::string buffered_;

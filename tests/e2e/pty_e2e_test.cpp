@@ -6,11 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -124,6 +132,89 @@ TEST_F(SimulatedBoardOnPty, SilentLineReadReturnsAfterHalfASecond) {
     EXPECT_EQ(got, 0u);
     EXPECT_GE(ms, 480);
     EXPECT_LT(ms, 1500);
+}
+
+// A simulator that is killed leaves its link behind, and the next terminal to open takes its
+// pty number. The link must not offer that terminal as the board: its number is free again.
+TEST_F(SimulatedBoardOnPty, KilledSimulatorsNumberIsFreeAgain) {
+    const std::string first = StartSim();
+    ASSERT_EQ(first, "1");
+    const fs::path link = home_ / "QVR" / "ports" / "COM1";
+    const std::string killedPty = fs::read_symlink(link).string();
+    EXPECT_EQ(sim_->Kill(), 128 + SIGKILL);
+    ASSERT_TRUE(fs::is_symlink(fs::symlink_status(link))) << "nothing cleaned up after a kill";
+
+    // Another terminal, most likely on the freed pty number.
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    const std::string terminalPty = ::ptsname(terminal);
+
+    const std::string second = StartSim();
+    EXPECT_EQ(second, "1");
+    EXPECT_NE(fs::read_symlink(link).string(), terminalPty) << "killed pty was " << killedPty;
+    ProcessResult r = Cli({"--port", second, "write", "20", "1234"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    ::close(terminal);
+}
+
+// A program killed while it holds the port leaves the pty marked exclusive; the board lifts
+// the mark so that the next program can open the port. (Root opens through the mark, so the
+// mark itself is checked.)
+TEST_F(SimulatedBoardOnPty, PortOfAKilledProgramCanBeOpenedAgain) {
+    const std::string port = StartSim();
+    ASSERT_FALSE(port.empty());
+    const std::string device = fs::read_symlink(home_ / "QVR" / "ports" / ("COM" + port)).string();
+
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+        const char ok = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 1 : 0;
+        [[maybe_unused]] const ssize_t w = ::write(ready[1], &ok, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(ok, 1);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    if (::geteuid() == 0) {
+        // Root opens through the mark: watch the mark itself, on one open file, so that no
+        // close of ours is what lifts it.
+        const int probe = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(probe, 0) << std::strerror(errno);
+        int exclusive = 0;
+        ASSERT_EQ(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1) << "the holder has the port for itself";
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        while (exclusive != 0 && std::chrono::steady_clock::now() < deadline) {
+            ::usleep(5000);
+            ASSERT_EQ(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
+        }
+        ::close(probe);
+        EXPECT_EQ(exclusive, 0) << "the mark of the killed program is lifted";
+    } else {
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        int fd = -1;
+        while (fd < 0 && std::chrono::steady_clock::now() < deadline) {
+            fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0) ::usleep(5000);
+        }
+        EXPECT_GE(fd, 0) << "still busy: " << std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+    }
+
+    ProcessResult r = Cli({"--port", port, "write", "20", "1234"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
 }  // namespace
