@@ -1,4 +1,5 @@
 // The COM port on a POSIX tty: termios for the line settings, poll for the time-outs.
+#include "link/OutputDrain.h"
 #include "link/SerialPort.h"
 
 #include <algorithm>
@@ -300,12 +301,16 @@ public:
         return written;
     }
 
+    // Waits for the driver's output queue to empty, bounded by the write time-out: tcdrain would
+    // wait for ever on a line that flow control holds off.
     void Flush() override {
-        // Nothing left in the driver's output queue: it has passed everything on already, and
-        // tcdrain would only add a wait for the far side to be scheduled.
-        int queued = 0;
-        if (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued == 0) return;
-        if (RetryEintr([&] { return ::tcdrain(fd_); }) != 0) RaiseErrno("Cannot flush " + path_);
+        const size_t queued = OutQueuedBytes();
+        if (queued == 0) return;
+        if (!WaitUntilSent([this] { return OutQueuedBytes(); }, SystemClock::Instance(),
+                           FlushLimitMs(timeouts_, queued))) {
+            Raise(ETIMEDOUT, "The output of " + path_ +
+                                 " did not leave within the write time-out (is the line held off by flow control?)");
+        }
     }
 
     size_t QueuedBytes() override {

@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 namespace {
 
 class ComIntTest : public ::testing::Test {
@@ -161,3 +167,58 @@ TEST_F(ComIntTest, PortFailuresAreFailureResultsWithTheirWordsKept) {
 }
 
 }  // namespace
+
+// A device that passes a write on a few bytes at a time with pauses between, as a USB bridge
+// whose buffer is full does: other threads run while a long frame is on its way.
+class TrickleDevice final : public SerialDevice {
+public:
+    void Configure(const SerialLineSettings&) override {}
+    void SetTimeouts(const SerialTimeouts&) override {}
+    SerialTimeouts GetTimeouts() const override { return {}; }
+    size_t Read(uint8_t*, size_t) override { return 0; }
+    size_t Write(const uint8_t* buffer, size_t n) override {
+        for (size_t i = 0; i < n; i += kPiece) {
+            {
+                std::lock_guard lock(mutex);
+                wire.insert(wire.end(), buffer + i, buffer + std::min(n, i + kPiece));
+            }
+            started = true;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        return n;
+    }
+    void Flush() override {}
+    size_t QueuedBytes() override { return 0; }
+
+    static constexpr size_t kPiece = 16;
+    std::mutex mutex;
+    Bytes wire;
+    std::atomic<bool> started{false};
+};
+
+// While a script runs the worker sends file blocks and the window thread sends the abort: the
+// abort arrives as its own frame after the block, never inside it.
+TEST(ComIntWriters, AFrameLeavesWholeWhileAnotherThreadWrites) {
+    CComInt link;
+    TrickleDevice* device = nullptr;
+    link.Port().SetDeviceOpener([&device](int) {
+        auto d = std::make_unique<TrickleDevice>();
+        device = d.get();
+        return d;
+    });
+    link.Port().Open(1, 115200, ParityNone, 8, StopOne, FlowNone, false);
+
+    Bytes block = Hex("7E 0C 07 D0");
+    block.resize(4 + 2000, 0x55);
+    const Bytes abort = Hex("7E 0B");
+    std::thread worker([&] { EXPECT_EQ(link.Write(block.data(), static_cast<uint32_t>(block.size()), 0), kWriteOk); });
+    while (!device->started) std::this_thread::yield();
+    EXPECT_EQ(link.Write(abort.data(), 2, 0), kWriteOk);
+    worker.join();
+
+    Bytes expected = block;
+    expected.insert(expected.end(), abort.begin(), abort.end());
+    std::lock_guard lock(device->mutex);
+    EXPECT_EQ(device->wire.size(), expected.size());
+    EXPECT_TRUE(device->wire == expected) << "the abort landed inside the block";
+}
