@@ -95,7 +95,9 @@ uint32_t CComPortDialog::PortNumberOfEntry(std::string_view entry) {
 
 void CComPortDialog::OnOK() {
     const bool portChosen = portSelection >= 0 && portSelection < static_cast<int>(portEntries.size());
-    settings_.port = portChosen ? PortNumberOfEntry(portEntries[portSelection]) : 0;
+    // No choice (the stored port is not present now): the stored number stays, rather than
+    // being replaced by a port nobody chose.
+    if (portChosen) settings_.port = PortNumberOfEntry(portEntries[portSelection]);
     const bool rateChosen = baudSelection >= 0 && baudSelection < static_cast<int>(kBaudRates.size());
     settings_.baud = rateChosen ? kBaudRates[baudSelection] : 115200;
     // A group with no choice keeps its setting: that only happens when reading the stored

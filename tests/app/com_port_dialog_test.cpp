@@ -125,13 +125,16 @@ TEST_F(ComPortDialogTest, PortsAreOfferedInNumericOrderFromCom0ToCom99) {
     EXPECT_EQ(d.portEntries, (std::vector<std::string>{"COM0", "COM3", "COM42", "COM99"}));
 }
 
-TEST_F(ComPortDialogTest, StoredPortThatIsNotPresentIsNotSelected) {
+// An adapter that is unplugged keeps its number: OK without a choice leaves the stored port as
+// it is, so that it opens again once the adapter is back.
+TEST_F(ComPortDialogTest, StoredPortThatIsNotPresentIsNotSelectedAndIsKept) {
     StoreAll(7, 115200, 2, 8, 0, 0);
     CComPortDialog& d = Dialog();
     d.OnInitDialog();
     EXPECT_EQ(d.portSelection, -1);
     d.OnOK();
-    EXPECT_EQ(d.Settings().port, 0u);
+    EXPECT_EQ(d.Settings().port, 7u);
+    EXPECT_EQ(Stored("Port"), 7u);
 }
 
 TEST_F(ComPortDialogTest, PreselectedPortWinsOverTheStoredOne) {

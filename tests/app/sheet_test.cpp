@@ -111,6 +111,8 @@ TEST_F(SheetTest, PortThatDoesNotOpenIsReportedAndTheDialogComesBack) {
     EXPECT_EQ(rig.prompts.messages[0].text, "Unable to open port COM1.\nCheck board connection to COM port.");
     EXPECT_EQ(rig.prompts.messages[0].caption, "COM Port");
     EXPECT_EQ(rig.prompts.messages[0].icon, MsgIcon::Error);
+    EXPECT_EQ(rig.prompts.messages[0].detail,
+              "in use (Device or resource busy)\nAnother program holds the port: close it there, or choose another port.");
     EXPECT_EQ(window.portListsShown.size(), 2u);
     EXPECT_EQ(Sheet().CurrentComSettings().port, 3u);
     EXPECT_EQ(rig.store.Dword("ScriptTab", "Port"), std::optional<uint32_t>(3));
