@@ -218,3 +218,41 @@ TEST_F(SimulatedBoardOnPty, PortOfAKilledProgramCanBeOpenedAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// The adapter is pulled while a command talks to the board: mb805q-sim closes its end of the
+// line at the first byte, as an unplugged USB bridge does (EIO from then on). Every command
+// ends with the lost-board message, the line's reason above it, and exit code 2.
+TEST_F(SimulatedBoardOnPty, UnpluggedAdapterIsALostBoardForEveryCommand) {
+    const fs::path table = home_ / "table.txt";
+    {
+        std::ofstream f(table, std::ios::binary);
+        for (int r = 1; r <= 40; ++r) {
+            f << "Register:" << (r < 10 ? "00" : "0") << r << "\r\n";
+            f << (r == 1 ? "gain\r\n31\r\n04\r\nA5\r\n1\r\n" : "\r\n\r\n00\r\n\r\n0\r\n");
+        }
+    }
+    const fs::path kernlet = home_ / "kernlet.h";
+    std::ofstream(kernlet) << "#define N_DB 0x01\n#define DB1_ADDRESS 0x0100\n#define DB1_LENGTH 0x0001\n"
+                              "#define DB1_CHECKSUM_H 0x0000\n#define DB1_CHECKSUM_L 0x0000\n"
+                              "const unsigned short DB1[] = {\n    0x1234};\n#define KERNLET_START 0x0100\n";
+    const std::string script = std::string(TR805Q_TEST_DATA_DIR) + "/script/odd_even.mbs";
+    const std::vector<std::vector<std::string>> commands = {
+        {"info"},         {"read", "20"}, {"write", "20", "1234"},         {"reset"},
+        {"table", table.string()}, {"kernlet", kernlet.string()}, {"run", script}, {"trace"},
+    };
+    for (const std::vector<std::string>& command : commands) {
+        const std::string port = StartSim({"--close-after", "1"});
+        ASSERT_FALSE(port.empty());
+        std::vector<std::string> args{"--port", port};
+        args.insert(args.end(), command.begin(), command.end());
+        const ProcessResult r = Cli(args);
+        EXPECT_EQ(r.exitCode, 2) << command[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("Error - Unable to communicate with"), std::string::npos) << command[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("Input/output error"), std::string::npos) << command[0] << ": " << r.err;
+        sim_.reset();
+    }
+}
+
+}  // namespace
