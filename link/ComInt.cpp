@@ -14,13 +14,27 @@ constexpr uint32_t kMaxChunk = 255;
 
 uint8_t CComInt::Write(const uint8_t* data, uint32_t length, uint8_t handshake) {
     // The paced chunk's pacing byte, count and data are one exchange: nobody writes between.
-    std::lock_guard lock(writeMutex_);
+    std::lock_guard lock(writeTurn_);
     try {
         return WriteFrame(data, length, handshake);
     } catch (const CSerialException& e) {
         NoteFailure(e);
         return kWriteFailed;
     }
+}
+
+void CComInt::TurnLock::lock() {
+    std::unique_lock lock(mutex_);
+    const uint64_t ticket = next_++;
+    turn_.wait(lock, [&] { return serving_ == ticket; });
+}
+
+void CComInt::TurnLock::unlock() {
+    {
+        std::lock_guard lock(mutex_);
+        ++serving_;
+    }
+    turn_.notify_all();
 }
 
 void CComInt::NoteFailure(const CSerialException& e) {

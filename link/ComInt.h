@@ -3,6 +3,7 @@
 #include "link/SerialPort.h"
 
 #include <cstdint>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 
@@ -45,8 +46,22 @@ private:
     uint8_t WriteFrame(const uint8_t* data, uint32_t length, uint8_t handshake);
     void NoteFailure(const CSerialException& e);
 
+    // One writer on the wire, in the order they came: the window thread's abort waits for the
+    // worker's block on its way, not for every block of a long file.
+    class TurnLock {
+    public:
+        void lock();
+        void unlock();
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable turn_;
+        uint64_t next_ = 0;
+        uint64_t serving_ = 0;
+    };
+
     CSerialPort port_;
-    std::mutex writeMutex_;  // one writer on the wire
+    TurnLock writeTurn_;
     mutable std::mutex failureMutex_;
     std::string lastFailure_;
 };
