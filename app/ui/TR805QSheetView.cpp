@@ -36,6 +36,12 @@ CTR805QSheetView::CTR805QSheetView(const SheetPlatform& platform, QWidget* paren
     tabs_->setObjectName(QStringLiteral("tabs"));
     tabs_->setGeometry(kMargin, kMargin, kTabWidth, kShortTabHeight + kTableTabExtraHeight);
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
+        // Qt's keyboard and mouse handling skip disabled tabs; any other way that still lands
+        // on one during a run goes straight back.
+        if (lockedTab_ >= 0 && tab != lockedTab_) {
+            tabs_->setCurrentIndex(lockedTab_);
+            return;
+        }
         if (tab >= 0) sheet_.OnTabChanged(tab);
     });
     setFixedSize(kMargin + kTabWidth + kMargin,
@@ -124,6 +130,7 @@ void CTR805QSheetView::SetPage(int tab, QWidget* page) {
     const QString caption = tabs_->tabText(tab);
     tabs_->removeTab(tab);
     tabs_->insertTab(tab, page, caption);
+    if (lockedTab_ >= 0 && tab != lockedTab_) tabs_->setTabEnabled(tab, false);
     tabs_->setCurrentIndex(current);
     delete old;
 }
@@ -147,7 +154,33 @@ void CTR805QSheetView::SetTitle(const std::string& title) {
     setWindowTitle(QString::fromStdString(title));
 }
 
+void CTR805QSheetView::LockToCurrentTab() {
+    if (lockedTab_ >= 0) return;  // already locked: keep what is to be given back
+    lockedTab_ = tabs_->currentIndex();
+    tabsEnabledBeforeLock_.clear();
+    for (int tab = 0; tab < tabs_->count(); ++tab) {
+        tabsEnabledBeforeLock_.append(tabs_->isTabEnabled(tab));
+        // Never the current tab: a disabled current tab makes the tab bar move to another.
+        // A disabled page ignores its buttons' mnemonics and shortcuts.
+        if (tab != lockedTab_) tabs_->setTabEnabled(tab, false);
+    }
+}
+
+void CTR805QSheetView::UnlockTabs() {
+    if (lockedTab_ < 0) return;
+    lockedTab_ = -1;
+    for (int tab = 0; tab < tabs_->count(); ++tab) {
+        tabs_->setTabEnabled(tab, tab < tabsEnabledBeforeLock_.size() ? tabsEnabledBeforeLock_[tab] : true);
+    }
+    tabsEnabledBeforeLock_.clear();
+}
+
 void CTR805QSheetView::SetSheetControlsEnabled(bool enable) {
+    if (enable) {
+        UnlockTabs();
+    } else {
+        LockToCurrentTab();
+    }
     tabs_->tabBar()->setEnabled(enable);
     if (serial_) serial_->setEnabled(enable);
     if (about_) about_->setEnabled(enable);

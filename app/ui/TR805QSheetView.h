@@ -6,6 +6,7 @@
 #include "app/TR805QSheet.h"
 
 #include <QEvent>
+#include <QList>
 #include <QWidget>
 
 class QAction;
@@ -52,6 +53,10 @@ protected:
 
 private:
     QWidget* DialogParent();
+    // While a script runs the worker thread reads the link: only the tab it runs from may be
+    // chosen; every other tab and its page are disabled and given back as they were.
+    void LockToCurrentTab();
+    void UnlockTabs();
 
     CTR805QSheet sheet_;
     QEvent::Type loaderReady_ = QEvent::None;
@@ -60,4 +65,6 @@ private:
     QPushButton* options_ = nullptr;
     QPushButton* serial_ = nullptr;
     QAction* about_ = nullptr;
+    int lockedTab_ = -1;  // the one tab that can be chosen while a script runs; -1: all
+    QList<bool> tabsEnabledBeforeLock_;
 };

@@ -11,6 +11,10 @@
 #include "app/ui/TR805QSheetView.h"
 #include "app/MessageNames.h"
 #include "link/Messages.h"
+#include "registers/ui/EntryField.h"
+#include "registers/ui/ZLINKControlView.h"
+#include "script/ScriptPage.h"
+#include "script/ui/ScriptPageView.h"
 #include "sim/FirmwareImage.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/GuiSupport.h"
@@ -20,8 +24,10 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
@@ -31,10 +37,13 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <functional>
 #include <ostream>
@@ -49,7 +58,10 @@ namespace {
 
 using guitest::App;
 using guitest::ModalScript;
+using guitest::PumpUntil;
 using guitest::SaveScreenshot;
+
+constexpr int kScriptTab = 4;
 
 
 
@@ -118,6 +130,29 @@ protected:
         const int code = RunSheet(view, prompts);
         EXPECT_TRUE(script.Done()) << "a dialog the test waited for did not come up";
         return code;
+    }
+
+    // Selects a script on the window's script page in the file dialog and presses Run, as the
+    // user does; the compiler's listing goes into the same folder. Handlers for the dialogs
+    // the script shows come after the file dialog's.
+    script::CScriptView* StartScript(const std::string& source, std::vector<ModalScript::Handler> dialogs) {
+        const std::filesystem::path path = rig.programDir / "lock.mbs";
+        std::ofstream(path) << source;
+        script.Then([path](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(d, nullptr) << w->metaObject()->className();
+            d->selectFile(QString::fromStdString(path.string()));
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        for (ModalScript::Handler& h : dialogs) script.Then(std::move(h));
+        QTabWidget* tabs = View().Tabs();
+        tabs->setCurrentIndex(kScriptTab);
+        auto* page = qobject_cast<script::CScriptView*>(tabs->widget(kScriptTab));
+        if (!page) return nullptr;
+        page->Page().RunHost().SetListingDirectory(rig.programDir.string());
+        page->SelectButton()->click();
+        page->RunButton()->click();
+        return page;
     }
 
     QApplication& app_ = App();  // before every Qt object of the test
@@ -413,5 +448,199 @@ TEST_F(GuiFirmwareTest, ReplacesTheFirmwareWithProgressAndShowsTheNewVersion) {
     EXPECT_TRUE(HasRequest(rig.requests, "7E 40 5D 2E 91 C3 48"));
     EXPECT_TRUE(HasRequest(rig.requests, "7E 39"));
 }
+
+bool RunEnded(script::CScriptView* page) {
+    return page->Page().Idle() && !page->Page().RunHost().WorkerRunning();
+}
+
+std::vector<bool> TabsEnabled(QTabWidget* tabs) {
+    std::vector<bool> out;
+    for (int i = 0; i < tabs->count(); ++i) out.push_back(tabs->isTabEnabled(i));
+    return out;
+}
+
+std::vector<bool> PagesEnabled(QTabWidget* tabs) {
+    std::vector<bool> out;
+    for (int i = 0; i < tabs->count(); ++i) out.push_back(tabs->widget(i)->isEnabled());
+    return out;
+}
+
+const std::vector<bool> kOnlyScriptTab{false, false, false, false, true};
+
+// After a run every page can be reached again, by key as by mouse.
+void ExpectTabsUsable(CTR805QSheetView& v) {
+    QTabWidget* tabs = v.Tabs();
+    EXPECT_EQ(TabsEnabled(tabs), std::vector<bool>(5, true));
+    EXPECT_EQ(PagesEnabled(tabs), std::vector<bool>(5, true));
+    EXPECT_TRUE(tabs->tabBar()->isEnabled());
+    EXPECT_TRUE(v.SerialButton()->isEnabled());
+    EXPECT_TRUE(v.AboutAction()->isEnabled());
+    ASSERT_EQ(tabs->currentIndex(), kScriptTab);
+    QTest::keyClick(tabs, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(3).center());
+    EXPECT_EQ(tabs->currentIndex(), 3);
+}
+
+TEST_F(GuiTest, RunningScriptKeepsEveryOtherPageOutOfReach) {
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    const int code = Run([this] {
+        CTR805QSheetView& v = View();
+        QTabWidget* tabs = v.Tabs();
+        QTabBar* bar = tabs->tabBar();
+        auto* zlink = qobject_cast<CZLINKControlView*>(tabs->widget(0));
+        ASSERT_NE(zlink, nullptr);
+        // A button with a mnemonic, as a page may well give one: Alt+R must not read
+        // from a page that is not shown.
+        zlink->ReadButton()->setText(QStringLiteral("&Read"));
+        zlink->ReadAddressField()->setText(QStringLiteral("20"));  // a read that goes to the board
+        // Every button on the other pages counts its presses.
+        std::vector<QString> pressed;
+        std::vector<QAbstractButton*> others;
+        for (int i = 0; i < kScriptTab; ++i) {
+            for (QAbstractButton* b : tabs->widget(i)->findChildren<QAbstractButton*>()) {
+                others.push_back(b);
+                QObject::connect(b, &QAbstractButton::pressed, [&pressed, b, i] {
+                    pressed.push_back(QStringLiteral("tab %1 %2").arg(i).arg(b->text()));
+                });
+            }
+        }
+        ASSERT_FALSE(others.empty());
+
+        script::CScriptView* page = StartScript("loop    jmp loop\n", {});
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return page->Page().RunHost().WorkerRunning(); }));
+        ASSERT_FALSE(page->Page().Idle());
+        const size_t requestsAtStart = rig.requests.size();
+        v.activateWindow();
+        QApplication::setActiveWindow(&v);
+        page->ResultsList()->setFocus();
+
+        EXPECT_EQ(TabsEnabled(tabs), kOnlyScriptTab);
+        EXPECT_EQ(PagesEnabled(tabs), kOnlyScriptTab);
+        EXPECT_FALSE(bar->isEnabled());
+        EXPECT_FALSE(v.SerialButton()->isEnabled());
+        EXPECT_FALSE(v.AboutAction()->isEnabled());
+
+        // Whatever the try, the script page stays; a move is put back so that the
+        // next try starts from it again.
+        auto expectStill = [&](const std::string& what) {
+            EXPECT_EQ(tabs->currentIndex(), kScriptTab) << what;
+            if (tabs->currentIndex() != kScriptTab) tabs->setCurrentIndex(kScriptTab);
+        };
+        struct Key {
+            Qt::Key key;
+            Qt::KeyboardModifiers modifiers;
+            const char* name;
+        };
+        const Key keys[] = {
+            {Qt::Key_Tab, Qt::ControlModifier, "Ctrl+Tab"},
+            {Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier, "Ctrl+Shift+Tab"},
+            {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, "Ctrl+Backtab"},
+            {Qt::Key_PageDown, Qt::ControlModifier, "Ctrl+PgDown"},
+            {Qt::Key_PageUp, Qt::ControlModifier, "Ctrl+PgUp"},
+            {Qt::Key_Left, Qt::NoModifier, "Left"},
+            {Qt::Key_Right, Qt::NoModifier, "Right"},
+            {Qt::Key_Home, Qt::NoModifier, "Home"},
+            {Qt::Key_End, Qt::NoModifier, "End"},
+        };
+        const std::pair<QWidget*, const char*> targets[] = {
+            {tabs, "tab widget"}, {bar, "tab bar"}, {page->ResultsList(), "focused page"}, {&v, "window"}};
+        for (const auto& [target, targetName] : targets) {
+            for (const Key& k : keys) {
+                QTest::keyClick(target, k.key, k.modifiers);
+                expectStill(std::string(k.name) + " to the " + targetName);
+            }
+        }
+        for (int i = 0; i < kScriptTab; ++i) {
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+            expectStill("click on tab " + std::to_string(i));
+            QTest::mouseDClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+            expectStill("double click on tab " + std::to_string(i));
+        }
+        for (int delta : {120, -120, 120 * 3, -120 * 3}) {
+            const QPointF at = bar->tabRect(kScriptTab).center();
+            QWheelEvent wheel(at, bar->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(bar, &wheel);
+            expectStill("wheel " + std::to_string(delta));
+        }
+        // What skips Qt's checks for disabled tabs (accessibility's press on a tab, say) ends
+        // in a plain change of the current index.
+        tabs->setCurrentIndex(0);
+        expectStill("a change of the current index to tab 0");
+        int mnemonics = 0;
+        for (QAbstractButton* b : others) {
+            const QKeySequence mnemonic = QKeySequence::mnemonic(b->text());
+            if (mnemonic.isEmpty()) continue;
+            ++mnemonics;
+            QTest::keySequence(page->ResultsList(), mnemonic);
+            expectStill("mnemonic " + mnemonic.toString().toStdString());
+        }
+        EXPECT_GE(mnemonics, 1);
+        EXPECT_EQ(pressed, std::vector<QString>{});
+        EXPECT_EQ(rig.requests.size(), requestsAtStart) << "a request reached the board";
+        EXPECT_TRUE(page->Page().RunHost().WorkerRunning());
+        SaveScreenshot(&v, QStringLiteral("main-running-script"));
+
+        page->RunButton()->click();  // "Abort"
+        ASSERT_TRUE(PumpUntil([&] { return RunEnded(page); }));
+        ExpectTabsUsable(v);
+        // The mnemonic on the shown page works again, and its read is seen on the board.
+        tabs->setCurrentIndex(0);
+        const size_t requestsBeforeRead = rig.requests.size();
+        QTest::keyClick(zlink, Qt::Key_R, Qt::AltModifier);
+        EXPECT_EQ(pressed, std::vector<QString>{QStringLiteral("tab 0 &Read")});
+        EXPECT_TRUE(PumpUntil([&] { return rig.requests.size() > requestsBeforeRead; }));
+        v.CloseButton()->click();
+    });
+    EXPECT_EQ(code, 0);
+}
+
+// The three ends of a run that pauses at a message box: each gives the other pages back.
+struct RunEndCase {
+    const char* name;
+    const char* source;
+    QMessageBox::StandardButton answer;
+    const char* lastResult;
+};
+
+class GuiRunEndTest : public GuiTest, public ::testing::WithParamInterface<RunEndCase> {};
+
+TEST_P(GuiRunEndTest, OtherPagesComeBackWhenTheRunEnds) {
+    const RunEndCase& c = GetParam();
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    const int code = Run([this, &c] {
+        CTR805QSheetView& v = View();
+        script::CScriptView* page = StartScript(c.source, {[this, &c](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_NE(box, nullptr) << w->metaObject()->className();
+            QTabWidget* tabs = View().Tabs();
+            EXPECT_EQ(TabsEnabled(tabs), kOnlyScriptTab);
+            EXPECT_EQ(PagesEnabled(tabs), kOnlyScriptTab);
+            QTest::keyClick(tabs, Qt::Key_Tab, Qt::ControlModifier);
+            EXPECT_EQ(tabs->currentIndex(), kScriptTab);
+            box->button(c.answer)->click();
+        }});
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return RunEnded(page); }));
+        QListWidget* results = page->ResultsList();
+        ASSERT_GT(results->count(), 0);
+        EXPECT_EQ(results->item(results->count() - 1)->text(), c.lastResult);
+        ExpectTabsUsable(v);
+        v.CloseButton()->click();
+    });
+    EXPECT_EQ(code, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, GuiRunEndTest,
+    ::testing::Values(
+        RunEndCase{"Finished", "        dialog \"Pause\" 0\n        stop\n", QMessageBox::Ok, "Script finished"},
+        RunEndCase{"Aborted", "        dialog \"Pause\" 0\n        stop\n", QMessageBox::Cancel,
+                   "Script aborted at line 1"},
+        RunEndCase{"RunTimeError", "        dialog \"Pause\" 0\n        return\n", QMessageBox::Ok,
+                   "Error Stack underflow at line 2"}),
+    [](const ::testing::TestParamInfo<RunEndCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
