@@ -65,6 +65,11 @@ int CTR805QApp::Run(const AppOptions& options) {
         table.emplace(std::filesystem::path(folder.toStdString()) / "QVR" / "ports");
     }
 
+    // Signals are taken before anything is registered that only a clean end removes (the
+    // simulated board's port link): a SIGTERM right after start still ends the program its way.
+    QtUserPrompts prompts;
+    QuitOnSignals(prompts);
+
     std::unique_ptr<sim::PtyServer> simulated;
     std::optional<int> simulatedPort;
     if (options.simulate) {
@@ -79,8 +84,6 @@ int CTR805QApp::Run(const AppOptions& options) {
         simulatedPort = simulated->PortNumber();
     }
 
-    QtUserPrompts prompts;
-    QuitOnSignals(prompts);
     CProgressDialog progress;
     SheetPlatform platform;
     platform.clock = &SystemClock::Instance();
