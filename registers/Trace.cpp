@@ -1,7 +1,7 @@
 #include "registers/Trace.h"
 
 #include "registers/HexText.h"
-#include "registers/ReplacingFile.h"
+#include "link/ReplacingFile.h"
 
 #include <cstdio>
 
