@@ -158,7 +158,7 @@ bool ReplacingFile::OpenInPlace(int probe, bool plainFile) {
     return true;
 }
 
-bool ReplacingFile::Write(const std::string& bytes) {
+bool ReplacingFile::Write(std::string_view bytes) {
     if (fd_ < 0) ok_ = false;
     if (!ok_) return false;
     if (inPlace_) {
@@ -200,7 +200,7 @@ void ReplacingFile::Abandon() {
     temp_.clear();
 }
 
-bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
+bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
     ReplacingFile file(path);
     return file.Open() && file.Write(bytes) && file.Commit();
 }

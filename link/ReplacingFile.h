@@ -9,6 +9,7 @@
 // permission), or the name is no plain file (a device), the file is written in place, at the
 // commit, so that a save given up before it still leaves the file as it was.
 #include <string>
+#include <string_view>
 
 class ReplacingFile {
 public:
@@ -21,7 +22,7 @@ public:
     // folder, a missing folder) or nothing can be made to hold the bytes. Nothing is changed
     // then.
     bool Open();
-    bool Write(const std::string& bytes);
+    bool Write(std::string_view bytes);
     // Flushes to disk and puts the file in place; false (and the old file kept) on any failure.
     bool Commit();
     void Abandon();
@@ -40,4 +41,4 @@ private:
 };
 
 // The whole file at once.
-bool WriteFileReplacing(const std::string& path, const std::string& bytes);
+bool WriteFileReplacing(const std::string& path, std::string_view bytes);
