@@ -1,7 +1,7 @@
 #include "registers/RegisterTable.h"
 
 #include "registers/RegisterConfigFile.h"
-#include "registers/ReplacingFile.h"
+#include "link/ReplacingFile.h"
 
 #include <filesystem>
 #include <fstream>

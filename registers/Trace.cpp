@@ -1,7 +1,7 @@
 #include "registers/Trace.h"
 
 #include "registers/HexText.h"
-#include "registers/ReplacingFile.h"
+#include "link/ReplacingFile.h"
 
 #include <cstdio>
 
@@ -137,7 +137,8 @@ PageResult CMTrace::Save() {
 
 PageResult CMTrace::SaveTo(const std::string& path) {
     // The trace goes to a file beside the chosen one that replaces it only when the whole
-    // trace is in: a board lost half way leaves an older trace file as it was.
+    // trace is in: a board lost half way leaves an older trace file as it was. A destination
+    // that cannot be written is refused here, before anything is read from the board.
     ReplacingFile file(path);
     if (!file.Open()) {
         ShowError(host_.Prompts(), kMsgTraceUnableToSave);

@@ -1,5 +1,6 @@
 // The compiler's listing "debug_file.txt": every record, string and label as the compiler
 // built them. Written at the end of every Compile, errors or not.
+#include "link/ReplacingFile.h"
 #include "script/CompileMessages.h"
 #include "script/ScriptCompiler.h"
 
@@ -231,17 +232,16 @@ void CScriptCompiler::WriteListing()
     listingWritten_ = false;
     const std::string path = listingDir_.empty() ? std::string(kListingFileName)
                                                  : listingDir_ + "/" + kListingFileName;
-    std::FILE* f = std::fopen(path.c_str(), "w+");
-    if (!f)
+    // Saved as every file the user keeps: an earlier listing stays whole until this one is.
+    ReplacingFile file(path);
+    if (!file.Open())
         return;
     bool ok = true;
     {
-        ListingBuffer out([&](std::string_view chunk) {
-            ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size();
-        });
+        ListingBuffer out([&](std::string_view chunk) { ok = file.Write(chunk) && ok; });
         BuildListing(*this, out);
     }
-    listingWritten_ = (std::fclose(f) == 0) && ok;
+    listingWritten_ = ok && file.Commit();
 }
 
 } // namespace script

@@ -19,6 +19,21 @@ std::string_view CResultsList::DisplayText(std::string_view line) {
     return line;
 }
 
+std::string CResultsList::FileText() const {
+    std::string text;
+    for (const std::string& line : lines_) {
+        const size_t start = text.size();
+        for (const char c : DisplayText(line)) {
+            // CR LF, a lone CR and a lone LF are each one line break.
+            const bool lineBreak = c == '\r' || c == '\n';
+            if (lineBreak && text.size() > start && text.back() == '\n') continue;
+            text += lineBreak ? '\n' : c;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
 void CResultsList::Push(std::string text) {
     if (lines_.size() >= kMaxLines) {
         lines_.pop_front();

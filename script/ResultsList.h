@@ -47,6 +47,9 @@ public:
     // A line as one row of a list or terminal shows it: CR and LF around it removed (the
     // run-time errors start with a line break, compile errors end with one).
     static std::string_view DisplayText(std::string_view line);
+    // The list as "Save Results..." writes it: each line once, as it is shown, ended by "\n";
+    // a line break inside a line's text becomes one "\n", with no CR and no blank line.
+    std::string FileText() const;
 
 private:
     void Push(std::string text);

@@ -248,8 +248,10 @@ void CScriptRunHost::Handle(const ScriptPost& post) {
     case ScriptMsg::FOpenError:
     case ScriptMsg::FStoreError:
         JoinWorker();
-        // The board's script waits for a file the PC no longer serves: stop it.
-        if (!SendFrame(BoardFrame(kCmdAbortScript, {}))) {
+        // The board's script waits for a file the PC no longer serves: stop it (unless it has
+        // ended already).
+        if (!(post.msg == ScriptMsg::FStoreError && post.lParam == kStoreFailedAfterEnd) &&
+            !SendFrame(BoardFrame(kCmdAbortScript, {}))) {
             LostBoard(1);
             return;
         }

@@ -97,6 +97,12 @@ bool CScriptWorker::OnFrame(const UplinkFrame& f) {
     case kUpReadRequest: return ServeReadRequest(f.Number(0, 4));
     case kUpEnd:
         shared_.linkReleased.Set();
+        // Buffered data reaches the file only at its close: a run whose data did not all reach
+        // it has not finished, whatever the board says.
+        if (!writeFile_.Close()) {
+            Post(ScriptMsg::FStoreError, 0, kStoreFailedAfterEnd, lastWriteName_);
+            return false;
+        }
         Post(ScriptMsg::End, f.Byte(0), f.Value());
         return false;
     case kUpError: {

@@ -1,9 +1,9 @@
 #include "script/ScriptPage.h"
 
 #include "link/Messages.h"
+#include "link/ReplacingFile.h"
 
 #include <filesystem>
-#include <fstream>
 
 namespace script {
 
@@ -212,14 +212,7 @@ void CScript::SaveResults() {
     spec.confirmOverwrite = true;
     const std::optional<std::string> chosen = host_.Prompts().AskSaveFile(spec);
     if (!chosen) return;
-    std::ofstream out(*chosen, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        host_.Prompts().MessageBox(std::string(kMsgUnableToSaveResults), kCaptionError, MsgIcon::Error);
-        return;
-    }
-    for (const std::string& line : results_.Lines()) out << line << '\n';
-    out.close();
-    if (!out) {
+    if (!WriteFileReplacing(*chosen, results_.FileText())) {
         host_.Prompts().MessageBox(std::string(kMsgUnableToSaveResults), kCaptionError, MsgIcon::Error);
     }
 }

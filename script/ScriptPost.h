@@ -28,6 +28,10 @@ enum class ScriptMsg : uint8_t {
 };
 inline constexpr size_t kScriptMsgCount = 13;
 
+// FStoreError's lParam when the data was lost at the close after the board's end frame: the
+// board's script has ended already and is not to be stopped.
+inline constexpr uint32_t kStoreFailedAfterEnd = 1;
+
 struct ScriptPost {
     ScriptMsg msg = ScriptMsg::AddText;
     uint32_t wParam = 0;

@@ -308,25 +308,55 @@ std::vector<Operation> Operations() {
                    },
                    [](Fault f) { return RegisterRule(f, true); },
                    3000});
-    ops.push_back({"trace: save the whole trace over an older file",
-                   [](Fault f) {
-                       const fs::path dir = TempDir("trace");
-                       const fs::path file = dir / "trace.txt";
-                       std::ofstream(file) << "older trace";
-                       Outcome o = OnSimHost(f, [&](SimHost& h) {
-                           CMTrace trace(h);
-                           trace.SaveTo(file.string());
-                       });
-                       // A save that did not finish leaves the older file as it was.
-                       const bool failed = !o.messages.empty() || o.portFailure;
-                       if (failed) {
-                           EXPECT_EQ(ReadFile(file), "older trace") << Name(f);
-                       }
-                       fs::remove_all(dir);
-                       return o;
-                   },
-                   [](Fault f) { return RegisterRule(f, true); },
-                   3000});
+    // The older file as a plain file, behind a symbolic link, or read-only.
+    enum class Destination { Plain, Link, ReadOnly };
+    for (const Destination d : {Destination::Plain, Destination::Link, Destination::ReadOnly}) {
+        const char* name = d == Destination::Plain ? "trace: save the whole trace over an older file"
+                           : d == Destination::Link ? "trace: save the whole trace through a link to an older file"
+                                                    : "trace: save the whole trace over a read-only older file";
+        ops.push_back({name,
+                       [d](Fault f) {
+                           const fs::path dir = TempDir("trace");
+                           const fs::path older = dir / "trace.txt";
+                           std::ofstream(older) << "older trace";
+                           fs::path file = older;
+                           if (d == Destination::Link) {
+                               file = dir / "link.txt";
+                               fs::create_symlink("trace.txt", file);
+                           }
+                           if (d == Destination::ReadOnly) {
+                               fs::permissions(older, fs::perms::owner_read | fs::perms::group_read |
+                                                          fs::perms::others_read);
+                           }
+                           Outcome o = OnSimHost(f, [&](SimHost& h) {
+                               CMTrace trace(h);
+                               trace.SaveTo(file.string());
+                               if (d == Destination::ReadOnly) {
+                                   // Refused before the board is asked for the trace.
+                                   for (const std::string& r : h.Requests()) {
+                                       EXPECT_NE(r.rfind("7E 1A", 0), 0u) << Name(f) << ": " << r;
+                                   }
+                               }
+                           });
+                           // A save that did not finish leaves the older file as it was.
+                           const bool failed = !o.messages.empty() || o.portFailure;
+                           if (failed) {
+                               EXPECT_EQ(ReadFile(older), "older trace") << Name(f);
+                           } else {
+                               EXPECT_EQ(ReadFile(older).rfind("Note: ", 0), 0u) << Name(f);
+                           }
+                           if (d == Destination::Link) {
+                               EXPECT_TRUE(fs::is_symlink(file)) << Name(f);
+                           }
+                           fs::remove_all(dir);
+                           return o;
+                       },
+                       [d](Fault f) {
+                           if (d == Destination::ReadOnly) return Says(kMsgTraceUnableToSave, false);
+                           return RegisterRule(f, true);
+                       },
+                       3000});
+    }
     return ops;
 }
 
@@ -363,8 +393,9 @@ void Check(const Operation& op, Fault f, const Outcome& o) {
             EXPECT_EQ(o.messages.back().text, e.text);
             EXPECT_EQ(o.messages.back().caption, kCaptionError);
             EXPECT_EQ(o.messages.back().icon, MsgIcon::Error);
-            // A port that failed says why beneath the message.
-            if (f == Fault::LineClosed || f == Fault::Unplugged) {
+            // A port that failed says why beneath the message that ends the program; an
+            // operation refused before it reached the board has no port failure to tell.
+            if (e.quit && (f == Fault::LineClosed || f == Fault::Unplugged)) {
                 EXPECT_NE(o.messages.back().detail, "");
             }
             if (e.quit) {

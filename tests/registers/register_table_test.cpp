@@ -230,15 +230,41 @@ TEST_F(ConfigFile, FailuresLeaveTheDocumentedState) {
     EXPECT_FALSE(page.Locked());
 }
 
-TEST_F(ConfigFile, FailedSaveKeepsThePreviousFile) {
+TEST_F(ConfigFile, FailedSaveKeepsThePreviousFileAndASaveTouchesNothingElse) {
     SimHost host;
     CZLINKControlExt1 page(host);
-    Write(Path("keep.txt"), "previous");
-    fs::create_directory(Path("keep.txt.tmp~"));  // the temporary file cannot be created
-    EXPECT_FALSE(page.SaveConfigFile(Path("keep.txt")));
-    EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to save config file");
-    EXPECT_EQ(Read(Path("keep.txt")), "previous");
-    EXPECT_FALSE(page.SaveConfigFile(Path("no-such-dir/x.txt")));
+    SetRow(page, 1, RowType::Wr16, "20", "1");
+    struct Case {
+        const char* what;
+        const char* name;
+        bool saved;
+    };
+    // Beside "sibling.txt" lies a folder named like its temporary copy: it is no obstacle and
+    // stays.
+    Write(Path("sibling.txt"), "previous");
+    fs::create_directory(Path("sibling.txt.tmp~"));
+    Write(Path("ro.txt"), "previous");
+    fs::permissions(Path("ro.txt"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const Case cases[] = {
+        {"a folder named like the temporary copy", "sibling.txt", true},
+        {"a read-only file", "ro.txt", false},
+        {"a missing folder", "no-such-dir/x.txt", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.prompts.messages.clear();
+        EXPECT_EQ(page.SaveConfigFile(Path(c.name)), c.saved);
+        if (c.saved) {
+            EXPECT_TRUE(host.prompts.messages.empty());
+            EXPECT_EQ(Read(Path(c.name)).substr(0, 14), "Register:001\r\n");
+        } else {
+            ASSERT_FALSE(host.prompts.messages.empty());
+            EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to save config file");
+        }
+    }
+    EXPECT_TRUE(fs::is_directory(Path("sibling.txt.tmp~")));
+    EXPECT_EQ(Read(Path("ro.txt")), "previous");
+    EXPECT_FALSE(fs::exists(Path("no-such-dir")));
 }
 
 TEST_F(ConfigFile, DialogsAskWithTheirTitlesAndCancelDoesNothing) {

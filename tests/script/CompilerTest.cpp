@@ -166,6 +166,33 @@ TEST_F(CompilerTest, ListingReplacesTheEarlierOne)
     EXPECT_EQ(folder.Read("debug_file.txt"), compiler.ListingText());
 }
 
+TEST_F(CompilerTest, ListingIsSavedLikeEveryFileTheUserKeeps)
+{
+    struct Case {
+        const char* what;
+        bool link, readOnly;
+        bool written;
+    };
+    const Case cases[] = {
+        {"through a symbolic link, which stays", true, false, true},
+        {"over a read-only listing, which stays", false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(folder.File("debug_file.txt"));
+        std::filesystem::remove(folder.File("kept.txt"));
+        const std::string older = folder.Write(c.link ? "kept.txt" : "debug_file.txt", "older");
+        if (c.link) std::filesystem::create_symlink("kept.txt", folder.File("debug_file.txt"));
+        if (c.readOnly) std::filesystem::permissions(older, std::filesystem::perms::owner_read);
+        Compile("  cls\n");
+        EXPECT_EQ(compiler.ListingWritten(), c.written);
+        EXPECT_EQ(folder.Read(c.link ? "kept.txt" : "debug_file.txt"),
+                  c.written ? compiler.ListingText() : "older");
+        EXPECT_EQ(std::filesystem::is_symlink(folder.File("debug_file.txt")), c.link);
+        std::filesystem::permissions(older, std::filesystem::perms::owner_all);
+    }
+}
+
 TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile)
 {
     compiler.SetListingDirectory(folder.File("no/such/folder"));

@@ -273,6 +273,59 @@ TEST_F(ScriptPageTest, ControlsWhileRunningAndAfterwardsAndSavedResults) {
     EXPECT_FALSE(page.Controls().saveResults);
 }
 
+TEST_F(ScriptPageTest, SavedResultsHoldEachLineOnceWithoutCarriageReturns) {
+    ASSERT_TRUE(page.Initialise());
+    enum class Destination { New, Link, ReadOnly };
+    struct Case {
+        const char* what;
+        const char* script;
+        Destination destination;
+        const char* saved;  // nullptr: refused, the older file kept
+    };
+    const Case cases[] = {
+        // A run-time error text starts with a line break.
+        {"a run-time error", "        disp \"a\"\n        return\n", Destination::New,
+         "Script running...\na\nError Stack underflow at line 2\n"},
+        // Compile errors end with one.
+        {"compile errors", "        frobnicate\n        bogus\n", Destination::New,
+         "Line 1: Error unrecognised command\nLine 2: Error unrecognised command\n"},
+        {"through a symbolic link", "        disp \"b\"\n        stop\n", Destination::Link,
+         "Script running...\nb\nScript finished\n"},
+        {"over a read-only file", "        disp \"c\"\n        stop\n", Destination::ReadOnly, nullptr},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Select(folder.Write("s" + std::to_string(++n) + ".mbs", c.script));
+        page.RunOrAbort();
+        Pump();
+        const std::string name = "results" + std::to_string(n) + ".txt";
+        std::string chosen = folder.File(name);
+        if (c.destination != Destination::New) folder.Write(name, "older");
+        if (c.destination == Destination::Link) {
+            chosen = folder.File("link" + std::to_string(n) + ".txt");
+            std::filesystem::create_symlink(name, chosen);
+        }
+        if (c.destination == Destination::ReadOnly) {
+            std::filesystem::permissions(folder.File(name), std::filesystem::perms::owner_read);
+        }
+        host.prompts.messages.clear();
+        host.prompts.filePaths.push_back(chosen);
+        page.SaveResults();
+        if (c.saved) {
+            EXPECT_TRUE(host.prompts.messages.empty());
+            EXPECT_EQ(folder.Read(name), c.saved);
+        } else {
+            ASSERT_EQ(host.prompts.messages.size(), 1u);
+            EXPECT_EQ(host.prompts.messages[0].text, "Error - Unable to save results");
+            EXPECT_EQ(folder.Read(name), "older");
+        }
+        if (c.destination == Destination::Link) {
+            EXPECT_TRUE(std::filesystem::is_symlink(chosen));
+        }
+    }
+}
+
 TEST_F(ScriptPageTest, AbortFromTheButtonAndSeeTraceOnlyWithTheStatusFlag) {
     ASSERT_TRUE(page.Initialise());
     Select(folder.Write("loop.mbs", "loop    jmp loop\n"));

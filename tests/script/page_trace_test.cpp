@@ -3,9 +3,14 @@
 #include "registers/Trace.h"
 #include "registers/TraceCommand.h"
 #include "tests/script/run_support.h"
+#include "tests/support/PlainUser.h"
 #include "tests/support/SimHost.h"
 
+#include <filesystem>
+#include <functional>
 #include <sstream>
+
+#include <sys/stat.h>
 
 namespace runtest {
 namespace {
@@ -206,6 +211,58 @@ TEST_F(TraceTest, FailuresOfTheFileAndTheBoard) {
     EXPECT_EQ(host.prompts.messages.back().text, kMsgNoCommunication);
     EXPECT_TRUE(host.prompts.QuitPosted());
     EXPECT_EQ(trace.SaveTo(folder.File("x.txt")), PageResult::LostBoard);
+}
+
+TEST_F(TraceTest, AnUnwritableDestinationIsRefusedBeforeTheBoardIsAsked) {
+    Accesses(3);
+    struct Case {
+        const char* what;
+        // Makes the destination and answers its path.
+        std::function<std::string()> setup;
+        bool asPlainUser;
+    };
+    const Case destinations[] = {
+        {"a read-only file",
+         [&] {
+             const std::string p = folder.Write("ro.txt", "older trace");
+             ::chmod(p.c_str(), 0444);
+             return p;
+         },
+         false},
+        {"a missing folder", [&] { return folder.File("none/t.txt"); }, false},
+        {"a folder without write permission, the file not there yet",
+         [&] {
+             const std::string dir = folder.File("locked");
+             std::filesystem::create_directory(dir);
+             ::chmod(dir.c_str(), 0555);
+             return dir + "/t.txt";
+         },
+         true},
+    };
+    ::chmod(folder.Path().c_str(), 0755);  // the plain user must reach the folder
+    for (const Case& c : destinations) {
+        const std::string path = c.setup();
+        for (const bool fromCommand : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (fromCommand ? ", tr805q-cli trace --save" : ", the window"));
+            host.requests.clear();
+            // The answer travels from the child as bits: refused, the message, nothing read.
+            const auto save = [&] {
+                std::ostringstream out;
+                const bool refused = fromCommand ? RunTraceCommand(host, "0", path, out) == 1
+                                                 : trace.SaveTo(path) == PageResult::Failed;
+                const bool told = !host.prompts.messages.empty() &&
+                                  host.prompts.messages.back().text == "Error - Unable to save results";
+                return (refused ? 1 : 0) | (told ? 2 : 0) | (TraceRequests().empty() ? 4 : 0);
+            };
+            const int result = c.asPlainUser ? plainuser::Run(save) : save();
+            EXPECT_TRUE(result & 1) << "refused";
+            EXPECT_TRUE(result & 2) << "the save-failure message";
+            EXPECT_TRUE(result & 4) << "nothing read from the board";
+        }
+    }
+    EXPECT_EQ(folder.Read("ro.txt"), "older trace");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("none")));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("locked/t.txt")));
 }
 
 TEST_F(TraceTest, CommandPrintsTheRowsOrSavesTheFile) {

@@ -4,6 +4,7 @@
 #include "tests/script/run_support.h"
 #include "tests/support/SimHost.h"
 
+#include <filesystem>
 #include <sstream>
 
 namespace runtest {
@@ -64,6 +65,13 @@ TEST_F(RunCommandTest, ExitCodesForEachEnd) {
     std::istringstream in;
     EXPECT_EQ(script::RunScriptCommand(host, folder.File("absent.mbs"), {}, in, out, err), 1);
     EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to open file");
+}
+
+TEST_F(RunCommandTest, DataThatCannotBeStoredEndsWithAFileErrorNotFinished) {
+    std::filesystem::create_symlink("/dev/full", folder.File("out.txt"));
+    const CommandResult r = Run("        fopenw \"out.txt\"\n        filew \"%u\" 7\n        stop\n");
+    EXPECT_EQ(r.out, "Script running...\nError: Unable to store data: out.txt\n");
+    EXPECT_EQ(r.code, script::kRunExitScriptError);
 }
 
 TEST_F(RunCommandTest, DialogsTakeTheAnswersInOrderThenStandardInput) {

@@ -5,6 +5,7 @@
 #include "tests/support/ScriptExamples.h"
 #include "tests/support/SimHost.h"
 
+#include <filesystem>
 #include <fstream>
 
 namespace runtest {
@@ -123,6 +124,44 @@ TEST_F(SimRunTest, WaveWrittenByAScriptReadsBackWithItsHeaderAndSamples) {
     EXPECT_EQ(ToHex(Bytes(head.begin(), head.end())),
               "52 49 46 46 80 02 00 00 57 41 56 45 66 6D 74 20 12 00 00 00 01 00 01 00 40 1F 00 00 "
               "80 3E 00 00 02 00 10 00 00 00 64 61 74 61 5A 02 00 00");
+}
+
+TEST_F(SimRunTest, AWriteFileThatCannotBeStoredIsReportedNeverFinished) {
+    struct Case {
+        const char* what;
+        const char* name;
+        const char* script;
+    };
+    // The failure shows at the close after the board's end frame (a few bytes sit in the
+    // file's buffer until then) or at a write during the run (more than the buffer holds).
+    const Case cases[] = {
+        {"a text file, lost at the close", "out.txt",
+         "        fopenw \"out.txt\"\n        filew \"v=%u\" 5\n        stop\n"},
+        {"a binary file, lost at the close", "out.bin",
+         "        fopenw \"out.bin\"\n        filew \"\" $1234\n        stop\n"},
+        {"a text file, lost during the run", "big.txt",
+         "i       word    0\n"
+         "        fopenw \"big.txt\"\n"
+         "        while i < 3000\n"
+         "          filew \"value %u\" i\n"
+         "          add 1 i\n"
+         "        endwhile\n"
+         "        stop\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(folder.File(c.name));
+        std::filesystem::create_symlink("/dev/full", folder.File(c.name));
+        ASSERT_TRUE(RunAndPump(Script(c.script)));
+        EXPECT_EQ(Lines().back(), std::string("Error: Unable to store data: ") + c.name);
+        EXPECT_EQ(runHost.Outcome(), script::RunOutcome::FileError);
+        for (const std::string& line : Lines()) EXPECT_NE(line, "Script finished");
+        EXPECT_TRUE(std::filesystem::is_symlink(folder.File(c.name)));
+        // The board is idle again: the next run starts and finishes.
+        std::filesystem::remove(folder.File(c.name));
+        ASSERT_TRUE(RunAndPump(Script("        stop\n")));
+        EXPECT_EQ(Lines().back(), "Script finished");
+    }
 }
 
 TEST_F(SimRunTest, EntryAskedAgainForAbcThenTakenAndAbortedBy1G) {

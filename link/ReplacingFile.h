@@ -1,0 +1,44 @@
+#pragma once
+// A file the user names, saved so that a save that fails half way leaves the previous file as
+// it was: the bytes go to a temporary file beside it, made afresh under a name of its own
+// ("<name>.<six characters>.tmp~", never one that is there already), which replaces the file
+// only once all is written. What the file system says of the file stays: a symbolic link stays
+// a link and the file it names gets the bytes; the mode, and where permitted the owner and
+// group, are the older file's. A file the user may not write is refused and left alone. Where
+// no temporary file can be made beside a file the user may write (a folder without write
+// permission), or the name is no plain file (a device), the file is written in place, at the
+// commit, so that a save given up before it still leaves the file as it was.
+#include <string>
+#include <string_view>
+
+class ReplacingFile {
+public:
+    explicit ReplacingFile(std::string path);
+    ~ReplacingFile();  // abandons what was not committed
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // False when the file may not be written (read-only, another's without write access, a
+    // folder, a missing folder) or nothing can be made to hold the bytes. Nothing is changed
+    // then.
+    bool Open();
+    bool Write(std::string_view bytes);
+    // Flushes to disk and puts the file in place; false (and the old file kept) on any failure.
+    bool Commit();
+    void Abandon();
+
+private:
+    bool OpenInPlace(int probe, bool plainFile);
+
+    std::string path_;
+    std::string target_;  // the file the name leads to, links followed
+    std::string temp_;    // empty when writing in place
+    int fd_ = -1;
+    bool ok_ = true;
+    bool inPlace_ = false;
+    bool plainFile_ = true;   // in place: a regular file, which is cut to the new length
+    std::string pending_;     // in place: the bytes, written at the commit
+};
+
+// The whole file at once.
+bool WriteFileReplacing(const std::string& path, std::string_view bytes);
