@@ -10,7 +10,8 @@ class CAboutBox {
 public:
     static constexpr const char* kCaption = "About TR8051B";
     static constexpr const char* kProgramVersion = kProgramVersionText;
-    // The texts, in the order the box shows them from the top.
+    // The texts, in the order the box shows them from the top; the board lines (BoardVersion
+    // to Code) in the order of link/BoardInfoText.h.
     enum Text { ProgramVersion, BoardVersion, CommandBuffer, DataBuffer, FileBuffer,
                 FirmwareVersionText, Code, kTextCount };
 

@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/PortsCommand.h"
+#include "link/BoardInfoText.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "link/Version.h"
@@ -16,7 +17,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstdio>
 #include <iostream>
 #include <functional>
 #include <ostream>
@@ -38,10 +38,17 @@ int ExitFor(PageResult r) {
     return kCliInvalid;
 }
 
-std::string Format(const char* format, unsigned value) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, format, value);
-    return buf;
+// A register text from the command line in upper case, as a field turns it when typed, but
+// whole: the length is checked, never cut.
+std::string TypedText(const std::string& typed) { return EntryText(typed, typed.size()); }
+
+// The page's checks and messages, with the field lengths a shell does not enforce.
+bool TypedTextsValid(CliSession& s, const std::string& address, const std::string* data,
+                     RegWidth width) {
+    const std::string error = ValidateTypedRegisterTexts(address, data, width);
+    if (error.empty()) return true;
+    ShowError(s.Prompts(), error);
+    return false;
 }
 
 // The board lines of the About box, from what the board reports about itself.
@@ -54,16 +61,7 @@ int RunInfo(CliSession& s, std::ostream& out) {
         !board.GetFirmwareCode(code)) {
         return ExitFor(PageLostBoard(s));
     }
-    char line[96];
-    std::snprintf(line, sizeof line, "GQ0017 Version %d.%d", info.versionMajor, info.versionMinor);
-    out << line << '\n';
-    out << Format("Command Buffer Size: %d commands", info.commandBufferSize) << '\n';
-    out << Format("Data Buffer Size: %d words", info.dataBufferSize) << '\n';
-    out << Format("File Buffer Size: %d words", info.fileBufferSize) << '\n';
-    std::snprintf(line, sizeof line, "Firmware Version %d.%d", version.versionMajor,
-                  version.versionMinor);
-    out << line << '\n';
-    out << Format("Code: %04X", code) << '\n';
+    for (const std::string& line : BoardInfoLines(info, version, code)) out << line << '\n';
     return kCliOk;
 }
 
@@ -71,6 +69,11 @@ int RunInfo(CliSession& s, std::ostream& out) {
 
 int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
            std::ostream& err) {
+    return RunCli(argc, argv, stored, out, err, SimulatedBoardSetup{});
+}
+
+int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
+           std::ostream& err, const SimulatedBoardSetup& simulated) {
     CLI::App app{"TR805Q: controls the MB805Q evaluation kit from a shell.", "tr805q-cli"};
     app.set_version_flag("--version", std::string("tr805q-cli ") + kVersionSuffix);
     app.require_subcommand(1);
@@ -96,8 +99,9 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     read->callback([&] {
         command = [&](CliSession& s) {
             CZLINKControl page(s);
-            page.readAddress = EntryText(readAddress, CZLINKControl::kAddressChars);
+            page.readAddress = TypedText(readAddress);
             page.readWidth = read8 ? RegWidth::Bits8 : RegWidth::Bits16;
+            if (!TypedTextsValid(s, page.readAddress, nullptr, page.readWidth)) return kCliInvalid;
             page.device1 = device == 1;
             page.device2 = device == 2;
             const PageResult r = page.Read();
@@ -115,9 +119,12 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     write->callback([&] {
         command = [&](CliSession& s) {
             CZLINKControl page(s);
-            page.writeAddress = EntryText(writeAddress, CZLINKControl::kAddressChars);
-            page.writeData = EntryText(writeData, CZLINKControl::kDataChars);
+            page.writeAddress = TypedText(writeAddress);
+            page.writeData = TypedText(writeData);
             page.writeWidth = write8 ? RegWidth::Bits8 : RegWidth::Bits16;
+            if (!TypedTextsValid(s, page.writeAddress, &page.writeData, page.writeWidth)) {
+                return kCliInvalid;
+            }
             page.device1 = device == 1;
             page.device2 = device == 2;
             return ExitFor(page.Write());
@@ -234,7 +241,7 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     if (offline) return offline();
     if (!command) return kCliInvalid;
 
-    CliSession session(err, stored, simulate);
+    CliSession session(err, stored, simulate, simulated);
     if (!session.Connect(connect)) return kCliLostBoard;
     try {
         return command(session);

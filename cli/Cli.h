@@ -9,6 +9,11 @@ inline constexpr int kCliOk = 0;
 inline constexpr int kCliInvalid = 1;      // a value or file failed validation
 inline constexpr int kCliLostBoard = 2;    // the board did not answer, or the port did not open
 
+struct SimulatedBoardSetup;
+
 // Runs one command line; stored holds the port settings the window keeps.
 int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
            std::ostream& err);
+// The same, with the board that --simulate serves set up as given.
+int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
+           std::ostream& err, const SimulatedBoardSetup& simulated);

@@ -33,16 +33,18 @@ void StreamProgress::StepIt() {
 
 void StreamProgress::Destroy() { err_ << '\n'; }
 
-CliSession::CliSession(std::ostream& err, ComSettings stored, bool simulate)
+CliSession::CliSession(std::ostream& err, ComSettings stored, bool simulate,
+                       const SimulatedBoardSetup& simulated)
     : err_(err),
       stored_(stored),
       fakeClock_(simulate ? std::make_unique<FakeClock>() : nullptr),
       clock_(simulate ? static_cast<Clock*>(fakeClock_.get()) : &SystemClock::Instance()),
       prompts_(err),
       progress_(err),
-      simBoard_(simulate ? std::make_unique<sim::Board>() : nullptr),
+      simBoard_(simulate ? std::make_unique<sim::Board>(simulated.config) : nullptr),
       board_(*clock_, prompts_, progress_) {
     if (simBoard_) {
+        if (simulated.requestLog) simBoard_->SetRequestLog(simulated.requestLog);
         board_.Link().Port().SetDeviceOpener([this](int) -> std::unique_ptr<SerialDevice> {
             return std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
         });

@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Prints what the window would show in a message box; remembers a request to quit.
 class StreamPrompts final : public UserPrompts {
@@ -42,6 +43,13 @@ private:
     int low_ = 0, high_ = 100, step_ = 10, pos_ = 0;
 };
 
+// The in-process board of --simulate: what it reports about itself, and where the requests it
+// receives are logged (none: not logged).
+struct SimulatedBoardSetup {
+    sim::BoardConfig config;
+    std::vector<std::string>* requestLog = nullptr;
+};
+
 struct ConnectOptions {
     std::string port;   // a COM number or a device path; empty: the stored port
     uint32_t baud = 0;  // 0: the stored rate
@@ -50,7 +58,8 @@ struct ConnectOptions {
 class CliSession final : public PageHost {
 public:
     // simulate: an in-process simulated board on a fake clock, so its waits take no time.
-    CliSession(std::ostream& err, ComSettings stored, bool simulate);
+    CliSession(std::ostream& err, ComSettings stored, bool simulate,
+               const SimulatedBoardSetup& simulated = {});
     ~CliSession() override;
 
     // Opens the port and sets the board link's time-outs; false after printing why.

@@ -22,6 +22,20 @@ std::string ValidateRegisterTexts(const std::string& address, const std::string*
     return {};
 }
 
+std::string ValidateTypedRegisterTexts(const std::string& address, const std::string* data,
+                                       RegWidth width) {
+    if (auto error = ValidateRegisterTexts(address, nullptr); !error.empty()) return error;
+    if (address.size() > CZLINKControl::kAddressChars) return kMsgAddressTooLong;
+    if (!data) return {};
+    if (auto error = ValidateRegisterTexts(address, data); !error.empty()) return error;
+    if (width == RegWidth::Bits8) {
+        if (data->size() > CZLINKControl::kData8Chars) return kMsgData8TooLong;
+    } else if (data->size() > CZLINKControl::kDataChars) {
+        return kMsgData16TooLong;
+    }
+    return {};
+}
+
 PageResult CZLINKControl::Write() {
     if (auto error = ValidateRegisterTexts(writeAddress, &writeData); !error.empty()) {
         ShowError(host_.Prompts(), error);

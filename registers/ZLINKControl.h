@@ -17,6 +17,12 @@ inline constexpr const char* kMsgNullAddress = "Error - A null register address 
 inline constexpr const char* kMsgAddressNotHex = "Error - Register address must be hexadecimal";
 inline constexpr const char* kMsgNullData = "Error - Null register data is not valid";
 inline constexpr const char* kMsgDataNotHex = "Error - Register data must be hexadecimal";
+inline constexpr const char* kMsgAddressTooLong =
+    "Error - Register address has at most 2 hexadecimal digits";
+inline constexpr const char* kMsgData16TooLong =
+    "Error - Register data has at most 4 hexadecimal digits";
+inline constexpr const char* kMsgData8TooLong =
+    "Error - Register data has at most 2 hexadecimal digits";
 inline constexpr const char* kMsgKernletNotStarted = "Error - Kernlet not started";
 
 // Register 0xC6 shows in bit 0 that a Kernlet has started after a reset.
@@ -29,11 +35,17 @@ void ShowError(UserPrompts& prompts, const std::string& text);
 // The address and data checks shared by every register page, in their order: address empty,
 // address not hex, then (when data is given) data empty, data not hex. Empty result: valid.
 std::string ValidateRegisterTexts(const std::string& address, const std::string* data);
+// Texts typed where no field holds them to its length (tr805q-cli), already in upper case: the
+// checks above, each field's in turn followed by its length as the page's fields take it (2
+// address digits; 4 data digits, 2 for an 8-bit access), so that no digit is ever dropped.
+std::string ValidateTypedRegisterTexts(const std::string& address, const std::string* data,
+                                       RegWidth width);
 
 class CZLINKControl {
 public:
     static constexpr size_t kAddressChars = 2;
     static constexpr size_t kDataChars = 4;
+    static constexpr size_t kData8Chars = 2;  // the digits an 8-bit access has room for
 
     explicit CZLINKControl(PageHost& host) : host_(host) {}
 

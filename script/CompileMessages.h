@@ -30,6 +30,8 @@ inline constexpr std::string_view kMsgLabelTooLong = "Line %d: Error label longe
 inline constexpr std::string_view kMsgNameTooLong = "Line %d: Error name longer than %d characters\r\n";
 inline constexpr std::string_view kMsgDeclarationWithoutLabel = "Line %d: Error %s without a label\r\n";
 inline constexpr std::string_view kMsgElseWithoutIf = "Line %d: Error else/elseif without matching if\r\n";
+inline constexpr std::string_view kMsgValueTooWide = "Line %d: Error value wider than 16 bits\r\n";
+inline constexpr std::string_view kMsgLocationPastEnd = "Line %d: Error data location past $FFFF\r\n";
 
 // Run-time text formatting.
 inline constexpr std::string_view kMsgNoSuchString = "Error: Attempt to reference non-existent string";

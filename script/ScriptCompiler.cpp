@@ -286,11 +286,14 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
     if (opcode == kOpBuffer) {
         e.isBuffer = 1;
         e.value = 0;
-        if (!values.empty() && !firstSigned)
+        if (!values.empty() && !firstSigned) {
+            e.words = values[0].number;
             dataCounter_ = std::min<int64_t>(dataCounter_ + values[0].number, kNumberCeiling);
+        }
         return;
     }
     e.isBuffer = 0;
+    e.words = values.empty() ? 1 : ClampToInt32(static_cast<int64_t>(values.size()));
     e.value = values.empty() ? kUnresolved : values[0].number;
     dataCounter_ = std::min<int64_t>(dataCounter_ + 1, kNumberCeiling);
     for (std::size_t i = 1; i < values.size(); ++i) {
@@ -378,6 +381,7 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
             break;
         case TokenType::Operator:
             rec.condition = t.condition;
+            rec.hasOperator = true;
             if (rec.opcode == kOpJump)
                 rec.opcode = kJumpIfTrue[t.condition];
             else if (rec.opcode == kOpCall)
@@ -452,7 +456,9 @@ void CScriptCompiler::PlaceVariables()
 void CScriptCompiler::PrepareCondition(int r)
 {
     CommandRecord& o = records_[static_cast<std::size_t>(r)];
-    if (o.slots[1].kind == kKindUnrecognised) {
+    // Only a condition that ends after its first operand is one: a second operand that is no
+    // value, or an operator with nothing after it, stays as written and is reported.
+    if (o.slots[1].kind == kKindUnrecognised && o.paramCount == 1 && !o.hasOperator) {
         // `if x` means `if x != 0`.
         o.condition = 1;
         o.slots[1] = ParamSlot{};
@@ -685,6 +691,13 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec) const
                 slot.kind = kKindConstant;
             else
                 slot.kind = e->kind == kKindSigned ? kKindConstant : e->kind;
+            if (slot.kind == kKindConstant && v > 0xFFFF) {
+                // A value beyond 16 bits, as if the number were written here: a long constant,
+                // which only the parameters that take one accept.
+                slot.kind = kKindLongConstant;
+                slot.value = static_cast<int32_t>(v & 0xFFFF);
+                slot.ref = static_cast<int32_t>((v & 0xFF0000) >> 12);
+            }
         } else {
             slot.value = e ? valueOf(*e) : kUnresolved;
             const LabelEntry* index = lookup(slot.indexName);
@@ -720,6 +733,12 @@ void CScriptCompiler::FindErrors()
             const LabelEntry& later = labels_[static_cast<std::size_t>(nextSame[i])];
             errors_.push_back(FormatMessage(kMsgDuplicateLabel, later.line, Name(e.name)));
         }
+        // Data words and their initial values are 16 bits wide on the board.
+        if (e.kind == kKindVariable &&
+            (e.location > 0xFFFF || int64_t{e.location} + e.words > 0x10000))
+            errors_.push_back(FormatMessage(kMsgLocationPastEnd, e.line));
+        if ((e.kind == kKindVariable || e.kind == kKindInitWord) && e.value > 0xFFFF)
+            errors_.push_back(FormatMessage(kMsgValueTooWide, e.line));
     }
 
     for (const LineFault& f : lineFaults_)
@@ -806,6 +825,10 @@ void CScriptCompiler::CheckRecord(int index, std::vector<std::string>& findings)
         if (allowed) {
             if (k >= kKindIndexed && k <= kKindIndexedDec && slot.ref >= kIndexLocationLimit)
                 findings.push_back(FormatMessage(kMsgBadIndexLocation, line));
+            // A data location goes to the board in 16 bits.
+            const bool location = k == kKindLocation || (k >= kKindVariable && k <= kKindIndexedDec);
+            if (location && static_cast<uint32_t>(slot.value) > 0xFFFF)
+                findings.push_back(FormatMessage(kMsgLocationPastEnd, line));
         } else {
             findings.push_back(FormatMessage(kMsgTypeNotAllowed, line, entry.name));
         }

@@ -57,6 +57,8 @@ struct CommandRecord {
     int32_t tableIndex = 0;
     // Parameters as written, before block rewriting touched tokenCount.
     int32_t paramCount = 0;
+    // A comparison operator was written.
+    bool hasOperator = false;
     // `if x` rewritten into `if x != 0`.
     bool singleOperand = false;
     // A jump made by block rewriting (from else/elseif, or the bottom of a while loop): it
@@ -77,6 +79,8 @@ struct LabelEntry {
     int32_t line = 0;
     int32_t value = 0;      // initial value (kinds 2, 8; -1 = word without a value), constant
     int32_t isBuffer = 0;
+    int32_t words = 0;      // data words from location on (kind 2): a buffer's size, or a
+                            // word's values (at least 1)
     bool nameFault = false; // name longer than a label may be: reported, never matched
 };
 

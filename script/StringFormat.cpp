@@ -23,11 +23,35 @@ struct Specifier {
     bool wellFormed = false;   // flags, width and precision only between '%' and the letter
 };
 
-// Finds the specifier; nothing when the text holds no '%'. letter == npos when no letter
-// follows the '%'.
+// The first '%' that is not one of a "%%" pair (pairs counted from the left), or npos.
+std::size_t FindLonePercent(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%')
+            continue;
+        if (i + 1 < text.size() && text[i + 1] == '%')
+            ++i;
+        else
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+// Literal text as printed: each "%%" pair is one '%'; any other '%' stands as written.
+void AppendLiteral(std::string& out, std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '%')
+            ++i;
+    }
+}
+
+// Finds the specifier: the first '%' that does not pair with the next one; nothing when there
+// is none. letter == npos when no letter follows the '%'.
 std::optional<Specifier> FindSpecifier(std::string_view text)
 {
-    const std::size_t percent = text.find('%');
+    const std::size_t percent = FindLonePercent(text);
     if (percent == std::string_view::npos)
         return std::nullopt;
     Specifier s;
@@ -119,7 +143,8 @@ bool FormatValueForFile(std::string_view text, uint16_t value, std::string& out)
 {
     const std::optional<Specifier> spec = FindSpecifier(text);
     if (!spec) {
-        out = text;
+        out.clear();
+        AppendLiteral(out, text);
         return true;
     }
     if (spec->letter == std::string_view::npos || !spec->wellFormed)
@@ -152,9 +177,10 @@ bool FormatValueForFile(std::string_view text, uint16_t value, std::string& out)
     default:
         return BadSpecifier(text, out);
     }
-    out.assign(text.substr(0, spec->percent));
+    out.clear();
+    AppendLiteral(out, text.substr(0, spec->percent));
     out += formatted;
-    out += text.substr(spec->letter + 1);
+    AppendLiteral(out, text.substr(spec->letter + 1));
     return true;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// Formatting of script strings with the value the board sends. A string may hold one type
-// specifier: its first '%' up to the first letter after it. The program formats that one
-// specifier itself; the string is never handed to printf as a format, and every other '%' in
-// it is printed as it stands.
+// Formatting of script strings with the value the board sends. "%%" stands for one '%'
+// (pairs counted from the left). A string may hold one type specifier: its first other '%' up
+// to the first letter after it. The program formats that one specifier itself; the string is
+// never handed to printf as a format, and every other lone '%' in it is printed as it stands.
 #include <cstdint>
 #include <string>
 #include <string_view>

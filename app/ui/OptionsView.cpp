@@ -47,10 +47,12 @@ COptionsView::COptionsView(COptions& options, QWidget* parent) : QDialog(parent)
     layout->addWidget(setName_, 0, 2);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // Enter presses the focused push button; "Set Name" stays the default for the rest (the
+    // name field): an auto-default button takes the default while it has the focus.
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Ok)->setAutoDefault(false);
+    buttons->button(QDialogButtonBox::Ok)->setAutoDefault(true);
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
-    buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
+    buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->setRowMinimumHeight(1, 8);

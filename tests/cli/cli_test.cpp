@@ -1,6 +1,9 @@
 // tr805q-cli against the simulated board in the same process (--simulate).
 #include "cli/Cli.h"
 
+#include "app/AboutBox.h"
+#include "cli/CliSession.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -45,6 +48,97 @@ TEST(CliRegisterCommands, ValidationMessagesAndExitCodes) {
         EXPECT_EQ(r.err, c.message);
         EXPECT_EQ(r.out, "");
     }
+}
+
+// A typed text is taken as the page's fields take it, never cut short: a text the field would
+// not hold is refused before anything reaches the board.
+struct TypedTextCase {
+    std::vector<const char*> args;
+    int code;
+    std::string err;
+    std::vector<std::string> requests;  // as the simulated board logs them
+};
+
+TEST(CliRegisterCommands, TypedTextsAreTakenAsTheFieldsTakeThemOrRefused) {
+    const std::string kAddressTooLong = "Error - Register address has at most 2 hexadecimal digits\n";
+    const std::string kData16TooLong = "Error - Register data has at most 4 hexadecimal digits\n";
+    const std::string kData8TooLong = "Error - Register data has at most 2 hexadecimal digits\n";
+    const std::vector<TypedTextCase> cases = {
+        {{"write", "123", "45678"}, kCliInvalid, kAddressTooLong, {}},
+        {{"write", "123", "12"}, kCliInvalid, kAddressTooLong, {}},
+        {{"write", "0020", "12"}, kCliInvalid, kAddressTooLong, {}},
+        {{"write", "20", "45678"}, kCliInvalid, kData16TooLong, {}},
+        {{"write", "20", "00001"}, kCliInvalid, kData16TooLong, {}},
+        {{"write", "20", "123", "--8bit"}, kCliInvalid, kData8TooLong, {}},
+        {{"write", "20", "0012", "--8bit"}, kCliInvalid, kData8TooLong, {}},
+        {{"read", "123"}, kCliInvalid, kAddressTooLong, {}},
+        {{"read", "100", "--8bit"}, kCliInvalid, kAddressTooLong, {}},
+        // The page's order: address before data, empty before hex before length.
+        {{"write", "123", ""}, kCliInvalid, kAddressTooLong, {}},
+        {{"write", "123", "XYZ"}, kCliInvalid, kAddressTooLong, {}},
+        {{"write", "X123", "12"}, kCliInvalid, "Error - Register address must be hexadecimal\n", {}},
+        {{"write", "20", "1234G"}, kCliInvalid, "Error - Register data must be hexadecimal\n", {}},
+        {{"write", "20", "12 34"}, kCliInvalid, "Error - Register data must be hexadecimal\n", {}},
+        // What the fields hold goes out as typed, letters in upper case.
+        {{"write", "2a", "00ab"}, kCliOk, "", {"7E 03 2A 00 AB 01"}},
+        {{"write", "5", "7"}, kCliOk, "", {"7E 03 05 00 07 01"}},
+        {{"write", "ff", "ffff"}, kCliOk, "", {"7E 03 FF FF FF 01"}},
+        {{"write", "2a", "ab", "--8bit"}, kCliOk, "", {"7E 02 2A AB 01"}},
+        {{"--device", "2", "write", "10", "1234"}, kCliOk, "", {"7E 03 10 12 34 02"}},
+        {{"read", "2a"}, kCliOk, "", {"7E 05 2A 01"}},
+        {{"read", "Ff", "--8bit"}, kCliOk, "", {"7E 04 FF 01"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> requests;
+        SimulatedBoardSetup setup;
+        setup.requestLog = &requests;
+        std::vector<const char*> args = c.args;
+        args.insert(args.begin(), {"tr805q-cli", "--simulate"});
+        std::ostringstream out, err;
+        const int code =
+            RunCli(static_cast<int>(args.size()), args.data(), ComSettings{}, out, err, setup);
+        const std::string row = c.args[0] + std::string(" ") + c.args[1];
+        EXPECT_EQ(code, c.code) << row;
+        EXPECT_EQ(err.str(), c.err) << row;
+        EXPECT_EQ(requests, c.requests) << row;
+        if (c.code != kCliOk) {
+            EXPECT_EQ(out.str(), "") << row;
+        }
+    }
+}
+
+// tr805q-cli info and the About box show the same lines, sizes as unsigned 32-bit numbers.
+TEST(CliRegisterCommands, InfoGivesTheAboutBoxLines) {
+    SimulatedBoardSetup setup;
+    setup.config.commandBufferSize = 0xFFFF;
+    setup.config.dataBufferSize = 0xFFFFFFFF;
+    setup.config.fileBufferSize = 0x80000001;
+    setup.config.firmwareCode = 0x805;
+    const char* args[] = {"tr805q-cli", "--simulate", "info"};
+    std::ostringstream out, err;
+    ASSERT_EQ(RunCli(3, args, ComSettings{}, out, err, setup), kCliOk) << err.str();
+    EXPECT_EQ(out.str(),
+              "GQ0017 Version 2.4\n"
+              "Command Buffer Size: 65535 commands\n"
+              "Data Buffer Size: 4294967295 words\n"
+              "File Buffer Size: 2147483649 words\n"
+              "Firmware Version 1.0\n"
+              "Code: 0805\n");
+
+    BoardInfo info;
+    info.versionMajor = setup.config.versionMajor;
+    info.versionMinor = setup.config.versionMinor;
+    info.commandBufferSize = setup.config.commandBufferSize;
+    info.dataBufferSize = setup.config.dataBufferSize;
+    info.fileBufferSize = setup.config.fileBufferSize;
+    FirmwareVersion version;
+    version.versionMajor = setup.config.firmwareMajor;
+    version.versionMinor = setup.config.firmwareMinor;
+    CAboutBox box(info, version, setup.config.firmwareCode);
+    box.OnInitDialog();
+    std::string lines;
+    for (int t = CAboutBox::BoardVersion; t <= CAboutBox::Code; ++t) lines += box.texts[t] + '\n';
+    EXPECT_EQ(lines, out.str());
 }
 
 // Lower case is accepted here, as the page's fields turn letters to upper case when typed.

@@ -147,7 +147,54 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"x word\n  if x > \"s\"\n  endif\n",
                   "Line 2: Error Parameter type not allowed in if command\r\n"},
         ErrorCase{"  jmpc 1 > 2 nowhere\n", "Line 1: Error unresolved label(nowhere)\r\n"},
-        ErrorCase{"l  jsrc 1 > 2 l\n", ""}));
+        ErrorCase{"l  jsrc 1 > 2 l\n", ""},
+        // Without an operator jmpc and jsrc compare for equality on the board, as `if a b` does.
+        ErrorCase{"l  jmpc 1 2 l\n", ""},
+        ErrorCase{"l  jmpc 1 2\n", "Line 1: Error jmpc requires 3 parameters\r\n"},
+        ErrorCase{"x word\nl  jsrc x $ l\n",
+                  "Line 2: Error Parameter type not allowed in jsrc command\r\n"},
+        // A second operand that is no value is not the end of the condition.
+        ErrorCase{"x word\n  if x = $\n  endif\n",
+                  "Line 2: Error Parameter type not allowed in if command\r\n"},
+        ErrorCase{"x word\n  while x > #\n  endwhile\n",
+                  "Line 2: Error Parameter type not allowed in while command\r\n"},
+        ErrorCase{"x word\n  if x\n  elseif x < [\n  endif\n",
+                  "Line 3: Error Parameter type not allowed in elseif command\r\n"},
+        ErrorCase{"x word\n  if x $\n  endif\n",
+                  "Line 2: Error Parameter type not allowed in if command\r\n"},
+        ErrorCase{"x word\n  if x =\n  endif\n", "Line 2: Error if requires 2 parameters\r\n"},
+        ErrorCase{"x word\n  while x !=\n  endwhile\n",
+                  "Line 2: Error while requires 2 parameters\r\n"},
+        // A named constant stands for its value as if written there: beyond 16 bits only a
+        // parameter that takes long values takes it.
+        ErrorCase{"k const $12345\nx word\n  add k x\n",
+                  "Line 3: Error Parameter type not allowed in add command\r\n"},
+        ErrorCase{"x word\n  add #k x\nk const 70000\n",
+                  "Line 2: Error Parameter type not allowed in add command\r\n"},
+        ErrorCase{"k const $FFFF\nx word\n  add k x\n", ""},
+        ErrorCase{"k const $FFFE\nx word\n  add k[2] x\n",
+                  "Line 3: Error Parameter type not allowed in add command\r\n"},
+        ErrorCase{"k const $12345\n  bufcfg k\n", ""},
+        ErrorCase{"x word\n  if x = k\n  endif\nk const $10000\n",
+                  "Line 2: Error Parameter type not allowed in if command\r\n"},
+        // Initial values are 16-bit words.
+        ErrorCase{"w word $FFFF\n", ""},
+        ErrorCase{"w word $10000\n", "Line 1: Error value wider than 16 bits\r\n"},
+        ErrorCase{"w word 1 2 70000\n", "Line 1: Error value wider than 16 bits\r\n"},
+        ErrorCase{"w word $10000\nw word\n",
+                  "Line 2: Error duplicate label(w)\r\nLine 1: Error value wider than 16 bits\r\n"},
+        // Data locations are 16-bit: every word of a variable or buffer lies at or below $FFFF.
+        ErrorCase{"x word\nbig buffer $FFFF\n", ""},
+        ErrorCase{"x word\nbig buffer $10000\n", "Line 2: Error data location past $FFFF\r\n"},
+        ErrorCase{"big buffer $FFFF\nw word 1 2\n", "Line 2: Error data location past $FFFF\r\n"},
+        ErrorCase{"big buffer $10000\nb buffer 1\n", "Line 2: Error data location past $FFFF\r\n"},
+        ErrorCase{"big buffer $10000\nw word 1\n", "Line 1: Error data location past $FFFF\r\n"},
+        ErrorCase{"big buffer $8000\nmore buffer $8000\nb buffer 0\n  copy 1 b\n",
+                  "Line 3: Error data location past $FFFF\r\n"
+                  "Line 4: Error data location past $FFFF\r\n"},
+        ErrorCase{"b buffer 4\nx word\n  copy 1 b[$FFFF]\n",
+                  "Line 3: Error data location past $FFFF\r\n"},
+        ErrorCase{"b buffer 4\nx word\n  copy 1 b[$FFFE]\n", ""}));
 
 } // namespace
 
