@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -90,5 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream again(text);
     const KernletFileSummary s = ScanKernletText(again);
     if (s.finalAddress && s.endsInBlock) std::abort();  // the end record comes only between blocks
+    // A file the load would take has its count, every block complete and its end record.
+    const std::optional<std::string> problem = KernletFileProblem(s);
+    if (!problem && (!s.haveCount || s.countWithoutHex || s.lengthWithoutHex != 0 || s.endsInBlock || !s.finalAddress)) {
+        std::abort();
+    }
+    if (problem && problem->rfind("Error - ", 0) != 0) std::abort();
     return 0;
 }

@@ -11,6 +11,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RegisterRows rows{};
     const int loaded = ParseRegisterConfig(bytes, rows);
     if (loaded < 0 || loaded > CRegisterTablePage::kRows) __builtin_trap();
+    // No cell longer than a line may be.
+    for (const RegisterRow& row : rows) {
+        if (row.description.size() > 2 * kMaxConfigLineBytes || row.data.size() > 2 * kMaxConfigLineBytes) {
+            __builtin_trap();
+        }
+    }
     if (loaded == CRegisterTablePage::kRows) {
         // Saving what was loaded and loading it again gives the same file.
         const std::string saved = FormatRegisterConfig(rows);

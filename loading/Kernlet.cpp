@@ -178,6 +178,18 @@ void CKernlet::ShowTooManyBlocks(size_t blocks) {
     ShowError(host_.Prompts(), text);
 }
 
+bool CKernlet::RefuseFile(const KernletFileSummary& scan) {
+    if (scan.blocks.size() > kMaxBlocks) {
+        ShowTooManyBlocks(scan.blocks.size());
+        return true;
+    }
+    if (const std::optional<std::string> problem = KernletFileProblem(scan)) {
+        ShowError(host_.Prompts(), *problem);
+        return true;
+    }
+    return false;
+}
+
 KernletResult CKernlet::OnLoad() {
     UserPrompts& prompts = host_.Prompts();
     if (kernletPath.empty()) {
@@ -186,10 +198,8 @@ KernletResult CKernlet::OnLoad() {
     }
     // A file larger than the checksum table is turned away before the device is even reset.
     // One that cannot be opened goes the usual way and is reported after the reset.
-    if (const auto scan = ScanKernletFile(kernletPath); scan && scan->blocks.size() > kMaxBlocks) {
-        ShowTooManyBlocks(scan->blocks.size());
-        return KernletResult::Invalid;
-    }
+    // So is a file that would never complete: the rest of it would go to the device as data.
+    if (const auto scan = ScanKernletFile(kernletPath); scan && RefuseFile(*scan)) return KernletResult::Invalid;
     const uint8_t device = Device();
     if (!host_.Board().ResetDevice(device)) {
         ReportLostBoard(prompts, host_.Board().Link(), kMsgNoCommunicationReset);
@@ -210,10 +220,7 @@ KernletResult CKernlet::LoadKernletFile(uint8_t device) {
         ShowError(prompts, kMsgCannotOpenFile);
         return KernletResult::Invalid;
     }
-    if (scan->blocks.size() > kMaxBlocks) {
-        ShowTooManyBlocks(scan->blocks.size());
-        return KernletResult::Invalid;
-    }
+    if (RefuseFile(*scan)) return KernletResult::Invalid;
 
     host_.SetKernletLoaded(device, false);
     if (!board.BeginKernletLoad(device)) return LostBoard();

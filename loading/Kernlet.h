@@ -103,6 +103,8 @@ private:
     // The file's checksum of block 1 or 2; a block the file does not have counts as 0.
     uint32_t FileChecksum(size_t block) const;
     void ShowTooManyBlocks(size_t blocks);
+    // Shows why the scanned file must not be loaded; false for a file that may go.
+    bool RefuseFile(const KernletFileSummary& scan);
 
     PageHost& host_;
     std::unique_ptr<SettingsKey> key_;

@@ -105,7 +105,8 @@ int RunKernletInspect(const std::string& file, std::ostream& out, std::ostream& 
     out << "Lines: " << scan->lines << '\n';
     if (!scan->haveCount) {
         out << "No \"#define N_DB\" line: nothing would be loaded\n";
-        return kKernletExitOk;
+        err << kMsgNoBlockCount << '\n';
+        return kKernletExitFailed;
     }
     out << "Block count: " << scan->blockCount << '\n';
     out << "Block  Address  Words  Checksum    Chunks\n";
@@ -128,6 +129,11 @@ int RunKernletInspect(const std::string& file, std::ostream& out, std::ostream& 
     if (scan->blocks.size() > CKernlet::kMaxBlocks) {
         out << "This file has " << scan->blocks.size() << " blocks; a load takes at most " << CKernlet::kMaxBlocks
             << '\n';
+    }
+    // What the load would refuse, in its words.
+    if (const std::optional<std::string> problem = KernletFileProblem(*scan)) {
+        err << *problem << '\n';
+        return kKernletExitFailed;
     }
     return kKernletExitOk;
 }

@@ -1,5 +1,9 @@
 #include "loading/KernletFileReader.h"
 
+#include "loading/KernletTexts.h"
+
+#include <cstdio>
+
 #include <filesystem>
 #include <fstream>
 #include <istream>
@@ -17,6 +21,14 @@ constexpr size_t kBlockCountChars = 2;
 uint16_t LineValue(std::string_view line, size_t chars) {
     const size_t at = line.find(kHexTag);
     return at == std::string_view::npos ? 0 : KernletHex(line, at + kHexTag.size(), chars);
+}
+
+bool HasHex(std::string_view line) { return line.find(kHexTag) != std::string_view::npos; }
+
+// A UTF-8 byte-order mark at the very start of the file is no text of its first line.
+void DropByteOrderMark(std::string& firstLine) {
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    if (std::string_view(firstLine).substr(0, kBom.size()) == kBom) firstLine.erase(0, kBom.size());
 }
 
 }  // namespace
@@ -71,6 +83,8 @@ bool KernletFileReader::FeedLine(std::string_view line) {
     // 2. Header values, and the end record once only it remains.
     if (inHeader_ && line.find(kDefineTag) != std::string_view::npos) {
         values_[k_++] = LineValue(line, kValueChars);
+        // The second value of a block header is its length (the end record has one value).
+        if (k_ == 2 && !HasHex(line) && lengthWithoutHex_ == 0) lengthWithoutHex_ = headers_ + 1;
         if (k_ == 1 && remaining_ == 1) {
             inHeader_ = false;
             inData_ = false;
@@ -81,6 +95,7 @@ bool KernletFileReader::FeedLine(std::string_view line) {
             inHeader_ = false;
             inData_ = true;
             k_ = 0;
+            ++headers_;
             const KernletBlockHeader header{values_[0], values_[1], values_[2], values_[3]};
             const uint8_t r = loader_.BlockHeader(header);
             if (r != kWriteOk) return Fail(KernletStep::BlockHeader, r);
@@ -90,6 +105,7 @@ bool KernletFileReader::FeedLine(std::string_view line) {
     // 3. The block count; its own line is no header value.
     if (!haveCount_ && line.find(kBlockCountTag) != std::string_view::npos) {
         blockCount_ = LineValue(line, kBlockCountChars);
+        countWithoutHex_ = !HasHex(line);
         remaining_ = blockCount_;
         inHeader_ = true;
         haveCount_ = true;
@@ -114,7 +130,8 @@ bool ReadKernletLine(std::istream& in, std::string& line) {
 
 KernletWalkResult KernletFileReader::Walk(std::istream& in) {
     std::string line;
-    while (ReadKernletLine(in, line)) {
+    for (bool first = true; ReadKernletLine(in, line); first = false) {
+        if (first) DropByteOrderMark(line);
         if (!FeedLine(line)) break;
     }
     return Result();
@@ -153,13 +170,17 @@ KernletFileSummary ScanKernletText(std::istream& in) {
     SummaryLoader loader(summary);
     KernletFileReader reader(loader);
     std::string line;
-    while (ReadKernletLine(in, line)) {
+    for (bool first = true; ReadKernletLine(in, line); first = false) {
+        if (first) DropByteOrderMark(line);
         ++summary.lines;
         reader.FeedLine(line);
     }
     summary.haveCount = reader.HaveCount();
     summary.blockCount = reader.BlockCount();
     summary.endsInBlock = reader.InBlockData();
+    if (summary.endsInBlock) summary.openBlockWords = reader.BlockWords();
+    summary.countWithoutHex = reader.CountWithoutHex();
+    summary.lengthWithoutHex = reader.LengthWithoutHex();
     return summary;
 }
 
@@ -174,5 +195,37 @@ bool OpenKernletFile(const std::string& path, std::ifstream& in) {
 std::optional<KernletFileSummary> ScanKernletFile(const std::string& path) {
     std::ifstream in;
     if (!OpenKernletFile(path, in)) return std::nullopt;
-    return ScanKernletText(in);
+    KernletFileSummary summary = ScanKernletText(in);
+    // A read that fails (EIO from a pulled stick) ends the lines early: what was seen is not the file.
+    if (in.bad()) return std::nullopt;
+    return summary;
+}
+
+std::optional<std::string> KernletFileProblem(const KernletFileSummary& s) {
+    char text[256];
+    if (!s.haveCount) return kMsgNoBlockCount;
+    if (s.countWithoutHex) return kMsgBlockCountNotHex;
+    if (s.lengthWithoutHex != 0) {
+        std::snprintf(text, sizeof text, kFmtLengthNotHex, s.lengthWithoutHex);
+        return text;
+    }
+    if (s.endsInBlock && !s.blocks.empty()) {
+        const unsigned length = s.blocks.back().header.lengthWords;
+        if (s.openBlockWords > length) {
+            std::snprintf(text, sizeof text, kFmtBlockSurplusWords, s.blocks.size(), length);
+        } else {
+            std::snprintf(text, sizeof text, kFmtBlockEndsEarly, s.blocks.size(),
+                          static_cast<unsigned long long>(s.openBlockWords), length);
+        }
+        return text;
+    }
+    if (!s.finalAddress) {
+        if (s.blocks.empty()) {
+            std::snprintf(text, sizeof text, kFmtNoEndRecord, s.blockCount);
+        } else {
+            std::snprintf(text, sizeof text, kFmtNoEndRecordAfterBlock, s.blocks.size(), s.blockCount);
+        }
+        return text;
+    }
+    return std::nullopt;
 }

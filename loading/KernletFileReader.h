@@ -79,6 +79,13 @@ public:
     bool EndRecordSeen() const { return endSeen_; }
     // Inside a block's words: the block has not been seen complete yet.
     bool InBlockData() const { return inData_; }
+    // Words of the current block so far, and its length.
+    uint64_t BlockWords() const { return words_; }
+    uint16_t BlockLength() const { return values_[1]; }
+    // The "#define N_DB" line had no "0x" and was read as 0.
+    bool CountWithoutHex() const { return countWithoutHex_; }
+    // The first block (from 1) whose length line had no "0x" and was read as 0; 0 when none.
+    size_t LengthWithoutHex() const { return lengthWithoutHex_; }
 
 private:
     bool Fail(KernletStep step, uint8_t result);
@@ -94,6 +101,9 @@ private:
     bool inData_ = false;
     bool endSeen_ = false;
     unsigned blockCount_ = 0;
+    bool countWithoutHex_ = false;
+    size_t headers_ = 0;
+    size_t lengthWithoutHex_ = 0;
     // Records still to come, the end record included. Signed: a block count of 0 goes below
     // zero and never reaches the end record, as such a file is read.
     long remaining_ = 0;
@@ -124,11 +134,19 @@ struct KernletFileSummary {
     unsigned blockCount = 0;  // as the "#define N_DB" line gives it
     std::vector<Block> blocks;
     bool endsInBlock = false;  // the last block was never seen complete
+    uint64_t openBlockWords = 0;  // the words of that block
     std::optional<uint16_t> finalAddress;
+    bool countWithoutHex = false;
+    size_t lengthWithoutHex = 0;  // the first block whose length line has no "0x"; 0: none
 };
 
 KernletFileSummary ScanKernletText(std::istream& in);
 // Opens a Kernlet file for reading; false when it cannot be opened (or is a folder).
 bool OpenKernletFile(const std::string& path, std::ifstream& in);
-// Nothing when the file cannot be opened.
+// Nothing when the file cannot be opened or a read of it fails.
 std::optional<KernletFileSummary> ScanKernletFile(const std::string& path);
+
+// Why the file must not be loaded, naming the block and what is wrong with it: no block count,
+// a count or a length without "0x" (read as 0), a block that never completes, or no end
+// record. Such a file would go to the device to its end as data. Nothing for a good file.
+std::optional<std::string> KernletFileProblem(const KernletFileSummary& summary);

@@ -2,7 +2,10 @@
 
 #include "registers/HexText.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <istream>
+#include <sstream>
 
 std::string Utf8ToLatin1(std::string_view utf8) {
     std::string out;
@@ -56,23 +59,69 @@ std::string CellLine(const std::string& text) {
     return line + "\r\n";
 }
 
-// Hands out the file's lines without their ends; past the end, empty lines.
+// Hands out the file's lines without their ends; past the end, empty lines. Reads the stream in
+// blocks, and no further than the lines asked for; a line over kMaxConfigLineBytes is not read
+// to its end. A UTF-8 byte-order mark at the very start of the file is no text of its first line.
 class LineReader {
 public:
-    explicit LineReader(std::string_view bytes) : bytes_(bytes) {}
-    std::string Next() {
-        if (pos_ >= bytes_.size()) return {};
-        size_t end = bytes_.find('\n', pos_);
-        if (end == std::string_view::npos) end = bytes_.size();
-        std::string_view line = bytes_.substr(pos_, end - pos_);
-        pos_ = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        return std::string(line);
+    enum class Got { Line, TooLong, ReadError };
+
+    explicit LineReader(std::istream& in) : in_(in) {}
+
+    Got Next(std::string& line) {
+        line.clear();
+        for (;;) {
+            if (pos_ == length_ && !Fill()) {
+                if (error_) return Got::ReadError;
+                return Finish(line);  // the last line may have no line end
+            }
+            const char* begin = buffer_.data() + pos_;
+            const char* end = buffer_.data() + length_;
+            const char* newline = std::find(begin, end, '\n');
+            line.append(begin, newline);
+            pos_ = static_cast<size_t>(newline - buffer_.data());
+            // One byte more than the bound may be the CR of a CR LF line end.
+            if (line.size() > kMaxConfigLineBytes + 1) return Got::TooLong;
+            if (newline != end) {
+                ++pos_;
+                return Finish(line);
+            }
+        }
     }
 
 private:
-    std::string_view bytes_;
+    static Got Finish(std::string& line) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line.size() > kMaxConfigLineBytes ? Got::TooLong : Got::Line;
+    }
+
+    bool Fill() {
+        if (end_) return false;
+        // istream::read turns a failed read of the file (EIO from a pulled stick) into badbit
+        // rather than letting the library's exception through.
+        in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        length_ = static_cast<size_t>(in_.gcount());
+        pos_ = 0;
+        if (in_.bad()) {
+            error_ = end_ = true;
+            return false;
+        }
+        if (length_ < buffer_.size()) end_ = true;
+        if (first_) {
+            first_ = false;
+            constexpr std::string_view kBom = "\xEF\xBB\xBF";
+            if (std::string_view(buffer_.data(), length_).substr(0, kBom.size()) == kBom) pos_ = kBom.size();
+        }
+        return pos_ < length_;
+    }
+
+    std::istream& in_;
+    std::array<char, 4096> buffer_{};
     size_t pos_ = 0;
+    size_t length_ = 0;
+    bool first_ = true;
+    bool end_ = false;
+    bool error_ = false;
 };
 
 }  // namespace
@@ -95,19 +144,32 @@ std::string FormatRegisterConfig(const RegisterRows& rows) {
     return out;
 }
 
-int ParseRegisterConfig(std::string_view bytes, RegisterRows& rows) {
-    LineReader lines(bytes);
+RegisterConfigRead ReadRegisterConfig(std::istream& in, RegisterRows& rows) {
+    LineReader lines(in);
     char header[32];
+    // Header, description, address, type, data, enabled.
+    std::array<std::string, 6> cells;
     for (int r = 1; r <= CRegisterTablePage::kRows; ++r) {
         std::snprintf(header, sizeof header, "Register:%03d", r);
-        if (lines.Next().find(header) == std::string::npos) return r - 1;
+        for (size_t k = 0; k < cells.size(); ++k) {
+            // A record that breaks off (a line over the bound) is not loaded; a read error
+            // makes the whole file unusable.
+            const LineReader::Got got = lines.Next(cells[k]);
+            if (got != LineReader::Got::Line) return {r - 1, got == LineReader::Got::ReadError};
+            if (k == 0 && cells[0].find(header) == std::string::npos) return {r - 1, false};
+        }
         RegisterRow& row = rows[static_cast<size_t>(r - 1)];
-        row.description = Latin1ToUtf8(lines.Next());
-        row.address = Latin1ToUtf8(lines.Next());
-        const uint32_t n = HexTextToNumber(lines.Next());
+        row.description = Latin1ToUtf8(cells[1]);
+        row.address = Latin1ToUtf8(cells[2]);
+        const uint32_t n = HexTextToNumber(cells[3]);
         row.type = n >= 1 && n <= 4 ? static_cast<RowType>(n - 1) : RowType::None;
-        row.data = Latin1ToUtf8(lines.Next());
-        row.enabled = HexTextToNumber(lines.Next()) != 0;
+        row.data = Latin1ToUtf8(cells[4]);
+        row.enabled = HexTextToNumber(cells[5]) != 0;
     }
-    return CRegisterTablePage::kRows;
+    return {CRegisterTablePage::kRows, false};
+}
+
+int ParseRegisterConfig(std::string_view bytes, RegisterRows& rows) {
+    std::istringstream in{std::string(bytes)};
+    return ReadRegisterConfig(in, rows).records;
 }

@@ -8,6 +8,8 @@
 #include "registers/RegisterTable.h"
 
 #include <array>
+#include <cstddef>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -26,3 +28,16 @@ std::string FormatRegisterConfig(const RegisterRows& rows);
 // Fills rows from a file's bytes, record by record. Rows must be clear; returns the number of
 // records read before a missing or wrong header (40 when the whole file was good).
 int ParseRegisterConfig(std::string_view bytes, RegisterRows& rows);
+
+// The longest line the file may hold, its line end not counted. The cells the pages save are
+// short (addresses and data are a few hex digits, descriptions a phrase); the bound keeps a file
+// that is no configuration file (one long line, an endless device) from being read whole.
+inline constexpr size_t kMaxConfigLineBytes = 4096;
+
+struct RegisterConfigRead {
+    int records = 0;         // as ParseRegisterConfig counts them
+    bool readError = false;  // a read failed: the rows are not to be used
+};
+
+// Reads the file from `in`, only as far as the 40 records go. Rows must be clear.
+RegisterConfigRead ReadRegisterConfig(std::istream& in, RegisterRows& rows);

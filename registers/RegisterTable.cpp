@@ -5,7 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -126,13 +126,15 @@ bool CRegisterTablePage::LoadConfigFile(const std::string& path) {
         ShowError(host_.Prompts(), kMsgUnableToOpenConfig);
         return false;
     }
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
+    // Read into rows of its own first: a file that fails to read leaves the table as it was.
+    RegisterRows loaded{};
+    const RegisterConfigRead read = ReadRegisterConfig(in, loaded);
+    if (read.readError) {
         ShowError(host_.Prompts(), kMsgUnableToOpenConfig);
         return false;
     }
-    ClearAll();
-    if (ParseRegisterConfig(bytes, rows_) < kRows) {
+    rows_ = std::move(loaded);
+    if (read.records < kRows) {
         ShowError(host_.Prompts(), kMsgUnableToReadConfig);
         return false;
     }

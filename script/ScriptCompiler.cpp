@@ -78,6 +78,10 @@ bool CScriptCompiler::PrepareText(std::string_view text)
     // Names, lines and records are numbered in 32 bits; no script comes near this.
     if (state_ != State::Idle || text.size() > static_cast<std::size_t>(INT32_MAX))
         return false;
+    // A UTF-8 byte-order mark (an editor's, at the very start of the file) is no script text.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        text.remove_prefix(kByteOrderMark.size());
     try {
         source_.assign(text);
         Pass1();

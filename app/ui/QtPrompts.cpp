@@ -86,9 +86,13 @@ QString QtUserPrompts::QtFileFilter(const std::string& windowsFilter) {
             const qsizetype open = description.lastIndexOf(QLatin1Char('('));
             if (open > 0) description = description.left(open).trimmed();
         }
-        QString patterns = pattern;
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << QStringLiteral("%1 (%2)").arg(description, patterns);
+        // Qt's "*.*" takes only names with a dot; the Windows pattern means every file.
+        QStringList patterns = pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& p : patterns) {
+            p = p.trimmed();
+            if (p == QLatin1String("*.*")) p = QStringLiteral("*");
+        }
+        filters << QStringLiteral("%1 (%2)").arg(description, patterns.join(QLatin1Char(' ')));
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -102,10 +106,12 @@ std::optional<std::string> RunFileDialog(QWidget* owner, const FileDialogSpec& s
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QString filter = QtUserPrompts::QtFileFilter(spec.filter);
     if (!filter.isEmpty()) dialog.setNameFilter(filter);
-    QString suffix = QString::fromStdString(spec.defaultExtension);
+    // Only a save adds the default extension: an open takes the name as typed, so that a file
+    // without an extension (a Kernlet "image") can be chosen. "*" is no extension.
+    QString suffix = save ? QString::fromStdString(spec.defaultExtension) : QString();
     if (suffix.startsWith(QLatin1String("*."))) suffix.remove(0, 2);
     if (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
-    if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+    if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*'))) dialog.setDefaultSuffix(suffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
     if (!spec.initialName.empty()) dialog.selectFile(QString::fromStdString(spec.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

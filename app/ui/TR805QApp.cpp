@@ -89,7 +89,8 @@ int CTR805QApp::Run(const AppOptions& options) {
     platform.clock = &SystemClock::Instance();
     platform.prompts = &prompts;
     platform.progress = &progress;
-    platform.newSettingsKey = [] { return std::make_unique<QtSettingsKey>(); };
+    // A damaged value in the settings file is reported in the window.
+    platform.newSettingsKey = [&prompts] { return std::make_unique<QtSettingsKey>(&prompts); };
     platform.activePorts = [&table] { return table->ActivePorts(); };
     platform.programDirectory = QCoreApplication::applicationDirPath().toStdString();
     platform.deviceOpener = [&table](int number) -> std::unique_ptr<SerialDevice> {

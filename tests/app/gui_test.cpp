@@ -377,10 +377,67 @@ TEST_F(GuiTest, MessageBoxAnswersAreTheButtonsPressed) {
 }
 
 TEST(QtPrompts, FileFiltersInQtForm) {
-    EXPECT_EQ(QtUserPrompts::QtFileFilter("Text Files (*.txt)|*.txt|All files (*.*)|*.*||"),
-              "Text Files (*.txt);;All files (*.*)");
-    EXPECT_EQ(QtUserPrompts::QtFileFilter("Scripts|*.mbs;*.txt||"), "Scripts (*.mbs *.txt)");
-    EXPECT_EQ(QtUserPrompts::QtFileFilter(""), "");
+    // Qt's "*.*" takes only names with a dot: "All files" is "*" there.
+    const std::pair<const char*, const char*> cases[] = {
+        {"Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "Text Files (*.txt);;All files (*)"},
+        {"All files (*.*)|*.*||", "All files (*)"},
+        {"Scripts|*.mbs;*.txt||", "Scripts (*.mbs *.txt)"},
+        {"Any|*.txt;*.*||", "Any (*.txt *)"},
+        {"Dotted|a*.*b||", "Dotted (a*.*b)"},
+        {"", ""},
+    };
+    for (const auto& [windows, qt] : cases) EXPECT_EQ(QtUserPrompts::QtFileFilter(windows), QString::fromLatin1(qt)) << windows;
+}
+
+TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
+    App();
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tr805q-dialog-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "image") << "#define N_DB 0x01\n";
+    struct Case {
+        const char* name;
+        FileDialogSpec spec;
+        bool save;
+        const char* typed;
+        const char* chosen;  // in `dir`
+    };
+    const Case cases[] = {
+        {"a Kernlet without an extension", {"Select Kernlet", "All files (*.*)|*.*||", "*.*", "", "", false}, false,
+         "image", "image"},
+        {"a configuration without an extension",
+         {"Select Config", "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt", "", "", false}, false, "image",
+         "image"},
+        {"saving adds the default extension",
+         {"Save Config", "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt", "", "", false}, true, "table",
+         "table.txt"},
+    };
+    for (const Case& c : cases) {
+        QtUserPrompts prompts;
+        FileDialogSpec spec = c.spec;
+        spec.initialDirectory = dir.string();
+        guitest::ModalScript script;
+        const QString typed = QString::fromLatin1(c.typed);
+        script.Then([typed](QWidget* w) {
+            auto* d = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(d, nullptr) << w->metaObject()->className();
+            d->selectFile(typed);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        // A dialog that refuses the name stays open: close whatever is left.
+        QTimer watchdog;
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            if (QWidget* w = QApplication::activeModalWidget()) {
+                ADD_FAILURE() << c.name << ": still open: " << w->metaObject()->className();
+                if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
+            }
+        });
+        watchdog.start(2000);
+        const std::optional<std::string> path = c.save ? prompts.AskSaveFile(spec) : prompts.AskOpenFile(spec);
+        EXPECT_EQ(path, std::optional<std::string>((dir / c.chosen).string())) << c.name;
+        EXPECT_TRUE(script.Done()) << c.name;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(QtPrompts, ProgressDialogShowsItsBarAndStartsOverPastTheEnd) {

@@ -202,6 +202,10 @@ TEST(CliTableCommand, RunsTheEnabledRowsOfAConfigurationFile) {
     CliRun missing = RunCliWith({"table", "/nonexistent/x.txt"});
     EXPECT_EQ(missing.code, kCliInvalid);
     EXPECT_EQ(missing.err, "Error - Unable to open config file\n");
+    // Opens, then every read fails (EIO), as a pulled USB stick does.
+    CliRun unreadable = RunCliWith({"table", "/proc/self/mem"});
+    EXPECT_EQ(unreadable.code, kCliInvalid);
+    EXPECT_EQ(unreadable.err, "Error - Unable to open config file\n");
 }
 
 }  // namespace

@@ -182,22 +182,63 @@ TEST(KernletLoad, CommunicationFailuresShowTheirMessageAndQuit) {
     EXPECT_EQ(host.prompts.quitCodes, std::vector<int>{kExitLostBoard});
 }
 
-TEST(KernletLoad, NoCompletionReplyEndsTheLoad) {
-    // A block count written 0x0003 is 0: the file never sends its end record, so the board
-    // asks for more (0x12) where the load expects its completion (0x10).
-    TempFiles files;
+// TwoBlockFile with `from` replaced by `to`.
+std::string TwoBlockFileWith(const std::string& from, const std::string& to) {
     std::string text = TwoBlockFile();
-    text.replace(text.find("0x03"), 4, "0x0003");
-    KernletHost host;
-    PageUnderTest t(host);
-    t.page.kernletPath = files.Write("nocount.h", text);
-    EXPECT_EQ(t.page.OnLoad(), KernletResult::Failed);
-    ASSERT_EQ(host.prompts.messages.size(), 1u);
-    EXPECT_EQ(host.prompts.messages[0].text, "Error - Unable to load Kernlet - NO KL_LOAD_OK");
-    EXPECT_EQ(host.prompts.messages[0].caption, "Error");
-    EXPECT_FALSE(host.prompts.QuitPosted());
-    EXPECT_EQ(t.bar.pos, 0);
-    EXPECT_FALSE(host.KernletLoaded(1));
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
+TEST(KernletLoad, FilesThatNeverCompleteAreRefusedBeforeAnythingIsSent) {
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"a surplus word on the block's last line", TwoBlockFileWith("{ 0xAABB }", "{ 0xAABB, 0xCCCC }"),
+         "Error - Block 2 of the Kernlet file never completes: its length is 1 words, and the line with its last "
+         "word holds more"},
+        {"the file ends inside a block",
+         TwoBlockFileWith("0x0001\n#define DB2_CSH", "0x0005\n#define DB2_CSH")
+             .substr(0, TwoBlockFile().find("#define KERNLET_START")),
+         "Error - Block 2 of the Kernlet file never completes: the file ends after 1 of its 5 words"},
+        // The start address is read as a third block's address; the file ends in its header.
+        {"a block count one too large", TwoBlockFileWith("N_DB 0x03", "N_DB 0x04"),
+         "Error - The Kernlet file has no end record after block 2: its \"#define N_DB\" line counts 4 records, "
+         "the end record included"},
+        // Two characters are read: 0x0003 is 0, and no end record ever comes.
+        {"a block count of four digits", TwoBlockFileWith("N_DB 0x03", "N_DB 0x0003"),
+         "Error - The Kernlet file has no end record after block 2: its \"#define N_DB\" line counts 0 records, "
+         "the end record included"},
+        {"no block count", TwoBlockFileWith("#define N_DB 0x03\n", ""),
+         "Error - The Kernlet file has no \"#define N_DB\" line"},
+        {"a block count without 0x", TwoBlockFileWith("N_DB 0x03", "N_DB 3"),
+         "Error - The \"#define N_DB\" line of the Kernlet file has no 0x value"},
+        {"a length without 0x", TwoBlockFileWith("DB2_LENGTH 0x0001", "DB2_LENGTH 1"),
+         "Error - Block 2 of the Kernlet file: its length line has no 0x value"},
+    };
+    TempFiles files;
+    for (const Case& c : cases) {
+        KernletHost host;
+        PageUnderTest t(host);
+        t.page.kernletPath = files.Write("k.h", c.text);
+        EXPECT_EQ(t.page.OnLoad(), KernletResult::Invalid) << c.name;
+        EXPECT_EQ(host.Requests(), std::vector<std::string>{}) << c.name << ": not even the reset";
+        ASSERT_EQ(host.prompts.messages.size(), 1u) << c.name;
+        EXPECT_EQ(host.prompts.messages[0].text, c.message) << c.name;
+        EXPECT_EQ(host.prompts.messages[0].caption, "Error");
+        EXPECT_EQ(host.prompts.messages[0].icon, MsgIcon::Error);
+        EXPECT_FALSE(host.prompts.QuitPosted()) << c.name;
+        // The load without the page's first look refuses the file the same way.
+        KernletHost direct;
+        PageUnderTest d(direct);
+        d.page.kernletPath = t.page.kernletPath;
+        EXPECT_EQ(d.page.LoadKernletFile(1), KernletResult::Invalid) << c.name;
+        EXPECT_EQ(direct.Requests(), std::vector<std::string>{}) << c.name;
+        ASSERT_EQ(direct.prompts.messages.size(), 1u) << c.name;
+        EXPECT_EQ(direct.prompts.messages[0].text, c.message) << c.name;
+    }
 }
 
 TEST(KernletLoad, FileProblemsAreReportedBeforeTheTransfer) {
@@ -219,6 +260,10 @@ TEST(KernletLoad, FileProblemsAreReportedBeforeTheTransfer) {
         {"file missing", (files.Dir() / "missing.h").string(), "Error - Cannot open the specified file", "7E 01 01",
          KernletResult::Invalid},
         {"a folder", files.Dir().string(), "Error - Cannot open the specified file", "7E 01 01", KernletResult::Invalid},
+        // Opens, then every read fails (EIO), as a pulled USB stick does.
+        {"a read error", "/proc/self/mem", "Error - Cannot open the specified file", "7E 01 01", KernletResult::Invalid},
+        {"a UTF-8 byte-order mark at the start", files.Write("bom.h", "\xEF\xBB\xBF" + TwoBlockFile()), "",
+         "7E 01 01 | 7E 15 01", KernletResult::Ok},
         {"51 blocks", files.Sample("big.h", big),
          "Error - The Kernlet file has 51 blocks; at most 50 blocks can be loaded", "", KernletResult::Invalid},
         {"50 blocks load", files.Sample("fifty.h", fifty), "", "7E 01 01 | 7E 15 01", KernletResult::Ok},

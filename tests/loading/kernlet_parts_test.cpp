@@ -228,7 +228,7 @@ TEST(KernletCommand, InspectListsBlocksWithoutABoard) {
                                                     "#define A 0x0200\n#define L 0x0002\n#define CH 0x0000\n#define CL 0x0001\n"
                                                     "0x0001, 0x0002, 0x0003\n#define E 0x0100\n");
     std::ostringstream out, err;
-    EXPECT_EQ(RunKernletInspect(path, out, err), 0);
+    EXPECT_EQ(RunKernletInspect(path, out, err), 1);
     EXPECT_EQ(out.str(),
               "Lines: 12\n"
               "Block count: 3\n"
@@ -237,7 +237,18 @@ TEST(KernletCommand, InspectListsBlocksWithoutABoard) {
               "    2  0x0200      2  0x00000001       1\n"
               "Block 2 never completes: the file ends inside it, or its last line holds words beyond its length\n"
               "Final address: none (no end record: the board would not report the load complete)\n");
-    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(err.str(),
+              "Error - Block 2 of the Kernlet file never completes: its length is 2 words, and the line with its last "
+              "word holds more\n");
+    {
+        // Loading it is refused before the board hears of it.
+        KernletHost host;
+        std::ostringstream loadOut, loadErr;
+        EXPECT_EQ(RunKernletCommand(host, path, {}, loadOut, loadErr), 1);
+        EXPECT_EQ(host.Requests(), std::vector<std::string>{"7E 0F"}) << "only the board's Kernlet options";
+        EXPECT_EQ(loadOut.str(), "");
+    }
+    err.str("");
 
     sim::KernletSampleSpec spec;
     spec.blocks = 51;
@@ -250,9 +261,13 @@ TEST(KernletCommand, InspectListsBlocksWithoutABoard) {
     std::ostringstream out3, err3;
     EXPECT_EQ(RunKernletInspect((files.Dir() / "none.h").string(), out3, err3), 1);
     EXPECT_EQ(err3.str(), "Error - Cannot open the specified file\n");
-    std::ostringstream out4;
-    EXPECT_EQ(RunKernletInspect(files.Write("empty.h", "hello\n"), out4, err3), 0);
+    std::ostringstream out4, err4;
+    EXPECT_EQ(RunKernletInspect(files.Write("empty.h", "hello\n"), out4, err4), 1);
     EXPECT_EQ(out4.str(), "Lines: 1\nNo \"#define N_DB\" line: nothing would be loaded\n");
+    EXPECT_EQ(err4.str(), "Error - The Kernlet file has no \"#define N_DB\" line\n");
+    std::ostringstream out5, err5;
+    EXPECT_EQ(RunKernletInspect("/proc/self/mem", out5, err5), 1) << "a file whose reads fail";
+    EXPECT_EQ(err5.str(), "Error - Cannot open the specified file\n");
 }
 
 }  // namespace

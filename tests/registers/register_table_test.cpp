@@ -230,6 +230,103 @@ TEST_F(ConfigFile, FailuresLeaveTheDocumentedState) {
     EXPECT_FALSE(page.Locked());
 }
 
+// 40 good records, record 1 with `description`; `before` ahead of the first header.
+std::string GoodConfig(const std::string& description = "d", const std::string& before = "") {
+    std::string text = before;
+    for (int r = 1; r <= 40; ++r) {
+        char header[20];
+        std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
+        text += std::string(header) + (r == 1 ? description : "d") + "\r\n20\r\n02\r\n12\r\n1\r\n";
+    }
+    return text;
+}
+
+TEST_F(ConfigFile, AnyFileLoadsOrFailsWithinTheFormatsBounds) {
+    const std::string atBound(kMaxConfigLineBytes, 'a');
+    std::string overInRecord2 = GoodConfig();
+    overInRecord2.insert(overInRecord2.find("Register:002\r\n") + 14, std::string(kMaxConfigLineBytes + 1, 'b'));
+    struct Case {
+        const char* name;
+        std::string path;       // a file of the system, or empty for `text`
+        std::string text;
+        bool loaded;
+        const char* message;    // shown when the load fails
+        const char* row1Address;
+        const char* row2Address;
+        std::string row1Description;
+    };
+    const Case cases[] = {
+        // The open succeeds and every read fails (EIO), as with a pulled USB stick.
+        {"read error", "/proc/self/mem", "", false, "Error - Unable to open config file", "7", "8", "keep"},
+        // No line end ever comes: the first line is over the bound, the rest is never read.
+        {"endless file", "/dev/zero", "", false, "Error - Unable to read config file", "", "", ""},
+        {"line at the bound", "", GoodConfig(atBound), true, "", "20", "20", atBound},
+        {"line over the bound in record 2", "", overInRecord2, false, "Error - Unable to read config file", "20", "",
+         "d"},
+        {"UTF-8 byte-order mark at the start", "", GoodConfig("d", "\xEF\xBB\xBF"), true, "", "20", "20", "d"},
+        {"byte-order mark inside a cell is text", "", GoodConfig("\xEF\xBB\xBF"), true, "", "20", "20",
+         "\xC3\xAF\xC2\xBB\xC2\xBF"},
+    };
+    for (const Case& c : cases) {
+        SimHost host;
+        CZLINKControlExt1 page(host);
+        SetRow(page, 1, RowType::Wr16, "7", "1");
+        SetRow(page, 2, RowType::Wr16, "8", "1");
+        page.Row(1).description = "keep";
+        std::string path = c.path;
+        if (path.empty()) {
+            path = Path("case.txt");
+            Write(path, c.text);
+        }
+        bool loaded = false;
+        EXPECT_NO_THROW(loaded = page.LoadConfigFile(path)) << c.name;
+        EXPECT_EQ(loaded, c.loaded) << c.name;
+        EXPECT_EQ(page.Locked(), c.loaded) << c.name;
+        if (c.loaded) {
+            EXPECT_TRUE(host.prompts.messages.empty()) << c.name;
+        } else {
+            EXPECT_EQ(host.prompts.messages.size(), 1u) << c.name;
+            if (!host.prompts.messages.empty()) {
+                EXPECT_EQ(host.prompts.messages[0].text, c.message) << c.name;
+            }
+        }
+        EXPECT_EQ(page.Row(1).address, c.row1Address) << c.name;
+        EXPECT_EQ(page.Row(2).address, c.row2Address) << c.name;
+        EXPECT_EQ(page.Row(1).description, c.row1Description) << c.name;
+    }
+}
+
+// Bytes without end: 40 good records, then as much more as anyone asks for.
+class EndlessAfterConfig final : public std::streambuf {
+public:
+    explicit EndlessAfterConfig(std::string head) : head_(std::move(head)) {
+        setg(head_.data(), head_.data(), head_.data() + head_.size());
+    }
+    size_t handedOut = 0;
+
+protected:
+    int_type underflow() override {
+        handedOut += static_cast<size_t>(egptr() - eback());
+        setg(tail_, tail_, tail_ + sizeof tail_);
+        return traits_type::to_int_type(tail_[0]);
+    }
+
+private:
+    std::string head_;
+    char tail_[4096] = {};
+};
+
+TEST(RegisterConfigReader, ReadsOnlyTheFortyRecords) {
+    EndlessAfterConfig source(GoodConfig());
+    std::istream in(&source);
+    RegisterRows rows{};
+    const RegisterConfigRead read = ReadRegisterConfig(in, rows);
+    EXPECT_EQ(read.records, 40);
+    EXPECT_FALSE(read.readError);
+    EXPECT_EQ(rows[39].data, "12");
+    EXPECT_LE(source.handedOut, GoodConfig().size() + 64 * 1024) << "the bytes after the records are not read";
+}
+
 TEST_F(ConfigFile, FailedSaveKeepsThePreviousFileAndASaveTouchesNothingElse) {
     SimHost host;
     CZLINKControlExt1 page(host);
