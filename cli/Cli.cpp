@@ -247,7 +247,7 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
         return command(session);
     } catch (const CSerialException& e) {
         // A port that fails during a board operation is a lost board.
-        session.Prompts().ErrorWithDetail(LostBoardText(), kCaptionError, PortFailureText(e));
+        ReportLostBoardWithDetail(session.Prompts(), LostBoardText(), PortFailureText(e));
         return kCliLostBoard;
     }
 }

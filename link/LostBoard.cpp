@@ -10,6 +10,10 @@ std::string LostBoardText(int suffix) {
 }
 
 void ReportLostBoard(UserPrompts& prompts, const CComInt& link, const std::string& text) {
-    prompts.ErrorWithDetail(text, kCaptionError, link.LastPortFailure());
+    ReportLostBoardWithDetail(prompts, text, link.LastPortFailure());
+}
+
+void ReportLostBoardWithDetail(UserPrompts& prompts, const std::string& text, const std::string& detail) {
+    prompts.ErrorWithDetail(text, kCaptionError, detail);
     prompts.PostQuit(kExitLostBoard);
 }

@@ -69,6 +69,15 @@ int CTR805QApp::Run(const AppOptions& options) {
     // simulated board's port link): a SIGTERM right after start still ends the program its way.
     QtUserPrompts prompts;
     QuitOnSignals(prompts);
+    auto* application = dynamic_cast<CTR805QApplication*>(QCoreApplication::instance());
+    if (application != nullptr) application->SetPrompts(&prompts);
+    // The prompts end with this function; the application outlives it.
+    struct ForgetPrompts {
+        CTR805QApplication* app;
+        ~ForgetPrompts() {
+            if (app != nullptr) app->SetPrompts(nullptr);
+        }
+    } forgetPrompts{application};
 
     std::unique_ptr<sim::PtyServer> simulated;
     std::optional<int> simulatedPort;
@@ -109,14 +118,11 @@ bool CTR805QApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const CSerialException& e) {
-        // A port that fails during a board operation is a lost board: the one report, then the
-        // program ends.
-        QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kCaptionError),
-                        QString::fromStdString(LostBoardText()), QMessageBox::Ok, activeWindow());
-        box.setTextFormat(Qt::PlainText);
-        box.setInformativeText(QString::fromStdString(PortFailureText(e)));
-        box.exec();
-        QCoreApplication::exit(kExitLostBoard);
+        if (prompts_ != nullptr) {
+            ReportLostBoardWithDetail(*prompts_, LostBoardText(), PortFailureText(e));
+        } else {
+            QCoreApplication::exit(kExitLostBoard);
+        }
     } catch (const std::exception&) {
         QMessageBox::critical(activeWindow(), QString::fromLatin1(kPortFailureCaption),
                               QString::fromLatin1(kMsgCommandFailed));

@@ -16,13 +16,18 @@ struct AppOptions {
     QString configDir;
 };
 
-// The Qt application with the rule for a port that fails outright: the action that met the
-// failure ends with the port's own words in an error box, and the program goes on (an
-// exception must never leave an event handler, where it would end the program).
+// The Qt application with the rule for a port exception that reaches an event handler (an
+// exception must never leave one, where it would end the program at once): it is a lost
+// board, reported through the window's prompts, and the program ends with its code.
 class CTR805QApplication final : public QApplication {
 public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override;
+    // The prompts the lost board is reported through, while the window runs.
+    void SetPrompts(QtUserPrompts* prompts) { prompts_ = prompts; }
+
+private:
+    QtUserPrompts* prompts_ = nullptr;
 };
 
 class CTR805QApp {
