@@ -17,7 +17,7 @@ deps:
 	@./scripts/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --preset plain -B $(BUILD) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -31,15 +31,13 @@ suite: build
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer (the package test
 # is left to the plain build).
 sanitize: deps
-	@cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
-	  -DTR805Q_SANITIZE=address,undefined -DTR805Q_BUILD_BENCH=OFF >/dev/null
+	@cmake --preset asan -B $(BUILD)-asan >/dev/null
 	@cmake --build $(BUILD)-asan -j $(JOBS)
 	@cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 $(CTEST) -E PackageInstalls
 
 # The threads of the script run host under ThreadSanitizer.
 tsan: deps
-	@cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
-	  -DTR805Q_SANITIZE=thread -DTR805Q_BUILD_BENCH=OFF -DTR805Q_BUILD_GUI=OFF >/dev/null
+	@cmake --preset tsan -B $(BUILD)-tsan >/dev/null
 	@cmake --build $(BUILD)-tsan -j $(JOBS) --target script_tests link_tests
 	@for t in script/script_tests link/link_tests; do \
 	  TR805Q_TEST_DATA=$(CURDIR)/tests/data TSAN_OPTIONS=halt_on_error=1 \
@@ -47,9 +45,7 @@ tsan: deps
 
 # Every fuzz target, with clang's libFuzzer, under AddressSanitizer and UndefinedBehaviorSanitizer.
 fuzz: deps
-	@CXX=clang++-14 cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
-	  -DTR805Q_BUILD_FUZZ=ON -DTR805Q_BUILD_TESTS=OFF -DTR805Q_BUILD_BENCH=OFF \
-	  -DTR805Q_BUILD_GUI=OFF -DTR805Q_SANITIZE=address,undefined >/dev/null
+	@cmake --preset fuzz -B $(BUILD)-fuzz >/dev/null
 	@cmake --build $(BUILD)-fuzz -j $(JOBS)
 	@./scripts/fuzz-smoke.sh $(BUILD)-fuzz $(FUZZ_RUNS)
 

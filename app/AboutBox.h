@@ -1,7 +1,7 @@
 #pragma once
 // "About TR8051B": what the board reported about itself when the program connected.
 #include "link/MB805QBrd.h"
-#include "link/Version.h"
+#include "core/Version.h"
 
 #include <array>
 #include <string>

@@ -3,8 +3,8 @@
 // ScriptTab settings key. The view copies these fields to its controls and back; the sheet reads
 // the six settings after OK.
 #include "link/ComSettings.h"
-#include "link/SettingsKey.h"
-#include "link/UserPrompts.h"
+#include "core/SettingsKey.h"
+#include "core/UserPrompts.h"
 
 #include <array>
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "app/TR805QSheet.h"
 
+#include "core/ExitCodes.h"
+#include "core/TextFormat.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "link/PortFailure.h"
@@ -75,9 +77,8 @@ bool CTR805QSheet::OpenPort() {
 }
 
 void CTR805QSheet::ShowUnableToOpenPort() {
-    char text[160];
-    std::snprintf(text, sizeof text, kMsgUnableToOpenPort, static_cast<int>(comSettings_.port));
-    prompts_.ErrorWithDetail(text, kCaptionComPort, openFailure_);
+    prompts_.ErrorWithDetail(FormatText(kMsgUnableToOpenPort, static_cast<int>(comSettings_.port)),
+                             kCaptionComPort, openFailure_);
 }
 
 bool CTR805QSheet::ConnectPort() {
@@ -117,11 +118,13 @@ bool CTR805QSheet::Identify() {
     if (!answered) ReportLostBoard(prompts_, board_.Link());
     info_ = info;
     kernletOptions_ = info.kernletOptions;
+    // Their failures are not reported: an old board firmware without these requests still
+    // identifies, and a version that did not come stays zero, so the firmware file replaces it.
     FirmwareVersion version;
-    board_.GetFirmwareVersion(version);
+    static_cast<void>(board_.GetFirmwareVersion(version));
     version_ = version;
     FirmwareCode code = 0;
-    board_.GetFirmwareCode(code);
+    static_cast<void>(board_.GetFirmwareCode(code));
     code_ = code;
     return answered;
 }

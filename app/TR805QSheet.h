@@ -8,7 +8,8 @@
 #include "app/Options.h"
 #include "app/SheetWindow.h"
 #include "link/ComSettings.h"
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 
 #include <array>
 #include <cstdint>
@@ -31,8 +32,6 @@ inline constexpr std::array<const char*, 5> kTabCaptions{
 inline constexpr uint16_t kBoardKindComPort = 0x111;
 // The register-table tabs (1 and 2) are this much taller than the others.
 inline constexpr int kTableTabExtraHeight = 148;
-inline constexpr int kExitClosed = 0;
-inline constexpr int kExitCancelled = 2;  // the COM port dialog was cancelled at start
 
 // What the sheet takes from its surroundings.
 struct SheetPlatform {

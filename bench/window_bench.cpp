@@ -8,7 +8,7 @@
 #include "app/ui/TR805QSheetView.h"
 #include "link/PortTable.h"
 #include "settings/QtSettingsKey.h"
-#include "sim/PtyServer.h"
+#include "sim/port/PtyServer.h"
 
 #include <QApplication>
 #include <QSettings>

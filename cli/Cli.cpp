@@ -5,7 +5,7 @@
 #include "link/BoardInfoText.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
-#include "link/Version.h"
+#include "core/Version.h"
 #include "loading/KernletCommand.h"
 #include "registers/RegisterTable.h"
 #include "registers/TraceCommand.h"

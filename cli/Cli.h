@@ -1,13 +1,10 @@
 #pragma once
 // tr805q-cli: the program's board operations from a shell.
+#include "core/ExitCodes.h"
 #include "link/ComSettings.h"
 
 #include <iosfwd>
 
-// Exit codes.
-inline constexpr int kCliOk = 0;
-inline constexpr int kCliInvalid = 1;      // a value or file failed validation
-inline constexpr int kCliLostBoard = 2;    // the board did not answer, or the port did not open
 
 struct SimulatedBoardSetup;
 

@@ -1,8 +1,9 @@
 #include "cli/CliSession.h"
 
+#include "core/TextFormat.h"
 #include "link/PortFailure.h"
 
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 
 #include <charconv>
 #include <cstdio>
@@ -94,10 +95,8 @@ bool CliSession::Connect(const ConnectOptions& options) {
         err_ << PortOpenFailureReason(e) << '\n';
     }
     if (!port.IsOpen()) {
-        char text[128];
         if (byNumber) {
-            std::snprintf(text, sizeof text, kMsgUnableToOpenPort, number);
-            err_ << text << '\n';
+            err_ << FormatText(kMsgUnableToOpenPort, number) << '\n';
         } else {
             err_ << "Unable to open " << options.port << ".\nCheck board connection to COM port.\n";
         }

@@ -1,7 +1,8 @@
 #pragma once
 // The board connection of tr805q-cli: what the window's sheet gives its pages, without a window.
 #include "link/ComSettings.h"
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "sim/Board.h"
 
 #include <array>

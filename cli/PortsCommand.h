@@ -1,5 +1,6 @@
 #pragma once
 // tr805q-cli ports: the COM numbers in use and what is behind each.
+#include "core/ExitCodes.h"
 #include "link/PortTable.h"
 
 #include <iosfwd>

@@ -83,3 +83,22 @@ function(tr805q_test_folder name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TR805Q_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
 endfunction()
+
+# The simulated board checks the program's side, so it must share nothing with it: no link to
+# a program target and no include of a program header in its own folder.
+function(tr805q_check_standalone_board)
+  tr805q_reached_targets(sim reached)
+  foreach(r IN LISTS reached)
+    if(r MATCHES "^(core|link|registers|loading|script|app_logic|cli_commands|settings_qt)$")
+      message(FATAL_ERROR "The simulated board (target sim) reaches the program's target ${r}")
+    endif()
+  endforeach()
+  file(GLOB board_sources ${PROJECT_SOURCE_DIR}/sim/*.cpp ${PROJECT_SOURCE_DIR}/sim/*.h)
+  foreach(f IN LISTS board_sources)
+    file(STRINGS ${f} includes REGEX "^#include \"(core|link|registers|loading|script|app|cli|settings)/")
+    if(includes)
+      message(FATAL_ERROR "${f} includes the program's header: ${includes}")
+    endif()
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL tr805q_check_standalone_board)

@@ -2,6 +2,8 @@
 
 #include "link/Messages.h"
 
+#include <algorithm>
+
 namespace {
 
 // The board's pacing bytes before each chunk of bulk data.
@@ -88,6 +90,18 @@ uint8_t CComInt::Read(uint8_t* buffer, uint32_t& got, uint32_t n, uint8_t wait) 
     } catch (const CSerialException& e) {
         NoteFailure(e);
         return kReadError;
+    }
+}
+
+void CComInt::DiscardReceived(uint32_t maxBytes) {
+    uint8_t scrap[256];
+    for (uint32_t discarded = 0; discarded < maxBytes;) {
+        uint32_t queued = 0;
+        if (GetRxCount(queued) == 0 || queued == 0) return;
+        uint32_t got = 0;
+        const uint32_t n = std::min<uint32_t>({queued, static_cast<uint32_t>(sizeof scrap), maxBytes - discarded});
+        if (Read(scrap, got, n, 0) != kReadAll) return;
+        discarded += got;
     }
 }
 

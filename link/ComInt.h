@@ -33,10 +33,14 @@ public:
     CSerialPort& Port() { return port_; }
 
     // handshake 0: plain write. handshake 1: one paced chunk of at most 255 bytes.
-    uint8_t Write(const uint8_t* data, uint32_t length, uint8_t handshake);
-    uint8_t Read(uint8_t* buffer, uint32_t& got, uint32_t n, uint8_t wait);
+    [[nodiscard]] uint8_t Write(const uint8_t* data, uint32_t length, uint8_t handshake);
+    [[nodiscard]] uint8_t Read(uint8_t* buffer, uint32_t& got, uint32_t n, uint8_t wait);
     // 1, or 0 when the port failed (n is then 0).
-    uint8_t GetRxCount(uint32_t& n);
+    [[nodiscard]] uint8_t GetRxCount(uint32_t& n);
+    // Throws away what an earlier, abandoned exchange left in the receive queue, so that it
+    // cannot pass for the answer to the next request. Stops after maxBytes (a board that never
+    // stops sending) or at a port failure, which the next exchange then reports.
+    void DiscardReceived(uint32_t maxBytes);
 
     // The port's words for the last failure on this link; empty when the port never failed
     // (a board that only stopped answering).

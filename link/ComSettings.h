@@ -2,7 +2,7 @@
 // The six COM port settings the window keeps under ScriptTab, with their stored names and
 // defaults.
 #include "link/SerialDevice.h"
-#include "link/SettingsKey.h"
+#include "core/SettingsKey.h"
 
 #include <array>
 #include <cstdint>

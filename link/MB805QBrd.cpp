@@ -1,5 +1,7 @@
 #include "link/MB805QBrd.h"
 
+#include "core/ExitCodes.h"
+#include "core/TextFormat.h"
 #include "link/Messages.h"
 
 #include <cstdio>
@@ -60,18 +62,9 @@ constexpr uint32_t kWaitAfterLoadMs = 300;
 // bytes the request goes out anyway (and its reply check decides).
 constexpr uint32_t kMaxDrainBytes = 1u << 16;
 
-// Removes bytes an earlier, abandoned exchange left in the receive queue.
-void Drain(CComInt& link) {
-    uint8_t byte = 0;
-    uint32_t got = 0;
-    for (uint32_t i = 0; i < kMaxDrainBytes; ++i) {
-        if (link.Read(&byte, got, 1, 0) != kReadAll) return;
-    }
-}
-
 // Drains, then sends the whole request in one write.
 bool Send(CComInt& link, const uint8_t* frame, uint32_t length) {
-    Drain(link);
+    link.DiscardReceived(kMaxDrainBytes);
     return link.Write(frame, length, 0) == kWriteOk;
 }
 
@@ -109,11 +102,10 @@ bool RequestReply(CComInt& link, const uint8_t* frame, uint32_t length, uint8_t 
     return RequestAck(link, frame, length) && Expect(link, replyCode);
 }
 
-std::string WrongRequestText(const char* format, uint8_t request) {
-    char text[128];
-    std::snprintf(text, sizeof text, format, static_cast<int>(request),
-                  static_cast<unsigned>(request));
-    return text;
+std::string WrongRequestText(bool last, uint8_t request) {
+    const int code = request;
+    return last ? FormatText(kFmtWrongRequestCodeLast, code, unsigned{request})
+                : FormatText(kFmtWrongRequestCode, code, unsigned{request});
 }
 
 }  // namespace
@@ -274,10 +266,8 @@ bool CMB805QBrd::WaitForBlockRequest(uint32_t block, uint32_t blocks, uint8_t& r
     for (uint32_t failed = 0;; ++failed) {
         if (ReadByte(link_, request)) return true;
         if (failed + 1 >= kBlockRequestMaxReads || clock_.NowMs() - start >= kBlockRequestWaitMs) {
-            char text[256];
-            std::snprintf(text, sizeof text, kFmtNoBlockRequest, block, blocks,
-                          static_cast<unsigned>(kBlockRequestWaitMs / 1000));
-            FailDownload(text);
+            FailDownload(FormatText(kFmtNoBlockRequest, block, blocks,
+                                    static_cast<unsigned>(kBlockRequestWaitMs / 1000)));
             return false;
         }
     }
@@ -303,8 +293,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
     // The count travels in one byte: a larger file would be announced with a wrong count and
     // leave the board with a cut-off firmware. Refuse it before the board hears of it.
     if (blocks > kMaxBlocks) {
-        char text[256];
-        std::snprintf(text, sizeof text, kFmtFirmwareTooLarge,
+        const std::string text = FormatText(kFmtFirmwareTooLarge,
                       static_cast<unsigned long long>(size),
                       static_cast<unsigned long long>(kMaxFirmwareBytes));
         prompts_.MessageBox(text, kCaptionError, MsgIcon::Error);
@@ -327,7 +316,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
             return false;
         }
         if (request != kBlockRequest) {
-            FailDownload(WrongRequestText(kFmtWrongRequestCode, request));
+            FailDownload(WrongRequestText(false, request));
             return false;
         }
         if (!file.read(reinterpret_cast<char*>(buffer), kBlockSize)) {
@@ -350,7 +339,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
         return false;
     }
     if (request != kBlockRequest) {
-        FailDownload(WrongRequestText(kFmtWrongRequestCodeLast, request));
+        FailDownload(WrongRequestText(true, request));
         return false;
     }
     // The last block carries the rest of the file in front; behind it stays what the buffer

@@ -1,9 +1,9 @@
 #pragma once
 // The MB805Q board's command protocol: one synchronous request/reply per operation, every
 // operation true on success and false on any link or protocol failure.
-#include "link/Clock.h"
+#include "core/Clock.h"
 #include "link/ComInt.h"
-#include "link/UserPrompts.h"
+#include "core/UserPrompts.h"
 
 #include <cstdint>
 #include <string>
@@ -47,21 +47,21 @@ public:
     void SetProgramDirectory(std::string dir) { programDir_ = std::move(dir); }
     const std::string& ProgramDirectory() const { return programDir_; }
 
-    bool ResetDevice(uint8_t device);
-    bool WriteReg8(uint8_t addr, uint8_t value, uint8_t device);
-    bool WriteReg16(uint8_t addr, uint16_t value, uint8_t device);
-    bool ReadReg8(uint8_t addr, uint8_t& value, uint8_t device);
-    bool ReadReg16(uint8_t addr, uint16_t& value, uint8_t device);
-    bool GetBoardInfo(BoardInfo& info);
-    bool BeginKernletLoad(uint8_t device);
-    bool GetScriptStatus(uint8_t& status);
-    bool ReadTrace(uint32_t start, uint16_t maxCount, TraceRecord* records, uint32_t& count);
-    bool BeginFirmwareDownload(uint8_t blocks);
-    bool StartFirmwareLoader();
-    bool GetFirmwareVersion(FirmwareVersion& version);
-    bool GetFirmwareCode(FirmwareCode& code);
-    bool LoadFirmware(const std::string& fileName);
-    bool DownloadFirmware(const std::string& path);
+    [[nodiscard]] bool ResetDevice(uint8_t device);
+    [[nodiscard]] bool WriteReg8(uint8_t addr, uint8_t value, uint8_t device);
+    [[nodiscard]] bool WriteReg16(uint8_t addr, uint16_t value, uint8_t device);
+    [[nodiscard]] bool ReadReg8(uint8_t addr, uint8_t& value, uint8_t device);
+    [[nodiscard]] bool ReadReg16(uint8_t addr, uint16_t& value, uint8_t device);
+    [[nodiscard]] bool GetBoardInfo(BoardInfo& info);
+    [[nodiscard]] bool BeginKernletLoad(uint8_t device);
+    [[nodiscard]] bool GetScriptStatus(uint8_t& status);
+    [[nodiscard]] bool ReadTrace(uint32_t start, uint16_t maxCount, TraceRecord* records, uint32_t& count);
+    [[nodiscard]] bool BeginFirmwareDownload(uint8_t blocks);
+    [[nodiscard]] bool StartFirmwareLoader();
+    [[nodiscard]] bool GetFirmwareVersion(FirmwareVersion& version);
+    [[nodiscard]] bool GetFirmwareCode(FirmwareCode& code);
+    [[nodiscard]] bool LoadFirmware(const std::string& fileName);
+    [[nodiscard]] bool DownloadFirmware(const std::string& path);
 
 private:
     // Firmware download steps: the wait for the loader's next block request, and the report

@@ -3,15 +3,7 @@
 // when the board is lost. Callers show them; the link itself shows only the firmware
 // replacement's messages.
 
-inline constexpr const char* kCaptionError = "Error";
-
-// Shown by every caller whose board operation failed, before it ends the program.
-inline constexpr const char* kMsgNoCommunication =
-    "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program";
-// Shown for a port failure that carries no text of its own.
-inline constexpr const char* kMsgCommandFailed = "Command failed.";
-// Caption of the box that ends an action whose port failed outright.
-inline constexpr const char* kPortFailureCaption = "TR805Q";
+#include "core/Texts.h"
 
 // Board firmware replacement.
 inline constexpr const char* kCaptionFlashing = "Flashing Device...";
@@ -29,9 +21,6 @@ inline constexpr const char kFmtFirmwareTooLarge[] =
 inline constexpr const char kFmtNoBlockRequest[] =
     "Error - The board did not ask for firmware block %u of %u within %u seconds";
 
-// The exit code of a program ended because the board was lost or its firmware could not be
-// replaced.
-inline constexpr int kExitBoardFailure = 1;
 
 #include "link/SerialPort.h"
 

@@ -2,7 +2,7 @@
 // The wait of a flush: until the driver has passed every written byte on. A line held off by
 // flow control (RTS/CTS with CTS low) never drains; the wait then ends at the write time-out and
 // the flush fails like a write that could not get its bytes out.
-#include "link/Clock.h"
+#include "core/Clock.h"
 #include "link/SerialDevice.h"
 
 #include <cstddef>

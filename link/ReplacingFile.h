@@ -21,10 +21,10 @@ public:
     // False when the file may not be written (read-only, another's without write access, a
     // folder, a missing folder) or nothing can be made to hold the bytes. Nothing is changed
     // then.
-    bool Open();
-    bool Write(std::string_view bytes);
+    [[nodiscard]] bool Open();
+    [[nodiscard]] bool Write(std::string_view bytes);
     // Flushes to disk and puts the file in place; false (and the old file kept) on any failure.
-    bool Commit();
+    [[nodiscard]] bool Commit();
     void Abandon();
 
 private:

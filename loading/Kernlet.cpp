@@ -1,5 +1,6 @@
 #include "loading/Kernlet.h"
 
+#include "core/TextFormat.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "loading/KernletTexts.h"
@@ -32,11 +33,7 @@ void ShowError(UserPrompts& prompts, const std::string& text) {
     prompts.MessageBox(text, kCaptionError, MsgIcon::Error);
 }
 
-std::string Format2(const char* format, unsigned a, unsigned b) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, a, b);
-    return text;
-}
+
 
 }  // namespace
 
@@ -173,9 +170,7 @@ KernletResult CKernlet::LostBoard() {
 }
 
 void CKernlet::ShowTooManyBlocks(size_t blocks) {
-    char text[160];
-    std::snprintf(text, sizeof text, kFmtTooManyBlocks, blocks, kMaxBlocks);
-    ShowError(host_.Prompts(), text);
+    ShowError(host_.Prompts(), FormatText(kFmtTooManyBlocks, blocks, kMaxBlocks));
 }
 
 bool CKernlet::RefuseFile(const KernletFileSummary& scan) {
@@ -288,7 +283,7 @@ KernletResult CKernlet::VerifyByRegisterChecksums(uint8_t device) {
             return KernletResult::Cancelled;
         }
     }
-    host_.Prompts().MessageBox(Format2(kFmtLoadCompleteRegisters, productId, version), kCaptionKernletLoad,
+    host_.Prompts().MessageBox(FormatText(kFmtLoadCompleteRegisters, productId, version), kCaptionKernletLoad,
                                MsgIcon::Information);
     bar_->SetPos(0);
     host_.SetKernletLoaded(device, true);
@@ -333,7 +328,7 @@ KernletResult CKernlet::VerifyByReplyWords(uint8_t device) {
     }
     productId_ = productId;
     version_ = version;
-    prompts.MessageBox(Format2(kFmtLoadCompleteReplyWords, productId, version), kCaptionKernletLoad,
+    prompts.MessageBox(FormatText(kFmtLoadCompleteReplyWords, productId, version), kCaptionKernletLoad,
                        MsgIcon::Information);
     bar_->SetPos(0);
     return KernletResult::Ok;

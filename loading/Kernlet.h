@@ -1,7 +1,8 @@
 #pragma once
 // The "Kernlet Load" page: choose a Kernlet file, load it into a target device through the
 // board with the board's pacing, then check what the device reports back.
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "loading/Checksums.h"
 #include "loading/KernletFileReader.h"
 

@@ -1,5 +1,6 @@
 #include "loading/KernletCommand.h"
 
+#include "core/TextFormat.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "loading/Kernlet.h"
@@ -42,15 +43,11 @@ private:
 };
 
 std::string Hex4(unsigned v) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", v & 0xFFFF);
-    return text;
+    return FormatText("0x%04X", v & 0xFFFF);
 }
 
 std::string Hex8(uint32_t v) {
-    char text[12];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(v));
-    return text;
+    return FormatText("0x%08X", static_cast<unsigned>(v));
 }
 
 }  // namespace
@@ -59,12 +56,12 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
                       std::ostream& out, std::ostream& err) {
     if (options.device < 1 || options.device > 3) {
         err << "The device must be 1, 2 or 3\n";
-        return kKernletExitFailed;
+        return kCliInvalid;
     }
     BoardInfo info;
     if (!host.Board().GetBoardInfo(info)) {
         ReportLostBoard(host.Prompts(), host.Board().Link());
-        return kKernletExitLostBoard;
+        return kCliLostBoard;
     }
 
     CommandHost commandHost(host, info.kernletOptions);
@@ -80,41 +77,40 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
         case KernletResult::Ok:
             break;
         case KernletResult::LostBoard:
-            return kKernletExitLostBoard;
+            return kCliLostBoard;
         case KernletResult::Cancelled:
-            return kKernletExitChecksums;
+            return kCliChecksums;
         case KernletResult::Invalid:
         case KernletResult::Refused:
         case KernletResult::Failed:
-            return kKernletExitFailed;
+            return kCliInvalid;
     }
     out << "Kernlet loaded into Z-LINK device " << unsigned{options.device} << ": " << page.BlockCount()
         << (page.BlockCount() == 1 ? " block" : " blocks") << ", product ID " << Hex4(page.ProductId())
         << ", Kernlet version " << Hex4(page.KernletVersion())
         << (page.ChecksumsDiffered() ? ", checksums differ" : ", checksums match") << '\n';
-    if (page.ChecksumsDiffered() && !options.ignoreChecksums) return kKernletExitChecksums;
-    return kKernletExitOk;
+    if (page.ChecksumsDiffered() && !options.ignoreChecksums) return kCliChecksums;
+    return kCliOk;
 }
 
 int RunKernletInspect(const std::string& file, std::ostream& out, std::ostream& err) {
     const std::optional<KernletFileSummary> scan = ScanKernletFile(file);
     if (!scan) {
         err << kMsgCannotOpenFile << '\n';
-        return kKernletExitFailed;
+        return kCliInvalid;
     }
     out << "Lines: " << scan->lines << '\n';
     if (!scan->haveCount) {
         out << "No \"#define N_DB\" line: nothing would be loaded\n";
         err << kMsgNoBlockCount << '\n';
-        return kKernletExitFailed;
+        return kCliInvalid;
     }
     out << "Block count: " << scan->blockCount << '\n';
     out << "Block  Address  Words  Checksum    Chunks\n";
     size_t n = 0;
     for (const KernletFileSummary::Block& b : scan->blocks) {
-        char row[96];
-        std::snprintf(row, sizeof row, "%5zu  %s  %5u  %s  %6zu", ++n, Hex4(b.header.address).c_str(),
-                      static_cast<unsigned>(b.header.lengthWords), Hex8(b.header.Checksum()).c_str(), b.chunks);
+        const std::string row = FormatText("%5zu  %s  %5u  %s  %6zu", ++n, Hex4(b.header.address).c_str(),
+                                            static_cast<unsigned>(b.header.lengthWords), Hex8(b.header.Checksum()).c_str(), b.chunks);
         out << row << '\n';
     }
     if (scan->endsInBlock) {
@@ -133,7 +129,7 @@ int RunKernletInspect(const std::string& file, std::ostream& out, std::ostream& 
     // What the load would refuse, in its words.
     if (const std::optional<std::string> problem = KernletFileProblem(*scan)) {
         err << *problem << '\n';
-        return kKernletExitFailed;
+        return kCliInvalid;
     }
-    return kKernletExitOk;
+    return kCliOk;
 }

@@ -1,5 +1,6 @@
 #include "loading/KernletFileReader.h"
 
+#include "core/TextFormat.h"
 #include "loading/KernletTexts.h"
 
 #include <cstdio>
@@ -202,30 +203,20 @@ std::optional<KernletFileSummary> ScanKernletFile(const std::string& path) {
 }
 
 std::optional<std::string> KernletFileProblem(const KernletFileSummary& s) {
-    char text[256];
     if (!s.haveCount) return kMsgNoBlockCount;
     if (s.countWithoutHex) return kMsgBlockCountNotHex;
     if (s.lengthWithoutHex != 0) {
-        std::snprintf(text, sizeof text, kFmtLengthNotHex, s.lengthWithoutHex);
-        return text;
+        return FormatText(kFmtLengthNotHex, s.lengthWithoutHex);
     }
     if (s.endsInBlock && !s.blocks.empty()) {
         const unsigned length = s.blocks.back().header.lengthWords;
-        if (s.openBlockWords > length) {
-            std::snprintf(text, sizeof text, kFmtBlockSurplusWords, s.blocks.size(), length);
-        } else {
-            std::snprintf(text, sizeof text, kFmtBlockEndsEarly, s.blocks.size(),
-                          static_cast<unsigned long long>(s.openBlockWords), length);
-        }
-        return text;
+        if (s.openBlockWords > length) return FormatText(kFmtBlockSurplusWords, s.blocks.size(), length);
+        return FormatText(kFmtBlockEndsEarly, s.blocks.size(), static_cast<unsigned long long>(s.openBlockWords),
+                          length);
     }
     if (!s.finalAddress) {
-        if (s.blocks.empty()) {
-            std::snprintf(text, sizeof text, kFmtNoEndRecord, s.blockCount);
-        } else {
-            std::snprintf(text, sizeof text, kFmtNoEndRecordAfterBlock, s.blocks.size(), s.blockCount);
-        }
-        return text;
+        if (s.blocks.empty()) return FormatText(kFmtNoEndRecord, s.blockCount);
+        return FormatText(kFmtNoEndRecordAfterBlock, s.blocks.size(), s.blockCount);
     }
     return std::nullopt;
 }

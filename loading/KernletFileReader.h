@@ -6,7 +6,7 @@
 // Everything else on a line is ignored. The reader walks the file line by line and hands what
 // it finds, in file order, to a loader; it never interprets the image.
 #include "link/ComInt.h"
-#include "link/UserPrompts.h"
+#include "core/UserPrompts.h"
 
 #include <array>
 #include <cstddef>

@@ -1,5 +1,7 @@
 #include "registers/HexText.h"
 
+#include "core/TextFormat.h"
+
 #include <cctype>
 #include <cstdio>
 
@@ -27,9 +29,7 @@ std::string PadHexText(const std::string& text, RegWidth width) {
 }
 
 std::string RegisterValueText(uint32_t value, RegWidth width) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%X", static_cast<unsigned>(value));
-    return PadHexText(buf, width);
+    return PadHexText(FormatText("%X", static_cast<unsigned>(value)), width);
 }
 
 std::string EntryText(const std::string& typed, size_t maxLength) {

@@ -1,5 +1,6 @@
 #include "registers/RegisterConfigFile.h"
 
+#include "core/TextFormat.h"
 #include "registers/HexText.h"
 
 #include <algorithm>
@@ -128,29 +129,24 @@ private:
 
 std::string FormatRegisterConfig(const RegisterRows& rows) {
     std::string out;
-    char buf[32];
     for (int r = 1; r <= CRegisterTablePage::kRows; ++r) {
         const RegisterRow& row = rows[static_cast<size_t>(r - 1)];
-        std::snprintf(buf, sizeof buf, "Register:%03d\r\n", r);
-        out += buf;
+        out += FormatText("Register:%03d\r\n", r);
         out += CellLine(row.description);
         out += CellLine(row.address);
-        std::snprintf(buf, sizeof buf, "%02d\r\n", static_cast<int>(row.type) + 1);
-        out += buf;
+        out += FormatText("%02d\r\n", static_cast<int>(row.type) + 1);
         out += CellLine(row.data);
-        std::snprintf(buf, sizeof buf, "%01d\r\n", row.enabled ? 1 : 0);
-        out += buf;
+        out += FormatText("%01d\r\n", row.enabled ? 1 : 0);
     }
     return out;
 }
 
 RegisterConfigRead ReadRegisterConfig(std::istream& in, RegisterRows& rows) {
     LineReader lines(in);
-    char header[32];
     // Header, description, address, type, data, enabled.
     std::array<std::string, 6> cells;
     for (int r = 1; r <= CRegisterTablePage::kRows; ++r) {
-        std::snprintf(header, sizeof header, "Register:%03d", r);
+        const std::string header = FormatText("Register:%03d", r);
         for (size_t k = 0; k < cells.size(); ++k) {
             // A record that breaks off (a line over the bound) is not loaded; a read error
             // makes the whole file unusable.

@@ -1,7 +1,8 @@
 #pragma once
 // The two register table pages: 40 rows, each writing or reading one register, alone or in
 // all-rows runs, saved to and loaded from configuration files.
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "registers/ZLINKControl.h"
 
 #include <array>

@@ -1,18 +1,12 @@
 #include "registers/Trace.h"
 
+#include "core/TextFormat.h"
 #include "registers/HexText.h"
 #include "link/ReplacingFile.h"
 
 #include <cstdio>
 
 namespace {
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    char buffer[256];
-    std::snprintf(buffer, sizeof buffer, format, args...);
-    return buffer;
-}
 
 std::tm SystemUtcNow() {
     const std::time_t now = std::time(nullptr);
@@ -37,25 +31,25 @@ std::string WithCrLf(const std::string& text) {
 CMTrace::CMTrace(PageHost& host) : host_(host), records_(kBlock), utcNow_(SystemUtcNow) {}
 
 TraceRow CMTrace::RowOf(uint32_t address, const TraceRecord& r) {
-    return {Format("0x%05X", address),
-            Format("%010u", static_cast<unsigned>(r.timestamp)),
+    return {FormatText("0x%05X", address),
+            FormatText("%010u", static_cast<unsigned>(r.timestamp)),
             r.direction ? "Read" : "Write",
-            Format("%d", r.device),
-            Format("0x%02X", r.address),
-            Format("%d", r.bytesPerAccess),
-            Format("%d of %d", r.accessNumber, r.accessCount),
-            Format("0x%04X", r.data)};
+            FormatText("%d", r.device),
+            FormatText("0x%02X", r.address),
+            FormatText("%d", r.bytesPerAccess),
+            FormatText("%d of %d", r.accessNumber, r.accessCount),
+            FormatText("0x%04X", r.data)};
 }
 
 TraceRow CMTrace::NoDataRow(uint32_t address) {
     TraceRow row;
-    row[0] = Format("0x%05X", address);
+    row[0] = FormatText("0x%05X", address);
     row[1] = kTraceNoData;
     return row;
 }
 
 std::string CMTrace::FileEntryLine(uint32_t address, const TraceRecord& r) {
-    return Format(kFmtTraceFileEntry, address, static_cast<unsigned>(r.timestamp), r.device,
+    return FormatText(kFmtTraceFileEntry, address, static_cast<unsigned>(r.timestamp), r.device,
                   r.direction ? "Read" : "Write", r.address, r.bytesPerAccess, r.accessNumber,
                   r.accessCount, r.data);
 }
@@ -65,7 +59,7 @@ std::string CMTrace::FileHeader(const std::string& fileName, const std::tm& utc)
     // The name is put in by hand: a file name is never a format.
     const std::string nameLine = kFmtTraceFileName;
     text += nameLine.substr(0, nameLine.find("%s")) + fileName + nameLine.substr(nameLine.find("%s") + 2);
-    text += Format(kFmtTraceFileCreated, utc.tm_mday, utc.tm_mon + 1, utc.tm_year + 1900,
+    text += FormatText(kFmtTraceFileCreated, utc.tm_mday, utc.tm_mon + 1, utc.tm_year + 1900,
                    utc.tm_hour, utc.tm_min, utc.tm_sec);
     return text;
 }
@@ -94,7 +88,7 @@ bool CMTrace::EnteredAddress(uint32_t& address) {
     const bool tooLong = first != std::string::npos && startAddress.size() - first > kAddressChars;
     const uint32_t value = tooLong ? kEntries : HexTextToNumber(startAddress);
     if (value >= kEntries) {
-        ShowError(host_.Prompts(), Format(kFmtTraceAddressRange, kEntries));
+        ShowError(host_.Prompts(), FormatText(kFmtTraceAddressRange, kEntries));
         return false;
     }
     address = value;
@@ -104,7 +98,7 @@ bool CMTrace::EnteredAddress(uint32_t& address) {
 PageResult CMTrace::Read() {
     uint32_t a = 0;
     if (!EnteredAddress(a)) return PageResult::Invalid;
-    startAddress = Format("%05X", a);
+    startAddress = FormatText("%05X", a);
     return Fill(a);
 }
 
@@ -112,7 +106,7 @@ PageResult CMTrace::Forward() {
     uint32_t a = 0;
     if (!EnteredAddress(a)) return PageResult::Invalid;
     a = (a + kBlock) % kEntries;
-    startAddress = Format("%05X", a);
+    startAddress = FormatText("%05X", a);
     return Fill(a);
 }
 
@@ -120,7 +114,7 @@ PageResult CMTrace::Back() {
     uint32_t a = 0;
     if (!EnteredAddress(a)) return PageResult::Invalid;
     a = a >= kBlock ? a - kBlock : a + kEntries - kBlock;
-    startAddress = Format("%05X", a);
+    startAddress = FormatText("%05X", a);
     return Fill(a);
 }
 

@@ -2,7 +2,8 @@
 // The "Trace" window (CMTrace): the board's trace of Z-LINK accesses, 2048 entries at a time,
 // paged with "<<" and ">>", and saved whole to a text file. The view copies the start address
 // entry into `startAddress`, calls the operations, and shows Rows().
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "registers/ZLINKControl.h"
 
 #include <array>

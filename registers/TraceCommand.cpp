@@ -10,12 +10,12 @@ int RunTraceCommand(PageHost& host, const std::string& start, const std::string&
     CMTrace trace(host);
     auto code = [](PageResult r) {
         switch (r) {
-        case PageResult::Ok: return 0;
-        case PageResult::LostBoard: return 2;
+        case PageResult::Ok: return kCliOk;
+        case PageResult::LostBoard: return kCliLostBoard;
         case PageResult::Invalid:
         case PageResult::Failed: break;
         }
-        return 1;
+        return kCliInvalid;
     };
     if (!savePath.empty()) return code(trace.SaveTo(savePath));
 
@@ -35,5 +35,5 @@ int RunTraceCommand(PageHost& host, const std::string& start, const std::string&
         while (!line.empty() && line.back() == '\t') line.pop_back();
         out << line << '\n';
     }
-    return 0;
+    return kCliOk;
 }

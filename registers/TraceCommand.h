@@ -3,7 +3,9 @@
 // --save it prints the rows the window's list would show from the start address (a header line
 // with the eight column titles, then one line per row, cells separated by tabs); with --save it
 // writes the whole trace to FILE exactly as the window's "Save..." does.
-#include "link/PageHost.h"
+#include "core/ExitCodes.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 
 #include <iosfwd>
 #include <string>

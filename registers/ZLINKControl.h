@@ -1,6 +1,7 @@
 #pragma once
 // The "Z-LINK Control" page: write one register, read one back, general reset of a device.
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "registers/HexText.h"
 
 #include <string>

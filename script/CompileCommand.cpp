@@ -15,11 +15,11 @@ int RunCompileCommand(const std::string& path, bool image, std::ostream& out, st
     compiler.SetListingDirectory(listingDirectory);
     if (!compiler.Prepare(path)) {
         err << kMsgUnableToOpenFile << '\n';
-        return 1;
+        return kCliInvalid;
     }
     if (!compiler.Compile()) {
         err << kMsgUnableToOpenFile << '\n';
-        return 1;
+        return kCliInvalid;
     }
     bool anyError = false;
     compiler.NextError(true);
@@ -31,16 +31,16 @@ int RunCompileCommand(const std::string& path, bool image, std::ostream& out, st
         anyError = true;
     }
     if (anyError)
-        return 1;
+        return kCliInvalid;
     if (CountImageRecords(compiler) > kMaxImageRecords) {
         err << kMsgScriptTooLarge << '\n';
-        return 1;
+        return kCliInvalid;
     }
     if (image)
         for (const Frame& f : BuildDownloadFrames(compiler))
             out << FrameToHex(f) << '\n';
     out.flush();
-    return 0;
+    return kCliOk;
 }
 
 } // namespace script

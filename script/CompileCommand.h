@@ -1,4 +1,5 @@
 #pragma once
+#include "core/ExitCodes.h"
 // `tr805q-cli compile FILE [--image]`: compiles a script as the script page does, without a
 // board. Prints every compile error (one per line, without its CR LF) or, with --image and a
 // clean compile, the download frames one per line. Leaves "debug_file.txt" in the listing

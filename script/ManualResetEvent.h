@@ -1,7 +1,7 @@
 #pragma once
 // A manual-reset event between the script worker and the window thread: once set it stays set
 // until someone resets it, and every waiter sees it.
-#include "link/Clock.h"
+#include "core/Clock.h"
 
 #include <atomic>
 #include <condition_variable>

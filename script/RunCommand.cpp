@@ -200,16 +200,16 @@ public:
 
 int ExitCode(RunOutcome outcome) {
     switch (outcome) {
-    case RunOutcome::Finished: return kRunExitFinished;
-    case RunOutcome::Aborted: return kRunExitAborted;
+    case RunOutcome::Finished: return kCliOk;
+    case RunOutcome::Aborted: return kCliAborted;
     case RunOutcome::RunTimeError:
     case RunOutcome::FileError:
-    case RunOutcome::QueueFull: return kRunExitScriptError;
-    case RunOutcome::CompileFailed: return kRunExitCompile;
+    case RunOutcome::QueueFull: return kCliScriptError;
+    case RunOutcome::CompileFailed: return kCliInvalid;
     case RunOutcome::LostBoard:
     case RunOutcome::None: break;
     }
-    return kRunExitLostBoard;
+    return kCliLostBoard;
 }
 
 }  // namespace
@@ -246,8 +246,8 @@ int RunScriptCommand(PageHost& host, const std::string& path, const RunCommandOp
     }
     runHost.Close();
     printer.Flush();
-    if (runHost.BoardLost()) return kRunExitLostBoard;
-    if (!runHost.Idle()) return kRunExitLostBoard;
+    if (runHost.BoardLost()) return kCliLostBoard;
+    if (!runHost.Idle()) return kCliLostBoard;
     return ExitCode(runHost.Outcome());
 }
 

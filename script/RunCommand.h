@@ -8,7 +8,9 @@
 // question "yes"/"y" (or an empty answer, the default button), "no"/"n", or "abort"; an entry
 // the text to enter (empty keeps the proposed value) or "abort". When the answers run out and
 // `in` has ended, a dialog is answered as if Escape were pressed (the script is aborted).
-#include "link/PageHost.h"
+#include "core/ExitCodes.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 
 #include <atomic>
 #include <iosfwd>
@@ -16,13 +18,6 @@
 #include <vector>
 
 namespace script {
-
-inline constexpr int kRunExitFinished = 0;     // "Script finished"
-inline constexpr int kRunExitCompile = 1;      // unreadable script, compile errors, too large
-inline constexpr int kRunExitLostBoard = 2;    // a communication failure
-inline constexpr int kRunExitScriptError = 3;  // a run-time error, a data file that failed,
-                                               // a full receive queue
-inline constexpr int kRunExitAborted = 4;      // aborted (a dialog's Cancel/Abort, interrupt)
 
 struct RunCommandOptions {
     std::vector<std::string> answers;

@@ -63,17 +63,8 @@ void CScriptRunHost::Close() {
 // Bytes left over from an earlier run (the end frame of a script stopped after a file error,
 // a flooded queue) would pass for the board's answer to the download.
 void CScriptRunHost::DrainStale() {
-    CComInt& link = host_.Board().Link();
-    uint8_t scrap[256];
     // A failing port ends the drain; the download that follows reports it.
-    for (uint32_t drained = 0; drained < kMaxDrainBytes;) {
-        uint32_t queued = 0;
-        if (link.GetRxCount(queued) == 0 || queued == 0) return;
-        uint32_t got = 0;
-        const uint32_t n = std::min<uint32_t>(queued, sizeof scrap);
-        if (link.Read(scrap, got, n, 0) != kReadAll) return;
-        drained += got;
-    }
+    host_.Board().Link().DiscardReceived(kMaxDrainBytes);
 }
 
 bool CScriptRunHost::Download() {

@@ -2,7 +2,8 @@
 // The run host: compiles the selected script, downloads it to the board, starts it and the
 // worker, and handles on the window thread what the worker posts (results, dialogs, the end).
 // It belongs to the script page, which gives it the results list and the dialogs.
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "script/ResultsList.h"
 #include "script/RunWorker.h"
 #include "script/ScriptCompiler.h"

@@ -3,7 +3,7 @@
 // takes the board's uplink frames byte by byte, serves the data files beside the script, sends
 // file data and acknowledgements to the board, and hands everything that touches the window to
 // the page, one post at a time, waiting until the page has taken each.
-#include "link/Clock.h"
+#include "core/Clock.h"
 #include "link/ComInt.h"
 #include "script/DataFiles.h"
 #include "script/ScriptCompiler.h"

@@ -3,7 +3,8 @@
 // settings, runs and aborts it through the run host, shows what the compiler and the running
 // script report, saves the results and opens the bus trace. The view copies the fields below to
 // its controls and calls the operations.
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "script/ResultsList.h"
 #include "script/RunHost.h"
 

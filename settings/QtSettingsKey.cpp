@@ -1,6 +1,6 @@
 #include "settings/QtSettingsKey.h"
 
-#include "link/UserPrompts.h"
+#include "core/UserPrompts.h"
 
 #include <QSettings>
 #include <QString>

@@ -6,7 +6,7 @@
 // prompts given, the key then says so once, naming the file and the value, where the caller
 // writes the default. Without it a damaged value would only show "Cannot read registry entry"
 // and hold the user in the port dialog.
-#include "link/SettingsKey.h"
+#include "core/SettingsKey.h"
 
 #include <map>
 #include <memory>

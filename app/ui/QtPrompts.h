@@ -1,7 +1,7 @@
 #pragma once
 // The user's screen for the logic: message boxes, file dialogs, the request to end the program,
 // and the "Flashing Device..." progress dialog.
-#include "link/UserPrompts.h"
+#include "core/UserPrompts.h"
 
 #include <QObject>
 #include <QPointer>

@@ -4,12 +4,14 @@
 #include "app/ui/QuitOnSignal.h"
 #include "app/ui/RegisteredMessages.h"
 #include "app/ui/TR805QSheetView.h"
+#include "core/ExitCodes.h"
 #include "link/LostBoard.h"
+#include "link/MB805QBrd.h"
 #include "link/Messages.h"
-#include "link/PageHost.h"
+#include "core/PageHost.h"
 #include "link/PortTable.h"
 #include "settings/QtSettingsKey.h"
-#include "sim/PtyServer.h"
+#include "sim/port/PtyServer.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,5 +1,5 @@
 #include "app/ui/TR805QApp.h"
-#include "link/Version.h"
+#include "core/Version.h"
 
 #include <QApplication>
 

@@ -1,7 +1,8 @@
 #include "loading/ui/KernletView.h"
 
+#include "link/MB805QBrd.h"
 #include "link/Messages.h"
-#include "link/PageHost.h"
+#include "core/PageHost.h"
 #include "loading/KernletTexts.h"
 
 #include <QGridLayout>

@@ -2,7 +2,8 @@
 // The "Script Handler" tab: a thin view over CScript. It is also the window's side of the run:
 // the worker's posts arrive here as events of the registered message types and go to the page's
 // handlers, and the dialogs of a paused script open from here.
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "script/ResultsList.h"
 #include "script/ScriptDialogs.h"
 #include "script/ScriptPost.h"

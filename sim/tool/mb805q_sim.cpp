@@ -1,11 +1,11 @@
 // mb805q-sim: a simulated MB805Q board with its target devices, served on a pseudo-terminal
 // that is registered as a COM port. Serves until SIGINT or SIGTERM.
 #include "link/PortTable.h"
-#include "link/Version.h"
+#include "core/Version.h"
 #include "sim/Board.h"
 #include "sim/FirmwareImage.h"
 #include "sim/KernletDevice.h"
-#include "sim/PtyServer.h"
+#include "sim/port/PtyServer.h"
 
 #include <CLI/CLI.hpp>
 

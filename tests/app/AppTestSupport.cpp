@@ -3,7 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/ComPortDialog.h"
 #include "app/Options.h"
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 
 #include <algorithm>
 #include <cerrno>

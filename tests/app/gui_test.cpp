@@ -10,6 +10,7 @@
 #include "app/ui/TR805QApp.h"
 #include "app/ui/TR805QSheetView.h"
 #include "app/MessageNames.h"
+#include "core/ExitCodes.h"
 #include "link/Messages.h"
 #include "registers/ui/EntryField.h"
 #include "registers/ui/ZLINKControlView.h"
@@ -698,6 +699,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "Script aborted at line 1"},
         RunEndCase{"RunTimeError", "        dialog \"Pause\" 0\n        return\n", QMessageBox::Ok,
                    "Error Stack underflow at line 2"}),
-    [](const ::testing::TestParamInfo<RunEndCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<RunEndCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "app/TR805QSheet.h"
+#include "core/ExitCodes.h"
 #include "link/Messages.h"
 #include "sim/FirmwareImage.h"
 #include "tests/app/AppTestSupport.h"

@@ -3,6 +3,7 @@
 // program is asked to quit, that a file being saved keeps its previous content, and that the
 // operation ends within a bounded time.
 #include "app/TR805QSheet.h"
+#include "core/ExitCodes.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "loading/Kernlet.h"
@@ -241,7 +242,7 @@ std::vector<Operation> Operations() {
                                ReportLostBoard(h.Prompts(), h.board.Link());
                                return;
                            }
-                           h.board.LoadFirmware(file->filename().string());
+                           static_cast<void>(h.board.LoadFirmware(file->filename().string()));  // the outcome is what it showed
                        });
                        fs::remove_all(dir);
                        return o;

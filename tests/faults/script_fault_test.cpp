@@ -2,10 +2,12 @@
 // only a running script meets: garbage among the uplink frames and a receive queue flooded past
 // 0xBFFF bytes. Each cell checks the exit the headless run reports, what the user is told,
 // whether the program is asked to quit, that the worker thread is gone, and a bounded end.
+#include "core/ExitCodes.h"
 #include "link/ComSettings.h"
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "script/RunCommand.h"
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 #include "tests/support/SimHost.h"
 
 #include <gtest/gtest.h>
@@ -144,11 +146,11 @@ TEST(ScriptFaultMatrix, EveryScriptExchangeAgainstEveryFault) {
         int cleanExit;
     };
     const Op ops[] = {
-        {"download, start and end", "x       word 7\n        disp \"x %u\" x\n        stop\n", {}, script::kRunExitFinished},
+        {"download, start and end", "x       word 7\n        disp \"x %u\" x\n        stop\n", {}, kCliOk},
         {"a dialog answered", "a       word 0\n        dialogyesno \"Go?\" a\n        disp \"a %u\" a\n        stop\n",
-         {"no"}, script::kRunExitFinished},
+         {"no"}, kCliOk},
         {"abort from a dialog", "a       word 0\nl       dialogyesno \"Go?\" a\n        jmp l\n", {"abort"},
-         script::kRunExitAborted},
+         kCliAborted},
     };
     const ScriptFault faults[] = {ScriptFault::None,       ScriptFault::NoReply,    ScriptFault::WrongFirstByte,
                                   ScriptFault::WrongReplyCode, ScriptFault::StaleBytes, ScriptFault::LineClosed,
@@ -179,7 +181,7 @@ TEST(ScriptFaultMatrix, EveryScriptExchangeAgainstEveryFault) {
                 case ScriptFault::WrongFirstByte:
                 case ScriptFault::WrongReplyCode:
                 case ScriptFault::LineClosed:
-                    EXPECT_EQ(c.exitCode, script::kRunExitLostBoard);
+                    EXPECT_EQ(c.exitCode, kCliLostBoard);
                     ASSERT_EQ(c.messages.size(), 1u);
                     EXPECT_EQ(c.messages[0].text.rfind(
                                   "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program", 0),
@@ -189,7 +191,7 @@ TEST(ScriptFaultMatrix, EveryScriptExchangeAgainstEveryFault) {
                     break;
                 // The run ends with the page's own line, and the program goes on.
                 case ScriptFault::Flood:
-                    EXPECT_EQ(c.exitCode, script::kRunExitScriptError);
+                    EXPECT_EQ(c.exitCode, kCliScriptError);
                     EXPECT_NE(c.out.find("Error: Rx Queue is full\n"), std::string::npos) << c.out;
                     EXPECT_TRUE(c.messages.empty());
                     EXPECT_TRUE(c.quits.empty());

@@ -2,7 +2,7 @@
 // A scripted stand-in for the serial device behind CSerialPort: it records every byte written,
 // answers expected requests with queued replies, and moves a FakeClock by the read time-out
 // when a read comes up short, as a real port would after waiting.
-#include "link/Clock.h"
+#include "core/Clock.h"
 #include "link/SerialPort.h"
 #include "tests/support/HexBytes.h"
 

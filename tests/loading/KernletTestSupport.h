@@ -6,7 +6,7 @@
 #include "link/SerialDevice.h"
 #include "loading/Checksums.h"
 #include "sim/KernletDevice.h"
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 #include "tests/support/SimHost.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // The "Kernlet Load" page against the simulated board: the paced byte stream, every message of
 // the load, both verifications, the status wait, the Kernlet-loaded flag, settings and Browse.
+#include "core/ExitCodes.h"
 #include "link/Messages.h"
 #include "loading/Kernlet.h"
 #include "loading/KernletTexts.h"

@@ -7,7 +7,7 @@
 #include "registers/ui/RegisterTableView.h"
 #include "registers/ui/ZLINKControlView.h"
 #include "sim/Board.h"
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 #include "tests/registers_ui/UiTestSupport.h"
 #include "tests/support/Recorders.h"
 

@@ -1,5 +1,6 @@
 // `tr805q-cli run`: the results list on standard output, dialogs answered from the answers and
 // then from standard input, and the exit codes.
+#include "core/ExitCodes.h"
 #include "script/RunCommand.h"
 #include "tests/script/run_support.h"
 #include "tests/support/SimHost.h"
@@ -71,7 +72,7 @@ TEST_F(RunCommandTest, DataThatCannotBeStoredEndsWithAFileErrorNotFinished) {
     std::filesystem::create_symlink("/dev/full", folder.File("out.txt"));
     const CommandResult r = Run("        fopenw \"out.txt\"\n        filew \"%u\" 7\n        stop\n");
     EXPECT_EQ(r.out, "Script running...\nError: Unable to store data: out.txt\n");
-    EXPECT_EQ(r.code, script::kRunExitScriptError);
+    EXPECT_EQ(r.code, kCliScriptError);
 }
 
 TEST_F(RunCommandTest, DialogsTakeTheAnswersInOrderThenStandardInput) {

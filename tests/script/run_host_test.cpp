@@ -1,5 +1,6 @@
 // The run host on a scripted board: download frames, the worker's uplink service, the page's
 // handlers, the dialogs of a paused script, aborts and every failure place.
+#include "core/ExitCodes.h"
 #include "script/RunTexts.h"
 #include "script/Wave.h"
 #include "tests/script/run_support.h"

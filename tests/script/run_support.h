@@ -3,8 +3,9 @@
 // the "board" sends in answer to each frame the PC writes. Frames in the tests are written as
 // the documented byte layouts, never built with the program's own code.
 #include "link/ComSettings.h"
+#include "link/MB805QBrd.h"
 #include "link/Messages.h"
-#include "link/PageHost.h"
+#include "core/PageHost.h"
 #include "script/RunHost.h"
 #include "script/ScriptDialogs.h"
 #include "script/ScriptPost.h"

@@ -1,7 +1,7 @@
 // The frames around a script run, byte for byte: download and its answer byte, start, abort,
 // the status flag, the variable-length file blocks in the request parser, and the limits of
 // the board's command and data memories.
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 #include "tests/sim/script_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 // Test doubles of the platform interfaces: they record what the logic asked of the user.
-#include "link/UserPrompts.h"
+#include "core/UserPrompts.h"
 
 #include <deque>
 #include <optional>

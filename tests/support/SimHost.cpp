@@ -1,7 +1,7 @@
 #include "tests/support/SimHost.h"
 
 #include "link/ComSettings.h"
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 
 SimHost::SimHost(sim::BoardConfig config)
     : simBoard(config), board(clock, prompts, progress) {

@@ -1,7 +1,8 @@
 #pragma once
 // A page's surroundings for tests: the board object connected to the simulated board in this
 // process, a fake clock, and recorders for what the user would see.
-#include "link/PageHost.h"
+#include "core/PageHost.h"
+#include "link/MB805QBrd.h"
 #include "sim/Board.h"
 #include "tests/support/Recorders.h"
 

@@ -1,5 +1,5 @@
 // The board served on a real pseudo-terminal: one short round trip in real time.
-#include "sim/PtyServer.h"
+#include "sim/port/PtyServer.h"
 #include "tests/sim/BoardTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -88,9 +88,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "  endif\n  stop\n",
                   {{0x15, 6}, {0x15, 4}, {0x09, -1}, {0x14, 7}, {0x09, -1}, {0x14, 8},
                    {0x09, -1}, {0x09, -1}, {0x35, -1}}}),
-    [](const testing::TestParamInfo<BlockCase>& info) {
+    [](const testing::TestParamInfo<BlockCase>& p) {
         std::string n;
-        for (char ch : std::string(info.param.name))
+        for (char ch : std::string(p.param.name))
             n += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
         return n;
     });

@@ -1,7 +1,7 @@
 // The in-process device: reads that would wait move the fake clock by the time-out, and the
 // board's time follows the clock.
 #include "link/SerialPort.h"
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 #include "tests/sim/BoardTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -57,20 +57,20 @@ TEST_F(DeviceFixture, ReadTimeOutsMoveTheClock) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeClock clock;
-        sim::Board board;
-        sim::SimSerialDevice device(board, clock);
-        device.SetTimeouts(c.timeouts);
+        FakeClock caseClock;
+        sim::Board caseBoard;
+        sim::SimSerialDevice caseDevice(caseBoard, caseClock);
+        caseDevice.SetTimeouts(c.timeouts);
         const Bytes request = Hex(c.request);
-        device.Write(request.data(), request.size());
+        caseDevice.Write(request.data(), request.size());
         // The write itself costs one USB frame.
-        EXPECT_EQ(clock.NowMs(), 1u);
+        EXPECT_EQ(caseClock.NowMs(), 1u);
         Bytes buf(c.n);
-        buf.resize(device.Read(buf.data(), c.n));
+        buf.resize(caseDevice.Read(buf.data(), c.n));
         EXPECT_EQ(ToHex(buf), c.expected);
-        EXPECT_EQ(clock.NowMs() - 1, c.elapsedMs);
-        EXPECT_EQ(clock.SleptMs(), 0u);  // a read is no documented wait
-        EXPECT_EQ(board.NowMicroseconds(), (c.elapsedMs + 1) * 1000);
+        EXPECT_EQ(caseClock.NowMs() - 1, c.elapsedMs);
+        EXPECT_EQ(caseClock.SleptMs(), 0u);  // a read is no documented wait
+        EXPECT_EQ(caseBoard.NowMicroseconds(), (c.elapsedMs + 1) * 1000);
     }
 }
 

@@ -2,13 +2,15 @@
 // What a page reaches through the sheet: the board object, the user's screen, the clock and the
 // connection state it shares with the other pages. The window's sheet implements it; tr805q-cli
 // and tests have their own.
-#include "link/Clock.h"
-#include "link/MB805QBrd.h"
-#include "link/SettingsKey.h"
-#include "link/UserPrompts.h"
+#include "core/Clock.h"
+#include "core/SettingsKey.h"
+#include "core/UserPrompts.h"
 
 #include <cstdint>
 #include <memory>
+
+// The board object lives in the link layer; pages that talk to it include its header.
+class CMB805QBrd;
 
 class PageHost {
 public:
@@ -28,7 +30,3 @@ public:
     // enables them again when the run ends. Nothing to do where there is no window.
     virtual void EnableSheetControls(bool enable) { (void)enable; }
 };
-
-// Exit code when the program ends because the board stopped answering: a failure, so that a
-// caller running the program can tell it from a normal close.
-inline constexpr int kExitLostBoard = 1;

@@ -1,4 +1,4 @@
-#include "link/Clock.h"
+#include "core/Clock.h"
 
 #include <chrono>
 #include <thread>

@@ -1,4 +1,4 @@
-#include "sim/PtyServer.h"
+#include "sim/port/PtyServer.h"
 
 #include <algorithm>
 #include <cerrno>

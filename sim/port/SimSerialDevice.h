@@ -5,7 +5,7 @@
 // means (the program's own waits) passes for the board too. Once the board has closed the line
 // every call raises CSerialException(EIO). Calls from two threads (the script worker reads while
 // the user-interface thread writes) take turns.
-#include "link/Clock.h"
+#include "core/Clock.h"
 #include "link/SerialDevice.h"
 #include "sim/Board.h"
 

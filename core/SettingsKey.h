@@ -4,18 +4,18 @@
 #include <cstdint>
 #include <string>
 
-enum class SettingsStatus { Ok, Missing, Failed };
+enum class [[nodiscard]] SettingsStatus { Ok, Missing, Failed };
 
 class SettingsKey {
 public:
     virtual ~SettingsKey() = default;
     // Creates or opens the key; false when it can be neither.
-    virtual bool Open(const std::string& tab) = 0;
+    [[nodiscard]] virtual bool Open(const std::string& tab) = 0;
     virtual bool IsOpen() const = 0;
     virtual SettingsStatus QueryDword(const std::string& name, uint32_t& value) = 0;
-    virtual bool SetDword(const std::string& name, uint32_t value) = 0;
+    [[nodiscard]] virtual bool SetDword(const std::string& name, uint32_t value) = 0;
     virtual SettingsStatus QueryString(const std::string& name, std::string& value) = 0;
-    virtual bool SetString(const std::string& name, const std::string& value) = 0;
+    [[nodiscard]] virtual bool SetString(const std::string& name, const std::string& value) = 0;
     virtual void Close() = 0;
 };
 

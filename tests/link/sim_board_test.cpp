@@ -3,7 +3,7 @@
 #include "link/MB805QBrd.h"
 #include "sim/Board.h"
 #include "sim/FirmwareImage.h"
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 #include "tests/link/TempFolder.h"
 #include "tests/support/Recorders.h"
 

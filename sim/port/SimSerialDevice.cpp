@@ -1,4 +1,4 @@
-#include "sim/SimSerialDevice.h"
+#include "sim/port/SimSerialDevice.h"
 
 #include "link/SerialPort.h"
 
