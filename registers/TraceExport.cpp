@@ -55,9 +55,10 @@ std::string Bits(unsigned value) {
 
 // What the dump knows of one device while it walks the trace.
 struct DeviceState {
-    std::string strobe, read, count;
-    std::map<uint8_t, std::string> registers;  // register address -> code
-    std::map<uint8_t, uint16_t> values;        // registers whose value is known
+    std::string strobe, read;
+    std::vector<std::string> count;                         // one code, or bit 0's alone
+    std::map<uint8_t, std::vector<std::string>> registers;  // address -> one code, or 16
+    std::map<uint8_t, uint16_t> values;                     // registers whose value is known
     bool high = false;
     int direction = -1;  // unknown until the first access
     uint8_t accesses = 0;
@@ -139,9 +140,10 @@ std::string TraceCsv(const std::vector<TimedAccess>& accesses, const TraceRegist
 }
 
 std::string TraceVcd(const std::vector<TimedAccess>& accesses, const TraceRegisterNames& names,
-                     const std::string& date) {
+                     const std::string& date, VcdSignals style) {
+    const bool bits = style == VcdSignals::Bits;
     std::string out;
-    out.reserve(256 + accesses.size() * 32);
+    out.reserve(256 + accesses.size() * (bits ? 48 : 32));
     if (!date.empty()) out += "$date " + date + " $end\n";
     out += std::string("$version TR805Q ") + kProgramVersionNumber + " $end\n";
     out += "$comment MB805Q Z-LINK bus trace, " + std::to_string(accesses.size()) +
@@ -149,26 +151,37 @@ std::string TraceVcd(const std::vector<TimedAccess>& accesses, const TraceRegist
     out += "$timescale 1 us $end\n";
 
     // Declarations: the devices in number order, each with its registers in address order.
+    // One scope, and every name carries its device: readers that ignore scopes (older
+    // PulseView) still tell the devices apart.
     std::map<uint8_t, DeviceState> devices;
     for (const TimedAccess& a : accesses) devices[a.record.device].registers[a.record.address];
     size_t codes = 0;
+    if (!devices.empty()) out += "$scope module tr805q $end\n";
     for (auto& [device, d] : devices) {
-        out += "$scope module dev" + std::to_string(device) + " $end\n";
+        const std::string prefix = "dev" + std::to_string(device) + "_";
         d.strobe = VcdCode(codes++);
         d.read = VcdCode(codes++);
-        d.count = VcdCode(codes++);
-        out += "$var wire 1 " + d.strobe + " strobe $end\n";
-        out += "$var wire 1 " + d.read + " read $end\n";
-        out += "$var reg 8 " + d.count + " count [7:0] $end\n";
+        d.count = {VcdCode(codes++)};
+        out += "$var wire 1 " + d.strobe + ' ' + prefix + "strobe $end\n";
+        out += "$var wire 1 " + d.read + ' ' + prefix + "read $end\n";
+        out += bits ? "$var wire 1 " + d.count[0] + ' ' + prefix + "toggle $end\n"
+                    : "$var reg 8 " + d.count[0] + ' ' + prefix + "count [7:0] $end\n";
         for (auto& [address, code] : d.registers) {
-            code = VcdCode(codes++);
             const auto name = names.find({device, address});
-            out += "$var reg 16 " + code + ' ' +
-                   RegisterSignalName(address, name == names.end() ? std::string() : name->second) +
-                   " [15:0] $end\n";
+            const std::string signal =
+                prefix + RegisterSignalName(address, name == names.end() ? std::string() : name->second);
+            if (!bits) {
+                code = {VcdCode(codes++)};
+                out += "$var reg 16 " + code[0] + ' ' + signal + " [15:0] $end\n";
+                continue;
+            }
+            for (int bit = 0; bit < 16; ++bit) {
+                code.push_back(VcdCode(codes++));
+                out += "$var wire 1 " + code.back() + ' ' + signal + '_' + std::to_string(bit) + " $end\n";
+            }
         }
-        out += "$upscope $end\n";
     }
+    if (!devices.empty()) out += "$upscope $end\n";
     out += "$enddefinitions $end\n";
     if (accesses.empty()) return out;
 
@@ -191,8 +204,10 @@ std::string TraceVcd(const std::vector<TimedAccess>& accesses, const TraceRegist
         if (i == 0) {
             out += "#" + std::to_string(time) + "\n$dumpvars\n";
             for (const auto& [device, d] : devices) {
-                out += '0' + d.strobe + "\nx" + d.read + "\nb0 " + d.count + '\n';
-                for (const auto& [address, code] : d.registers) out += "bx " + code + '\n';
+                out += '0' + d.strobe + "\nx" + d.read + '\n' + (bits ? "0" : "b0 ") + d.count[0] + '\n';
+                for (const auto& [address, code] : d.registers) {
+                    for (const std::string& c : code) out += (bits ? "x" : "bx ") + c + '\n';
+                }
             }
             out += "$end\n";
         } else {
@@ -218,12 +233,23 @@ std::string TraceVcd(const std::vector<TimedAccess>& accesses, const TraceRegist
                 d.direction = direction;
             }
             ++d.accesses;
-            out += 'b' + Bits(d.accesses) + ' ' + d.count + '\n';
+            out += bits ? static_cast<char>('0' + (d.accesses & 1)) + d.count[0] + '\n'
+                        : 'b' + Bits(d.accesses) + ' ' + d.count[0] + '\n';
             const auto known = d.values.find(r.address);
-            if (known == d.values.end() || known->second != r.data) {
-                out += 'b' + Bits(r.data) + ' ' + d.registers[r.address] + '\n';
-                d.values[r.address] = r.data;
+            if (known != d.values.end() && known->second == r.data) continue;
+            const std::vector<std::string>& code = d.registers[r.address];
+            if (!bits) {
+                out += 'b' + Bits(r.data) + ' ' + code[0] + '\n';
+            } else {
+                // Only the bits that change (all of them the first time).
+                for (int bit = 0; bit < 16; ++bit) {
+                    const int now = (r.data >> bit) & 1;
+                    if (known == d.values.end() || ((known->second >> bit) & 1) != now) {
+                        out += static_cast<char>('0' + now) + code[static_cast<size_t>(bit)] + '\n';
+                    }
+                }
             }
+            d.values[r.address] = r.data;
         }
         previous = time;
     }

@@ -18,7 +18,7 @@
 class CRegisterTablePage;
 
 // The documented trace file, and the two exports.
-enum class TraceFileFormat { Text, Csv, Vcd };
+enum class TraceFileFormat { Text, Csv, Vcd, VcdBits };
 
 // One entry of the trace in time order.
 struct TimedAccess {
@@ -53,18 +53,25 @@ std::string RegisterSignalName(uint8_t address, const std::string& description);
 // as the window's list names it), name (the register's description, quoted where needed).
 std::string TraceCsv(const std::vector<TimedAccess>& accesses, const TraceRegisterNames& names);
 
-// VCD (IEEE 1364 value change dump, timescale 1 us, lines ending LF). One scope per device
-// ("dev1"), holding:
-//   strobe   1 bit: 1 in each microsecond that holds an access of the device, back to 0 at the
-//            next microsecond that holds none (accesses in consecutive microseconds make one
-//            longer pulse);
-//   read     1 bit: the direction of the device's latest access, 1 read, 0 write;
-//   count    8 bits: the device's accesses so far, modulo 256. Every access adds one, so that
-//            two accesses in one microsecond show as a step of two, and bit 0 toggles with
-//            each access for a viewer that splits vectors into bits;
-//   regXX    16 bits per register the trace touches, named by RegisterSignalName: the value of
-//            its latest access, read or write; unknown (x) before the first.
+// VCD (IEEE 1364 value change dump, timescale 1 us, lines ending LF). One scope, "tr805q",
+// holding for each device N (in number order) signals whose names begin "devN_":
+//   devN_strobe  1 bit: 1 in each microsecond that holds an access of the device, back to 0 at
+//                the next microsecond that holds none (accesses in consecutive microseconds
+//                make one longer pulse);
+//   devN_read    1 bit: the direction of the device's latest access, 1 read, 0 write;
+//   devN_count   8 bits: the device's accesses so far, modulo 256. Every access adds one, so
+//                that two accesses in one microsecond show as a step of two, and bit 0 toggles
+//                with each access for a viewer that splits vectors into bits;
+//   devN_regXX   16 bits per register the trace touches, in address order, named by
+//                RegisterSignalName: the value of its latest access, read or write; unknown
+//                (x) before the first.
 // Value changes follow at each access's time; accesses in one microsecond keep their order,
 // each with its own changes. `date` (may be empty) goes into $date.
+//
+// VcdSignals::Bits writes the same with 1-bit signals only, for readers that take no vectors
+// (PulseView 0.4 with libsigrok 0.5, as Debian 12 ships them, stops reading at the first
+// vector value): devN_toggle in place of devN_count (its bit 0), and each register as 16
+// signals devN_regXX_0 (the lowest bit) to devN_regXX_15, each changing when its bit does.
+enum class VcdSignals { Vectors, Bits };
 std::string TraceVcd(const std::vector<TimedAccess>& accesses, const TraceRegisterNames& names,
-                     const std::string& date);
+                     const std::string& date, VcdSignals style = VcdSignals::Vectors);

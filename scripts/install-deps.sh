@@ -2,8 +2,10 @@
 # Installs the Debian 12 packages the build needs, only those that are missing; quiet when all
 # are there.
 set -euo pipefail
+# gtkwave and sigrok-cli (PulseView's reader) read the trace's VCD exports back in tests/e2e.
 packages=(build-essential cmake make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev clang-14 libclang-rt-14-dev xvfb xauth dpkg-dev file ccache)
+          libcli11-dev clang-14 libclang-rt-14-dev xvfb xauth dpkg-dev file ccache
+          gtkwave sigrok-cli)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,5 +1,7 @@
 #include "app/ui/QtPrompts.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -99,32 +101,59 @@ QString QtUserPrompts::QtFileFilter(const std::string& windowsFilter) {
 
 namespace {
 
-std::optional<std::string> RunFileDialog(QWidget* owner, const FileDialogSpec& spec, bool save) {
+// The extension a save adds: the default extension text's, without "*." ("*" is none).
+QString SuffixOf(QString pattern) {
+    if (pattern.startsWith(QLatin1String("*."))) pattern.remove(0, 2);
+    if (pattern.startsWith(QLatin1Char('.'))) pattern.remove(0, 1);
+    if (pattern.contains(QLatin1Char('*')) || pattern.contains(QLatin1Char(' '))) return QString();
+    return pattern;
+}
+
+std::optional<SaveFileChoice> RunFileDialog(QWidget* owner, const FileDialogSpec& spec, bool save) {
     QFileDialog dialog(owner, QString::fromStdString(spec.title),
                        QString::fromStdString(spec.initialDirectory));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QString filter = QtUserPrompts::QtFileFilter(spec.filter);
+    const QStringList filters = filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts);
     if (!filter.isEmpty()) dialog.setNameFilter(filter);
     // Only a save adds the default extension: an open takes the name as typed, so that a file
     // without an extension (a Kernlet "image") can be chosen. "*" is no extension.
-    QString suffix = save ? QString::fromStdString(spec.defaultExtension) : QString();
-    if (suffix.startsWith(QLatin1String("*."))) suffix.remove(0, 2);
-    if (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
-    if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*'))) dialog.setDefaultSuffix(suffix);
+    const QString suffix = save ? SuffixOf(QString::fromStdString(spec.defaultExtension)) : QString();
+    if (!suffix.isEmpty()) {
+        dialog.setDefaultSuffix(suffix);
+        // As on Windows, the extension added follows the file type chosen: the first pattern
+        // of the selected filter, where it names one.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, suffix](const QString& f) {
+            const qsizetype open = f.lastIndexOf(QLatin1Char('('));
+            const QString patterns = open < 0 ? QString() : f.mid(open + 1).chopped(1);
+            const QString own = SuffixOf(patterns.section(QLatin1Char(' '), 0, 0));
+            dialog.setDefaultSuffix(own.isEmpty() ? suffix : own);
+        });
+    }
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
     if (!spec.initialName.empty()) dialog.selectFile(QString::fromStdString(spec.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().front().toStdString();
+    const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+    return SaveFileChoice{dialog.selectedFiles().front().toStdString(),
+                          static_cast<size_t>(std::max<qsizetype>(chosen, 0))};
 }
 
 }  // namespace
 
 std::optional<std::string> QtUserPrompts::AskOpenFile(const FileDialogSpec& spec) {
-    return RunFileDialog(Owner(), spec, false);
+    std::optional<SaveFileChoice> chosen = RunFileDialog(Owner(), spec, false);
+    if (!chosen) return std::nullopt;
+    return std::move(chosen->path);
 }
 
 std::optional<std::string> QtUserPrompts::AskSaveFile(const FileDialogSpec& spec) {
+    std::optional<SaveFileChoice> chosen = RunFileDialog(Owner(), spec, true);
+    if (!chosen) return std::nullopt;
+    return std::move(chosen->path);
+}
+
+std::optional<SaveFileChoice> QtUserPrompts::AskSaveFileOfType(const FileDialogSpec& spec) {
     return RunFileDialog(Owner(), spec, true);
 }
 

@@ -30,6 +30,8 @@ public:
     void PostQuit(int exitCode) override;
     std::optional<std::string> AskOpenFile(const FileDialogSpec& spec) override;
     std::optional<std::string> AskSaveFile(const FileDialogSpec& spec) override;
+    // The filter selected when the dialog was accepted; the extension a save adds follows it.
+    std::optional<SaveFileChoice> AskSaveFileOfType(const FileDialogSpec& spec) override;
 
     std::optional<int> QuitCode() const { return quitCode_; }
 

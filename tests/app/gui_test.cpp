@@ -401,7 +401,11 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
         bool save;
         const char* typed;
         const char* chosen;  // in `dir`
+        int filter = 0;      // the file type the user picks before typing the name
     };
+    const FileDialogSpec exportSpec{"Export Trace",
+                                    "CSV Files (*.csv)|*.csv|VCD Files (*.vcd)|*.vcd|All files (*.*)|*.*||",
+                                    "*.csv", "", "", false};
     const Case cases[] = {
         {"a Kernlet without an extension", {"Select Kernlet", "All files (*.*)|*.*||", "*.*", "", "", false}, false,
          "image", "image"},
@@ -411,6 +415,10 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
         {"saving adds the default extension",
          {"Save Config", "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt", "", "", false}, true, "table",
          "table.txt"},
+        {"the first file type", exportSpec, true, "capture", "capture.csv", 0},
+        {"the extension follows the file type chosen", exportSpec, true, "capture", "capture.vcd", 1},
+        {"a type without an extension adds the default one", exportSpec, true, "capture", "capture.csv", 2},
+        {"a name with its own extension keeps it", exportSpec, true, "capture.dat", "capture.dat", 1},
     };
     for (const Case& c : cases) {
         QtUserPrompts prompts;
@@ -418,9 +426,18 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
         spec.initialDirectory = dir.string();
         guitest::ModalScript script;
         const QString typed = QString::fromLatin1(c.typed);
-        script.Then([typed](QWidget* w) {
+        const int filter = c.filter;
+        script.Then([typed, filter](QWidget* w) {
             auto* d = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(d, nullptr) << w->metaObject()->className();
+            if (filter != 0) {
+                // As the user picks it in the file type box.
+                auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                ASSERT_NE(types, nullptr);
+                types->setCurrentIndex(filter);
+                Q_EMIT types->activated(filter);
+                Q_EMIT types->textActivated(types->currentText());
+            }
             d->selectFile(typed);
             QMetaObject::invokeMethod(d, "accept");
         });
@@ -433,8 +450,15 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
             }
         });
         watchdog.start(2000);
-        const std::optional<std::string> path = c.save ? prompts.AskSaveFile(spec) : prompts.AskOpenFile(spec);
-        EXPECT_EQ(path, std::optional<std::string>((dir / c.chosen).string())) << c.name;
+        if (c.save) {
+            const std::optional<SaveFileChoice> choice = prompts.AskSaveFileOfType(spec);
+            ASSERT_TRUE(choice) << c.name;
+            EXPECT_EQ(choice->path, (dir / c.chosen).string()) << c.name;
+            EXPECT_EQ(choice->filter, static_cast<size_t>(c.filter)) << c.name;
+        } else {
+            const std::optional<std::string> path = prompts.AskOpenFile(spec);
+            EXPECT_EQ(path, std::optional<std::string>((dir / c.chosen).string())) << c.name;
+        }
         EXPECT_TRUE(script.Done()) << c.name;
     }
     std::filesystem::remove_all(dir);

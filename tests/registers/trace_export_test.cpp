@@ -60,18 +60,16 @@ TEST(TraceExport, SmallTraceAsVcd) {
               "$version TR805Q 1.3 $end\n"
               "$comment MB805Q Z-LINK bus trace, 5 accesses $end\n"
               "$timescale 1 us $end\n"
-              "$scope module dev1 $end\n"
-              "$var wire 1 ! strobe $end\n"
-              "$var wire 1 \" read $end\n"
-              "$var reg 8 % count [7:0] $end\n"
-              "$var reg 16 & reg20_Gain_coarse [15:0] $end\n"
-              "$var reg 16 ' reg21 [15:0] $end\n"
-              "$upscope $end\n"
-              "$scope module dev2 $end\n"
-              "$var wire 1 ( strobe $end\n"
-              "$var wire 1 ) read $end\n"
-              "$var reg 8 * count [7:0] $end\n"
-              "$var reg 16 + reg05_Mode_fast [15:0] $end\n"
+              "$scope module tr805q $end\n"
+              "$var wire 1 ! dev1_strobe $end\n"
+              "$var wire 1 \" dev1_read $end\n"
+              "$var reg 8 % dev1_count [7:0] $end\n"
+              "$var reg 16 & dev1_reg20_Gain_coarse [15:0] $end\n"
+              "$var reg 16 ' dev1_reg21 [15:0] $end\n"
+              "$var wire 1 ( dev2_strobe $end\n"
+              "$var wire 1 ) dev2_read $end\n"
+              "$var reg 8 * dev2_count [7:0] $end\n"
+              "$var reg 16 + dev2_reg05_Mode_fast [15:0] $end\n"
               "$upscope $end\n"
               "$enddefinitions $end\n"
               "#1000\n"
@@ -99,6 +97,32 @@ TEST(TraceExport, SmallTraceAsVcd) {
               "$timescale 1 us $end\n"
               "$enddefinitions $end\n");
     EXPECT_TRUE(vcdtest::Parse(TraceVcd({}, {}, ""), error)) << error;
+}
+
+TEST(TraceExport, OneBitSignalsForReadersWithoutVectors) {
+    const std::vector<TraceRecord> newestFirst = {Rec(1, true, 0x20, 0x0004, 12), Rec(1, false, 0x20, 0x8005, 10)};
+    std::string expected =
+        "$version TR805Q 1.3 $end\n"
+        "$comment MB805Q Z-LINK bus trace, 2 accesses $end\n"
+        "$timescale 1 us $end\n"
+        "$scope module tr805q $end\n"
+        "$var wire 1 ! dev1_strobe $end\n"
+        "$var wire 1 \" dev1_read $end\n"
+        "$var wire 1 % dev1_toggle $end\n";
+    const char codes[] = "&'()*+,-./012345";
+    for (int bit = 0; bit < 16; ++bit)
+        expected += std::string("$var wire 1 ") + codes[bit] + " dev1_reg20_Gain_" + std::to_string(bit) + " $end\n";
+    expected += "$upscope $end\n$enddefinitions $end\n#10\n$dumpvars\n0!\nx\"\n0%\n";
+    for (int bit = 0; bit < 16; ++bit) expected += std::string("x") + codes[bit] + "\n";
+    expected += "$end\n1!\n0\"\n1%\n";
+    // 0x8005: every bit the first time, lowest first.
+    for (int bit = 0; bit < 16; ++bit) expected += std::string((0x8005 >> bit) & 1 ? "1" : "0") + codes[bit] + "\n";
+    // 0x0004 after 0x8005: bits 0 and 15 change.
+    expected += "#11\n0!\n#12\n1!\n1\"\n0%\n0&\n05\n#13\n0!\n";
+    const std::string vcd = TraceVcd(InTimeOrder(newestFirst), {{{1, 0x20}, "Gain"}}, "", VcdSignals::Bits);
+    EXPECT_EQ(vcd, expected);
+    std::string error;
+    EXPECT_TRUE(vcdtest::Parse(vcd, error)) << error;
 }
 
 TEST(TraceExport, TimestampsUnwrapForwardModulo32Bits) {
@@ -143,8 +167,8 @@ TEST(TraceExport, ACaptureAcrossTheWrapStaysInOrderInBothFormats) {
     const auto dump = vcdtest::Parse(TraceVcd(a, {}, ""), error);
     ASSERT_TRUE(dump) << error;
     EXPECT_EQ(dump->times, (std::vector<uint64_t>{4294967294u, 4294967295u, 4294967296u, 4294967298u, 4294967299u}));
-    EXPECT_EQ(dump->ValueAt("dev1.reg20", 4294967298u), "11");
-    EXPECT_EQ(dump->ValueAt("dev1.strobe", 4294967296u), "0");
+    EXPECT_EQ(dump->ValueAt("tr805q.dev1_reg20", 4294967298u), "11");
+    EXPECT_EQ(dump->ValueAt("tr805q.dev1_strobe", 4294967296u), "0");
 }
 
 // A full trace memory, 0x20000 entries over three devices and 60 registers, with runs of
@@ -176,7 +200,7 @@ TEST(TraceExport, FullTraceReadsBackToTheSameValues) {
     std::map<int, std::vector<const TimedAccess*>> byDevice;
     for (const TimedAccess& a : accesses) {
         char name[32];
-        std::snprintf(name, sizeof name, "dev%d.reg%02X", a.record.device, a.record.address);
+        std::snprintf(name, sizeof name, "tr805q.dev%d_reg%02X", a.record.device, a.record.address);
         auto& changes = expected[name];
         const std::string bits = [&] {
             std::string b;
@@ -196,11 +220,45 @@ TEST(TraceExport, FullTraceReadsBackToTheSameValues) {
             ASSERT_EQ(got->second[i].value, changes[i].value) << name << " change " << i;
         }
     }
+    // The 1-bit flavour: at each time a register changes, its bits make the vector's value.
+    const auto bits = vcdtest::Parse(TraceVcd(accesses, {}, "", VcdSignals::Bits), error);
+    ASSERT_TRUE(bits) << error;
+    EXPECT_EQ(bits->times, dump->times);
+    const auto lastPerTime = [](const std::vector<vcdtest::Change>& changes) {
+        std::map<uint64_t, std::string> out;
+        for (const vcdtest::Change& c : changes) out[c.time] = c.value;
+        return out;
+    };
+    for (const auto& [name, changes] : expected) {
+        std::map<uint64_t, std::map<int, char>> bitChanges;
+        for (int b = 0; b < 16; ++b) {
+            for (const vcdtest::Change& c : bits->changes.at(name + "_" + std::to_string(b))) {
+                bitChanges[c.time][b] = c.value[0];
+            }
+        }
+        std::string combined(16, '?');
+        std::map<uint64_t, std::string> fromBits;
+        for (const auto& [time, set] : bitChanges) {
+            for (const auto& [b, v] : set) combined[static_cast<size_t>(15 - b)] = v;
+            fromBits[time] = combined;
+        }
+        const std::map<uint64_t, std::string> fromVector = lastPerTime(dump->changes.at(name));
+        ASSERT_EQ(fromBits.size(), fromVector.size()) << name;
+        for (const auto& [time, value] : fromVector) {
+            const std::optional<uint64_t> number = vcdtest::Number(value);
+            if (number) {
+                ASSERT_EQ(vcdtest::Number(fromBits[time]), number) << name << " at " << time;
+            } else {
+                ASSERT_EQ(fromBits[time], std::string(16, 'x')) << name << " at " << time;
+            }
+        }
+    }
+
     // Per device: the count steps once per access; at every time of the dump the strobe is up
     // exactly when the device has an access then, and the read line shows the latest one's
     // direction.
     for (const auto& [device, list] : byDevice) {
-        const std::string d = "dev" + std::to_string(device) + ".";
+        const std::string d = "tr805q.dev" + std::to_string(device) + "_";
         EXPECT_EQ(dump->changes.at(d + "count").size(), list.size() + 1);
         EXPECT_EQ(vcdtest::Number(*dump->ValueAt(d + "count", accesses.back().time)), list.size() % 256);
         std::map<uint64_t, int> lastDirection;
