@@ -255,9 +255,17 @@ void CTraceTimelineView::PaintLane(QPainter& p, size_t index, int top) {
     QVector<QRectF> writes, reads;
     writes.reserve(static_cast<qsizetype>(columns.size()));
     reads.reserve(static_cast<qsizetype>(columns.size()));
+    // Marks that touch are drawn as one: zoomed out, a busy lane is a few long bars.
+    const auto mark = [&](QVector<QRectF>& marks, double x, double y, double h) {
+        if (!marks.isEmpty() && marks.back().right() >= x) {
+            marks.back().setRight(x + markWidth);
+        } else {
+            marks.append(QRectF(x, y, markWidth, h));
+        }
+    };
     for (const TimelineColumn& c : columns) {
-        if (c.count > c.reads) writes.append(QRectF(c.x, top + 2, markWidth, middle - top - 2));
-        if (c.reads > 0) reads.append(QRectF(c.x, middle, markWidth, top + kLaneHeight - 2 - middle));
+        if (c.count > c.reads) mark(writes, c.x, top + 2, middle - top - 2);
+        if (c.reads > 0) mark(reads, c.x, middle, top + kLaneHeight - 2 - middle);
     }
     p.setPen(Qt::NoPen);
     p.setBrush(kWriteColour);
