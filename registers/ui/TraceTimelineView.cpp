@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollBar>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -34,17 +35,48 @@ CTraceTimelineView::CTraceTimelineView(QWidget* parent) : QWidget(parent) {
     setMinimumSize(kLabelWidth + 200, kRulerHeight + 3 * kLaneHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    laneScroll_ = new QScrollBar(Qt::Vertical, this);
+    laneScroll_->setObjectName(QStringLiteral("timelineLaneScroll"));
+    laneScroll_->setSingleStep(kLaneHeight);
+    laneScroll_->hide();
+    connect(laneScroll_, &QScrollBar::valueChanged, this, [this](int v) {
+        if (v != laneOffset_) SetLaneOffset(v);
+    });
+}
+
+void CTraceTimelineView::UpdateLaneScroll() {
+    const int most = MaxLaneOffset(Layout(), timeline_.Lanes().size(), height());
+    const bool show = most > 0;
+    const int w = laneScroll_->sizeHint().width();
+    laneScroll_->setGeometry(width() - w, kRulerHeight, w, height() - kRulerHeight);
+    laneScroll_->setRange(0, most);
+    laneScroll_->setPageStep(std::max(kLaneHeight, height() - kRulerHeight));
+    laneScroll_->setValue(laneOffset_);
+    if (laneScroll_->isVisibleTo(this) != show) {
+        laneScroll_->setVisible(show);
+        // The lanes give up the bar's width while it shows.
+        if (fitted_) {
+            scale_ = FitScale(timeline_.Begin(), timeline_.End(), LanesWidth());
+        } else {
+            scale_ = ClampScale(scale_, timeline_.Begin(), timeline_.End(), LanesWidth());
+        }
+    }
 }
 
 void CTraceTimelineView::SetTimeline(TraceTimeline timeline) {
     timeline_ = std::move(timeline);
     laneOffset_ = 0;
     hit_.reset();
+    fitted_ = true;
+    UpdateLaneScroll();
     Fit();
     if (cursor_) MoveCursor(*cursor_);
 }
 
-int CTraceTimelineView::LanesWidth() const { return std::max(1, width() - kLabelWidth); }
+int CTraceTimelineView::LanesWidth() const {
+    const int bar = laneScroll_ && laneScroll_->isVisibleTo(this) ? laneScroll_->width() : 0;
+    return std::max(1, width() - kLabelWidth - bar);
+}
 
 LaneLayout CTraceTimelineView::Layout() const { return {kRulerHeight, kLaneHeight, laneOffset_}; }
 
@@ -63,10 +95,12 @@ void CTraceTimelineView::SetScale(const TimeScale& scale) {
 
 void CTraceTimelineView::SetLaneOffset(int offset) {
     laneOffset_ = std::clamp(offset, 0, MaxLaneOffset(Layout(), timeline_.Lanes().size(), height()));
+    laneScroll_->setValue(laneOffset_);
     update();
 }
 
 void CTraceTimelineView::resizeEvent(QResizeEvent*) {
+    UpdateLaneScroll();
     if (fitted_) {
         Fit();
     } else {

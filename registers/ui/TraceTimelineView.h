@@ -3,13 +3,16 @@
 // per (device, register) with the register's values between its accesses, writes marked in
 // orange in the upper half of a lane and reads in blue in the lower half. The mouse wheel zooms
 // around the pointer (with Shift it scrolls the lanes), dragging pans, a double click shows the
-// whole capture again, and the cursor line names the entry under the pointer. The arithmetic
+// whole capture again, and the cursor line names the entry under the pointer. A scroll bar at
+// the right edge shows where the lanes stand when they do not all fit. The arithmetic
 // is TraceTimeline's; this class only paints and forwards the mouse.
 #include "registers/TraceTimeline.h"
 
 #include <QWidget>
 
 #include <optional>
+
+class QScrollBar;
 
 class CTraceTimelineView final : public QWidget {
     Q_OBJECT
@@ -44,6 +47,7 @@ protected:
 
 private:
     int LanesWidth() const;
+    void UpdateLaneScroll();
     LaneLayout Layout() const;
     void SetScale(const TimeScale& scale);
     void SetLaneOffset(int offset);
@@ -58,4 +62,5 @@ private:
     std::optional<QPointF> cursor_;
     std::optional<uint32_t> hit_;
     std::optional<QPointF> dragFrom_;
+    QScrollBar* laneScroll_ = nullptr;  // shown while the lanes do not fit
 };

@@ -91,6 +91,8 @@ CMTraceView::CMTraceView(PageHost& host, QWidget* parent) : QDialog(parent), tra
     splitter->addWidget(BuildTimeline());
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
+    // The list as tall as it was before the timeline came under it.
+    splitter->setSizes({360, 240});
 
     auto* top = new QHBoxLayout;
     top->addWidget(label);

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -143,6 +144,28 @@ TEST_F(TimelineView, TheCursorNamesTheEntryUnderThePointerThroughZoomAndDrag) {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&view, &leave);
     EXPECT_TRUE(cursor.isEmpty());
+}
+
+TEST_F(TimelineView, LanesThatDoNotFitScroll) {
+    auto* bar = view.findChild<QScrollBar*>(QStringLiteral("timelineLaneScroll"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_FALSE(bar->isVisible());  // three lanes fit
+    std::vector<TraceRecord> many;
+    for (int i = 0; i < 20; ++i) many.push_back(Rec(1, false, static_cast<uint8_t>(i), static_cast<uint16_t>(i), 100 + 10 * i));
+    view.SetTimeline(TraceTimeline(InTimeOrder({many.rbegin(), many.rend()}), {}));
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 20 * CTraceTimelineView::kLaneHeight - (view.height() - CTraceTimelineView::kRulerHeight));
+    // Shift and the wheel scroll by a lane a step; the bar scrolls the lanes too.
+    const QPoint at(400, 60);
+    QWheelEvent e(QPointF(at), view.mapToGlobal(QPointF(at)), QPoint(), QPoint(0, -240), Qt::NoButton, Qt::ShiftModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &e);
+    EXPECT_EQ(bar->value(), 2 * CTraceTimelineView::kLaneHeight);
+    bar->setValue(bar->maximum());
+    // The last lane (register 0x13, at 290 us) is now at the bottom, under the pointer there.
+    const TimeScale s = FitScale(100, 290, view.width() - CTraceTimelineView::kLabelWidth - bar->width());
+    QTest::mouseMove(&view, QPoint(CTraceTimelineView::kLabelWidth + static_cast<int>(s.ToX(290)), view.height() - 5));
+    EXPECT_TRUE(cursor.contains(QStringLiteral("Address 0x13"))) << cursor.toStdString();
 }
 
 TEST(TimelineInTheTraceWindow, ShowsTheListsEntriesOrTheWholeTraceNamedByTheTables) {
