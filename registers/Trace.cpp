@@ -151,7 +151,7 @@ PageResult CMTrace::SaveTo(const std::string& path) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string text = WithCrLf(FileHeader(name, utcNow_()));
     bool written = file.Write(text);
-    const bool read = ReadBlocks([&](uint32_t start, const TraceRecord* records, uint32_t n) {
+    const bool read = ReadBlocks(kProgressSavingTrace, [&](uint32_t start, const TraceRecord* records, uint32_t n) {
         text.clear();
         for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));
         written = written && file.Write(text);
@@ -168,28 +168,32 @@ PageResult CMTrace::SaveTo(const std::string& path) {
 }
 
 bool CMTrace::ReadBlocks(
-    const std::function<void(uint32_t start, const TraceRecord* records, uint32_t n)>& onBlock) {
+    const char* caption, const std::function<void(uint32_t start, const TraceRecord* records, uint32_t n)>& onBlock) {
     std::vector<TraceRecord> records(kBlock);
+    // Counted against the whole trace memory: how many entries the board holds shows only at
+    // the block that is not full. The progress is over before the caller shows any message.
+    ProgressScope shown(host_.Progress(), caption, kEntries, kProgressUnitTraceEntries);
     // The trace ends at the first block with fewer than 2048 entries, and at the end of the
     // trace memory even when the board keeps answering full blocks.
     for (uint32_t start = 0; start < kEntries; start += kBlock) {
         uint32_t n = 0;
         if (!host_.Board().ReadTrace(start, kBlock, records.data(), n)) return false;
         onBlock(start, records.data(), n);
+        shown.Advance(start + n);
         if (n != kBlock) break;
     }
     return true;
 }
 
-bool CMTrace::ReadAll(std::vector<TraceRecord>& records) {
+bool CMTrace::ReadAll(const char* caption, std::vector<TraceRecord>& records) {
     records.clear();
-    return ReadBlocks([&](uint32_t, const TraceRecord* block, uint32_t n) {
+    return ReadBlocks(caption, [&](uint32_t, const TraceRecord* block, uint32_t n) {
         records.insert(records.end(), block, block + n);
     });
 }
 
 PageResult CMTrace::ReadWholeTrace(std::vector<TraceRecord>& records) {
-    return ReadAll(records) ? PageResult::Ok : PageLostBoard(host_);
+    return ReadAll(kProgressReadingTrace, records) ? PageResult::Ok : PageLostBoard(host_);
 }
 
 std::vector<TimedAccess> CMTrace::PageAccesses() const {
@@ -224,7 +228,7 @@ PageResult CMTrace::ExportTo(const std::string& path, TraceFileFormat format) {
         return PageResult::Failed;
     }
     std::vector<TraceRecord> records;
-    if (!ReadAll(records)) {
+    if (!ReadAll(kProgressSavingTrace, records)) {
         file.Abandon();
         return PageLostBoard(host_);
     }

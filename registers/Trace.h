@@ -31,6 +31,11 @@ inline constexpr const char* kTraceExportTitle = "Export Trace";
 inline constexpr const char* kTraceExportFilter =
     "CSV Files (*.csv)|*.csv|VCD Files (*.vcd)|*.vcd|VCD Files, 1-bit signals (*.vcd)|*.vcd||";
 inline constexpr const char* kTraceExportExtension = "*.csv";
+// What a save or an export counts as it goes (ProgressSink), out of the trace memory's
+// entries; the timeline's "Whole Trace" reads.
+inline constexpr const char* kProgressSavingTrace = "Saving trace";
+inline constexpr const char* kProgressReadingTrace = "Reading trace";
+inline constexpr const char* kProgressUnitTraceEntries = "entries";
 
 // The trace file: header lines, then one line per entry (printf formats of numbers only).
 inline constexpr const char* kTraceFileNote = "Note: Ordered from last Z-LINK access to first Z-LINK access\n\n";
@@ -112,10 +117,11 @@ private:
     bool EnteredAddress(uint32_t& address);
     PageResult Fill(uint32_t address);
     // The trace from address 0 in blocks of up to 2048 entries, each handed to onBlock, until
-    // the first short block or the end of the trace memory. False when the board did not
-    // answer (nothing reported yet).
-    bool ReadBlocks(const std::function<void(uint32_t start, const TraceRecord* records, uint32_t n)>& onBlock);
-    bool ReadAll(std::vector<TraceRecord>& records);
+    // the first short block or the end of the trace memory, its progress shown under caption.
+    // False when the board did not answer (nothing reported yet; the progress is over).
+    bool ReadBlocks(const char* caption,
+                    const std::function<void(uint32_t start, const TraceRecord* records, uint32_t n)>& onBlock);
+    bool ReadAll(const char* caption, std::vector<TraceRecord>& records);
 
     PageHost& host_;
     std::vector<TraceRow> rows_;
