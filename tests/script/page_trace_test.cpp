@@ -210,6 +210,16 @@ TEST_F(TraceTest, TheSaveSaysHowFarItHasCome) {
     EXPECT_EQ(filled.progressSink.events,
               (std::vector<std::string>{"Begin Saving trace 131072 entries", "Advance 2048", "Advance 4096",
                                         "Advance 5000", "End after 0 messages"}));
+    // The export and the timeline's whole trace read the same way.
+    filled.progressSink.events.clear();
+    ASSERT_EQ(t.ExportTo(folder.File("filled.vcd"), TraceFileFormat::Vcd), PageResult::Ok);
+    std::vector<TraceRecord> records;
+    ASSERT_EQ(t.ReadWholeTrace(records), PageResult::Ok);
+    EXPECT_EQ(records.size(), 5000u);
+    EXPECT_EQ(filled.progressSink.events,
+              (std::vector<std::string>{"Begin Saving trace 131072 entries", "Advance 2048", "Advance 4096",
+                                        "Advance 5000", "End after 0 messages", "Begin Reading trace 131072 entries",
+                                        "Advance 2048", "Advance 4096", "Advance 5000", "End after 0 messages"}));
 
     filled.progressSink.events.clear();
     filled.simBoard.faults().noReply = true;
