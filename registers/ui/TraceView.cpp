@@ -138,8 +138,10 @@ QWidget* CMTraceView::BuildTimeline() {
     auto* cursor = new QLabel(pane);
     cursor->setObjectName(QStringLiteral("timelineCursor"));
     cursor->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // One line high even while the pointer is elsewhere, so the lanes do not jump.
+    // One line high even while the pointer is elsewhere, so the lanes do not jump; a long
+    // line is cut at the window's edge rather than widening the window.
     cursor->setMinimumHeight(cursor->fontMetrics().height() + 4);
+    cursor->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
     auto* header = new QHBoxLayout;
     header->addWidget(timelineRange_);

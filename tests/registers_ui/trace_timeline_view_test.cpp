@@ -194,6 +194,21 @@ TEST(TimelineInTheTraceWindow, ShowsTheListsEntriesOrTheWholeTraceNamedByTheTabl
     EXPECT_EQ(timeline->Timeline().Lanes()[0].name, "Gain");
     EXPECT_EQ(timeline->Timeline().Accesses().front().traceAddress, 0x7FFu);
     view.resize(980, 720);
+    // The pointer on the first lane's latest access: the line under the lanes names it, and
+    // a long line does not widen the window.
+    QApplication::processEvents();
+    const int before = view.width();
+    const TimeScale fit = FitScale(timeline->Timeline().Begin(), timeline->Timeline().End(),
+                                   timeline->width() - CTraceTimelineView::kLabelWidth);
+    const TimedAccess& last = timeline->Timeline().Accesses()[timeline->Timeline().Lanes()[0].entries.back()];
+    QTest::mouseMove(timeline, QPoint(CTraceTimelineView::kLabelWidth + static_cast<int>(fit.ToX(static_cast<double>(last.time))),
+                                      CTraceTimelineView::kRulerHeight + 8));
+    auto* cursorLine = view.findChild<QLabel*>(QStringLiteral("timelineCursor"));
+    ASSERT_NE(cursorLine, nullptr);
+    EXPECT_TRUE(cursorLine->text().startsWith(QStringLiteral("Trace Address 0x00"))) << cursorLine->text().toStdString();
+    EXPECT_TRUE(cursorLine->text().contains(QStringLiteral("Address 0x20 Gain  Write"))) << cursorLine->text().toStdString();
+    QApplication::processEvents();
+    EXPECT_EQ(view.width(), before);
     SaveScreenshot(&view, QStringLiteral("trace-window-timeline"));
 
     view.ForwardButton()->click();
