@@ -3,7 +3,8 @@
 # are there.
 set -euo pipefail
 packages=(build-essential cmake make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev clang-14 libclang-rt-14-dev xvfb xauth dpkg-dev file ccache)
+          libcli11-dev clang-14 libclang-rt-14-dev xvfb xauth dpkg-dev file ccache
+          pybind11-dev python3-dev python3-pytest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
