@@ -59,9 +59,12 @@ const char* KernletRefusalMessage(KernletWrite write) {
 // the checksum table.
 class CKernlet::PacedLoader final : public KernletLoader {
 public:
-    PacedLoader(CComInt& link, std::vector<KernletBlockHeader>& table) : link_(link), table_(table) {}
+    PacedLoader(CComInt& link, std::vector<KernletBlockHeader>& table, ProgressScope& shown)
+        : link_(link), table_(table), shown_(shown) {}
 
     uint8_t BlockHeader(const KernletBlockHeader& h) override {
+        // A block is through when the next record begins.
+        if (!table_.empty()) shown_.Advance(table_.size());
         const uint8_t r = SendBytes({{static_cast<uint8_t>(h.address >> 8), KernletWrite::HeaderAddressHigh},
                                      {static_cast<uint8_t>(h.address & 0xFF), KernletWrite::HeaderAddressLow},
                                      {static_cast<uint8_t>(h.lengthWords >> 8), KernletWrite::HeaderLengthHigh},
@@ -74,6 +77,7 @@ public:
         return Send(bytes, count, KernletWrite::DataChunk);
     }
     uint8_t EndRecord(uint16_t address) override {
+        shown_.Advance(table_.size());
         return SendBytes({{static_cast<uint8_t>(address >> 8), KernletWrite::EndAddressHigh},
                           {static_cast<uint8_t>(address & 0xFF), KernletWrite::EndAddressLow},
                           {0x00, KernletWrite::EndZero1},
@@ -104,6 +108,7 @@ private:
 
     CComInt& link_;
     std::vector<KernletBlockHeader>& table_;
+    ProgressScope& shown_;
     KernletWrite failed_ = KernletWrite::DataChunk;
 };
 
@@ -232,14 +237,21 @@ KernletResult CKernlet::LoadKernletFile(uint8_t device) {
     }
     blocks_.clear();
     checksumsDiffered_ = false;
-    PacedLoader loader(board.Link(), blocks_);
-    KernletFileReader reader(loader);
-    reader.SetProgress(bar_, scan->lines / 100);
-    const KernletWalkResult walk = reader.Walk(file);
+    KernletWalkResult walk{};
+    KernletWrite failedWrite = KernletWrite::DataChunk;
+    {
+        ProgressScope shown(host_.Progress(), kProgressLoadingKernlet, scan->blocks.size(),
+                            kProgressUnitKernletBlocks);
+        PacedLoader loader(board.Link(), blocks_, shown);
+        KernletFileReader reader(loader);
+        reader.SetProgress(bar_, scan->lines / 100);
+        walk = reader.Walk(file);
+        failedWrite = loader.FailedWrite();
+    }
     file.close();
     if (walk.result == kWriteFailed) return LostBoard();
     if (walk.result == kWriteRefused) {
-        ShowError(prompts, KernletRefusalMessage(loader.FailedWrite()));
+        ShowError(prompts, KernletRefusalMessage(failedWrite));
         bar_->SetPos(0);
         return KernletResult::Refused;
     }
