@@ -61,40 +61,6 @@ void ChooseDevice(Page& page, int device) {
     page.device2 = device == 2;
 }
 
-// The Kernlet page's bar, told on as done/total: positions only rise (the page puts the bar
-// back to 0 when it is done).
-class ProgressReport final : public ProgressDialog {
-public:
-    explicit ProgressReport(const std::function<void(int, int)>* report) : report_(report) {}
-    void Create(const std::string&) override {}
-    void SetRange(int low, int high) override {
-        low_ = low;
-        high_ = high;
-    }
-    void SetStep(int step) override { step_ = step; }
-    void SetPos(int pos) override {
-        pos_ = pos;
-        Tell();
-    }
-    int GetPos() const override { return pos_; }
-    void StepIt() override {
-        pos_ += step_;
-        if (pos_ > high_) pos_ = low_;
-        Tell();
-    }
-    void Destroy() override {}
-
-private:
-    void Tell() {
-        if (pos_ <= told_) return;
-        told_ = pos_;
-        if (report_ && *report_) (*report_)(pos_ - low_, high_ - low_);
-    }
-
-    const std::function<void(int, int)>* report_;
-    int low_ = 0, high_ = 100, step_ = 1, pos_ = 0, told_ = -1;
-};
-
 // The checksum warning is not a question here: the load goes on and its report says whether
 // the checksums matched.
 class IgnoreChecksums final : public ChecksumsPrompt {
@@ -185,14 +151,25 @@ private:
     Kit& kit_;
 };
 
-Kit::Kit(std::unique_ptr<sim::Board> simulated)
+void Kit::ProgressToCallback::Begin(const std::string&, uint64_t total, const std::string&) {
+    total_ = total;
+    Advance(0);
+}
+
+void Kit::ProgressToCallback::Advance(uint64_t done) {
+    if (report && *report) (*report)(static_cast<int>(done), static_cast<int>(total_));
+}
+
+Kit::Kit(std::unique_ptr<sim::Board> simulated, uint32_t lineRate)
     : fakeClock_(simulated ? std::make_unique<FakeClock>() : nullptr),
       clock_(simulated ? static_cast<Clock*>(fakeClock_.get()) : &SystemClock::Instance()),
       simBoard_(std::move(simulated)),
       board_(*clock_, prompts_, progress_) {
     if (simBoard_) {
-        board_.Link().Port().SetDeviceOpener([this](int) -> std::unique_ptr<SerialDevice> {
-            return std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
+        board_.Link().Port().SetDeviceOpener([this, lineRate](int) -> std::unique_ptr<SerialDevice> {
+            auto device = std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
+            device->SetLineRate(lineRate);
+            return device;
         });
     }
 }
@@ -233,7 +210,7 @@ std::unique_ptr<Kit> Kit::Simulated(const SimulatedBoard& options) {
     auto board = std::make_unique<sim::Board>(options.config);
     board->faults() = options.faults;
     board->SetScriptStatus(options.scriptStatus);
-    std::unique_ptr<Kit> kit(new Kit(std::move(board)));
+    std::unique_ptr<Kit> kit(new Kit(std::move(board), options.lineRate));
     if (!options.logPath.empty()) {
         kit->log_.open(options.logPath, std::ios::out | std::ios::trunc);
         if (!kit->log_) {
@@ -430,10 +407,13 @@ KernletReport Kit::LoadKernlet(const std::string& path, int device, const std::f
         }
         kernletOptions_ = info.kernletOptions;
         CKernlet page(*this);
-        ProgressReport bar(progress);
         IgnoreChecksums checksums;
-        page.SetProgressBar(&bar);
         page.SetChecksumsPrompt(&checksums);
+        progressSink_.report = progress;
+        struct Forget {
+            ProgressToCallback& sink;
+            ~Forget() { sink.report = nullptr; }
+        } forget{progressSink_};
         page.kernletPath = path;
         ChooseDevice(page, device);
         switch (page.OnLoad()) {

@@ -138,10 +138,11 @@ struct ScriptHooks {
 };
 
 struct SimulatedBoard {
-    sim::BoardConfig config;
+    sim::BoardConfig config;  // with fillTrace: the trace entries it starts with
     sim::Faults faults;
     uint8_t scriptStatus = 0;
-    std::string logPath;  // every request received, one line each, as hex bytes
+    uint32_t lineRate = 0;  // bytes take the wire time of this baud rate (0: none)
+    std::string logPath;    // every request received, one line each, as hex bytes
 };
 
 class Kit final : public PageHost {
@@ -176,6 +177,7 @@ public:
     bool KernletLoaded(uint8_t device) const override;
     void SetKernletLoaded(uint8_t device, bool loaded) override;
     uint8_t KernletOptions() const override { return kernletOptions_; }
+    ProgressSink& Progress() override { return progressSink_; }
 
 private:
     class Turn;
@@ -190,7 +192,19 @@ private:
         void Destroy() override {}
     };
 
-    explicit Kit(std::unique_ptr<sim::Board> simulated);
+    // Tells the current action's progress callback, if it has one, how far it has come.
+    class ProgressToCallback final : public ProgressSink {
+    public:
+        void Begin(const std::string&, uint64_t total, const std::string&) override;
+        void Advance(uint64_t done) override;
+        void End() override {}
+        const std::function<void(int done, int total)>* report = nullptr;
+
+    private:
+        uint64_t total_ = 0;
+    };
+
+    explicit Kit(std::unique_ptr<sim::Board> simulated, uint32_t lineRate = 0);
     void OpenWith(const std::function<void(CSerialPort&)>& open, const std::string& failureText);
     // Runs one action on the board: one at a time, on an open kit; a lost board closes the kit
     // and raises LostBoardError.
@@ -202,6 +216,7 @@ private:
 
     RecordingUserPrompts prompts_;
     NoProgress progress_;
+    ProgressToCallback progressSink_;
     std::unique_ptr<FakeClock> fakeClock_;  // with a simulated board only
     Clock* clock_;
     std::unique_ptr<sim::Board> simBoard_;

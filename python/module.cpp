@@ -231,6 +231,8 @@ std::unique_ptr<kit::Kit> OpenKit(const py::object& port, long baud, const py::o
     return number ? kit::Kit::OpenNumber(*number, line) : kit::Kit::OpenPath(text, line);
 }
 
+std::string PathArgument(const py::object& path);
+
 uint64_t NumberInRange(const py::object& v, const char* name, uint64_t max) {
     const long long n = v.cast<long long>();
     if (n < 0 || static_cast<unsigned long long>(n) > max) {
@@ -269,7 +271,8 @@ std::unique_ptr<kit::Kit> SimulatedKit(const py::object& firmwareVersion, const 
                                        const py::object& kernletOptions, int scriptStatus, bool noReply,
                                        bool wrongFirstByte, bool wrongReplyCode, const py::object& staleBytes,
                                        const py::object& refusals, const py::object& refusalChunk,
-                                       const py::object& closeAfter, const py::object& log) {
+                                       const py::object& closeAfter, const py::object& lineRate,
+                                       const py::object& fillTrace, const py::object& log) {
     kit::SimulatedBoard board;
     if (!firmwareVersion.is_none()) FirmwareVersionArgument(firmwareVersion, board.config);
     if (!firmwareCode.is_none()) board.config.firmwareCode = static_cast<uint32_t>(NumberInRange(firmwareCode, "firmware_code", 0xFFFFFFFFu));
@@ -283,7 +286,10 @@ std::unique_ptr<kit::Kit> SimulatedKit(const py::object& firmwareVersion, const 
     board.faults.refusals = static_cast<int>(NumberInRange(refusals, "refusals", 1 << 20));
     if (!refusalChunk.is_none()) board.faults.refusalChunk = static_cast<long>(NumberInRange(refusalChunk, "refusal_chunk", 1L << 30));
     if (!closeAfter.is_none()) board.faults.closeAfterBytes = static_cast<long>(NumberInRange(closeAfter, "close_after", 1LL << 62));
-    if (!log.is_none()) board.logPath = py::str(log).cast<std::string>();
+    // As mb805q-sim takes them: a line no faster than 100 Mbaud, a trace no longer than its memory.
+    board.lineRate = static_cast<uint32_t>(NumberInRange(lineRate, "line_rate", 100'000'000));
+    board.config.fillTrace = static_cast<size_t>(NumberInRange(fillTrace, "fill_trace", sim::Board::kTraceEntries));
+    if (!log.is_none()) board.logPath = PathArgument(log);
     py::gil_scoped_release release;
     return kit::Kit::Simulated(board);
 }
@@ -515,11 +521,12 @@ PYBIND11_MODULE(tr805q, m) {
                     py::arg("script_status") = 0, py::arg("no_reply") = false, py::arg("wrong_first_byte") = false,
                     py::arg("wrong_reply_code") = false, py::arg("stale_bytes") = 0, py::arg("refusals") = 0,
                     py::arg("refusal_chunk") = py::none(), py::arg("close_after") = py::none(),
-                    py::arg("log") = py::none(),
+                    py::arg("line_rate") = 0, py::arg("fill_trace") = 0, py::arg("log") = py::none(),
                     "The simulated board in this process, with mb805q-sim's options: firmware_version \"K.M.m\", "
                     "firmware_code, kernlet_options, script_status, the faults no_reply, wrong_first_byte, "
-                    "wrong_reply_code, stale_bytes, refusals, refusal_chunk, close_after, and log (a file that "
-                    "receives every request as hex bytes). Its waits take no time.")
+                    "wrong_reply_code, stale_bytes, refusals, refusal_chunk, close_after, line_rate (bytes take "
+                    "the wire time of that baud rate; 0: no time), fill_trace (trace entries it starts with), "
+                    "and log (a file that receives every request as hex bytes). Its own waits take no time.")
         .def("__enter__", [](py::object self) { return self; }, "Returns the kit.")
         .def("__exit__", [](kit::Kit& k, py::args) { k.Close(); }, py::call_guard<py::gil_scoped_release>(),
              "Closes the kit.")
@@ -568,7 +575,7 @@ PYBIND11_MODULE(tr805q, m) {
              },
              py::arg("path"), py::arg("device") = 1, py::arg("progress") = py::none(),
              "Loads a Kernlet file into device 1..3 and verifies it as the Kernlet page does; progress(done, "
-             "total) is called as the file goes out. Differing checksums do not stop the load: see "
+             "total) is called as the file goes out, in blocks. Differing checksums do not stop the load: see "
              "checksums_match.")
         .def("run_script", [](kit::Kit& k, const py::object& path, py::object answers, py::object onText,
                               py::object onDialog, py::object timeout, py::object listingDir) {

@@ -108,3 +108,13 @@ def test_simulated_board_options_are_checked(options, text):
 def test_unknown_simulated_board_option_is_a_type_error():
     with pytest.raises(TypeError):
         tr805q.Kit.simulated(speed=3)
+
+
+def test_a_line_rate_gives_the_bytes_their_wire_time():
+    import time
+    with tr805q.Kit.simulated(line_rate=1200) as kit:
+        started = time.monotonic()
+        kit.write(0x20, 1)  # six bytes out, one back: 70 bits at 1200 baud
+        assert time.monotonic() - started >= 0.05
+    with pytest.raises(ValueError, match="line_rate"):
+        tr805q.Kit.simulated(line_rate=-1)

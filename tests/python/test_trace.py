@@ -68,3 +68,11 @@ def test_save_trace_refuses_an_unknown_format_and_an_unwritable_place(tmp_path):
         with pytest.raises(OSError, match="Error - Unable to save results"):
             kit.save_trace(tmp_path / "no" / "such" / "folder.txt")
         assert not kit.closed
+
+
+def test_a_board_that_starts_with_a_filled_trace():
+    with tr805q.Kit.simulated(fill_trace=3000) as kit:
+        assert len(kit.trace()) == 3000
+        assert len(kit.trace(start=2990)) == 10
+    with pytest.raises(ValueError, match="fill_trace"):
+        tr805q.Kit.simulated(fill_trace=0x20001)
