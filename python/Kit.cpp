@@ -10,6 +10,7 @@
 #include "loading/KernletTexts.h"
 #include "registers/RegisterConfigFile.h"
 #include "registers/Trace.h"
+#include "registers/TraceExport.h"
 #include "registers/ZLINKControl.h"
 #include "script/CompileCommand.h"
 #include "script/CompileMessages.h"
@@ -20,6 +21,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include <fcntl.h>
@@ -59,6 +61,16 @@ template <typename Page>
 void ChooseDevice(Page& page, int device) {
     page.device1 = device == 1;
     page.device2 = device == 2;
+}
+
+// "2024-03-07 09:05:03 UTC", the VCD's $date.
+std::string UtcDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    return text;
 }
 
 // The checksum warning is not a question here: the load goes on and its report says whether
@@ -329,6 +341,24 @@ void Kit::Reset(int device) {
     });
 }
 
+std::vector<TraceRecord> Kit::ReadTraceRecords(uint64_t start, uint64_t wanted) {
+    std::vector<TraceRecord> records;
+    std::vector<TraceRecord> block(CMTrace::kBlock);
+    // Block by block, as the trace window reads it, until the board has no more.
+    for (uint64_t at = start; records.size() < wanted;) {
+        const auto ask = static_cast<uint16_t>(std::min<uint64_t>(CMTrace::kBlock, wanted - records.size()));
+        uint32_t got = 0;
+        if (!board_.ReadTrace(static_cast<uint32_t>(at), ask, block.data(), got)) {
+            ReportLostBoard(prompts_, board_.Link());
+            return records;
+        }
+        records.insert(records.end(), block.begin(), block.begin() + std::min<uint32_t>(got, ask));
+        if (got < ask) break;
+        at += got;
+    }
+    return records;
+}
+
 std::vector<TraceRecord> Kit::Trace(int64_t start, std::optional<int64_t> count) {
     if (start < 0 || start >= CMTrace::kEntries) {
         throw std::invalid_argument(Format(kFmtTraceAddressRange, CMTrace::kEntries));
@@ -336,32 +366,32 @@ std::vector<TraceRecord> Kit::Trace(int64_t start, std::optional<int64_t> count)
     if (count && *count < 0) throw std::invalid_argument("count must not be negative");
     const uint64_t wanted = std::min<uint64_t>(count ? static_cast<uint64_t>(*count) : CMTrace::kEntries,
                                                CMTrace::kEntries - static_cast<uint64_t>(start));
-    return Action([&] {
-        std::vector<TraceRecord> records;
-        std::vector<TraceRecord> block(CMTrace::kBlock);
-        // Block by block, as the trace window reads it, until the board has no more.
-        for (uint64_t at = static_cast<uint64_t>(start); records.size() < wanted;) {
-            const auto ask = static_cast<uint16_t>(std::min<uint64_t>(CMTrace::kBlock, wanted - records.size()));
-            uint32_t got = 0;
-            if (!board_.ReadTrace(static_cast<uint32_t>(at), ask, block.data(), got)) {
-                ReportLostBoard(prompts_, board_.Link());
-                return records;
-            }
-            records.insert(records.end(), block.begin(), block.begin() + std::min<uint32_t>(got, ask));
-            if (got < ask) break;
-            at += got;
-        }
-        return records;
-    });
+    return Action([&] { return ReadTraceRecords(static_cast<uint64_t>(start), wanted); });
 }
 
 void Kit::SaveTrace(const std::string& path, const std::string& format) {
     const std::string f = Lower(format);
-    if (f != "text") throw std::invalid_argument("trace format must be \"text\", not \"" + format + "\"");
+    if (f != "text" && f != "csv" && f != "vcd") {
+        throw std::invalid_argument("trace format must be \"text\", \"csv\" or \"vcd\", not \"" + format + "\"");
+    }
     Action([&] {
-        CMTrace trace(*this);
-        if (trace.SaveTo(path) == PageResult::Failed) {
-            throw FileAccessError(LastErrorText(), path, FileErrorCode(path, true));
+        if (f == "text") {
+            CMTrace trace(*this);
+            if (trace.SaveTo(path) == PageResult::Failed) {
+                throw FileAccessError(LastErrorText(), path, FileErrorCode(path, true));
+            }
+            return;
+        }
+        // As the text file: a destination that cannot be written is refused before anything
+        // is read, and an older file stays as it was until the whole trace is in.
+        ReplacingFile file(path);
+        if (!file.Open()) throw FileAccessError(kMsgTraceUnableToSave, path, FileErrorCode(path, true));
+        const std::vector<TraceRecord> records = ReadTraceRecords(0, CMTrace::kEntries);
+        if (prompts_.QuitRequested()) return;  // the file is abandoned
+        const std::vector<TimedAccess> timed = InTimeOrder(records);
+        const std::string bytes = f == "csv" ? TraceCsv(timed, {}) : TraceVcd(timed, {}, UtcDate());
+        if (!file.Write(bytes) || !file.Commit()) {
+            throw FileAccessError(kMsgTraceUnableToSave, path, FileErrorCode(path, true));
         }
     });
 }

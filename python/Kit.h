@@ -211,6 +211,8 @@ private:
     template <typename F>
     auto Action(F&& f) -> decltype(f());
     void ThrowIfLost();
+    // From `start` on, at most `wanted` records; a lost board is reported.
+    std::vector<TraceRecord> ReadTraceRecords(uint64_t start, uint64_t wanted);
     // The last error box of the current action.
     std::string LastErrorText() const;
 

@@ -549,7 +549,9 @@ PYBIND11_MODULE(tr805q, m) {
                  py::gil_scoped_release release;
                  k.SaveTrace(p, format);
              },
-             py::arg("path"), py::arg("format") = "text", "Saves the whole trace as the trace window does (format \"text\").")
+             py::arg("path"), py::arg("format") = "text",
+             "Saves the whole trace: \"text\" as the trace window does, \"csv\" (one row per access, the oldest "
+             "first) or \"vcd\" (a value change dump for waveform viewers).")
         .def("run_table", [](kit::Kit& k, const py::object& path, const std::string& mode, int device) {
                  const std::string p = PathArgument(path);
                  py::gil_scoped_release release;

@@ -65,9 +65,35 @@ def test_save_trace_refuses_an_unknown_format_and_an_unwritable_place(tmp_path):
     with tr805q.Kit.simulated() as kit:
         with pytest.raises(ValueError, match="format"):
             kit.save_trace(tmp_path / "t.bin", format="binary")
-        with pytest.raises(OSError, match="Error - Unable to save results"):
-            kit.save_trace(tmp_path / "no" / "such" / "folder.txt")
+        for format in ("text", "csv", "vcd"):
+            with pytest.raises(OSError, match="Error - Unable to save results"):
+                kit.save_trace(tmp_path / "no" / "such" / "folder.txt", format=format)
         assert not kit.closed
+
+
+def test_save_trace_as_csv_and_vcd(tmp_path):
+    with tr805q.Kit.simulated() as kit:
+        kit.write(0x20, 0x1234)
+        kit.read(0x21, bits=8, device=2)
+        kit.save_trace(tmp_path / "trace.csv", format="csv")
+        kit.save_trace(tmp_path / "trace.vcd", format="VCD")
+    rows = (tmp_path / "trace.csv").read_bytes().decode().split("\r\n")
+    assert rows[0].split(",")[:5] == ["index", "device", "direction", "register", "data"]
+    # The oldest first.
+    assert rows[1].split(",")[:5] == ["0", "1", "write", "0x20", "0x1234"]
+    assert rows[2].split(",")[:5] == ["1", "2", "read", "0x21", "0x0000"]
+    vcd = (tmp_path / "trace.vcd").read_text()
+    assert "$timescale 1 us $end" in vcd and "$scope module dev1 $end" in vcd and "$date " in vcd
+
+
+def test_an_older_export_stays_when_the_board_is_lost(tmp_path):
+    path = tmp_path / "trace.csv"
+    path.write_text("older")
+    with tr805q.Kit.simulated(close_after=12) as kit:
+        kit.write(0x20, 1)
+        with pytest.raises(tr805q.CommunicationError):
+            kit.save_trace(path, format="csv")
+    assert path.read_text() == "older"
 
 
 def test_a_board_that_starts_with_a_filled_trace():
