@@ -56,8 +56,9 @@ def test_other_threads_run_while_the_kit_waits_for_the_board(pty_board):
         time.sleep(0.005)
         ticks += 1
     reader.join()
-    # The read waits about half a second for the board: this thread went on meanwhile.
-    assert ticks >= 20
+    # The read waits about half a second for the board: this thread went on meanwhile (with the
+    # GIL held throughout, it could not have run until the read was over).
+    assert ticks >= 5
     assert outcome
 
 
