@@ -10,24 +10,6 @@
 
 namespace {
 
-// The page's bar when the window gives none: it only keeps its position.
-class OwnProgressBar final : public ProgressDialog {
-public:
-    void Create(const std::string&) override {}
-    void SetRange(int low, int high) override { low_ = low; high_ = high; }
-    void SetStep(int step) override { step_ = step; }
-    void SetPos(int pos) override { pos_ = pos; }
-    int GetPos() const override { return pos_; }
-    void StepIt() override {
-        pos_ += step_;
-        if (pos_ > high_) pos_ = low_;
-    }
-    void Destroy() override {}
-
-private:
-    int low_ = 0, high_ = 100, step_ = 1, pos_ = 0;
-};
-
 void ShowError(UserPrompts& prompts, const std::string& text) {
     prompts.MessageBox(text, kCaptionError, MsgIcon::Error);
 }
@@ -113,7 +95,8 @@ private:
 };
 
 CKernlet::CKernlet(PageHost& host)
-    : host_(host), ownBar_(std::make_unique<OwnProgressBar>()), bar_(ownBar_.get()) {}
+    // The page's bar when the window gives none: it only keeps its position.
+    : host_(host), ownBar_(std::make_unique<SilentProgressDialog>()), bar_(ownBar_.get()) {}
 
 CKernlet::~CKernlet() {
     if (key_) key_->Close();
