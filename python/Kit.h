@@ -181,17 +181,6 @@ public:
 
 private:
     class Turn;
-    class NoProgress final : public ProgressDialog {
-    public:
-        void Create(const std::string&) override {}
-        void SetRange(int, int) override {}
-        void SetStep(int) override {}
-        void SetPos(int) override {}
-        int GetPos() const override { return 0; }
-        void StepIt() override {}
-        void Destroy() override {}
-    };
-
     // Tells the current action's progress callback, if it has one, how far it has come.
     class ProgressToCallback final : public ProgressSink {
     public:
@@ -217,7 +206,7 @@ private:
     std::string LastErrorText() const;
 
     RecordingUserPrompts prompts_;
-    NoProgress progress_;
+    SilentProgressDialog progress_;  // the firmware download's bar, which no call uses
     ProgressToCallback progressSink_;
     std::unique_ptr<FakeClock> fakeClock_;  // with a simulated board only
     Clock* clock_;
