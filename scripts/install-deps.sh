@@ -3,7 +3,9 @@
 # are there.
 set -euo pipefail
 packages=(build-essential cmake make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev clang-14 libclang-rt-14-dev xvfb xauth dpkg-dev file ccache)
+          libcli11-dev clang-14 libclang-rt-14-dev xvfb xauth dpkg-dev file ccache
+          # Looking at the window on a virtual display: a window manager, screenshots, input.
+          openbox imagemagick xdotool)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

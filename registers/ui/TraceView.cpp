@@ -1,5 +1,7 @@
 #include "registers/ui/TraceView.h"
 
+#include "link/ui/BoardActivity.h"
+
 #include "registers/ui/EntryField.h"
 
 #include <algorithm>
@@ -82,18 +84,31 @@ CMTraceView::CMTraceView(PageHost& host, QWidget* parent) : QDialog(parent), tra
     connect(read_, &QPushButton::clicked, this, [this] { Do(&CMTrace::Read); });
     connect(back_, &QPushButton::clicked, this, [this] { Do(&CMTrace::Back); });
     connect(forward_, &QPushButton::clicked, this, [this] { Do(&CMTrace::Forward); });
-    connect(save_, &QPushButton::clicked, this, [this] { trace_.Save(); });
+    connect(save_, &QPushButton::clicked, this, &CMTraceView::Save);
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
 
-    trace_.Open();
+    {
+        // 2048 entries take seconds on the kit's line; the window it opens from stays painted.
+        const CBoardActivity activity;
+        trace_.Open();
+    }
     ShowRows();
 }
 
-void CMTraceView::reject() { trace_.Save(); }
+void CMTraceView::reject() { Save(); }
+
+void CMTraceView::Save() {
+    const CBoardActivity activity;
+    trace_.Save();
+}
 
 void CMTraceView::Do(PageResult (CMTrace::*operation)()) {
     trace_.startAddress = start_->FieldText();
-    const PageResult r = (trace_.*operation)();
+    PageResult r;
+    {
+        const CBoardActivity activity;
+        r = (trace_.*operation)();
+    }
     if (r == PageResult::Invalid) return;  // the list stays as it was
     ShowRows();
 }
