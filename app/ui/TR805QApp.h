@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -14,6 +16,10 @@ class QtUserPrompts;
 struct AppOptions {
     // Serve a simulated board on a pseudo-terminal and offer its port first.
     bool simulate = false;
+    // With simulate: the served line's baud rate (0: bytes move at once), and the trace entries
+    // the board starts with.
+    uint32_t lineRate = 0;
+    size_t fillTrace = 0;
     // A folder for the settings file and the port table instead of the user's configuration
     // folder (for trying the program without touching the user's settings).
     QString configDir;
