@@ -4,6 +4,7 @@
 #include "app/ui/QuitOnSignal.h"
 #include "app/ui/RegisteredMessages.h"
 #include "app/ui/TR805QSheetView.h"
+#include "app/ui/WindowProgress.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "link/PageHost.h"
@@ -136,13 +137,6 @@ std::optional<std::string> NoDisplayReason(int argc, char** argv) {
            "tr805q-cli does the same work without one, e.g. tr805q-cli --simulate info";
 }
 
-void ShowFirmwareProgressText(CProgressDialog& progress) {
-    progress.SetLabelText([](int pos, int low, int high) {
-        const int percent = high > low ? (pos - low) * 100 / (high - low) : 0;
-        return QStringLiteral("Board firmware sent: %1 %").arg(std::clamp(percent, 0, 100));
-    });
-}
-
 int RunSheet(CTR805QSheetView& view, QtUserPrompts& prompts) {
     {
         // The connection holds the window's thread: the port's reopen waits a second and a
@@ -202,11 +196,12 @@ int CTR805QApp::Run(const AppOptions& options) {
     }
 
     CProgressDialog progress;
-    ShowFirmwareProgressText(progress);
+    CWindowProgress progressSink(progress);
     SheetPlatform platform;
     platform.clock = &SystemClock::Instance();
     platform.prompts = &prompts;
     platform.progress = &progress;
+    platform.progressSink = &progressSink;
     // A damaged value in the settings file is reported in the window.
     platform.newSettingsKey = [&prompts] { return std::make_unique<QtSettingsKey>(&prompts); };
     platform.activePorts = [&table] { return table->ActivePorts(); };
@@ -220,6 +215,7 @@ int CTR805QApp::Run(const AppOptions& options) {
     CTR805QSheetView view(platform);
     prompts.SetOwner(&view);
     progress.SetOwner(&view);
+    progressSink.SetOwner(&view);
     return RunSheet(view, prompts);
 }
 

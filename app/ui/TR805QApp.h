@@ -52,10 +52,6 @@ public:
 inline constexpr int kExitNoDisplay = 1;
 std::optional<std::string> NoDisplayReason(int argc, char** argv);
 
-class CProgressDialog;
-// The firmware replacement's "Flashing Device..." dialog: its line of text above the bar.
-void ShowFirmwareProgressText(CProgressDialog& progress);
-
 // Initialises the sheet (the port dialog, the connection) and runs the window until the quit
 // request; returns its exit code (2 when the port dialog was cancelled).
 int RunSheet(CTR805QSheetView& view, QtUserPrompts& prompts);

@@ -44,11 +44,11 @@ void CProgressDialog::Create(const std::string& caption) {
     auto* layout = new QVBoxLayout(dialog_);
     layout->setContentsMargins(16, 14, 16, 16);
     layout->setSpacing(8);
-    if (labelText_) {
-        label_ = new QLabel(dialog_);
-        label_->setObjectName(QStringLiteral("progressText"));
-        layout->addWidget(label_);
-    }
+    label_ = new QLabel(text_, dialog_);
+    label_->setObjectName(QStringLiteral("progressText"));
+    // The line keeps its height while it is still empty.
+    label_->setMinimumHeight(label_->fontMetrics().height());
+    layout->addWidget(label_);
     auto* bar = new QProgressBar(dialog_);
     bar->setObjectName(QStringLiteral("progressBar"));
     bar->setMinimumWidth(300);
@@ -63,9 +63,10 @@ void CProgressDialog::Create(const std::string& caption) {
     PaintWindowNow();
 }
 
-void CProgressDialog::Show() {
-    if (label_ && labelText_) label_->setText(labelText_(GetPos(), Low(), High()));
-    CProgressBarControl::Show();
+void CProgressDialog::SetText(const QString& text) {
+    text_ = text;
+    if (label_) label_->setText(text);
+    KeepWindowPainted();
 }
 
 void CProgressDialog::Destroy() {

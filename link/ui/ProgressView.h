@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QString>
 
-#include <functional>
 #include <string>
 
 class QLabel;
@@ -30,45 +29,37 @@ public:
 
 protected:
     // Shows the position and paints.
-    virtual void Show();
+    void Show();
     void SetBar(QProgressBar* bar) { bar_ = bar; }
-    QProgressBar* Bar() const { return bar_; }
-    int Low() const { return low_; }
-    int High() const { return high_; }
 
 private:
     QPointer<QProgressBar> bar_;
     int low_ = 0, high_ = 100, step_ = 10, pos_ = 0;
 };
 
-// A modeless dialog with its caption, an optional line of text and the bar: the firmware
-// replacement's "Flashing Device...", and the progress of a trace save, a script download and
-// the register tables' all-rows runs. It has no close box: the operation closes it.
+// A modeless dialog with its caption, a line of text and the bar: the firmware replacement's
+// "Flashing Device...", and the progress of a trace save, a script download and the register
+// tables' all-rows runs. It has no close box: the operation closes it.
 class CProgressDialog final : public CProgressBarControl {
 public:
-    // The line above the bar, made from the position and the range; none by default.
-    using LabelText = std::function<QString(int pos, int low, int high)>;
-
     explicit CProgressDialog(QWidget* owner = nullptr) : owner_(owner) {}
     ~CProgressDialog() override;
     CProgressDialog(const CProgressDialog&) = delete;
     CProgressDialog& operator=(const CProgressDialog&) = delete;
 
     void SetOwner(QWidget* owner) { owner_ = owner; }
-    void SetLabelText(LabelText text) { labelText_ = std::move(text); }
+    // The line above the bar (what has been done of how much); kept for the next Create.
+    void SetText(const QString& text);
 
-    // Makes the dialog and shows it over its owner, painted at once.
+    // Makes the dialog and shows it centred over its owner, painted at once.
     void Create(const std::string& caption) override;
     void Destroy() override;
 
     QDialog* Dialog() const { return dialog_; }
 
-protected:
-    void Show() override;
-
 private:
     QPointer<QWidget> owner_;
     QPointer<QDialog> dialog_;
     QLabel* label_ = nullptr;
-    LabelText labelText_;
+    QString text_;
 };

@@ -5,6 +5,7 @@
 #include "app/ui/ComPortDialogView.h"
 #include "app/ui/TR805QApp.h"
 #include "app/ui/TR805QSheetView.h"
+#include "app/ui/WindowProgress.h"
 #include "link/ui/BoardActivity.h"
 #include "script/ScriptPage.h"
 #include "script/ui/ScriptPageView.h"
@@ -64,13 +65,14 @@ protected:
         platform = rig.Platform();
         platform.prompts = &prompts;
         platform.progress = &progress;
-        ShowFirmwareProgressText(progress);
+        platform.progressSink = &progressSink;
     }
     CTR805QSheetView& View() {
         if (!view_) {
             view_ = std::make_unique<CTR805QSheetView>(platform);
             prompts.SetOwner(view_.get());
             progress.SetOwner(view_.get());
+            progressSink.SetOwner(view_.get());
         }
         return *view_;
     }
@@ -128,6 +130,8 @@ protected:
     SimRig rig;
     QtUserPrompts prompts;
     CProgressDialog progress;
+    // Shown at once: the tests' operations are short.
+    CWindowProgress progressSink{progress, 0};
     SheetPlatform platform;
     ModalScript script;
     std::unique_ptr<CTR805QSheetView> view_;

@@ -371,20 +371,22 @@ TEST_F(GuiFirmwareTest, ReplacesTheFirmwareWithProgressAndShowsTheNewVersion) {
     id.code = 0xBEEF;
     ASSERT_TRUE(sim::WriteFirmwareFile(rig.programDir, id, 30000).has_value());
     script.Then(ChoosePort(QStringLiteral("COM3")));
-    EXPECT_EQ(Run([&] {
-                  // The loader-ready message has been handled by now or comes next.
-                  QTimer::singleShot(50, &View(), [&] {
-                      CTR805QSheetView& v = View();
-                      EXPECT_EQ(v.Sheet().Version().versionMajor, 6);
-                      EXPECT_EQ(v.Sheet().Version().versionMinor, 1);
-                      EXPECT_EQ(v.Sheet().Code(), 0xBEEFu);
-                      EXPECT_EQ(progress.Dialog(), nullptr);  // closed after the download
-                      EXPECT_EQ(progress.GetPos(), 100);
-                      EXPECT_TRUE(v.isEnabled());
-                      v.CloseButton()->click();
-                  });
-              }),
-              0);
+    // The loader-ready message comes from the loader-wait thread, and the download paints the
+    // window (timers run meanwhile): the checks wait until the board reports the new firmware.
+    QTimer check;
+    check.setInterval(5);
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        CTR805QSheetView& v = View();
+        if (v.Sheet().Version().versionMajor != 6 || CBoardActivity::Running()) return;
+        check.stop();
+        EXPECT_EQ(v.Sheet().Version().versionMinor, 1);
+        EXPECT_EQ(v.Sheet().Code(), 0xBEEFu);
+        EXPECT_EQ(progress.Dialog(), nullptr);  // closed after the download
+        EXPECT_EQ(progress.GetPos(), 100);
+        EXPECT_TRUE(v.isEnabled());
+        v.CloseButton()->click();
+    });
+    EXPECT_EQ(Run([&] { check.start(); }), 0);
     EXPECT_TRUE(HasRequest(rig.requests, "7E 40 5D 2E 91 C3 48"));
     EXPECT_TRUE(HasRequest(rig.requests, "7E 39"));
 }

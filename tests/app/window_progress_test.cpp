@@ -4,12 +4,16 @@
 // firmware download takes its dialog away, the messages of the start are centred on the
 // window, and --help and --version need no display.
 #include "link/Messages.h"
+#include "link/ui/BoardActivity.h"
+#include "registers/ui/RegisterTableView.h"
+#include "registers/ui/TraceView.h"
 #include "sim/FirmwareImage.h"
 #include "tests/app/GuiTestSupport.h"
 
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QPushButton>
 #include <QWindow>
@@ -17,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -26,6 +31,7 @@ using guitest::ChoosePort;
 using guitest::ColumnsLike;
 using guitest::GuiTest;
 using guitest::InkPixels;
+using guitest::PumpUntil;
 using guitest::ShownImage;
 
 // A line four times as fast as the kit's: a 20 kB firmware file takes about half a second.
@@ -117,17 +123,20 @@ TEST_F(WindowFirmwareTest, FlashingDialogIsPaintedAndAdvancesDuringTheDownload) 
     rig.lineRate = kTestLineRate;
     script.Then(ChoosePort(QStringLiteral("COM3")));
     ProgressWatcher watcher([this] { return progress.Dialog(); }, &View());
-    EXPECT_EQ(Run([&] {
-                  QTimer::singleShot(0, &View(), [&] {
-                      EXPECT_EQ(View().Sheet().Version().versionMajor, 7);
-                      EXPECT_EQ(progress.Dialog(), nullptr);
-                      View().CloseButton()->click();
-                  });
-              }),
-              0);
+    // The loader-ready message comes from the loader-wait thread: the window closes once the
+    // board reports the new firmware and the download is over.
+    QTimer closer;
+    closer.setInterval(5);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (View().Sheet().Version().versionMajor != 7 || CBoardActivity::Running()) return;
+        closer.stop();
+        EXPECT_EQ(progress.Dialog(), nullptr);
+        View().CloseButton()->click();
+    });
+    EXPECT_EQ(Run([&] { closer.start(); }), 0);
     watcher.ExpectPaintedAndAdvancing("Flashing Device...");
     if (!watcher.Shots().empty()) {
-        EXPECT_TRUE(watcher.Shots().back().text.startsWith(QStringLiteral("Board firmware sent: ")));
+        EXPECT_TRUE(watcher.Shots().back().text.contains(QRegularExpression(QStringLiteral("^Block [0-9]+ of 40$")))) << watcher.Shots().back().text.toStdString();
     }
     watcher.SaveMiddle(QStringLiteral("flashing-device"));
 }
@@ -165,6 +174,120 @@ TEST_F(WindowFirmwareTest, FailedDownloadThatLeavesTheProgramRunningClosesTheDia
     });
     EXPECT_EQ(Run([&] { closer.start(); }), 0);
 }
+
+// The operations with a progress dialog of their own, each started as the user starts it on a
+// board whose line takes real time: the dialog is up during the operation, painted, advancing.
+struct OperationCase {
+    const char* name;
+    uint32_t lineRate;
+    const char* caption;
+    const char* textPattern;
+};
+
+sim::BoardConfig WithTrace() {
+    sim::BoardConfig c;
+    c.fillTrace = 4 * 2048;
+    return c;
+}
+
+class OperationProgressTest : public GuiTest, public ::testing::WithParamInterface<OperationCase> {
+protected:
+    OperationProgressTest() : GuiTest(WithTrace()) {}
+
+    // Starts the case's operation from the running window; `done` once it has ended.
+    void Start(const std::string& name) {
+        CTR805QSheetView& v = View();
+        if (name == "TraceSave") {
+            // The Trace window as "See Trace..." opens it, then "Save..." into a new file.
+            const std::filesystem::path path = rig.programDir / "trace.txt";
+            script.Then([path](QWidget* w) {
+                auto* d = qobject_cast<QFileDialog*>(w);
+                ASSERT_NE(d, nullptr) << w->metaObject()->className();
+                d->selectFile(QString::fromStdString(path.string()));
+                QMetaObject::invokeMethod(d, "accept");
+            });
+            // The Trace window the save runs over comes back to the top: it stays open.
+            script.Then([](QWidget* w) { EXPECT_NE(qobject_cast<CMTraceView*>(w), nullptr); });
+            auto* trace = new CMTraceView(v.Sheet(), &v);
+            trace->setAttribute(Qt::WA_DeleteOnClose);
+            trace->open();
+            QTimer::singleShot(0, trace, [this, trace, path] {
+                trace->SaveButton()->click();
+                EXPECT_TRUE(std::filesystem::exists(path));
+                trace->accept();
+                done = true;
+            });
+        } else if (name == "ScriptDownload") {
+            std::string source;
+            for (int i = 0; i < 1200; ++i) source += "        device 1\n";
+            script::CScriptView* page = StartScript(source, {});
+            ASSERT_NE(page, nullptr);
+            QTimer::singleShot(0, page, [this, page] {
+                EXPECT_TRUE(PumpUntil([page] { return page->Page().Idle() && !page->Page().RunHost().WorkerRunning(); }));
+                done = true;
+            });
+        } else if (name == "ReadAll") {
+            v.Tabs()->setCurrentIndex(1);
+            auto* table = qobject_cast<CRegisterTableView*>(v.Tabs()->widget(1));
+            ASSERT_NE(table, nullptr);
+            for (int r = 1; r <= CRegisterTablePage::kRows; ++r) {
+                table->Page().ApplyType(r, RowType::Rd16);
+                table->Page().Row(r).address = QStringLiteral("%1").arg(r, 2, 16, QLatin1Char('0')).toUpper().toStdString();
+                table->Page().Row(r).enabled = true;
+            }
+            table->ShowPage();
+            table->ReadAllButton()->click();
+            EXPECT_EQ(table->Page().Row(40).data.size(), 4u);
+            done = true;
+        }
+    }
+    bool done = false;
+};
+
+TEST_P(OperationProgressTest, HasItsDialogPaintedAndAdvancing) {
+    const OperationCase& c = GetParam();
+    rig.lineRate = c.lineRate;
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    ProgressWatcher watcher([this] { return progressSink.Dialog(); }, &View());
+    QString caption;
+    QTimer captions;
+    captions.setInterval(10);
+    QObject::connect(&captions, &QTimer::timeout, [&] {
+        if (QDialog* d = progressSink.Dialog()) caption = d->windowTitle();
+    });
+    captions.start();
+    QTimer closer;
+    closer.setInterval(5);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!done || QApplication::activeModalWidget() || CBoardActivity::Running()) return;
+        closer.stop();
+        EXPECT_EQ(progressSink.Dialog(), nullptr) << "the dialog outlived its operation";
+        View().CloseButton()->click();
+    });
+    EXPECT_EQ(Run([&] {
+                  Start(c.name);
+                  closer.start();
+              }),
+              0);
+    EXPECT_EQ(caption, QString::fromLatin1(c.caption));
+    watcher.ExpectPaintedAndAdvancing(c.name);
+    const QRegularExpression pattern(QString::fromLatin1(c.textPattern));
+    for (const ProgressShot& shot : watcher.Shots()) {
+        EXPECT_TRUE(pattern.match(shot.text).hasMatch()) << c.name << ": " << shot.text.toStdString();
+    }
+    watcher.SaveMiddle(QStringLiteral("progress-") + QString::fromLatin1(c.name));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Window, OperationProgressTest,
+    ::testing::Values(
+        // 14 bytes an entry: four blocks of 2048 in about half a second.
+        OperationCase{"TraceSave", 2'000'000, "Saving trace", "^Entries read: 0x[0-9A-F]{5} of 0x20000$"},
+        // 16 bytes a record.
+        OperationCase{"ScriptDownload", 4 * 115200, "Downloading script", "^[0-9]+ of 1201 records$"},
+        // 7 bytes an access: forty in a third of a second.
+        OperationCase{"ReadAll", 9600, "Reading registers", "^[0-9]+ of 40 rows$"}),
+    [](const ::testing::TestParamInfo<OperationCase>& info) { return std::string(info.param.name); });
 
 // The messages that may come while the window comes up: a board that does not answer, and a
 // firmware the program does not suit.
