@@ -160,7 +160,9 @@ bool CBoardActivity::Reachable(const QWidget* widget) {
     for (const QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
         if (w == modal) return true;
     }
-    return false;
+    // A popup may have no parent (a file name's completion list). Only the user opens one, and
+    // the user reaches nothing but the dialog: it belongs to the dialog.
+    return widget != nullptr && widget->window()->windowType() == Qt::Popup;
 }
 
 void KeepWindowPainted() {

@@ -3,6 +3,7 @@
 // short): the progress dialogs are painted and advance while the operation runs, a failed
 // firmware download takes its dialog away, the messages of the start are centred on the
 // window, and --help and --version need no display.
+#include "app/ui/QuitOnSignal.h"
 #include "link/Messages.h"
 #include "link/ui/BoardActivity.h"
 #include "registers/ui/RegisterTableView.h"
@@ -20,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -356,6 +358,22 @@ INSTANTIATE_TEST_SUITE_P(
         StartMessageCase{"LostBoard", {}, true,
                          "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program", 1}),
     [](const ::testing::TestParamInfo<StartMessageCase>& info) { return std::string(info.param.name); });
+
+// A SIGTERM ends the program also while the Trace window is open, whose Cancel (Escape, the
+// close box) starts a save instead of closing it.
+TEST_F(GuiTest, SignalEndsTheProgramOverTheTraceWindow) {
+    script.Then(ChoosePort(QStringLiteral("COM3")));
+    script.Then([](QWidget* w) { EXPECT_NE(qobject_cast<CMTraceView*>(w), nullptr); });
+    EXPECT_EQ(Run([this] {
+                  QuitOnSignals(prompts);
+                  QTimer::singleShot(0, &View(), [this] {
+                      CMTraceView trace(View().Sheet(), &View());
+                      QTimer::singleShot(20, [] { std::raise(SIGTERM); });
+                      trace.exec();
+                  });
+              }),
+              128 + SIGTERM);
+}
 
 // The window program run as the user runs it, on a machine without a display.
 TEST(WindowProgram, AnswersHelpAndVersionWithoutADisplay) {

@@ -63,6 +63,7 @@ TEST(BoardActivity, InputReachesOnlyTheDialogsTheOperationOpens) {
         const CBoardActivity activity;
         ClickTarget opened(&runsIn.window, true);  // a message box the operation shows
         QWidget popup(opened.button, Qt::Popup);   // and a drop-down list of it
+        QWidget completions(nullptr, Qt::Popup);   // and its completion list, with no parent
         struct Case {
             const char* name;
             const QWidget* widget;
@@ -72,6 +73,7 @@ TEST(BoardActivity, InputReachesOnlyTheDialogsTheOperationOpens) {
             {"modal dialog it runs in", runsIn.button, false},
             {"dialog it opened", opened.button, true},
             {"window of that dialog's control", &popup, true},
+            {"its popup without a parent", &completions, true},
         };
         for (const Case& c : cases) EXPECT_EQ(CBoardActivity::Reachable(c.widget), c.reachable) << c.name;
 
@@ -82,6 +84,12 @@ TEST(BoardActivity, InputReachesOnlyTheDialogsTheOperationOpens) {
         EXPECT_EQ(behind.clicks, 0);
         EXPECT_EQ(runsIn.clicks, 0);
         EXPECT_EQ(opened.clicks, 1);
+    }
+    {
+        // With no dialog the operation opened, no popup belongs to one.
+        const CBoardActivity activity;
+        QWidget popup(nullptr, Qt::Popup);
+        EXPECT_FALSE(CBoardActivity::Reachable(&popup));
     }
     runsIn.window.hide();
     EXPECT_TRUE(CBoardActivity::Reachable(behind.button));
