@@ -46,10 +46,16 @@ public:
         if (type != QEvent::Close && !IsUserInput(type)) return false;
         if (!watched->isWidgetType()) return false;  // reaches a widget next, and is judged there
         if (CBoardActivity::Reachable(static_cast<QWidget*>(watched))) return false;
+        // The window system raises a window when it is clicked, whatever the program does with
+        // the click: the progress goes back on top.
+        if (type == QEvent::MouseButtonPress) RaiseProgressSoon();
         // An ignored close event keeps the window open.
         event->ignore();
         return true;
     }
+
+private:
+    void RaiseProgressSoon();
 };
 
 struct HeldEvent {
@@ -67,6 +73,8 @@ struct ActivityState {
     InputGate* gate = nullptr;
     std::vector<QPointer<QWidget>> busyCursors;  // the windows this operation gave the busy cursor
     std::vector<HeldEvent> held;
+    std::vector<QPointer<QWidget>> progressWindows;
+    bool raiseQueued = false;
 };
 
 ActivityState& State() {
@@ -91,6 +99,22 @@ void UpdateBusyCursors() {
             s.busyCursors.emplace_back(w);
         }
     }
+}
+
+void InputGate::RaiseProgressSoon() {
+    ActivityState& s = State();
+    if (s.raiseQueued || s.progressWindows.empty()) return;
+    s.raiseQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [] {
+            ActivityState& state = State();
+            state.raiseQueued = false;
+            for (const QPointer<QWidget>& w : state.progressWindows) {
+                if (w && w->isVisible()) w->raise();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void Paint() {
@@ -135,6 +159,8 @@ CBoardActivity::~CBoardActivity() {
         if (w) w->unsetCursor();
     }
     s.busyCursors.clear();
+    s.progressWindows.clear();
+    s.raiseQueued = false;
     s.modalAtStart = nullptr;
     std::vector<HeldEvent> held;
     held.swap(s.held);
@@ -149,6 +175,11 @@ bool CBoardActivity::HoldBack(QObject* receiver, std::function<QEvent*()> remake
     if (!Running()) return false;
     State().held.push_back({receiver, std::move(remake)});
     return true;
+}
+
+void CBoardActivity::ShowsProgress(QWidget* window) {
+    if (!Running() || window == nullptr) return;
+    State().progressWindows.emplace_back(window);
 }
 
 bool CBoardActivity::Reachable(const QWidget* widget) {

@@ -39,6 +39,10 @@ public:
     // The widgets the user's input reaches now: inside an operation, only what belongs to a
     // modal dialog it opened; outside one, everything.
     static bool Reachable(const QWidget* widget);
+    // A window that shows the operation's progress: when the user clicks the windows it runs
+    // over (and the window system raises them), it is raised above them again. Only for the
+    // running operation.
+    static void ShowsProgress(QWidget* window);
 };
 
 // Inside an operation, on the window's thread: paints what changed and handles the window

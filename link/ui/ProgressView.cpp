@@ -60,6 +60,7 @@ void CProgressDialog::Create(const std::string& caption) {
     dialog_->adjustSize();
     CentreOnOwner(dialog_, owner_);
     dialog_->show();
+    CBoardActivity::ShowsProgress(dialog_);
     PaintWindowNow();
 }
 

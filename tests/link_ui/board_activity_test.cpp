@@ -97,6 +97,31 @@ TEST(BoardActivity, InputReachesOnlyTheDialogsTheOperationOpens) {
     EXPECT_EQ(behind.clicks, 1);
 }
 
+// Counts the times a window is raised.
+class RaiseCounter final : public QObject {
+public:
+    int raised = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::ZOrderChange) ++raised;
+        return false;
+    }
+};
+
+TEST(BoardActivity, ClickOnAWindowBehindRaisesTheProgressAgain) {
+    App();
+    ClickTarget behind;
+    const CBoardActivity activity;
+    ClickTarget progress(&behind.window);
+    RaiseCounter counter;
+    progress.window.installEventFilter(&counter);
+    CBoardActivity::ShowsProgress(&progress.window);
+    QTest::mouseClick(behind.button, Qt::LeftButton);
+    QTest::mouseClick(behind.button, Qt::LeftButton);
+    PaintWindowNow();
+    EXPECT_EQ(behind.clicks, 0);
+    EXPECT_EQ(counter.raised, 1) << "raised once for the clicks since the last paint";
+}
+
 TEST(BoardActivity, WindowsItRunsOverRefuseToCloseUntilItEnds) {
     App();
     ClickTarget behind;
