@@ -1,5 +1,8 @@
 #include "app/ui/QtPrompts.h"
 
+#include "link/ui/BoardActivity.h"
+#include "link/ui/WindowPlacement.h"
+
 #include <algorithm>
 
 #include <QApplication>
@@ -7,10 +10,25 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QProgressBar>
+#include <QShowEvent>
 #include <QThread>
 #include <QTimer>
-#include <QVBoxLayout>
+
+namespace {
+
+// A message box centred on its window as the window system shows it (see CentreOnOwner).
+class OwnedMessageBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* e) override {
+        QMessageBox::showEvent(e);  // takes the box's final size
+        if (!e->spontaneous()) CentreOnOwner(this, parentWidget());
+    }
+};
+
+}  // namespace
 
 QWidget* QtUserPrompts::Owner() const {
     if (QWidget* modal = QApplication::activeModalWidget()) return modal;
@@ -36,7 +54,7 @@ MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& 
         qtButtons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
         break;
     }
-    QMessageBox box(qtIcon, QString::fromStdString(caption), QString::fromStdString(text), qtButtons,
+    OwnedMessageBox box(qtIcon, QString::fromStdString(caption), QString::fromStdString(text), qtButtons,
                     Owner());
     box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
@@ -53,7 +71,7 @@ MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& 
 
 void QtUserPrompts::ErrorWithDetail(const std::string& text, const std::string& caption,
                                     const std::string& detail) {
-    QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
+    OwnedMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::Ok, Owner());
     box.setTextFormat(Qt::PlainText);
     if (!detail.empty()) box.setInformativeText(QString::fromStdString(detail));
@@ -68,8 +86,10 @@ void QtUserPrompts::PostQuit(int exitCode) {
 }
 
 void QtUserPrompts::DeliverQuit() {
-    // Ending every event loop now would also close a message box the user has not read yet.
-    if (QThread::currentThread()->loopLevel() > 1 || QApplication::activeModalWidget()) {
+    // Ending every event loop now would also close a message box the user has not read yet, or
+    // one that a board operation still running would show.
+    if (QThread::currentThread()->loopLevel() > 1 || QApplication::activeModalWidget() ||
+        CBoardActivity::Running()) {
         QTimer::singleShot(50, this, &QtUserPrompts::DeliverQuit);
         return;
     }
@@ -155,54 +175,4 @@ std::optional<std::string> QtUserPrompts::AskSaveFile(const FileDialogSpec& spec
 
 std::optional<SaveFileChoice> QtUserPrompts::AskSaveFileOfType(const FileDialogSpec& spec) {
     return RunFileDialog(Owner(), spec, true);
-}
-
-CProgressDialog::~CProgressDialog() { Destroy(); }
-
-void CProgressDialog::Create(const std::string& caption) {
-    Destroy();
-    dialog_ = new QDialog(owner_);
-    dialog_->setAttribute(Qt::WA_DeleteOnClose, false);
-    dialog_->setWindowTitle(QString::fromStdString(caption));
-    dialog_->setModal(false);
-    auto* layout = new QVBoxLayout(dialog_);
-    bar_ = new QProgressBar(dialog_);
-    bar_->setMinimumWidth(300);
-    bar_->setTextVisible(false);
-    layout->addWidget(bar_);
-    bar_->setRange(low_, high_);
-    bar_->setValue(pos_);
-    dialog_->show();
-    Show();
-}
-
-void CProgressDialog::Show() {
-    if (!dialog_) return;
-    bar_->setRange(low_, high_);
-    bar_->setValue(pos_);
-    // The download holds the window's thread; paint the bar now rather than when it ends.
-    bar_->repaint();
-}
-
-void CProgressDialog::SetRange(int low, int high) {
-    low_ = low;
-    high_ = high;
-    Show();
-}
-
-void CProgressDialog::SetPos(int pos) {
-    pos_ = pos;
-    Show();
-}
-
-void CProgressDialog::StepIt() {
-    pos_ += step_;
-    if (pos_ > high_) pos_ = low_ + (pos_ - high_);  // starts over, as a progress bar does
-    Show();
-}
-
-void CProgressDialog::Destroy() {
-    delete dialog_.data();
-    dialog_ = nullptr;
-    bar_ = nullptr;
 }

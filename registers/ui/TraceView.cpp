@@ -1,5 +1,6 @@
 #include "registers/ui/TraceView.h"
 
+#include "link/ui/BoardActivity.h"
 #include "registers/RegisterTable.h"
 #include "registers/ui/EntryField.h"
 #include "registers/ui/RegisterTableView.h"
@@ -115,12 +116,19 @@ CMTraceView::CMTraceView(PageHost& host, QWidget* parent) : QDialog(parent), tra
     connect(read_, &QPushButton::clicked, this, [this] { Do(&CMTrace::Read); });
     connect(back_, &QPushButton::clicked, this, [this] { Do(&CMTrace::Back); });
     connect(forward_, &QPushButton::clicked, this, [this] { Do(&CMTrace::Forward); });
-    connect(save_, &QPushButton::clicked, this, [this] { trace_.Save(); });
-    connect(export_, &QPushButton::clicked, this, [this] { trace_.Export(); });
+    connect(save_, &QPushButton::clicked, this, &CMTraceView::Save);
+    connect(export_, &QPushButton::clicked, this, [this] {
+        const CBoardActivity activity;
+        trace_.Export();
+    });
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
 
     trace_.SetRegisterNames(TableNames(parent));
-    trace_.Open();
+    {
+        // 2048 entries take seconds on the kit's line; the window it opens from stays painted.
+        const CBoardActivity activity;
+        trace_.Open();
+    }
     ShowRows();
 }
 
@@ -163,16 +171,28 @@ QWidget* CMTraceView::BuildTimeline() {
 void CMTraceView::ShowWholeTrace() {
     // Read as the save reads it, blocking the window until the board has answered.
     std::vector<TraceRecord> records;
-    if (trace_.ReadWholeTrace(records) != PageResult::Ok) return;
+    {
+        const CBoardActivity activity;
+        if (trace_.ReadWholeTrace(records) != PageResult::Ok) return;
+    }
     timelineRange_->setText(QString::fromStdString(TimelineRangeText(0, records.size())));
     timeline_->SetTimeline(TraceTimeline(InTimeOrder(records), trace_.RegisterNames()));
 }
 
-void CMTraceView::reject() { trace_.Save(); }
+void CMTraceView::reject() { Save(); }
+
+void CMTraceView::Save() {
+    const CBoardActivity activity;
+    trace_.Save();
+}
 
 void CMTraceView::Do(PageResult (CMTrace::*operation)()) {
     trace_.startAddress = start_->FieldText();
-    const PageResult r = (trace_.*operation)();
+    PageResult r;
+    {
+        const CBoardActivity activity;
+        r = (trace_.*operation)();
+    }
     if (r == PageResult::Invalid) return;  // the list stays as it was
     ShowRows();
 }

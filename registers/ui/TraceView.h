@@ -38,6 +38,8 @@ public Q_SLOTS:
     void reject() override;
 
 private:
+    // "Save...", also from Escape and the close box: asks for a file and saves the whole trace.
+    void Save();
     void Do(PageResult (CMTrace::*operation)());
     void ShowRows();
     void ShowWholeTrace();
