@@ -16,6 +16,7 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <charconv>
 #include <csignal>
 #include <iostream>
 #include <functional>
@@ -27,6 +28,19 @@ namespace {
 // Ctrl-C while a script runs aborts the script, as the page's Abort button does.
 std::atomic<bool> gInterrupted{false};
 extern "C" void OnInterrupt(int) { gInterrupted = true; }
+
+// Faster than any serial line a kit has.
+constexpr uint32_t kMaxLineRate = 100'000'000;
+
+std::string FillTraceCheck(const std::string& text) {
+    size_t n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size()) return "expects a number of trace entries";
+    if (n > sim::Board::kTraceEntries) {
+        return "the trace memory holds at most " + std::to_string(sim::Board::kTraceEntries) + " (0x20000) entries";
+    }
+    return {};
+}
 
 int ExitFor(PageResult r) {
     switch (r) {
@@ -73,7 +87,7 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
 }
 
 int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
-           std::ostream& err, const SimulatedBoardSetup& simulated) {
+           std::ostream& err, const SimulatedBoardSetup& simulated, bool errIsTerminal) {
     CLI::App app{"TR805Q: controls the MB805Q evaluation kit from a shell.", "tr805q-cli"};
     app.set_version_flag("--version", std::string("tr805q-cli ") + kVersionSuffix);
     app.require_subcommand(1);
@@ -84,7 +98,22 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     app.add_option("--port", connect.port, "COM number (3 or COM3) or device path; default: the stored port");
     app.add_option("--baud", connect.baud, "Baud rate; default: the stored rate");
     app.add_option("--device", device, "Target device on the Z-LINK bus")->check(CLI::Range(1, 3));
-    app.add_flag("--simulate", simulate, "Use a simulated board in this process instead of a port");
+    auto* simulateFlag =
+        app.add_flag("--simulate", simulate, "Use a simulated board in this process instead of a port");
+    bool quiet = false;
+    app.add_flag("--quiet", quiet, "Draw no progress of long operations on standard error");
+    SimulatedBoardSetup board = simulated;
+    app.add_option("--line-rate", board.lineRate,
+                   "With --simulate: move every byte at the wire time of a serial line of BAUD (10 bits a "
+                   "byte), as on the kit")
+        ->check(CLI::Range(uint32_t{0}, kMaxLineRate).description(""))
+        ->type_name("BAUD")
+        ->needs(simulateFlag);
+    app.add_option("--fill-trace", board.config.fillTrace,
+                   "With --simulate: the board starts with N trace entries recorded")
+        ->check(FillTraceCheck)
+        ->type_name("N")
+        ->needs(simulateFlag);
 
     std::function<int(CliSession&)> command;
 
@@ -217,12 +246,31 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
         };
     });
 
-    std::string traceStart, traceSave;
+    TraceCommandOptions traceOptions;
     auto* trace = app.add_subcommand("trace", "Read the board's trace of bus accesses");
-    trace->add_option("--start", traceStart, "First trace address to list, hex (default 00000)");
-    trace->add_option("--save", traceSave, "Save the whole trace to FILE as the trace window does");
+    trace->add_option("--start", traceOptions.start, "First trace address to list, hex (default 00000)");
+    auto* traceSave = trace->add_option("--save", traceOptions.savePath,
+                                        "Save the whole trace to FILE as the trace window does");
+    std::string traceFormat = "text";
+    trace->add_option("--format", traceFormat,
+                      "File format of --save: text (the trace file, default), csv, vcd, or vcd-bits "
+                      "(VCD of 1-bit signals, for PulseView 0.4)")
+        ->check(CLI::IsMember({"text", "csv", "vcd", "vcd-bits"}))
+        ->option_text("text|csv|vcd|vcd-bits")
+        ->needs(traceSave);
+    trace->add_option("--names", traceOptions.nameFiles,
+                      "Register configuration file whose descriptions name registers of --device (csv, vcd)")
+        ->option_text("CONFIG")
+        ->needs(traceSave);
     trace->callback([&] {
-        command = [&](CliSession& s) { return RunTraceCommand(s, traceStart, traceSave, out); };
+        command = [&](CliSession& s) {
+            traceOptions.device = static_cast<uint8_t>(device);
+            traceOptions.format = traceFormat == "csv"        ? TraceFileFormat::Csv
+                                  : traceFormat == "vcd"      ? TraceFileFormat::Vcd
+                                  : traceFormat == "vcd-bits" ? TraceFileFormat::VcdBits
+                                                              : TraceFileFormat::Text;
+            return RunTraceCommand(s, traceOptions, out);
+        };
     });
 
     auto* ports = app.add_subcommand("ports", "List the COM ports: device, stable name, USB adapter or simulated board");
@@ -241,7 +289,7 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     if (offline) return offline();
     if (!command) return kCliInvalid;
 
-    CliSession session(err, stored, simulate, simulated);
+    CliSession session(err, stored, simulate, board, errIsTerminal && !quiet);
     if (!session.Connect(connect)) return kCliLostBoard;
     try {
         return command(session);

@@ -2,16 +2,17 @@
 
 #include "core/TextFormat.h"
 #include "link/PortFailure.h"
+#include "link/PortTable.h"
 
 #include "sim/port/SimSerialDevice.h"
 
-#include <charconv>
 #include <cstdio>
 #include <ostream>
 
 MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& caption,
                                     MsgIcon, MsgButtons buttons) {
     (void)caption;
+    progress_.BreakLine();
     err_ << text << '\n';
     return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
                                                                               : MsgAnswer::Ok;
@@ -20,34 +21,29 @@ MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& 
 // The reason first, as a shell user reads an error: what failed, then what it means.
 void StreamPrompts::ErrorWithDetail(const std::string& text, const std::string& caption,
                                     const std::string& detail) {
+    progress_.BreakLine();
     if (!detail.empty()) err_ << detail << '\n';
     MessageBox(text, caption, MsgIcon::Error, MsgButtons::Ok);
 }
 
-void StreamProgress::Create(const std::string& caption) { err_ << caption << ' ' << std::flush; }
-
-void StreamProgress::StepIt() {
-    pos_ += step_;
-    if (pos_ > high_) pos_ = low_;
-    err_ << '.' << std::flush;
-}
-
-void StreamProgress::Destroy() { err_ << '\n'; }
-
 CliSession::CliSession(std::ostream& err, ComSettings stored, bool simulate,
-                       const SimulatedBoardSetup& simulated)
+                       const SimulatedBoardSetup& simulated, bool showProgress)
     : err_(err),
       stored_(stored),
       fakeClock_(simulate ? std::make_unique<FakeClock>() : nullptr),
       clock_(simulate ? static_cast<Clock*>(fakeClock_.get()) : &SystemClock::Instance()),
-      prompts_(err),
-      progress_(err),
+      terminal_(err, showProgress),
+      prompts_(err, terminal_),
       simBoard_(simulate ? std::make_unique<sim::Board>(simulated.config) : nullptr),
       board_(*clock_, prompts_, progress_) {
+    board_.SetProgressSink(&terminal_);
     if (simBoard_) {
         if (simulated.requestLog) simBoard_->SetRequestLog(simulated.requestLog);
-        board_.Link().Port().SetDeviceOpener([this](int) -> std::unique_ptr<SerialDevice> {
-            return std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
+        const uint32_t lineRate = simulated.lineRate;
+        board_.Link().Port().SetDeviceOpener([this, lineRate](int) -> std::unique_ptr<SerialDevice> {
+            auto device = std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
+            device->SetLineRate(lineRate);
+            return device;
         });
     }
 }
@@ -62,26 +58,13 @@ void CliSession::SetKernletLoaded(uint8_t device, bool loaded) {
     if (device >= 1 && device <= 3) kernletLoaded_[device - 1] = loaded;
 }
 
-namespace {
-
-// A port given as a plain number (optionally "COM3") is a COM number; anything else a path.
-bool ParsePortNumber(std::string text, int& number) {
-    if (text.size() > 3 && (text.compare(0, 3, "COM") == 0 || text.compare(0, 3, "com") == 0)) {
-        text.erase(0, 3);
-    }
-    if (text.empty()) return false;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-}  // namespace
-
 bool CliSession::Connect(const ConnectOptions& options) {
     ComSettings settings = stored_;
     if (options.baud != 0) settings.baud = options.baud;
     CSerialPort& port = board_.Link().Port();
-    int number = static_cast<int>(settings.port);
-    const bool byNumber = options.port.empty() || ParsePortNumber(options.port, number);
+    const std::optional<int> named = ParseComPortName(options.port);
+    const bool byNumber = options.port.empty() || named;
+    const int number = named ? *named : static_cast<int>(settings.port);
     try {
         if (byNumber) {
             const SerialLineSettings line = settings.Line();

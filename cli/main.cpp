@@ -1,7 +1,10 @@
 #include "cli/Cli.h"
+#include "cli/CliSession.h"
 #include "settings/QtSettingsKey.h"
 
 #include <iostream>
+
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     // The port settings the window stores; values it never stored keep their defaults.
@@ -10,5 +13,6 @@ int main(int argc, char** argv) {
         QtSettingsKey key;
         if (key.Open(kComSettingsTab)) stored = ReadStoredComSettings(key);
     }
-    return RunCli(argc, argv, stored, std::cout, std::cerr);
+    // Progress bars only on a terminal: a log that collects standard error stays clean.
+    return RunCli(argc, argv, stored, std::cout, std::cerr, SimulatedBoardSetup{}, ::isatty(STDERR_FILENO) == 1);
 }

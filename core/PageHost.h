@@ -3,6 +3,7 @@
 // connection state it shares with the other pages. The window's sheet implements it; tr805q-cli
 // and tests have their own.
 #include "core/Clock.h"
+#include "core/ProgressSink.h"
 #include "core/SettingsKey.h"
 #include "core/UserPrompts.h"
 
@@ -29,4 +30,7 @@ public:
     // A running script disables the sheet's tabs, its "Serial" button and the About entry, and
     // enables them again when the run ends. Nothing to do where there is no window.
     virtual void EnableSheetControls(bool enable) { (void)enable; }
+    // Where the long operations of the pages (Kernlet load, trace save, script download) say
+    // how far they have come. Nowhere by default.
+    virtual ProgressSink& Progress() { return NoProgressSink::Instance(); }
 };

@@ -250,6 +250,9 @@ bool CMB805QBrd::LoadFirmware(const std::string& fileName) {
     progress_.SetStep(10);
     progress_.SetPos(0);
     if (!DownloadFirmware(path)) {
+        // The bar has nothing more to show: it goes before the message, and does not stay on
+        // screen for the rest of the run.
+        progress_.Destroy();
         prompts_.MessageBox(kMsgUnableToLoadFirmware, kCaptionError, MsgIcon::Error);
         return false;
     }
@@ -300,6 +303,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
         return false;
     }
     const uint64_t stride = blocks / 20;
+    ProgressScope shown(*sink_, kCaptionFlashing, blocks, kProgressUnitFirmwareBlocks);
     clock_.SleepMs(kWaitBeforeDownloadMs);
 
     if (!BeginFirmwareDownload(static_cast<uint8_t>(blocks))) {
@@ -327,6 +331,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
             FailDownload(kMsgUsbDataWriteFail);
             return false;
         }
+        shown.Advance(block);
         // The bar moves by 5 every twentieth of the blocks (every block for short files).
         if (++sinceStep >= stride) {
             sinceStep = 0;
@@ -349,6 +354,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
         return false;
     }
     if (link_.Write(buffer, kBlockSize, 0) != kWriteOk) return false;
+    shown.Advance(blocks);
 
     uint8_t answer = 0;
     return ReadByte(link_, answer) && answer == kFirmwareAccepted;

@@ -8,36 +8,41 @@
 
 namespace script {
 
+CompiledScript CompileScriptFile(const std::string& path, const std::string& listingDirectory)
+{
+    CompiledScript result;
+    CScriptCompiler compiler;
+    compiler.SetListingDirectory(listingDirectory);
+    if (!compiler.Prepare(path) || !compiler.Compile())
+        return result;
+    result.readable = true;
+    compiler.NextError(true);
+    while (std::optional<std::string> e = compiler.NextError(false))
+        result.errors.push_back(std::move(*e));
+    if (result.errors.empty() && CountImageRecords(compiler) > kMaxImageRecords)
+        result.errors.emplace_back(kMsgScriptTooLarge);
+    if (result.errors.empty())
+        result.frames = BuildDownloadFrames(compiler);
+    return result;
+}
+
 int RunCompileCommand(const std::string& path, bool image, std::ostream& out, std::ostream& err,
                       const std::string& listingDirectory)
 {
-    CScriptCompiler compiler;
-    compiler.SetListingDirectory(listingDirectory);
-    if (!compiler.Prepare(path)) {
+    const CompiledScript compiled = CompileScriptFile(path, listingDirectory);
+    if (!compiled.readable) {
         err << kMsgUnableToOpenFile << '\n';
         return kCliInvalid;
     }
-    if (!compiler.Compile()) {
-        err << kMsgUnableToOpenFile << '\n';
-        return kCliInvalid;
-    }
-    bool anyError = false;
-    compiler.NextError(true);
-    while (std::optional<std::string> e = compiler.NextError(false)) {
-        std::string_view text = *e;
+    for (std::string_view text : compiled.errors) {
         if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n")
             text.remove_suffix(2);
         err << text << '\n';
-        anyError = true;
     }
-    if (anyError)
+    if (!compiled.errors.empty())
         return kCliInvalid;
-    if (CountImageRecords(compiler) > kMaxImageRecords) {
-        err << kMsgScriptTooLarge << '\n';
-        return kCliInvalid;
-    }
     if (image)
-        for (const Frame& f : BuildDownloadFrames(compiler))
+        for (const Frame& f : compiled.frames)
             out << FrameToHex(f) << '\n';
     out.flush();
     return kCliOk;

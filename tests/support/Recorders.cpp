@@ -12,6 +12,16 @@ MsgAnswer RecordingPrompts::MessageBox(const std::string& text, const std::strin
                                                                               : MsgAnswer::Ok;
 }
 
+void RecordingProgressSink::Begin(const std::string& caption, uint64_t total, const std::string& unit) {
+    events.push_back("Begin " + caption + " " + std::to_string(total) + " " + unit);
+}
+
+void RecordingProgressSink::Advance(uint64_t done) { events.push_back("Advance " + std::to_string(done)); }
+
+void RecordingProgressSink::End() {
+    events.push_back(prompts ? "End after " + std::to_string(prompts->messages.size()) + " messages" : "End");
+}
+
 void RecordingProgress::StepIt() {
     pos += step;
     if (pos > rangeHigh) pos = rangeLow + (pos - rangeHigh);  // wraps like a progress bar
@@ -28,4 +38,15 @@ std::optional<std::string> RecordingPrompts::AskOpenFile(const FileDialogSpec& s
 
 std::optional<std::string> RecordingPrompts::AskSaveFile(const FileDialogSpec& spec) {
     return AskOpenFile(spec);
+}
+
+std::optional<SaveFileChoice> RecordingPrompts::AskSaveFileOfType(const FileDialogSpec& spec) {
+    std::optional<std::string> path = AskOpenFile(spec);
+    size_t filter = 0;
+    if (!fileFilters.empty()) {
+        filter = fileFilters.front();
+        fileFilters.pop_front();
+    }
+    if (!path) return std::nullopt;
+    return SaveFileChoice{std::move(*path), filter};
 }
