@@ -516,47 +516,51 @@ void CScriptCompiler::RewriteIfBlocks()
             const int e = d;
             Frame f = std::move(stack.back());
             stack.pop_back();
+            // The items are in record order (those an inner block left over lie between the
+            // items around it), so each link of an elseif chain takes the items after it by
+            // moving a start position, not by copying them: a chain stays linear in its length.
+            const std::vector<int>& items = f.items;
             std::vector<int> leftover;
+            int o = f.open;
+            std::size_t from = 0;
+            auto firstOf = [&](int32_t want) {
+                std::size_t i = from;
+                while (i < items.size() &&
+                       records_[static_cast<std::size_t>(items[i])].opcode != want)
+                    ++i;
+                return i;
+            };
             for (;;) {
-                const int o = f.open;
                 PrepareCondition(o);
-                auto isKind = [&](int32_t want) {
-                    return [this, want](int r) {
-                        return records_[static_cast<std::size_t>(r)].opcode == want;
-                    };
-                };
-                auto elseifIt = std::find_if(f.items.begin(), f.items.end(), isKind(kOpElseif));
-                if (elseifIt != f.items.end()) {
+                const std::size_t elseifAt = firstOf(kOpElseif);
+                if (elseifAt < items.size()) {
                     // The elseif's condition moves to its reserved record as a new if, which
                     // pairs with the same endif; the elseif itself jumps past the block.
-                    const int l = *elseifIt;
+                    const int l = items[elseifAt];
                     CommandRecord copy = records_[static_cast<std::size_t>(l)];
                     copy.opcode = kOpIf;
                     copy.reserved = false;
                     records_[static_cast<std::size_t>(l) + 1] = copy;
                     makeJump(l, e);
                     SetJumpIfFalse(o, l + 1);
-                    std::vector<int> inner;
-                    for (int item : f.items) {
-                        if (item < l)
-                            leftover.push_back(item);
-                        else if (item > l + 1)
-                            inner.push_back(item);
-                    }
-                    f = Frame{l + 1, std::move(inner)};
+                    leftover.insert(leftover.end(), items.begin() + static_cast<long>(from),
+                                    items.begin() + static_cast<long>(elseifAt));
+                    o = l + 1;
+                    from = elseifAt + 1;
                     continue;
                 }
-                auto elseIt = std::find_if(f.items.begin(), f.items.end(), isKind(kOpElse));
-                if (elseIt != f.items.end()) {
-                    const int x = *elseIt;
+                const std::size_t elseAt = firstOf(kOpElse);
+                if (elseAt < items.size()) {
+                    const int x = items[elseAt];
                     SetJumpIfFalse(o, x + 1);
                     makeJump(x, e);
-                    for (int item : f.items)
-                        if (item != x)
-                            leftover.push_back(item);
+                    for (std::size_t i = from; i < items.size(); ++i)
+                        if (i != elseAt)
+                            leftover.push_back(items[i]);
                 } else {
                     SetJumpIfFalse(o, e);
-                    leftover.insert(leftover.end(), f.items.begin(), f.items.end());
+                    leftover.insert(leftover.end(), items.begin() + static_cast<long>(from),
+                                    items.end());
                 }
                 deleted_[static_cast<std::size_t>(e)] = true;
                 break;
