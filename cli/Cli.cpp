@@ -72,7 +72,17 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     return RunCli(argc, argv, stored, out, err, SimulatedBoardSetup{});
 }
 
+int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored, std::ostream& out,
+           std::ostream& err) {
+    return RunCli(argc, argv, stored, out, err, SimulatedBoardSetup{});
+}
+
 int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
+           std::ostream& err, const SimulatedBoardSetup& simulated) {
+    return RunCli(argc, argv, [&stored] { return stored; }, out, err, simulated);
+}
+
+int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored, std::ostream& out,
            std::ostream& err, const SimulatedBoardSetup& simulated) {
     CLI::App app{"TR805Q: controls the MB805Q evaluation kit from a shell.", "tr805q-cli"};
     app.set_version_flag("--version", std::string("tr805q-cli ") + kVersionSuffix);
@@ -241,7 +251,7 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     if (offline) return offline();
     if (!command) return kCliInvalid;
 
-    CliSession session(err, stored, simulate, simulated);
+    CliSession session(err, stored(), simulate, simulated);
     if (!session.Connect(connect)) return kCliLostBoard;
     try {
         return command(session);

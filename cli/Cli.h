@@ -2,6 +2,7 @@
 // tr805q-cli: the program's board operations from a shell.
 #include "link/ComSettings.h"
 
+#include <functional>
 #include <iosfwd>
 
 // Exit codes.
@@ -11,9 +12,16 @@ inline constexpr int kCliLostBoard = 2;    // the board did not answer, or the p
 
 struct SimulatedBoardSetup;
 
+// Reads the port settings the window keeps; asked only by a command that opens the board's port.
+using StoredSettingsReader = std::function<ComSettings()>;
+
 // Runs one command line; stored holds the port settings the window keeps.
 int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
            std::ostream& err);
+int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored, std::ostream& out,
+           std::ostream& err);
 // The same, with the board that --simulate serves set up as given.
 int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
+           std::ostream& err, const SimulatedBoardSetup& simulated);
+int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored, std::ostream& out,
            std::ostream& err, const SimulatedBoardSetup& simulated);

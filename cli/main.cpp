@@ -1,14 +1,30 @@
 #include "cli/Cli.h"
-#include "settings/QtSettingsKey.h"
+#include "settings/SettingsModule.h"
+
+#include <dlfcn.h>
 
 #include <iostream>
+#include <memory>
 
-int main(int argc, char** argv) {
-    // The port settings the window stores; values it never stored keep their defaults.
-    ComSettings stored;
-    {
-        QtSettingsKey key;
-        if (key.Open(kComSettingsTab)) stored = ReadStoredComSettings(key);
+namespace {
+
+// The port settings the window stores; values it never stored keep their defaults. Read
+// through the settings module, loaded here and kept to the end of the process.
+ComSettings ReadStoredSettings() {
+    void* module = ::dlopen(kSettingsModuleFile, RTLD_NOW | RTLD_LOCAL);
+    auto make = module ? reinterpret_cast<NewSettingsKeyFn>(::dlsym(module, kSettingsModuleEntry)) : nullptr;
+    if (!make) {
+        const char* why = ::dlerror();
+        std::cerr << "tr805q-cli: the stored settings cannot be read (" << (why ? why : kSettingsModuleFile)
+                  << "); the defaults are used\n";
+        return ComSettings{};
     }
-    return RunCli(argc, argv, stored, std::cout, std::cerr);
+    std::unique_ptr<SettingsKey> key(make());
+    ComSettings stored;
+    if (key->Open(kComSettingsTab)) stored = ReadStoredComSettings(*key);
+    return stored;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return RunCli(argc, argv, ReadStoredSettings, std::cout, std::cerr); }
