@@ -5,6 +5,7 @@
 #include "script/ScriptCompiler.h"
 
 #include <ostream>
+#include <string>
 
 namespace script {
 
@@ -21,17 +22,21 @@ int RunCompileCommand(const std::string& path, bool image, std::ostream& out, st
         err << kMsgUnableToOpenFile << '\n';
         return 1;
     }
-    bool anyError = false;
+    // The errors go out in one piece: the error stream writes each insertion at once, and a
+    // long script can have thousands of them.
+    std::string errors;
     compiler.NextError(true);
     while (std::optional<std::string> e = compiler.NextError(false)) {
         std::string_view text = *e;
         if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n")
             text.remove_suffix(2);
-        err << text << '\n';
-        anyError = true;
+        errors.append(text);
+        errors.push_back('\n');
     }
-    if (anyError)
+    if (!errors.empty()) {
+        err << errors;
         return 1;
+    }
     if (CountImageRecords(compiler) > kMaxImageRecords) {
         err << kMsgScriptTooLarge << '\n';
         return 1;

@@ -351,8 +351,9 @@ void CScriptCompiler::WriteListing()
     listingWritten_ = false;
     const std::string path = listingDir_.empty() ? std::string(kListingFileName)
                                                  : listingDir_ + "/" + kListingFileName;
-    // Saved as every file the user keeps: an earlier listing stays whole until this one is.
-    ReplacingFile file(path);
+    // An earlier listing stays whole until this one is; the listing is made anew by every
+    // compile, so it does not wait for the disk (megabytes for a long script).
+    ReplacingFile file(path, ReplacingFile::Durability::Unsynced);
     if (!file.Open())
         return;
     bool ok = true;

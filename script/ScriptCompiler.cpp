@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <new>
 
+#include <sys/stat.h>
+
 namespace script {
 
 namespace {
@@ -58,35 +60,66 @@ bool CScriptCompiler::Prepare(const std::string& path)
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
-    std::string text;
+    // Read straight into the compiler's own copy, which a long script makes megabytes.
     bool ok = true;
     try {
-        char block[65536];
-        std::size_t got;
-        while ((got = std::fread(block, 1, sizeof block, f)) > 0)
-            text.append(block, got);
+        source_.clear();
+        // Room for the whole file at once where its size is known, and one byte to see its end.
+        struct stat st {};
+        std::size_t room = 65536;
+        if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+            static_cast<uint64_t>(st.st_size) < INT32_MAX)
+            room = static_cast<std::size_t>(st.st_size) + 1;
+        std::size_t got = 0;
+        for (;; room = std::max<std::size_t>(room, source_.size())) {
+            source_.resize(got + room);
+            const std::size_t n = std::fread(source_.data() + got, 1, room, f);
+            got += n;
+            if (n < room)
+                break;
+        }
+        source_.resize(got);
         ok = !std::ferror(f);
     } catch (const std::bad_alloc&) {
         ok = false;
     }
     std::fclose(f);
-    return ok && PrepareText(text);
+    if (!ok || !Accept()) {
+        Release();
+        return false;
+    }
+    return true;
 }
 
 bool CScriptCompiler::PrepareText(std::string_view text)
 {
+    if (state_ != State::Idle)
+        return false;
+    try {
+        source_.assign(text);
+    } catch (const std::bad_alloc&) {
+        Release();
+        return false;
+    }
+    if (!Accept()) {
+        Release();
+        return false;
+    }
+    return true;
+}
+
+bool CScriptCompiler::Accept()
+{
     // Names, lines and records are numbered in 32 bits; no script comes near this.
-    if (state_ != State::Idle || text.size() > static_cast<std::size_t>(INT32_MAX))
+    if (source_.size() > static_cast<std::size_t>(INT32_MAX))
         return false;
     // A UTF-8 byte-order mark (an editor's, at the very start of the file) is no script text.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-        text.remove_prefix(kByteOrderMark.size());
+    if (std::string_view(source_).substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        source_.erase(0, kByteOrderMark.size());
     try {
-        source_.assign(text);
         Pass1();
     } catch (const std::bad_alloc&) {
-        Release();
         return false;
     }
     state_ = State::Prepared;

@@ -37,26 +37,29 @@ struct NameRef {
     bool Empty() const { return id == 0; }
 };
 
+// The fields are as narrow as their values allow: a long script has a record per line, and
+// every megabyte the tables take is time spent by the system handing out memory.
 struct ParamSlot {
-    int32_t kind = kKindLocation;
     int32_t value = 0;  // location, constant, string number or record index; -1 = unresolved
     int32_t ref = 0;    // index variable's location (kinds 3-5), bits 16..23 << 4 (kind 11),
                         // or the n of name[n]; -1 = unresolved index variable
     NameRef name;       // name written in this position, to be resolved
     NameRef indexName;  // index variable written in name[index]
+    int16_t kind = kKindLocation; // up to kKindPendingConstant
     bool constantIndex = false; // name[n]: the value is the name's value plus n
     bool nameFault = false;     // a name too long for the slot; reported on its own
 };
+static_assert(sizeof(ParamSlot) == 20);
 
 struct CommandRecord {
     int32_t opcode = kOpEnd;
     ParamSlot slots[kSlotCount];
     int32_t line = 0;
-    int32_t condition = 0;
-    int32_t tokenCount = 0; // 2 x parameters + 1
-    int32_t tableIndex = 0;
+    int16_t tableIndex = 0;
+    int8_t condition = 0;  // 0..11
+    int8_t tokenCount = 0; // 2 x parameters + 1
     // Parameters as written, before block rewriting touched tokenCount.
-    int32_t paramCount = 0;
+    int8_t paramCount = 0;
     // A comparison operator was written.
     bool hasOperator = false;
     // `if x` rewritten into `if x != 0`.
@@ -69,6 +72,7 @@ struct CommandRecord {
     // An else/elseif left over inside an if without endif: that if is reported instead.
     bool insideUnmatched = false;
 };
+static_assert(sizeof(CommandRecord) == 140);
 
 struct LabelEntry {
     NameRef name;           // empty for initialiser words
@@ -163,6 +167,8 @@ private:
         std::string text;
     };
 
+    // Pass 1 over source_; false (and nothing prepared) when it cannot be taken.
+    bool Accept();
     void Pass1();
     void Pass2();
     void CompileLine(std::string_view line, int32_t lineNumber);
