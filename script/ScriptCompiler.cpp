@@ -347,6 +347,8 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
 void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber)
 {
     CommandRecord& rec = records_.emplace_back();
+    // All six positions while parsing; slots 3..5 are stored apart at the end.
+    ParamSlot parsed[kSlotCount];
     rec.opcode = kCommandTable[tableIndex].opcode;
     rec.tableIndex = tableIndex;
     rec.line = lineNumber;
@@ -370,12 +372,12 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
     while (used < kSlotCount) {
         Token t = lexer.Next();
         if (t.type == TokenType::End) {
-            rec.slots[used].kind = kKindUnrecognised;
+            parsed[used].kind = kKindUnrecognised;
             break;
         }
         const bool wasAfterName = afterName;
         afterName = false;
-        ParamSlot& slot = rec.slots[used];
+        ParamSlot& slot = parsed[used];
         switch (t.type) {
         case TokenType::Number:
             if (t.number > 0xFFFF) {
@@ -402,10 +404,10 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
                 break;
             }
             if (t.type == TokenType::ConstIndex) {
-                rec.slots[used - 1].ref = ClampToInt32(t.number);
-                rec.slots[used - 1].constantIndex = true;
+                parsed[used - 1].ref = ClampToInt32(t.number);
+                parsed[used - 1].constantIndex = true;
             } else {
-                ParamSlot& prev = rec.slots[used - 1];
+                ParamSlot& prev = parsed[used - 1];
                 prev.kind = t.kind;
                 storeParamName(t.text, prev, prev.indexName);
             }
@@ -436,8 +438,20 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
             break;
         }
     }
-    rec.paramCount = used;
-    rec.tokenCount = 2 * used + 1;
+    rec.paramCount = static_cast<int8_t>(used);
+    rec.tokenCount = static_cast<int8_t>(2 * used + 1);
+    std::copy_n(parsed, kBoardSlotCount, rec.slots);
+    const ParamSlot unused;
+    auto isUnused = [&](const ParamSlot& p) { return std::memcmp(&p, &unused, sizeof p) == 0; };
+    ParamSlot end;
+    end.kind = kKindUnrecognised;
+    if (isUnused(parsed[4]) && isUnused(parsed[5]) &&
+        (isUnused(parsed[3]) || std::memcmp(&parsed[3], &end, sizeof end) == 0)) {
+        rec.endAfterThird = !isUnused(parsed[3]);
+    } else {
+        rec.moreSlots = static_cast<int32_t>(moreSlots_.size());
+        moreSlots_.push_back({parsed[3], parsed[4], parsed[5]});
+    }
     opcodes_.push_back(rec.opcode);
     if (rec.opcode == kOpElseif) {
         // Kept free: block rewriting puts the elseif's own condition here.
@@ -573,7 +587,7 @@ void CScriptCompiler::RewriteIfBlocks()
                     CommandRecord copy = records_[static_cast<std::size_t>(l)];
                     copy.opcode = kOpIf;
                     copy.reserved = false;
-                    records_[static_cast<std::size_t>(l) + 1] = copy;
+                    CopyRecord(static_cast<std::size_t>(l) + 1, copy);
                     makeJump(l, e);
                     SetJumpIfFalse(o, l + 1);
                     leftover.insert(leftover.end(), items.begin() + static_cast<long>(from),
@@ -624,9 +638,9 @@ void CScriptCompiler::RewriteWhileBlocks()
             stack.pop_back();
             PrepareCondition(o);
             SetJumpIfFalse(o, e + 1);
+            const int32_t line = records_[static_cast<std::size_t>(e)].line;
+            CopyRecord(static_cast<std::size_t>(e), records_[static_cast<std::size_t>(o)]);
             CommandRecord& bottom = records_[static_cast<std::size_t>(e)];
-            const int32_t line = bottom.line;
-            bottom = records_[static_cast<std::size_t>(o)];
             bottom.line = line;
             bottom.opcode = kJumpIfTrue[bottom.condition];
             bottom.slots[2].value = o + 1;
@@ -692,7 +706,7 @@ void CScriptCompiler::BuildNameLookup()
     }
 }
 
-void CScriptCompiler::ResolveRecord(CommandRecord& rec) const
+void CScriptCompiler::ResolveRecord(CommandRecord& rec)
 {
     auto lookup = [&](NameRef name) -> const LabelEntry* {
         const int32_t i = firstEntry_[name.id];
@@ -705,22 +719,22 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec) const
         default: return e.value; // constants, and entries declared with a sign
         }
     };
-    for (ParamSlot& slot : rec.slots) {
+    auto resolve = [&](ParamSlot& slot) {
         const int32_t k = slot.kind;
         const bool named = k == kKindVariable || k == kKindPendingLocation ||
                            k == kKindPendingConstant;
         const bool indexed = k == kKindIndexed || k == kKindIndexedInc || k == kKindIndexedDec;
         if (!named && !indexed)
-            continue;
+            return;
         if (slot.nameFault) {
             slot.value = kUnresolved;
-            continue;
+            return;
         }
         const LabelEntry* e = lookup(slot.name);
         if (named) {
             if (!e) {
                 slot.value = kUnresolved;
-                continue;
+                return;
             }
             int64_t v = valueOf(*e);
             if (slot.constantIndex)
@@ -744,7 +758,12 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec) const
             const LabelEntry* index = lookup(slot.indexName);
             slot.ref = index ? valueOf(*index) : kUnresolved;
         }
-    }
+    };
+    for (ParamSlot& slot : rec.slots)
+        resolve(slot);
+    if (rec.moreSlots >= 0)
+        for (ParamSlot& slot : moreSlots_[static_cast<std::size_t>(rec.moreSlots)])
+            resolve(slot);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -822,7 +841,7 @@ void CScriptCompiler::CheckRecord(int index, std::vector<std::string>& findings)
                                              : rec.tokenCount / 2;
     if (n != entry.maxParams) {
         for (int i = 0; i < std::min(n, kSlotCount); ++i) {
-            if (rec.slots[i].kind == kKindSigned) {
+            if (Slot(rec, i).kind == kKindSigned) {
                 findings.push_back(FormatMessage(kMsgConstantsUnsigned, line));
                 return;
             }
@@ -887,6 +906,28 @@ std::optional<std::string> CScriptCompiler::NextError(bool reset)
     return errors_[nextError_++];
 }
 
+ParamSlot CScriptCompiler::Slot(const CommandRecord& rec, int i) const
+{
+    if (i < kBoardSlotCount)
+        return rec.slots[i];
+    if (rec.moreSlots >= 0)
+        return moreSlots_[static_cast<std::size_t>(rec.moreSlots)][static_cast<std::size_t>(i - kBoardSlotCount)];
+    ParamSlot unused;
+    if (i == kBoardSlotCount && rec.endAfterThird)
+        unused.kind = kKindUnrecognised;
+    return unused;
+}
+
+void CScriptCompiler::CopyRecord(std::size_t to, const CommandRecord& rec)
+{
+    const int32_t more = rec.moreSlots;
+    records_[to] = rec;
+    if (more >= 0) {
+        records_[to].moreSlots = static_cast<int32_t>(moreSlots_.size());
+        moreSlots_.push_back(moreSlots_[static_cast<std::size_t>(more)]);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Emitters
 
@@ -901,7 +942,7 @@ bool CScriptCompiler::NextRecord(bool reset, ImageRecord& out)
     const CommandRecord& rec = records_[nextRecord_++];
     out[0] = static_cast<uint16_t>(rec.opcode);
     for (int s = 0; s < kSlotCount; ++s) {
-        const ParamSlot& slot = rec.slots[s];
+        const ParamSlot slot = Slot(rec, s);
         out[1 + 2 * s] = static_cast<uint16_t>((slot.kind & 0xF) | ((slot.ref & 0xFFF) << 4));
         out[2 + 2 * s] = static_cast<uint16_t>(slot.value);
     }
@@ -973,6 +1014,7 @@ void CScriptCompiler::Release()
     std::vector<NameSpan>().swap(nameSpans_);
     std::vector<uint32_t>().swap(nameIndex_);
     std::vector<CommandRecord>().swap(records_);
+    std::vector<MoreSlots>().swap(moreSlots_);
     std::vector<LabelEntry>().swap(labels_);
     std::vector<std::string>().swap(strings_);
     std::vector<LineFault>().swap(lineFaults_);
