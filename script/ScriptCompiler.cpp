@@ -5,6 +5,7 @@
 #include "script/StringFormat.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <cstdio>
 #include <new>
@@ -128,32 +129,52 @@ bool CScriptCompiler::Accept()
 
 void CScriptCompiler::Pass1()
 {
-    // The counts only size the tables, which may still grow in pass 2 where a count falls
-    // short (a `word` written in capitals, an unterminated string); so a quick look suffices:
-    // lines, lines that start with a label, and pairs of quotes.
+    // The counts size the tables once, so that pass 2 does not move them while they grow: a
+    // long script's tables take megabytes. Where a count falls short (a `word` written in
+    // capitals, values run together, an unterminated string) a table still grows.
     lineCount_ = labelCount_ = 0;
-    std::size_t quotes = 0;
+    std::size_t initWords = 0;
     ForEachLine(source_, [&](std::string_view line, int32_t) {
         ++lineCount_;
-        if (LabelLength(line.substr(0, 1)) > 0)
-            ++labelCount_;
+        if (LabelLength(line.substr(0, 1)) == 0)
+            return;
+        ++labelCount_;
+        // A label's `word` may have more values, each an entry of its own: count the values
+        // after the text `word` (one more than needed for the first, which is the label's).
+        const std::size_t at = line.find("word");
+        if (at == std::string_view::npos)
+            return;
+        bool inValue = false;
+        for (std::size_t i = at + 4; i < line.size() && line[i] != ';'; ++i) {
+            const char c = line[i];
+            const bool valueChar = IsNameChar(c) || c == '$' || c == '+' || c == '-';
+            initWords += valueChar && !inValue;
+            inValue = valueChar;
+        }
     });
+    std::size_t quotes = 0;
     for (const char* p = source_.data(), *end = p + source_.size();
          (p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p))));
          ++p)
         ++quotes;
     stringCount_ = quotes / 2 + 1;
+    // An elseif takes a record more, so no script needs more than two a line (and the end).
     records_.clear();
-    records_.reserve(lineCount_ + 1);
+    records_.reserve(2 * lineCount_ + 1);
     opcodes_.clear();
-    opcodes_.reserve(lineCount_ + 1);
+    opcodes_.reserve(2 * lineCount_ + 1);
     labels_.clear();
-    labels_.reserve(labelCount_ + 1);
+    labels_.reserve(labelCount_ + initWords + 1);
     strings_.clear();
     strings_.reserve(stringCount_);
+    // Names: the labels' and a few more that only parameters use.
+    const std::size_t names = labelCount_ + labelCount_ / 4 + 16;
     names_.clear();
-    nameSpans_.assign(1, NameSpan{0, 0, 0}); // id 0: the empty name
-    nameIndex_.assign(1024, 0);
+    names_.reserve(8 * names);
+    nameSpans_.clear();
+    nameSpans_.reserve(names + 1);
+    nameSpans_.push_back(NameSpan{0, 0, 0}); // id 0: the empty name
+    nameIndex_.assign(std::bit_ceil(2 * names + 2), 0);
 }
 
 // ---------------------------------------------------------------------------------------------
