@@ -16,6 +16,7 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <charconv>
 #include <csignal>
 #include <iostream>
 #include <functional>
@@ -27,6 +28,19 @@ namespace {
 // Ctrl-C while a script runs aborts the script, as the page's Abort button does.
 std::atomic<bool> gInterrupted{false};
 extern "C" void OnInterrupt(int) { gInterrupted = true; }
+
+// Faster than any serial line a kit has.
+constexpr uint32_t kMaxLineRate = 100'000'000;
+
+std::string FillTraceCheck(const std::string& text) {
+    size_t n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size()) return "expects a number of trace entries";
+    if (n > sim::Board::kTraceEntries) {
+        return "the trace memory holds at most " + std::to_string(sim::Board::kTraceEntries) + " (0x20000) entries";
+    }
+    return {};
+}
 
 int ExitFor(PageResult r) {
     switch (r) {
@@ -78,12 +92,12 @@ int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored
 }
 
 int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
-           std::ostream& err, const SimulatedBoardSetup& simulated) {
-    return RunCli(argc, argv, [&stored] { return stored; }, out, err, simulated);
+           std::ostream& err, const SimulatedBoardSetup& simulated, bool errIsTerminal) {
+    return RunCli(argc, argv, [&stored] { return stored; }, out, err, simulated, errIsTerminal);
 }
 
 int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored, std::ostream& out,
-           std::ostream& err, const SimulatedBoardSetup& simulated) {
+           std::ostream& err, const SimulatedBoardSetup& simulated, bool errIsTerminal) {
     CLI::App app{"TR805Q: controls the MB805Q evaluation kit from a shell.", "tr805q-cli"};
     app.set_version_flag("--version", std::string("tr805q-cli ") + kVersionSuffix);
     app.require_subcommand(1);
@@ -94,7 +108,22 @@ int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored
     app.add_option("--port", connect.port, "COM number (3 or COM3) or device path; default: the stored port");
     app.add_option("--baud", connect.baud, "Baud rate; default: the stored rate");
     app.add_option("--device", device, "Target device on the Z-LINK bus")->check(CLI::Range(1, 3));
-    app.add_flag("--simulate", simulate, "Use a simulated board in this process instead of a port");
+    auto* simulateFlag =
+        app.add_flag("--simulate", simulate, "Use a simulated board in this process instead of a port");
+    bool quiet = false;
+    app.add_flag("--quiet", quiet, "Draw no progress of long operations on standard error");
+    SimulatedBoardSetup board = simulated;
+    app.add_option("--line-rate", board.lineRate,
+                   "With --simulate: move every byte at the wire time of a serial line of BAUD (10 bits a "
+                   "byte), as on the kit")
+        ->check(CLI::Range(uint32_t{0}, kMaxLineRate).description(""))
+        ->type_name("BAUD")
+        ->needs(simulateFlag);
+    app.add_option("--fill-trace", board.config.fillTrace,
+                   "With --simulate: the board starts with N trace entries recorded")
+        ->check(FillTraceCheck)
+        ->type_name("N")
+        ->needs(simulateFlag);
 
     std::function<int(CliSession&)> command;
 
@@ -251,7 +280,7 @@ int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored
     if (offline) return offline();
     if (!command) return kCliInvalid;
 
-    CliSession session(err, stored(), simulate, simulated);
+    CliSession session(err, stored(), simulate, board, errIsTerminal && !quiet);
     if (!session.Connect(connect)) return kCliLostBoard;
     try {
         return command(session);

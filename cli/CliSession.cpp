@@ -11,6 +11,7 @@
 MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& caption,
                                     MsgIcon, MsgButtons buttons) {
     (void)caption;
+    progress_.BreakLine();
     err_ << text << '\n';
     return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
                                                                               : MsgAnswer::Ok;
@@ -19,34 +20,29 @@ MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& 
 // The reason first, as a shell user reads an error: what failed, then what it means.
 void StreamPrompts::ErrorWithDetail(const std::string& text, const std::string& caption,
                                     const std::string& detail) {
+    progress_.BreakLine();
     if (!detail.empty()) err_ << detail << '\n';
     MessageBox(text, caption, MsgIcon::Error, MsgButtons::Ok);
 }
 
-void StreamProgress::Create(const std::string& caption) { err_ << caption << ' ' << std::flush; }
-
-void StreamProgress::StepIt() {
-    pos_ += step_;
-    if (pos_ > high_) pos_ = low_;
-    err_ << '.' << std::flush;
-}
-
-void StreamProgress::Destroy() { err_ << '\n'; }
-
 CliSession::CliSession(std::ostream& err, ComSettings stored, bool simulate,
-                       const SimulatedBoardSetup& simulated)
+                       const SimulatedBoardSetup& simulated, bool showProgress)
     : err_(err),
       stored_(stored),
       fakeClock_(simulate ? std::make_unique<FakeClock>() : nullptr),
       clock_(simulate ? static_cast<Clock*>(fakeClock_.get()) : &SystemClock::Instance()),
-      prompts_(err),
-      progress_(err),
+      terminal_(err, showProgress),
+      prompts_(err, terminal_),
       simBoard_(simulate ? std::make_unique<sim::Board>(simulated.config) : nullptr),
       board_(*clock_, prompts_, progress_) {
+    board_.SetProgressSink(&terminal_);
     if (simBoard_) {
         if (simulated.requestLog) simBoard_->SetRequestLog(simulated.requestLog);
-        board_.Link().Port().SetDeviceOpener([this](int) -> std::unique_ptr<SerialDevice> {
-            return std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
+        const uint32_t lineRate = simulated.lineRate;
+        board_.Link().Port().SetDeviceOpener([this, lineRate](int) -> std::unique_ptr<SerialDevice> {
+            auto device = std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
+            device->SetLineRate(lineRate);
+            return device;
         });
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 // The board connection of tr805q-cli: what the window's sheet gives its pages, without a window.
+#include "cli/TerminalProgress.h"
 #include "link/ComSettings.h"
 #include "link/PageHost.h"
 #include "sim/Board.h"
@@ -10,10 +11,11 @@
 #include <string>
 #include <vector>
 
-// Prints what the window would show in a message box; remembers a request to quit.
+// Prints what the window would show in a message box; remembers a request to quit. A bar drawn
+// on the same stream gets its line ended first.
 class StreamPrompts final : public UserPrompts {
 public:
-    explicit StreamPrompts(std::ostream& err) : err_(err) {}
+    StreamPrompts(std::ostream& err, TerminalProgress& progress) : err_(err), progress_(progress) {}
     MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                          MsgButtons buttons) override;
     void ErrorWithDetail(const std::string& text, const std::string& caption,
@@ -23,31 +25,17 @@ public:
 
 private:
     std::ostream& err_;
+    TerminalProgress& progress_;
     int quitCode_ = -1;
 };
 
-// Progress of a long board operation as a line of dots.
-class StreamProgress final : public ProgressDialog {
-public:
-    explicit StreamProgress(std::ostream& err) : err_(err) {}
-    void Create(const std::string& caption) override;
-    void SetRange(int low, int high) override { low_ = low; high_ = high; }
-    void SetStep(int step) override { step_ = step; }
-    void SetPos(int pos) override { pos_ = pos; }
-    int GetPos() const override { return pos_; }
-    void StepIt() override;
-    void Destroy() override;
-
-private:
-    std::ostream& err_;
-    int low_ = 0, high_ = 100, step_ = 10, pos_ = 0;
-};
-
-// The in-process board of --simulate: what it reports about itself, and where the requests it
-// receives are logged (none: not logged).
+// The in-process board of --simulate: what it reports about itself (fillTrace included), where
+// the requests it receives are logged (none: not logged), and the line rate its line is paced
+// at (0: unpaced, every exchange at once).
 struct SimulatedBoardSetup {
     sim::BoardConfig config;
     std::vector<std::string>* requestLog = nullptr;
+    uint32_t lineRate = 0;
 };
 
 struct ConnectOptions {
@@ -58,8 +46,9 @@ struct ConnectOptions {
 class CliSession final : public PageHost {
 public:
     // simulate: an in-process simulated board on a fake clock, so its waits take no time.
+    // showProgress: long operations draw their progress on err (a terminal).
     CliSession(std::ostream& err, ComSettings stored, bool simulate,
-               const SimulatedBoardSetup& simulated = {});
+               const SimulatedBoardSetup& simulated = {}, bool showProgress = false);
     ~CliSession() override;
 
     // Opens the port and sets the board link's time-outs; false after printing why.
@@ -71,6 +60,7 @@ public:
     bool KernletLoaded(uint8_t device) const override;
     void SetKernletLoaded(uint8_t device, bool loaded) override;
     uint8_t KernletOptions() const override { return kernletOptions_; }
+    ProgressSink& Progress() override { return terminal_; }
     void SetKernletOptions(uint8_t mask) { kernletOptions_ = mask; }
     // The in-process board of --simulate, or null.
     sim::Board* SimulatedBoard() { return simBoard_.get(); }
@@ -80,8 +70,10 @@ private:
     ComSettings stored_;
     std::unique_ptr<FakeClock> fakeClock_;  // with a simulated board only
     Clock* clock_;
+    TerminalProgress terminal_;
     StreamPrompts prompts_;
-    StreamProgress progress_;
+    // The firmware download's documented bar; on the terminal it shows through terminal_.
+    SilentProgressDialog progress_;
     std::unique_ptr<sim::Board> simBoard_;
     CMB805QBrd board_;
     std::array<bool, 3> kernletLoaded_{};

@@ -1,7 +1,9 @@
 #include "cli/Cli.h"
+#include "cli/CliSession.h"
 #include "settings/SettingsModule.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <memory>
@@ -27,4 +29,8 @@ ComSettings ReadStoredSettings() {
 
 }  // namespace
 
-int main(int argc, char** argv) { return RunCli(argc, argv, ReadStoredSettings, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+    // Progress bars only on a terminal: a log that collects standard error stays clean.
+    return RunCli(argc, argv, ReadStoredSettings, std::cout, std::cerr, SimulatedBoardSetup{},
+                  ::isatty(STDERR_FILENO) == 1);
+}

@@ -311,6 +311,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
         return false;
     }
     const uint64_t stride = blocks / 20;
+    ProgressScope shown(*sink_, kCaptionFlashing, blocks, kProgressUnitFirmwareBlocks);
     clock_.SleepMs(kWaitBeforeDownloadMs);
 
     if (!BeginFirmwareDownload(static_cast<uint8_t>(blocks))) {
@@ -338,6 +339,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
             FailDownload(kMsgUsbDataWriteFail);
             return false;
         }
+        shown.Advance(block);
         // The bar moves by 5 every twentieth of the blocks (every block for short files).
         if (++sinceStep >= stride) {
             sinceStep = 0;
@@ -360,6 +362,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
         return false;
     }
     if (link_.Write(buffer, kBlockSize, 0) != kWriteOk) return false;
+    shown.Advance(blocks);
 
     uint8_t answer = 0;
     return ReadByte(link_, answer) && answer == kFirmwareAccepted;

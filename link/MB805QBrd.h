@@ -3,6 +3,7 @@
 // operation true on success and false on any link or protocol failure.
 #include "link/Clock.h"
 #include "link/ComInt.h"
+#include "link/ProgressSink.h"
 #include "link/UserPrompts.h"
 
 #include <cstdint>
@@ -46,6 +47,9 @@ public:
     // The folder the board firmware file is looked up in: the program's own directory.
     void SetProgramDirectory(std::string dir) { programDir_ = std::move(dir); }
     const std::string& ProgramDirectory() const { return programDir_; }
+    // Where DownloadFirmware says how far it has come, block by block, besides its progress
+    // dialog (null: nowhere).
+    void SetProgressSink(ProgressSink* sink) { sink_ = sink ? sink : &NoProgressSink::Instance(); }
 
     bool ResetDevice(uint8_t device);
     bool WriteReg8(uint8_t addr, uint8_t value, uint8_t device);
@@ -73,5 +77,6 @@ private:
     Clock& clock_;
     UserPrompts& prompts_;
     ProgressDialog& progress_;
+    ProgressSink* sink_ = &NoProgressSink::Instance();
     std::string programDir_;
 };

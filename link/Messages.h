@@ -15,6 +15,8 @@ inline constexpr const char* kPortFailureCaption = "TR805Q";
 
 // Board firmware replacement.
 inline constexpr const char* kCaptionFlashing = "Flashing Device...";
+// What the firmware download counts as it goes (ProgressSink).
+inline constexpr const char* kProgressUnitFirmwareBlocks = "blocks";
 inline constexpr const char* kMsgUsbCommandWriteFail = "Error - USB Command Write fail";
 // Formats: the request byte in decimal, then in hexadecimal.
 inline constexpr const char kFmtWrongRequestCode[] = "Error - Wrong request code: %d, 0x%02X";

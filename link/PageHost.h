@@ -4,6 +4,7 @@
 // and tests have their own.
 #include "link/Clock.h"
 #include "link/MB805QBrd.h"
+#include "link/ProgressSink.h"
 #include "link/SettingsKey.h"
 #include "link/UserPrompts.h"
 
@@ -27,6 +28,9 @@ public:
     // A running script disables the sheet's tabs, its "Serial" button and the About entry, and
     // enables them again when the run ends. Nothing to do where there is no window.
     virtual void EnableSheetControls(bool enable) { (void)enable; }
+    // Where the long operations of the pages (Kernlet load, trace save, script download) say
+    // how far they have come. Nowhere by default.
+    virtual ProgressSink& Progress() { return NoProgressSink::Instance(); }
 };
 
 // Exit code when the program ends because the board stopped answering: a failure, so that a

@@ -51,3 +51,25 @@ public:
     virtual void StepIt() = 0;
     virtual void Destroy() = 0;
 };
+
+// A bar that only keeps its position, where nothing shows it.
+class SilentProgressDialog final : public ProgressDialog {
+public:
+    void Create(const std::string&) override {}
+    void SetRange(int low, int high) override {
+        low_ = low;
+        high_ = high;
+    }
+    void SetStep(int step) override { step_ = step; }
+    void SetPos(int pos) override { pos_ = pos; }
+    int GetPos() const override { return pos_; }
+    // Past the end it starts over, as a progress bar does.
+    void StepIt() override {
+        pos_ += step_;
+        if (pos_ > high_) pos_ = low_;
+    }
+    void Destroy() override {}
+
+private:
+    int low_ = 0, high_ = 100, step_ = 10, pos_ = 0;
+};

@@ -10,24 +10,6 @@
 
 namespace {
 
-// The page's bar when the window gives none: it only keeps its position.
-class OwnProgressBar final : public ProgressDialog {
-public:
-    void Create(const std::string&) override {}
-    void SetRange(int low, int high) override { low_ = low; high_ = high; }
-    void SetStep(int step) override { step_ = step; }
-    void SetPos(int pos) override { pos_ = pos; }
-    int GetPos() const override { return pos_; }
-    void StepIt() override {
-        pos_ += step_;
-        if (pos_ > high_) pos_ = low_;
-    }
-    void Destroy() override {}
-
-private:
-    int low_ = 0, high_ = 100, step_ = 1, pos_ = 0;
-};
-
 void ShowError(UserPrompts& prompts, const std::string& text) {
     prompts.MessageBox(text, kCaptionError, MsgIcon::Error);
 }
@@ -59,9 +41,12 @@ const char* KernletRefusalMessage(KernletWrite write) {
 // the checksum table.
 class CKernlet::PacedLoader final : public KernletLoader {
 public:
-    PacedLoader(CComInt& link, std::vector<KernletBlockHeader>& table) : link_(link), table_(table) {}
+    PacedLoader(CComInt& link, std::vector<KernletBlockHeader>& table, ProgressScope& shown)
+        : link_(link), table_(table), shown_(shown) {}
 
     uint8_t BlockHeader(const KernletBlockHeader& h) override {
+        // A block is through when the next record begins.
+        if (!table_.empty()) shown_.Advance(table_.size());
         const uint8_t r = SendBytes({{static_cast<uint8_t>(h.address >> 8), KernletWrite::HeaderAddressHigh},
                                      {static_cast<uint8_t>(h.address & 0xFF), KernletWrite::HeaderAddressLow},
                                      {static_cast<uint8_t>(h.lengthWords >> 8), KernletWrite::HeaderLengthHigh},
@@ -74,6 +59,7 @@ public:
         return Send(bytes, count, KernletWrite::DataChunk);
     }
     uint8_t EndRecord(uint16_t address) override {
+        shown_.Advance(table_.size());
         return SendBytes({{static_cast<uint8_t>(address >> 8), KernletWrite::EndAddressHigh},
                           {static_cast<uint8_t>(address & 0xFF), KernletWrite::EndAddressLow},
                           {0x00, KernletWrite::EndZero1},
@@ -104,11 +90,13 @@ private:
 
     CComInt& link_;
     std::vector<KernletBlockHeader>& table_;
+    ProgressScope& shown_;
     KernletWrite failed_ = KernletWrite::DataChunk;
 };
 
 CKernlet::CKernlet(PageHost& host)
-    : host_(host), ownBar_(std::make_unique<OwnProgressBar>()), bar_(ownBar_.get()) {}
+    // The page's bar when the window gives none: it only keeps its position.
+    : host_(host), ownBar_(std::make_unique<SilentProgressDialog>()), bar_(ownBar_.get()) {}
 
 CKernlet::~CKernlet() {
     if (key_) key_->Close();
@@ -232,14 +220,21 @@ KernletResult CKernlet::LoadKernletFile(uint8_t device) {
     }
     blocks_.clear();
     checksumsDiffered_ = false;
-    PacedLoader loader(board.Link(), blocks_);
-    KernletFileReader reader(loader);
-    reader.SetProgress(bar_, scan->lines / 100);
-    const KernletWalkResult walk = reader.Walk(file);
+    KernletWalkResult walk{};
+    KernletWrite failedWrite = KernletWrite::DataChunk;
+    {
+        ProgressScope shown(host_.Progress(), kProgressLoadingKernlet, scan->blocks.size(),
+                            kProgressUnitKernletBlocks);
+        PacedLoader loader(board.Link(), blocks_, shown);
+        KernletFileReader reader(loader);
+        reader.SetProgress(bar_, scan->lines / 100);
+        walk = reader.Walk(file);
+        failedWrite = loader.FailedWrite();
+    }
     file.close();
     if (walk.result == kWriteFailed) return LostBoard();
     if (walk.result == kWriteRefused) {
-        ShowError(prompts, KernletRefusalMessage(loader.FailedWrite()));
+        ShowError(prompts, KernletRefusalMessage(failedWrite));
         bar_->SetPos(0);
         return KernletResult::Refused;
     }

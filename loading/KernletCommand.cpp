@@ -21,6 +21,7 @@ public:
     bool KernletLoaded(uint8_t device) const override { return host_.KernletLoaded(device); }
     void SetKernletLoaded(uint8_t device, bool loaded) override { host_.SetKernletLoaded(device, loaded); }
     uint8_t KernletOptions() const override { return options_; }
+    ProgressSink& Progress() override { return host_.Progress(); }
 
 private:
     PageHost& host_;

@@ -23,6 +23,10 @@ inline constexpr const char* kBrowseTitle = "Select Kernlet";
 inline constexpr const char* kBrowseDefaultExtension = "*.*";
 inline constexpr const char* kBrowseFilter = "All files (*.*)|*.*||";
 
+// What a load counts as it goes (ProgressSink).
+inline constexpr const char* kProgressLoadingKernlet = "Loading Kernlet";
+inline constexpr const char* kProgressUnitKernletBlocks = "blocks";
+
 // Load.
 inline constexpr const char* kMsgSelectKernlet = "Error - Select Kernlet";
 inline constexpr const char* kMsgCannotOpenFile = "Error - Cannot open the specified file";

@@ -149,18 +149,29 @@ PageResult CMTrace::SaveTo(const std::string& path) {
     std::string text = WithCrLf(FileHeader(name, utcNow_()));
     bool written = file.Write(text);
     std::vector<TraceRecord> records(kBlock);
-    // The save ends at the first block with fewer than 2048 entries, and at the end of the
-    // trace memory even when the board keeps answering full blocks.
-    for (uint32_t start = 0; start < kEntries; start += kBlock) {
-        uint32_t n = 0;
-        if (!host_.Board().ReadTrace(start, kBlock, records.data(), n)) {
-            file.Abandon();
-            return PageLostBoard(host_);
+    bool lost = false;
+    {
+        // Counted against the whole trace memory: how many entries the board holds shows only
+        // at the block that is not full. The progress is over before any message is shown.
+        ProgressScope shown(host_.Progress(), kProgressSavingTrace, kEntries, kProgressUnitTraceEntries);
+        // The save ends at the first block with fewer than 2048 entries, and at the end of the
+        // trace memory even when the board keeps answering full blocks.
+        for (uint32_t start = 0; start < kEntries; start += kBlock) {
+            uint32_t n = 0;
+            if (!host_.Board().ReadTrace(start, kBlock, records.data(), n)) {
+                lost = true;
+                break;
+            }
+            text.clear();
+            for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));
+            written = written && file.Write(text);
+            shown.Advance(start + n);
+            if (n != kBlock) break;
         }
-        text.clear();
-        for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));
-        written = written && file.Write(text);
-        if (n != kBlock) break;
+    }
+    if (lost) {
+        file.Abandon();
+        return PageLostBoard(host_);
     }
     if (!written || !file.Commit()) {
         ShowError(host_.Prompts(), kMsgTraceUnableToSave);

@@ -24,6 +24,9 @@ inline constexpr const char* kTraceSaveTitle = "Save Trace";
 inline constexpr const char* kTraceSaveFilter = "Text Files (*.txt)|*.txt|All files (*.*)|*.*||";
 inline constexpr const char* kTraceSaveExtension = "*.txt";
 inline constexpr const char* kMsgTraceUnableToSave = "Error - Unable to save results";
+// What a save counts as it goes (ProgressSink), out of the trace memory's entries.
+inline constexpr const char* kProgressSavingTrace = "Saving trace";
+inline constexpr const char* kProgressUnitTraceEntries = "entries";
 
 // The trace file: header lines, then one line per entry (printf formats of numbers only).
 inline constexpr const char* kTraceFileNote = "Note: Ordered from last Z-LINK access to first Z-LINK access\n\n";

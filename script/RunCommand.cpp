@@ -152,6 +152,7 @@ public:
     bool KernletLoaded(uint8_t device) const override { return inner_.KernletLoaded(device); }
     void SetKernletLoaded(uint8_t device, bool loaded) override { inner_.SetKernletLoaded(device, loaded); }
     uint8_t KernletOptions() const override { return inner_.KernletOptions(); }
+    ProgressSink& Progress() override { return inner_.Progress(); }
 
 private:
     PageHost& inner_;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 namespace script {
 
@@ -80,19 +81,28 @@ bool CScriptRunHost::Download() {
     DrainStale();
     Clock& clock = host_.GetClock();
     const std::vector<Frame> frames = BuildDownloadFrames(compiler_);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const Frame& f = frames[i];
-        if (!SendFrame(f)) {
-            // The digit tells the place: first record 3, later records 4, closing record 5, an
-            // initialiser none.
-            const int suffix = i == 0                    ? 3
-                               : i + 1 == frames.size()  ? 5
-                               : f[1] == kCmdInitialiser ? 0
-                                                         : 4;
-            LostBoard(suffix);
-            return false;
+    std::optional<int> failed;
+    {
+        // Over before the board's answer is awaited, and before any message.
+        ProgressScope shown(host_.Progress(), kProgressDownloadingScript, frames.size(), kProgressUnitScriptRecords);
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const Frame& f = frames[i];
+            if (!SendFrame(f)) {
+                // The digit tells the place: first record 3, later records 4, closing record 5,
+                // an initialiser none.
+                failed = i == 0                    ? 3
+                         : i + 1 == frames.size()  ? 5
+                         : f[1] == kCmdInitialiser ? 0
+                                                   : 4;
+                break;
+            }
+            shown.Advance(i + 1);
+            if (i == 0) clock.SleepMs(kWaitAfterFirstRecordMs);
         }
-        if (i == 0) clock.SleepMs(kWaitAfterFirstRecordMs);
+    }
+    if (failed) {
+        LostBoard(*failed);
+        return false;
     }
     // The board answers the download with one byte, whatever its value.
     CComInt& link = host_.Board().Link();

@@ -9,6 +9,10 @@
 
 namespace script {
 
+// What a download counts as it goes (ProgressSink): the frames of the compiled script.
+inline constexpr const char* kProgressDownloadingScript = "Downloading script";
+inline constexpr const char* kProgressUnitScriptRecords = "records";
+
 // Results list.
 inline constexpr std::string_view kTextScriptRunning = "Script running...";
 inline constexpr std::string_view kTextScriptFinished = "Script finished";

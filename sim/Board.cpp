@@ -193,6 +193,34 @@ struct Board::Impl final : ScriptBoard {
     explicit Impl(BoardConfig c) : config(c), script(*this, LimitsFor(c)) {
         // Devices run the Kernlets loaded into them; without one they are plain register files.
         for (auto& d : devices) d = std::make_unique<KernletDevice>();
+        FillTrace(std::min(c.fillTrace, kTraceEntries));
+    }
+
+    // Register accesses as a session on the kit leaves them: mostly device 1, reads and writes,
+    // a handful of registers, 8- and 16-bit, some tens of microseconds apart. The same every
+    // time (a fixed pseudo-random sequence), so runs can be compared.
+    void FillTrace(size_t entries) {
+        static constexpr uint8_t kAddresses[] = {0x20, 0x21, 0x22, 0x23, 0x30, 0x31, 0x4D, 0x7E,
+                                                 0xA9, 0xAA, 0xB8, 0xB9, 0xC5, 0xC6, 0xC9};
+        uint32_t x = 0x2545F491;
+        auto next = [&x] {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            return x;
+        };
+        trace.reserve(entries);
+        for (size_t i = 0; i < entries; ++i) {
+            const uint32_t r = next();
+            const uint8_t device = (r & 7) < 5 ? 1 : (r & 7) == 5 ? 2 : 3;
+            const bool read = ((r >> 3) & 1) != 0;
+            const uint8_t address = kAddresses[(r >> 4) % sizeof kAddresses];
+            const uint8_t bytes = ((r >> 8) & 3) == 0 ? 1 : 2;
+            const uint16_t data = static_cast<uint16_t>(next() & (bytes == 1 ? 0xFF : 0xFFFF));
+            now += 20 + (r >> 16) % 180;
+            Record(device, read, address, data, bytes);
+        }
+        if (entries > 0) now += 1000;
     }
 
     BoardConfig config;

@@ -30,6 +30,10 @@ struct BoardConfig {
     uint8_t firmwareMinor = 0;
     uint32_t firmwareWord = 0;
     uint32_t firmwareCode = 0x805;
+    // Trace entries the board starts with, as if it had made that many register accesses
+    // before: for demonstrations and timings of the trace. At most kTraceEntries (the trace
+    // memory's size; more are not kept). The board's time starts after the last of them.
+    size_t fillTrace = 0;
 };
 
 // Faults a test or `mb805q-sim` option can switch on. Each applies to the board's replies to

@@ -1,5 +1,7 @@
 #include "sim/PtyServer.h"
 
+#include "sim/LinePacer.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -20,6 +22,14 @@ namespace {
 constexpr int kIdlePollMs = 20;
 // Board output held for the pty at most; beyond it the board keeps the bytes itself.
 constexpr size_t kMaxPending = 64 * 1024;
+// On a paced line the bytes move in pieces of this much wire time: fine enough for the board's
+// pacing, coarse enough not to wake for every byte.
+constexpr uint64_t kPaceQuantumMicroseconds = 2000;
+
+uint64_t MicrosecondsSince(std::chrono::steady_clock::time_point start) {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
+}
 
 std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
@@ -138,9 +148,16 @@ void PtyServer::WithBoard(const std::function<void(Board&)>& fn) {
 
 void PtyServer::Serve() {
     using Steady = std::chrono::steady_clock;
-    auto last = Steady::now();
+    const auto origin = Steady::now();
+    auto last = origin;
     std::vector<uint8_t> pending;  // board output the pty has not taken yet
     uint8_t buffer[4096];
+    LinePacer line(lineRate_);
+    // Bytes moved at a time on a paced line; all there are otherwise.
+    const size_t piece = line.Paced()
+                             ? static_cast<size_t>(std::min<uint64_t>(
+                                   sizeof buffer, LinePacer::BytesIn(kPaceQuantumMicroseconds, lineRate_)))
+                             : sizeof buffer;
 
     while (!stop_) {
         int timeout = kIdlePollMs;
@@ -152,9 +169,13 @@ void PtyServer::Serve() {
                 timeout = static_cast<int>(std::min<uint64_t>(kIdlePollMs, (micros + 999) / 1000));
             }
         }
-        pollfd fds[3] = {{master_, static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT)), 0},
-                         {wakeRead_, POLLIN, 0},
-                         {closeWatch_, POLLIN, 0}};
+        // While the line is busy with bytes already moved, nothing more goes either way: the
+        // thread sleeps until it is free.
+        const uint64_t busy = line.Busy(MicrosecondsSince(origin));
+        if (busy > 0) timeout = static_cast<int>(std::min<uint64_t>(timeout, (busy + 999) / 1000));
+        const short masterEvents =
+            busy > 0 ? 0 : static_cast<short>(POLLIN | (pending.empty() ? 0 : POLLOUT));
+        pollfd fds[3] = {{master_, masterEvents, 0}, {wakeRead_, POLLIN, 0}, {closeWatch_, POLLIN, 0}};
         const int ready = ::poll(fds, 3, timeout);
         if (ready < 0 && errno != EINTR) break;
         if (stop_) break;
@@ -169,8 +190,9 @@ void PtyServer::Serve() {
         }
         if (ready > 0 && (fds[0].revents & (POLLERR | POLLNVAL))) break;
         if (ready > 0 && (fds[0].revents & POLLIN)) {
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            const ssize_t n = ::read(master_, buffer, piece);
             if (n > 0) {
+                line.Move(static_cast<uint64_t>(n), MicrosecondsSince(origin));
                 board_->Receive(buffer, static_cast<size_t>(n));
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 break;  // the pty failed under us; nothing more can be served
@@ -187,9 +209,10 @@ void PtyServer::Serve() {
             if (k == 0) break;
             pending.insert(pending.end(), buffer, buffer + k);
         }
-        if (!pending.empty()) {
-            const ssize_t n = ::write(master_, pending.data(), pending.size());
+        if (!pending.empty() && line.Busy(MicrosecondsSince(origin)) == 0) {
+            const ssize_t n = ::write(master_, pending.data(), std::min(pending.size(), piece));
             if (n > 0) {
+                line.Move(static_cast<uint64_t>(n), MicrosecondsSince(origin));
                 pending.erase(pending.begin(), pending.begin() + n);
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 break;

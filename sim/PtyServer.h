@@ -2,7 +2,8 @@
 // Serves one simulated board on a pseudo-terminal, so that the program (or any terminal tool)
 // can open the slave side as if it were the board's serial port. One thread moves bytes in
 // both directions and lets the board's time follow real time. No globals: several servers may
-// run in one process (mb805q-sim has one, `tr805q --simulate` another).
+// run in one process (mb805q-sim has one, `tr805q --simulate` another). With a line rate the
+// bytes move at the wire speed of a serial line of that baud rate, as on the kit.
 #include "link/PortTable.h"
 #include "sim/Board.h"
 
@@ -28,6 +29,10 @@ public:
     // process lives (PortTable::RegisterOwned), and starts serving. False, with `error` set and
     // nothing left open, when a step fails. A server starts once.
     bool Start(std::optional<PortTable> table = std::nullopt, std::string* error = nullptr);
+    // Before Start: every byte the board sends and takes goes at the wire time of a serial line
+    // of `baud` (10 bits a byte, both directions on one wire time); 0, the default: at once.
+    void SetLineRate(uint32_t baud) { lineRate_ = baud; }
+    uint32_t LineRate() const { return lineRate_; }
     // Stops the thread, closes the pty and removes the port-table link. Safe to call twice.
     void Stop();
 
@@ -63,6 +68,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> lineClosed_{false};
     bool started_ = false;
+    uint32_t lineRate_ = 0;
 };
 
 }  // namespace sim

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 namespace sim {
 namespace {
@@ -13,6 +15,15 @@ constexpr uint32_t kMaxDword = 0xFFFFFFFF;
 // else can make the board talk, and nothing may block for ever.
 constexpr uint64_t kEndlessReadCapMs = 60'000;
 constexpr uint64_t kUsbFrameMs = 1;
+// Wire time shorter than this is not slept yet but added to the next bytes', so a line that
+// moves one byte per call does not cost a system call per byte.
+constexpr uint64_t kMinSleepMicroseconds = 1000;
+
+uint64_t RealMicroseconds() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
 
 }  // namespace
 
@@ -36,6 +47,23 @@ void SimSerialDevice::Wait(uint64_t ms) {
     SyncBoardTime();
 }
 
+void SimSerialDevice::SetLineRate(uint32_t baud) {
+    std::lock_guard lock(mutex_);
+    line_.SetBaud(baud);
+}
+
+uint64_t SimSerialDevice::Pace(size_t bytes) {
+    if (!line_.Paced()) return 0;
+    const uint64_t now = RealMicroseconds();
+    line_.Move(bytes, now);
+    const uint64_t busy = line_.Busy(now);
+    return busy >= kMinSleepMicroseconds ? busy : 0;
+}
+
+void SimSerialDevice::SleepMicroseconds(uint64_t micros) {
+    if (micros > 0) std::this_thread::sleep_for(std::chrono::microseconds(micros));
+}
+
 void SimSerialDevice::Configure(const SerialLineSettings&) {
     std::lock_guard lock(mutex_);
     CheckLine();
@@ -54,7 +82,18 @@ SerialTimeouts SimSerialDevice::GetTimeouts() const {
 }
 
 size_t SimSerialDevice::Read(uint8_t* buffer, size_t n) {
-    std::lock_guard lock(mutex_);
+    uint64_t sleep = 0;
+    size_t got = 0;
+    {
+        std::lock_guard lock(mutex_);
+        got = ReadLocked(buffer, n);
+        sleep = Pace(got);
+    }
+    SleepMicroseconds(sleep);
+    return got;
+}
+
+size_t SimSerialDevice::ReadLocked(uint8_t* buffer, size_t n) {
     CheckLine();
     SyncBoardTime();
     size_t got = board_.Take(buffer, n);
@@ -106,16 +145,22 @@ size_t SimSerialDevice::Read(uint8_t* buffer, size_t n) {
 }
 
 size_t SimSerialDevice::Write(const uint8_t* buffer, size_t n) {
-    std::lock_guard lock(mutex_);
-    CheckLine();
-    SyncBoardTime();
-    const size_t taken = board_.Receive(buffer, n);
-    // The write during which the line closed delivered only part of its bytes: it fails like
-    // a port whose device went away.
-    if (taken < n) CheckLine();
-    // A write leaves the PC in one USB frame: every exchange costs at least a millisecond, as
-    // with a real bridge, so a loop that polls the board also moves the clock.
-    Wait(kUsbFrameMs);
+    uint64_t sleep = 0;
+    size_t taken = 0;
+    {
+        std::lock_guard lock(mutex_);
+        CheckLine();
+        SyncBoardTime();
+        taken = board_.Receive(buffer, n);
+        // The write during which the line closed delivered only part of its bytes: it fails like
+        // a port whose device went away.
+        if (taken < n) CheckLine();
+        // A write leaves the PC in one USB frame: every exchange costs at least a millisecond, as
+        // with a real bridge, so a loop that polls the board also moves the clock.
+        Wait(kUsbFrameMs);
+        sleep = Pace(taken);
+    }
+    SleepMicroseconds(sleep);
     return taken;
 }
 

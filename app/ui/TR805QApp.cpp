@@ -17,9 +17,18 @@
 #include <QMessageBox>
 #include <QSettings>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
+
+namespace {
+
+// Faster than any serial line a kit has.
+constexpr qulonglong kMaxLineRate = 100'000'000;
+
+}  // namespace
 
 AppOptions CTR805QApp::ParseArguments() {
     QCommandLineParser parser;
@@ -34,12 +43,43 @@ AppOptions CTR805QApp::ParseArguments() {
         QStringLiteral("Keep the settings and the port table in <folder> instead of the user's "
                        "configuration folder."),
         QStringLiteral("folder"));
+    const QCommandLineOption lineRate(
+        QStringLiteral("line-rate"),
+        QStringLiteral("With --simulate: move every byte at the wire time of a serial line of <baud> "
+                       "(10 bits a byte), as on the kit."),
+        QStringLiteral("baud"));
+    const QCommandLineOption fillTrace(
+        QStringLiteral("fill-trace"),
+        QStringLiteral("With --simulate: the board starts with <n> trace entries recorded."),
+        QStringLiteral("n"));
     parser.addOption(simulate);
     parser.addOption(configDir);
+    parser.addOption(lineRate);
+    parser.addOption(fillTrace);
     parser.process(*QCoreApplication::instance());
     AppOptions options;
     options.simulate = parser.isSet(simulate);
     options.configDir = parser.value(configDir);
+    // Refused as the parser refuses an unknown option: a message on standard error, exit 1.
+    auto refuse = [](const char* text) {
+        std::fprintf(stderr, "%s\n", text);
+        std::exit(1);
+    };
+    if ((parser.isSet(lineRate) || parser.isSet(fillTrace)) && !options.simulate) {
+        refuse("--line-rate and --fill-trace need --simulate");
+    }
+    bool ok = true;
+    if (parser.isSet(lineRate)) {
+        const qulonglong baud = parser.value(lineRate).toULongLong(&ok);
+        if (!ok || baud > kMaxLineRate) refuse("--line-rate expects a baud rate from 0 to 100000000");
+        options.lineRate = static_cast<uint32_t>(baud);
+    }
+    if (parser.isSet(fillTrace)) {
+        const qulonglong entries = parser.value(fillTrace).toULongLong(&ok);
+        if (!ok) refuse("--fill-trace expects a number of trace entries");
+        if (entries > sim::Board::kTraceEntries) refuse("--fill-trace: the trace memory holds at most 131072 (0x20000) entries");
+        options.fillTrace = static_cast<size_t>(entries);
+    }
     return options;
 }
 
@@ -82,7 +122,10 @@ int CTR805QApp::Run(const AppOptions& options) {
     std::unique_ptr<sim::PtyServer> simulated;
     std::optional<int> simulatedPort;
     if (options.simulate) {
-        simulated = std::make_unique<sim::PtyServer>();
+        sim::BoardConfig config;
+        config.fillTrace = options.fillTrace;
+        simulated = std::make_unique<sim::PtyServer>(std::make_unique<sim::Board>(config));
+        simulated->SetLineRate(options.lineRate);
         std::string error;
         if (!simulated->Start(*table, &error) || simulated->PortNumber() < 0) {
             QMessageBox::critical(nullptr, QStringLiteral("Error"),

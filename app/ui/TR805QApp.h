@@ -5,12 +5,19 @@
 #include <QApplication>
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
+
 class CTR805QSheetView;
 class QtUserPrompts;
 
 struct AppOptions {
     // Serve a simulated board on a pseudo-terminal and offer its port first.
     bool simulate = false;
+    // With simulate: the served line's baud rate (0: bytes move at once), and the trace entries
+    // the board starts with.
+    uint32_t lineRate = 0;
+    size_t fillTrace = 0;
     // A folder for the settings file and the port table instead of the user's configuration
     // folder (for trying the program without touching the user's settings).
     QString configDir;

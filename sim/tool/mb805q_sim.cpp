@@ -69,6 +69,19 @@ std::string NumberCheck(const std::string& text, uint64_t max) {
                                                         " (decimal, or hexadecimal after 0x)";
 }
 
+// Faster than any serial line a kit has; the pacing arithmetic holds far beyond it.
+constexpr uint32_t kMaxLineRate = 100'000'000;
+
+std::string FillTraceCheck(const std::string& text) {
+    const auto n = ParseNumber(text, UINT64_MAX);
+    if (!n) return "expects a number of trace entries (decimal, or hexadecimal after 0x)";
+    if (*n > sim::Board::kTraceEntries) {
+        return "the trace memory holds at most " + std::to_string(sim::Board::kTraceEntries) +
+               " (0x20000) entries";
+    }
+    return {};
+}
+
 std::string VersionCheck(const std::string& text) {
     return ParseVersion(text) ? std::string() : "expects K.M.m, three numbers of 0 to 255";
 }
@@ -83,6 +96,8 @@ int main(int argc, char** argv) {
     std::string logPath, portsDir, firmwareVersion, firmwareCode, kernletOptions, makeFirmware;
     std::string firmwareDir = ".";
     bool printPort = false;
+    uint32_t lineRate = 0;
+    std::string fillTrace;
     sim::Faults faults;
     int scriptStatus = 0;
     size_t firmwareSize = 4096;
@@ -91,6 +106,15 @@ int main(int argc, char** argv) {
         ->type_name("FILE");
     app.add_flag("--print-port", printPort, "Print only the COM port number on the first line of standard output");
     app.add_option("--ports-dir", portsDir, "Port table folder (default: the user's table)")->type_name("DIR");
+    app.add_option("--line-rate", lineRate,
+                   "Move every byte at the wire time of a serial line of BAUD (10 bits a byte), as on the kit; "
+                   "0: at once (default)")
+        ->check(CLI::Range(uint32_t{0}, kMaxLineRate).description(""))
+        ->type_name("BAUD");
+    app.add_option("--fill-trace", fillTrace,
+                   "Start with N trace entries recorded (synthetic register accesses, the same every time)")
+        ->check(FillTraceCheck)
+        ->type_name("N");
 
     auto* faultGroup = app.add_option_group("Faults", "Faults the board shows on purpose");
     faultGroup->add_flag("--no-reply", faults.noReply, "Ignore every request: neither act nor answer");
@@ -190,6 +214,7 @@ int main(int argc, char** argv) {
     }
     if (!firmwareCode.empty()) config.firmwareCode = static_cast<uint32_t>(*ParseNumber(firmwareCode, 0xFFFFFFFFu));
     if (!kernletOptions.empty()) config.kernletOptions = static_cast<uint8_t>(*ParseNumber(kernletOptions, 0xFF));
+    if (!fillTrace.empty()) config.fillTrace = static_cast<size_t>(*ParseNumber(fillTrace, sim::Board::kTraceEntries));
 
     auto board = std::make_unique<sim::Board>(config);
     board->faults() = faults;
@@ -214,6 +239,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     sim::PtyServer server(std::move(board));
+    server.SetLineRate(lineRate);
     std::string error;
     const PortTable table = portsDir.empty() ? PortTable::ForCurrentUser() : PortTable(portsDir);
     if (!server.Start(table, &error)) {

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +60,51 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
     r.err = ReadAll(err[0]);
     close(out[0]);
     close(err[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+ProcessResult RunProcessOnTerminal(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    int out[2];
+    int master = -1, slave = -1;
+    if (pipe(out) != 0) return {};
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+        close(out[0]);
+        close(out[1]);
+        return {};
+    }
+    termios raw{};
+    tcgetattr(slave, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave, TCSANOW, &raw);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    const int pid = Spawn(argv, env, out[1], slave);
+    close(out[1]);
+    close(slave);
+    ProcessResult r;
+    // Both at once: a terminal holds little, and the program must not block on it. The master
+    // reports an error once the program has exited and the terminal has no writer left.
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {master, POLLIN, 0}};
+    std::string* into[2] = {&r.out, &r.err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, 10000) <= 0) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buf[4096];
+            const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                into[i]->append(buf, static_cast<size_t>(n));
+            } else {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    close(out[0]);
+    close(master);
     int status = 0;
     waitpid(pid, &status, 0);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -12,6 +12,9 @@ struct ProcessResult {
 
 // Runs a program to its end with the given extra environment ("NAME=value").
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env);
+// The same with standard error on a pseudo-terminal in raw mode, as in a terminal window but with
+// every byte as written: `err` holds what the terminal received.
+ProcessResult RunProcessOnTerminal(const std::vector<std::string>& argv, const std::vector<std::string>& env);
 
 // A program left running in the background; stopped (SIGTERM, then waited for) on destruction.
 class BackgroundProcess {

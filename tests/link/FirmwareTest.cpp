@@ -105,13 +105,14 @@ TEST_F(FirmwareDownload, SmallFileIsOneBlockPaddedWithZeros) {
 struct ProgressCase {
     size_t size;
     int steps;  // StepIt calls: every blocks/20 blocks while below 100, every block when fewer
+    int blocks;
 };
 
 TEST_F(FirmwareDownload, ProgressBarSteps) {
     const ProgressCase cases[] = {
-        {4 * 512 + 1, 4},     // 5 blocks: stride 0, a step per block before the last
-        {39 * 512 + 10, 19},  // 40 blocks: stride 2, blocks 2..38
-        {130559, 20},         // 255 blocks: stride 12 would make 21 steps; the bar stops at 100
+        {4 * 512 + 1, 4, 5},     // 5 blocks: stride 0, a step per block before the last
+        {39 * 512 + 10, 19, 40},  // 40 blocks: stride 2, blocks 2..38
+        {130559, 20, 255},        // 255 blocks: stride 12 would make 21 steps; the bar stops at 100
     };
     for (const ProgressCase& c : cases) {
         SCOPED_TRACE(c.size);
@@ -119,7 +120,9 @@ TEST_F(FirmwareDownload, ProgressBarSteps) {
         ScriptedLine caseLine{caseClock};
         RecordingPrompts casePrompts;
         RecordingProgress caseProgress;
+        RecordingProgressSink caseSink;
         CMB805QBrd caseBoard{caseClock, casePrompts, caseProgress};
+        caseBoard.SetProgressSink(&caseSink);
         OpenScripted(caseBoard.Link().Port(), caseLine);
         FakeLoader caseLoader{caseLine};
         ASSERT_TRUE(caseBoard.DownloadFirmware(WriteFile(c.size)));
@@ -127,6 +130,11 @@ TEST_F(FirmwareDownload, ProgressBarSteps) {
         std::vector<int> expected;
         for (int i = 0; i <= c.steps; ++i) expected.push_back(i * 5);
         EXPECT_EQ(caseProgress.positions, expected);
+        // The progress sink counts every block sent.
+        std::vector<std::string> events{"Begin Flashing Device... " + std::to_string(c.blocks) + " blocks"};
+        for (int b = 1; b <= c.blocks; ++b) events.push_back("Advance " + std::to_string(b));
+        events.push_back("End");
+        EXPECT_EQ(caseSink.events, events);
     }
 }
 

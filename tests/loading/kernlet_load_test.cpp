@@ -88,6 +88,9 @@ TEST(KernletLoad, TwoBlockFileGoesOutPacedAndVerifiesByRegisters) {
     EXPECT_EQ(t.bar.positions.back(), 0);
     EXPECT_NE(std::find(t.bar.positions.begin(), t.bar.positions.end(), 100), t.bar.positions.end());
     EXPECT_GE(host.clock.SleptMs(), 100u) << "the wait after the reset";
+    // Each block counts once the next record begins; over before the completion message.
+    EXPECT_EQ(host.progressSink.events, (std::vector<std::string>{"Begin Loading Kernlet 2 blocks", "Advance 1",
+                                                                  "Advance 2", "End after 0 messages"}));
 
     const auto& kernlet = host.simBoard.Device(1).Kernlet();
     ASSERT_TRUE(kernlet.has_value());
@@ -127,6 +130,8 @@ TEST(KernletLoad, EachRefusalNamesTheWriteItHit) {
         EXPECT_EQ(host.prompts.messages[0].caption, "Error");
         EXPECT_EQ(host.prompts.messages[0].icon, MsgIcon::Error);
         EXPECT_FALSE(host.prompts.QuitPosted()) << "a refusal ends only the load";
+        ASSERT_FALSE(host.progressSink.events.empty());
+        EXPECT_EQ(host.progressSink.events.back(), "End after 0 messages") << c.chunk;
         EXPECT_EQ(t.bar.pos, 0);
         EXPECT_FALSE(host.KernletLoaded(1));
         EXPECT_FALSE(host.simBoard.Device(1).Kernlet().has_value());

@@ -197,6 +197,27 @@ TEST_F(TraceTest, SaveStopsAtTheEndOfTheTraceMemoryWhateverTheBoardAnswers) {
               std::string::npos);
 }
 
+// The save counts the entries written against the trace memory's size, block by block, and is
+// over before a lost board is reported.
+TEST_F(TraceTest, TheSaveSaysHowFarItHasCome) {
+    sim::BoardConfig config;
+    config.fillTrace = 5000;
+    SimHost filled(config);
+    CMTrace t(filled);
+    t.SetUtcNow(FixedUtc);
+    ASSERT_EQ(t.SaveTo(folder.File("filled.txt")), PageResult::Ok);
+    EXPECT_EQ(filled.progressSink.events,
+              (std::vector<std::string>{"Begin Saving trace 131072 entries", "Advance 2048", "Advance 4096",
+                                        "Advance 5000", "End after 0 messages"}));
+
+    filled.progressSink.events.clear();
+    filled.simBoard.faults().noReply = true;
+    EXPECT_EQ(t.SaveTo(folder.File("lost.txt")), PageResult::LostBoard);
+    EXPECT_EQ(filled.progressSink.events,
+              (std::vector<std::string>{"Begin Saving trace 131072 entries", "End after 0 messages"}));
+    EXPECT_EQ(filled.prompts.messages.size(), 1u);
+}
+
 TEST_F(TraceTest, FailuresOfTheFileAndTheBoard) {
     // A file that cannot be created: nothing is asked of the board.
     ASSERT_EQ(trace.SaveTo(folder.Path() + "/no/such/t.txt"), PageResult::Failed);

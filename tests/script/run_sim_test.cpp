@@ -30,6 +30,18 @@ TEST_F(SimRunTest, StopOnlyScriptRunsAndFinishes) {
     EXPECT_TRUE(host.prompts.messages.empty());
 }
 
+// The download counts its frames: the script's record and the closing record.
+TEST_F(SimRunTest, TheDownloadSaysHowFarItHasCome) {
+    ASSERT_TRUE(RunAndPump(Script("n       word    1\n"
+                                  "        add 1 n\n"
+                                  "        stop\n")));
+    const size_t frames = Requests("7E 08").size() + Requests("7E 09").size() + Requests("7E 12").size();
+    ASSERT_EQ(frames, 4u);  // two records, the initialiser, the closing record
+    EXPECT_EQ(host.progressSink.events,
+              (std::vector<std::string>{"Begin Downloading script 4 records", "Advance 1", "Advance 2", "Advance 3",
+                                        "Advance 4", "End after 0 messages"}));
+}
+
 TEST_F(SimRunTest, TextsWithContinuationAndValues) {
     ASSERT_TRUE(RunAndPump(Script("n       word    41\n"
                                   "        disp \"n=\\c\"\n"

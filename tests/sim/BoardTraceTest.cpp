@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <tuple>
+
 using namespace simtest;
 
 namespace {
@@ -102,6 +105,59 @@ TEST(BoardTrace, AFullBlockOf2048RecordsComesWithoutEndMarker) {
     reply = TakeAll(board);
     EXPECT_EQ(reply.size(), (3000u - 2048u) * 14u + 2u);
     EXPECT_EQ(ToHex(Bytes(reply.end() - 2, reply.end())), "7E 15");
+}
+
+}  // namespace
+
+namespace {
+
+// A board that starts with a filled trace: the count asked for (at most the memory), plausible
+// fields, timestamps rising from the oldest entry to the newest and on into the board's own
+// accesses, the same entries every time.
+TEST(BoardTrace, StartsWithTheFilledEntriesItWasGiven) {
+    struct Case {
+        size_t fill;
+        size_t kept;
+    };
+    const Case cases[] = {{0, 0}, {1, 1}, {5000, 5000}, {0x20000, 0x20000}, {0x20000 + 1, 0x20000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fill);
+        sim::BoardConfig config;
+        config.fillTrace = c.fill;
+        sim::Board board(config);
+        ASSERT_EQ(board.TraceSize(), c.kept);
+        for (size_t i = 0; i < c.kept; ++i) {
+            const sim::TraceEntry e = board.TraceAt(i);
+            ASSERT_TRUE(e.device >= 1 && e.device <= 3) << i;
+            ASSERT_TRUE(e.bytesPerAccess == 1 || e.bytesPerAccess == 2) << i;
+            if (e.bytesPerAccess == 1) {
+                ASSERT_LE(e.data, 0xFF) << i;
+            }
+            ASSERT_EQ(e.accessCount, 1) << i;
+            ASSERT_EQ(e.accessNumber, 1) << i;
+            if (i + 1 < c.kept) {
+                ASSERT_GT(e.timestamp, board.TraceAt(i + 1).timestamp) << i;
+            }
+        }
+        if (c.kept == 0) continue;
+        EXPECT_GT(board.NowMicroseconds(), board.TraceAt(0).timestamp);
+        // The board's next access is newer than every filled one.
+        Send(board, Hex("7E 05 20 01"));
+        TakeAll(board);
+        EXPECT_GT(board.TraceAt(0).timestamp, board.TraceAt(1).timestamp);
+    }
+
+    sim::BoardConfig config;
+    config.fillTrace = 3000;
+    sim::Board first(config), second(config);
+    EXPECT_EQ(Exchange(first, TraceRequest(0, 3000)), Exchange(second, TraceRequest(0, 3000)));
+    // Not one entry over and over: the fields vary.
+    std::set<std::tuple<int, int, int, int>> kinds;
+    for (size_t i = 0; i < 3000; ++i) {
+        const sim::TraceEntry e = first.TraceAt(i);
+        kinds.insert({e.device, e.direction, e.address, e.bytesPerAccess});
+    }
+    EXPECT_GT(kinds.size(), 50u);
 }
 
 }  // namespace

@@ -108,4 +108,26 @@ TEST(PtyServer, ClosesThePtyWhenTheBoardClosesTheLine) {
     server.Stop();
 }
 
+// A paced line: a trace reply of 100 records (1410 bytes with the request) takes its wire time
+// at 100,000 baud, 141 ms, and comes whole and in order.
+TEST(PtyServer, APacedLineTakesTheWireTimeOfWhatItMoves) {
+    sim::BoardConfig config;
+    config.fillTrace = 100;
+    auto board = std::make_unique<sim::Board>(config);
+    sim::Board reference(config);
+    sim::PtyServer server(std::move(board));
+    server.SetLineRate(100'000);
+    ASSERT_TRUE(server.Start());
+    const int fd = OpenPort(server.DevicePath());
+    ASSERT_GE(fd, 0);
+    const std::string request = "7E 1A 00 00 00 00 08 00";
+    const auto start = std::chrono::steady_clock::now();
+    WriteAll(fd, Hex(request));
+    const Bytes reply = ReadFor(fd, 100 * 14 + 2);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ::close(fd);
+    EXPECT_EQ(ToHex(reply), Exchange(reference, request));
+    EXPECT_GE(elapsed, std::chrono::milliseconds(141 - 3));  // the wire time, less the last piece
+}
+
 }  // namespace

@@ -12,6 +12,16 @@ MsgAnswer RecordingPrompts::MessageBox(const std::string& text, const std::strin
                                                                               : MsgAnswer::Ok;
 }
 
+void RecordingProgressSink::Begin(const std::string& caption, uint64_t total, const std::string& unit) {
+    events.push_back("Begin " + caption + " " + std::to_string(total) + " " + unit);
+}
+
+void RecordingProgressSink::Advance(uint64_t done) { events.push_back("Advance " + std::to_string(done)); }
+
+void RecordingProgressSink::End() {
+    events.push_back(prompts ? "End after " + std::to_string(prompts->messages.size()) + " messages" : "End");
+}
+
 void RecordingProgress::StepIt() {
     pos += step;
     if (pos > rangeHigh) pos = rangeLow + (pos - rangeHigh);  // wraps like a progress bar

@@ -1,5 +1,6 @@
 #pragma once
 // Test doubles of the platform interfaces: they record what the logic asked of the user.
+#include "link/ProgressSink.h"
 #include "link/UserPrompts.h"
 
 #include <deque>
@@ -36,6 +37,19 @@ public:
     std::deque<std::optional<std::string>> filePaths;
     std::vector<FileDialogSpec> fileDialogs;
     bool QuitPosted() const { return !quitCodes.empty(); }
+};
+
+// What a long operation said of its progress, one line per call: "Begin Saving trace 131072
+// entries", "Advance 2048", "End". With prompts set, End also notes how many messages had been
+// shown by then ("End after 0 messages"), so a test sees that the progress ends before a message.
+class RecordingProgressSink : public ProgressSink {
+public:
+    void Begin(const std::string& caption, uint64_t total, const std::string& unit) override;
+    void Advance(uint64_t done) override;
+    void End() override;
+
+    const RecordingPrompts* prompts = nullptr;
+    std::vector<std::string> events;
 };
 
 class RecordingProgress : public ProgressDialog {

@@ -6,6 +6,8 @@
 SimHost::SimHost(sim::BoardConfig config)
     : simBoard(config), board(clock, prompts, progress) {
     simBoard.SetRequestLog(&requests);
+    progressSink.prompts = &prompts;
+    board.SetProgressSink(&progressSink);
     board.Link().Port().SetDeviceOpener([this](int) -> std::unique_ptr<SerialDevice> {
         return std::make_unique<sim::SimSerialDevice>(simBoard, clock);
     });

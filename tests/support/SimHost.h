@@ -18,6 +18,7 @@ public:
     bool KernletLoaded(uint8_t device) const override { return kernlet[device - 1]; }
     void SetKernletLoaded(uint8_t device, bool loaded) override { kernlet[device - 1] = loaded; }
     uint8_t KernletOptions() const override { return kernletOptions; }
+    ProgressSink& Progress() override { return progressSink; }
 
     // Requests the simulated board received, as upper-case hex lines.
     const std::vector<std::string>& Requests() const { return requests; }
@@ -25,6 +26,7 @@ public:
     FakeClock clock;
     RecordingPrompts prompts;
     RecordingProgress progress;
+    RecordingProgressSink progressSink;  // the pages' and the firmware download's
     sim::Board simBoard;
     CMB805QBrd board;
     std::array<bool, 3> kernlet{};
