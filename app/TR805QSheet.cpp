@@ -11,11 +11,13 @@ CTR805QSheet::CTR805QSheet(const SheetPlatform& platform, SheetWindow& window)
       prompts_(*platform.prompts),
       window_(window),
       newSettingsKey_(platform.newSettingsKey),
+      progressSink_(platform.progressSink ? platform.progressSink : &NoProgressSink::Instance()),
       programDirectory_(platform.programDirectory),
       board_(*platform.clock, *platform.prompts, *platform.progress),
       options_(*this),
       comPortDialog_(*platform.prompts, platform.newSettingsKey, platform.activePorts) {
     board_.SetProgramDirectory(programDirectory_);
+    board_.SetProgressSink(progressSink_);
     if (platform.deviceOpener) board_.Link().Port().SetDeviceOpener(platform.deviceOpener);
     comPortDialog_.PreselectPort(platform.preselectPort);
 }

@@ -39,6 +39,8 @@ struct SheetPlatform {
     Clock* clock = nullptr;
     UserPrompts* prompts = nullptr;
     ProgressDialog* progress = nullptr;
+    // Where the long operations say how far they have come; null: nowhere.
+    ProgressSink* progressSink = nullptr;
     SettingsKeyFactory newSettingsKey;
     PortLister activePorts;
     // Where the board firmware file is looked for: the program's own folder.
@@ -117,6 +119,7 @@ public:
     uint8_t KernletOptions() const override { return kernletOptions_; }
     std::unique_ptr<SettingsKey> NewSettingsKey() override;
     void EnableSheetControls(bool enable) override;
+    ProgressSink& Progress() override { return *progressSink_; }
 
 private:
     bool OpenPort();
@@ -127,6 +130,7 @@ private:
     UserPrompts& prompts_;
     SheetWindow& window_;
     SettingsKeyFactory newSettingsKey_;
+    ProgressSink* progressSink_;
     std::string programDirectory_;
     CMB805QBrd board_;
     COptions options_;

@@ -256,12 +256,31 @@ int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored
         };
     });
 
-    std::string traceStart, traceSave;
+    TraceCommandOptions traceOptions;
     auto* trace = app.add_subcommand("trace", "Read the board's trace of bus accesses");
-    trace->add_option("--start", traceStart, "First trace address to list, hex (default 00000)");
-    trace->add_option("--save", traceSave, "Save the whole trace to FILE as the trace window does");
+    trace->add_option("--start", traceOptions.start, "First trace address to list, hex (default 00000)");
+    auto* traceSave = trace->add_option("--save", traceOptions.savePath,
+                                        "Save the whole trace to FILE as the trace window does");
+    std::string traceFormat = "text";
+    trace->add_option("--format", traceFormat,
+                      "File format of --save: text (the trace file, default), csv, vcd, or vcd-bits "
+                      "(VCD of 1-bit signals, for PulseView 0.4)")
+        ->check(CLI::IsMember({"text", "csv", "vcd", "vcd-bits"}))
+        ->option_text("text|csv|vcd|vcd-bits")
+        ->needs(traceSave);
+    trace->add_option("--names", traceOptions.nameFiles,
+                      "Register configuration file whose descriptions name registers of --device (csv, vcd)")
+        ->option_text("CONFIG")
+        ->needs(traceSave);
     trace->callback([&] {
-        command = [&](CliSession& s) { return RunTraceCommand(s, traceStart, traceSave, out); };
+        command = [&](CliSession& s) {
+            traceOptions.device = static_cast<uint8_t>(device);
+            traceOptions.format = traceFormat == "csv"        ? TraceFileFormat::Csv
+                                  : traceFormat == "vcd"      ? TraceFileFormat::Vcd
+                                  : traceFormat == "vcd-bits" ? TraceFileFormat::VcdBits
+                                                              : TraceFileFormat::Text;
+            return RunTraceCommand(s, traceOptions, out);
+        };
     });
 
     auto* ports = app.add_subcommand("ports", "List the COM ports: device, stable name, USB adapter or simulated board");

@@ -1,10 +1,10 @@
 #include "cli/CliSession.h"
 
 #include "link/PortFailure.h"
+#include "link/PortTable.h"
 
 #include "sim/SimSerialDevice.h"
 
-#include <charconv>
 #include <cstdio>
 #include <ostream>
 
@@ -57,26 +57,13 @@ void CliSession::SetKernletLoaded(uint8_t device, bool loaded) {
     if (device >= 1 && device <= 3) kernletLoaded_[device - 1] = loaded;
 }
 
-namespace {
-
-// A port given as a plain number (optionally "COM3") is a COM number; anything else a path.
-bool ParsePortNumber(std::string text, int& number) {
-    if (text.size() > 3 && (text.compare(0, 3, "COM") == 0 || text.compare(0, 3, "com") == 0)) {
-        text.erase(0, 3);
-    }
-    if (text.empty()) return false;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-}  // namespace
-
 bool CliSession::Connect(const ConnectOptions& options) {
     ComSettings settings = stored_;
     if (options.baud != 0) settings.baud = options.baud;
     CSerialPort& port = board_.Link().Port();
-    int number = static_cast<int>(settings.port);
-    const bool byNumber = options.port.empty() || ParsePortNumber(options.port, number);
+    const std::optional<int> named = ParseComPortName(options.port);
+    const bool byNumber = options.port.empty() || named;
+    const int number = named ? *named : static_cast<int>(settings.port);
     try {
         if (byNumber) {
             const SerialLineSettings line = settings.Line();

@@ -1,5 +1,5 @@
 # Installing the three programs as a desktop program: executables, icons, desktop entries and
-# manual pages, and a Debian package of them (make package).
+# manual pages, the Python module, and a Debian package of them (make package).
 include(GNUInstallDirs)
 # Installing and packaging take what the build made; the Makefile builds first.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
@@ -38,6 +38,12 @@ endforeach()
 add_custom_target(manpages ALL DEPENDS ${_manpages})
 install(FILES ${_manpages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The Python module for the system's Python 3, with its type stubs beside it.
+if(TARGET tr805q_python)
+  install(TARGETS tr805q_python LIBRARY DESTINATION ${TR805Q_PYTHON_INSTALL_DIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/python/tr805q.pyi DESTINATION ${TR805Q_PYTHON_INSTALL_DIR})
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tr805q)
 set(CPACK_PACKAGE_VENDOR "TR805Q")
@@ -52,5 +58,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/tr805q")
 # The Qt 6 runtime libraries and the C++ runtime, as dpkg-shlibdeps finds them in the binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The module is built for one Python version: its file name carries that version's ABI tag.
+if(TARGET tr805q_python)
+  math(EXPR _next_minor "${TR805Q_PYTHON_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "python3 (>= 3.${TR805Q_PYTHON_VERSION_MINOR}~), python3 (<< 3.${_next_minor})")
+endif()
 set(CPACK_STRIP_FILES ON)
 include(CPack)

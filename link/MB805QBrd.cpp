@@ -258,6 +258,9 @@ bool CMB805QBrd::LoadFirmware(const std::string& fileName) {
     progress_.SetStep(10);
     progress_.SetPos(0);
     if (!DownloadFirmware(path)) {
+        // The bar has nothing more to show: it goes before the message, and does not stay on
+        // screen for the rest of the run.
+        progress_.Destroy();
         prompts_.MessageBox(kMsgUnableToLoadFirmware, kCaptionError, MsgIcon::Error);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -321,4 +322,13 @@ std::vector<int> PortTable::ActivePorts() {
         if (DevicePath(n)) present.push_back(n);
     }
     return present;
+}
+
+std::optional<int> ParseComPortName(std::string_view text) {
+    if (text.size() > 3 && (text.substr(0, 3) == "COM" || text.substr(0, 3) == "com")) text.remove_prefix(3);
+    if (text.empty()) return std::nullopt;
+    int number = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return number;
 }

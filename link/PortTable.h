@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -79,3 +80,7 @@ private:
     std::filesystem::path devFolder_ = "/dev";
     std::filesystem::path ttyClassFolder_ = "/sys/class/tty";
 };
+
+// A port as a user names it: a COM number, plain or after "COM" ("3", "COM3", "com3"), gives
+// the number; anything else (a device path) gives nothing.
+std::optional<int> ParseComPortName(std::string_view text);

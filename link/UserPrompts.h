@@ -1,6 +1,7 @@
 #pragma once
 // What the logic asks of the user's screen: message boxes and the request to end the program.
 // The window implements it with Qt; tests record what was asked.
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,13 @@ struct FileDialogSpec {
     std::string initialDirectory;
     std::string initialName;
     bool confirmOverwrite = false;  // save: ask before replacing an existing file
+};
+
+// A save dialog's answer where its filters stand for file types: the path, and the filter
+// selected when the user accepted (0: the first pair of the filter string).
+struct SaveFileChoice {
+    std::string path;
+    size_t filter = 0;
 };
 
 enum class MsgIcon { None, Error, Warning, Information, Question };
@@ -37,6 +45,13 @@ public:
     // The chosen path, or nothing when the user cancels.
     virtual std::optional<std::string> AskOpenFile(const FileDialogSpec&) { return std::nullopt; }
     virtual std::optional<std::string> AskSaveFile(const FileDialogSpec&) { return std::nullopt; }
+    // A save whose file type the user picks by the filter. Screens without a choice of filter
+    // answer the first.
+    virtual std::optional<SaveFileChoice> AskSaveFileOfType(const FileDialogSpec& spec) {
+        std::optional<std::string> path = AskSaveFile(spec);
+        if (!path) return std::nullopt;
+        return SaveFileChoice{std::move(*path), 0};
+    }
 };
 
 // The progress bar of a long board operation (the firmware replacement's "Flashing Device...").

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -90,9 +91,18 @@ PageResult CRegisterTablePage::RunAll(AllRowsRun run) {
     for (int r = 1; r <= kRows; ++r) {
         if (Row(r).enabled && InRun(Row(r), run) && !CheckRow(r)) return PageResult::Invalid;
     }
+    std::vector<int> rows;
     for (int r = 1; r <= kRows; ++r) {
-        if (!Row(r).enabled || !InRun(Row(r), run)) continue;
-        if (const PageResult res = AccessRow(r); res != PageResult::Ok) return res;
+        if (Row(r).enabled && InRun(Row(r), run)) rows.push_back(r);
+    }
+    // Forty accesses wait for forty answers on the kit's line: the screen follows them.
+    const char* caption = run == AllRowsRun::Write  ? kProgressWritingRows
+                          : run == AllRowsRun::Read ? kProgressReadingRows
+                                                    : kProgressWritingReadingRows;
+    ProgressScope shown(host_.Progress(), caption, rows.size(), kProgressUnitRows);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (const PageResult res = AccessRow(rows[i]); res != PageResult::Ok) return res;
+        shown.Advance(i + 1);
     }
     return PageResult::Ok;
 }

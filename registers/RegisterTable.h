@@ -38,6 +38,11 @@ struct FocusTarget {
 };
 
 enum class AllRowsRun { Write, Read, Both };
+// What the all-rows runs count as they go (ProgressSink): the rows they access.
+inline constexpr const char* kProgressWritingRows = "Writing registers";
+inline constexpr const char* kProgressReadingRows = "Reading registers";
+inline constexpr const char* kProgressWritingReadingRows = "Writing and reading registers";
+inline constexpr const char* kProgressUnitRows = "rows";
 
 class CRegisterTablePage {
 public:

@@ -73,7 +73,10 @@ std::string CMTrace::FileHeader(const std::string& fileName, const std::tm& utc)
 PageResult CMTrace::Fill(uint32_t address) {
     rows_.clear();
     uint32_t n = 0;
+    pageStart_ = address;
+    pageCount_ = 0;
     if (!host_.Board().ReadTrace(address, kBlock, records_.data(), n)) return PageLostBoard(host_);
+    pageCount_ = n;
     for (uint32_t i = 0; i < n; ++i) rows_.push_back(RowOf(address + i, records_[i]));
     if (n < kBlock) rows_.push_back(NoDataRow(address + n));
     return PageResult::Ok;
@@ -148,32 +151,94 @@ PageResult CMTrace::SaveTo(const std::string& path) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string text = WithCrLf(FileHeader(name, utcNow_()));
     bool written = file.Write(text);
-    std::vector<TraceRecord> records(kBlock);
-    bool lost = false;
-    {
-        // Counted against the whole trace memory: how many entries the board holds shows only
-        // at the block that is not full. The progress is over before any message is shown.
-        ProgressScope shown(host_.Progress(), kProgressSavingTrace, kEntries, kProgressUnitTraceEntries);
-        // The save ends at the first block with fewer than 2048 entries, and at the end of the
-        // trace memory even when the board keeps answering full blocks.
-        for (uint32_t start = 0; start < kEntries; start += kBlock) {
-            uint32_t n = 0;
-            if (!host_.Board().ReadTrace(start, kBlock, records.data(), n)) {
-                lost = true;
-                break;
-            }
-            text.clear();
-            for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));
-            written = written && file.Write(text);
-            shown.Advance(start + n);
-            if (n != kBlock) break;
-        }
-    }
-    if (lost) {
+    const bool read = ReadBlocks(kProgressSavingTrace, [&](uint32_t start, const TraceRecord* records, uint32_t n) {
+        text.clear();
+        for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));
+        written = written && file.Write(text);
+    });
+    if (!read) {
         file.Abandon();
         return PageLostBoard(host_);
     }
     if (!written || !file.Commit()) {
+        ShowError(host_.Prompts(), kMsgTraceUnableToSave);
+        return PageResult::Failed;
+    }
+    return PageResult::Ok;
+}
+
+bool CMTrace::ReadBlocks(
+    const char* caption, const std::function<void(uint32_t start, const TraceRecord* records, uint32_t n)>& onBlock) {
+    std::vector<TraceRecord> records(kBlock);
+    // Counted against the whole trace memory: how many entries the board holds shows only at
+    // the block that is not full. The progress is over before the caller shows any message.
+    ProgressScope shown(host_.Progress(), caption, kEntries, kProgressUnitTraceEntries);
+    // The trace ends at the first block with fewer than 2048 entries, and at the end of the
+    // trace memory even when the board keeps answering full blocks.
+    for (uint32_t start = 0; start < kEntries; start += kBlock) {
+        uint32_t n = 0;
+        if (!host_.Board().ReadTrace(start, kBlock, records.data(), n)) return false;
+        onBlock(start, records.data(), n);
+        shown.Advance(start + n);
+        if (n != kBlock) break;
+    }
+    return true;
+}
+
+bool CMTrace::ReadAll(const char* caption, std::vector<TraceRecord>& records) {
+    records.clear();
+    return ReadBlocks(caption, [&](uint32_t, const TraceRecord* block, uint32_t n) {
+        records.insert(records.end(), block, block + n);
+    });
+}
+
+PageResult CMTrace::ReadWholeTrace(std::vector<TraceRecord>& records) {
+    return ReadAll(kProgressReadingTrace, records) ? PageResult::Ok : PageLostBoard(host_);
+}
+
+std::vector<TimedAccess> CMTrace::PageAccesses() const {
+    return InTimeOrder(records_.data(), pageCount_, pageStart_);
+}
+
+std::string CMTrace::VcdDate(const std::tm& utc) {
+    return Format("%04d-%02d-%02d %02d:%02d:%02d UTC", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+}
+
+PageResult CMTrace::Export() {
+    FileDialogSpec spec;
+    spec.title = kTraceExportTitle;
+    spec.filter = kTraceExportFilter;
+    spec.defaultExtension = kTraceExportExtension;
+    spec.confirmOverwrite = true;
+    const std::optional<SaveFileChoice> chosen = host_.Prompts().AskSaveFileOfType(spec);
+    if (!chosen) return PageResult::Ok;
+    const TraceFileFormat format = chosen->filter == 1   ? TraceFileFormat::Vcd
+                                   : chosen->filter == 2 ? TraceFileFormat::VcdBits
+                                                         : TraceFileFormat::Csv;
+    return ExportTo(chosen->path, format);
+}
+
+PageResult CMTrace::ExportTo(const std::string& path, TraceFileFormat format) {
+    if (format == TraceFileFormat::Text) return SaveTo(path);
+    // As the save: refused before the board is asked, in place only once all is in.
+    ReplacingFile file(path);
+    if (!file.Open()) {
+        ShowError(host_.Prompts(), kMsgTraceUnableToSave);
+        return PageResult::Failed;
+    }
+    std::vector<TraceRecord> records;
+    if (!ReadAll(kProgressSavingTrace, records)) {
+        file.Abandon();
+        return PageLostBoard(host_);
+    }
+    const std::vector<TimedAccess> accesses = InTimeOrder(records);
+    const std::string text =
+        format == TraceFileFormat::Csv
+            ? TraceCsv(accesses, names_)
+            : TraceVcd(accesses, names_, VcdDate(utcNow_()),
+                       format == TraceFileFormat::VcdBits ? VcdSignals::Bits : VcdSignals::Vectors);
+    if (!file.Write(text) || !file.Commit()) {
         ShowError(host_.Prompts(), kMsgTraceUnableToSave);
         return PageResult::Failed;
     }

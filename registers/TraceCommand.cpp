@@ -1,12 +1,21 @@
 #include "registers/TraceCommand.h"
 
 #include "registers/HexText.h"
+#include "registers/RegisterTable.h"
 #include "registers/Trace.h"
 
 #include <ostream>
 
 int RunTraceCommand(PageHost& host, const std::string& start, const std::string& savePath,
                     std::ostream& out) {
+    TraceCommandOptions options;
+    options.start = start;
+    options.savePath = savePath;
+    return RunTraceCommand(host, options, out);
+}
+
+int RunTraceCommand(PageHost& host, const TraceCommandOptions& options, std::ostream& out) {
+    const std::string& start = options.start;
     CMTrace trace(host);
     auto code = [](PageResult r) {
         switch (r) {
@@ -17,7 +26,19 @@ int RunTraceCommand(PageHost& host, const std::string& start, const std::string&
         }
         return 1;
     };
-    if (!savePath.empty()) return code(trace.SaveTo(savePath));
+    if (!options.savePath.empty()) {
+        // The files are read as the table pages open them, with their messages.
+        TraceRegisterNames names;
+        for (const std::string& file : options.nameFiles) {
+            CZLINKControlExt1 table(host);
+            table.device1 = options.device == 1;
+            table.device2 = options.device == 2;
+            if (!table.LoadConfigFile(file)) return 1;
+            AddRegisterNames(table, names);
+        }
+        trace.SetRegisterNames(std::move(names));
+        return code(trace.ExportTo(options.savePath, options.format));
+    }
 
     // As the entry field takes typed text: upper case; an empty entry counts as 0.
     trace.startAddress = EntryText(start, start.size());

@@ -9,25 +9,36 @@
 
 namespace script {
 
+CompiledScript CompileScriptFile(const std::string& path, const std::string& listingDirectory)
+{
+    CompiledScript result;
+    CScriptCompiler compiler;
+    compiler.SetListingDirectory(listingDirectory);
+    if (!compiler.Prepare(path) || !compiler.Compile())
+        return result;
+    result.readable = true;
+    compiler.NextError(true);
+    while (std::optional<std::string> e = compiler.NextError(false))
+        result.errors.push_back(std::move(*e));
+    if (result.errors.empty() && CountImageRecords(compiler) > kMaxImageRecords)
+        result.errors.emplace_back(kMsgScriptTooLarge);
+    if (result.errors.empty())
+        result.frames = BuildDownloadFrames(compiler);
+    return result;
+}
+
 int RunCompileCommand(const std::string& path, bool image, std::ostream& out, std::ostream& err,
                       const std::string& listingDirectory)
 {
-    CScriptCompiler compiler;
-    compiler.SetListingDirectory(listingDirectory);
-    if (!compiler.Prepare(path)) {
-        err << kMsgUnableToOpenFile << '\n';
-        return 1;
-    }
-    if (!compiler.Compile()) {
+    const CompiledScript compiled = CompileScriptFile(path, listingDirectory);
+    if (!compiled.readable) {
         err << kMsgUnableToOpenFile << '\n';
         return 1;
     }
     // The errors go out in one piece: the error stream writes each insertion at once, and a
     // long script can have thousands of them.
     std::string errors;
-    compiler.NextError(true);
-    while (std::optional<std::string> e = compiler.NextError(false)) {
-        std::string_view text = *e;
+    for (std::string_view text : compiled.errors) {
         if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n")
             text.remove_suffix(2);
         errors.append(text);
@@ -37,12 +48,8 @@ int RunCompileCommand(const std::string& path, bool image, std::ostream& out, st
         err << errors;
         return 1;
     }
-    if (CountImageRecords(compiler) > kMaxImageRecords) {
-        err << kMsgScriptTooLarge << '\n';
-        return 1;
-    }
     if (image)
-        for (const Frame& f : BuildDownloadFrames(compiler))
+        for (const Frame& f : compiled.frames)
             out << FrameToHex(f) << '\n';
     out.flush();
     return 0;

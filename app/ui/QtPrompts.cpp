@@ -1,14 +1,34 @@
 #include "app/ui/QtPrompts.h"
 
+#include "link/ui/BoardActivity.h"
+#include "link/ui/WindowPlacement.h"
+
+#include <algorithm>
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QProgressBar>
+#include <QShowEvent>
 #include <QThread>
 #include <QTimer>
-#include <QVBoxLayout>
+
+namespace {
+
+// A message box centred on its window as the window system shows it (see CentreOnOwner).
+class OwnedMessageBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* e) override {
+        QMessageBox::showEvent(e);  // takes the box's final size
+        if (!e->spontaneous()) CentreOnOwner(this, parentWidget());
+    }
+};
+
+}  // namespace
 
 QWidget* QtUserPrompts::Owner() const {
     if (QWidget* modal = QApplication::activeModalWidget()) return modal;
@@ -34,7 +54,7 @@ MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& 
         qtButtons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
         break;
     }
-    QMessageBox box(qtIcon, QString::fromStdString(caption), QString::fromStdString(text), qtButtons,
+    OwnedMessageBox box(qtIcon, QString::fromStdString(caption), QString::fromStdString(text), qtButtons,
                     Owner());
     box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
@@ -51,7 +71,7 @@ MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& 
 
 void QtUserPrompts::ErrorWithDetail(const std::string& text, const std::string& caption,
                                     const std::string& detail) {
-    QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
+    OwnedMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::Ok, Owner());
     box.setTextFormat(Qt::PlainText);
     if (!detail.empty()) box.setInformativeText(QString::fromStdString(detail));
@@ -66,8 +86,10 @@ void QtUserPrompts::PostQuit(int exitCode) {
 }
 
 void QtUserPrompts::DeliverQuit() {
-    // Ending every event loop now would also close a message box the user has not read yet.
-    if (QThread::currentThread()->loopLevel() > 1 || QApplication::activeModalWidget()) {
+    // Ending every event loop now would also close a message box the user has not read yet, or
+    // one that a board operation still running would show.
+    if (QThread::currentThread()->loopLevel() > 1 || QApplication::activeModalWidget() ||
+        CBoardActivity::Running()) {
         QTimer::singleShot(50, this, &QtUserPrompts::DeliverQuit);
         return;
     }
@@ -99,81 +121,58 @@ QString QtUserPrompts::QtFileFilter(const std::string& windowsFilter) {
 
 namespace {
 
-std::optional<std::string> RunFileDialog(QWidget* owner, const FileDialogSpec& spec, bool save) {
+// The extension a save adds: the default extension text's, without "*." ("*" is none).
+QString SuffixOf(QString pattern) {
+    if (pattern.startsWith(QLatin1String("*."))) pattern.remove(0, 2);
+    if (pattern.startsWith(QLatin1Char('.'))) pattern.remove(0, 1);
+    if (pattern.contains(QLatin1Char('*')) || pattern.contains(QLatin1Char(' '))) return QString();
+    return pattern;
+}
+
+std::optional<SaveFileChoice> RunFileDialog(QWidget* owner, const FileDialogSpec& spec, bool save) {
     QFileDialog dialog(owner, QString::fromStdString(spec.title),
                        QString::fromStdString(spec.initialDirectory));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QString filter = QtUserPrompts::QtFileFilter(spec.filter);
+    const QStringList filters = filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts);
     if (!filter.isEmpty()) dialog.setNameFilter(filter);
     // Only a save adds the default extension: an open takes the name as typed, so that a file
     // without an extension (a Kernlet "image") can be chosen. "*" is no extension.
-    QString suffix = save ? QString::fromStdString(spec.defaultExtension) : QString();
-    if (suffix.startsWith(QLatin1String("*."))) suffix.remove(0, 2);
-    if (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
-    if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*'))) dialog.setDefaultSuffix(suffix);
+    const QString suffix = save ? SuffixOf(QString::fromStdString(spec.defaultExtension)) : QString();
+    if (!suffix.isEmpty()) {
+        dialog.setDefaultSuffix(suffix);
+        // As on Windows, the extension added follows the file type chosen: the first pattern
+        // of the selected filter, where it names one.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, suffix](const QString& f) {
+            const qsizetype open = f.lastIndexOf(QLatin1Char('('));
+            const QString patterns = open < 0 ? QString() : f.mid(open + 1).chopped(1);
+            const QString own = SuffixOf(patterns.section(QLatin1Char(' '), 0, 0));
+            dialog.setDefaultSuffix(own.isEmpty() ? suffix : own);
+        });
+    }
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
     if (!spec.initialName.empty()) dialog.selectFile(QString::fromStdString(spec.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().front().toStdString();
+    const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+    return SaveFileChoice{dialog.selectedFiles().front().toStdString(),
+                          static_cast<size_t>(std::max<qsizetype>(chosen, 0))};
 }
 
 }  // namespace
 
 std::optional<std::string> QtUserPrompts::AskOpenFile(const FileDialogSpec& spec) {
-    return RunFileDialog(Owner(), spec, false);
+    std::optional<SaveFileChoice> chosen = RunFileDialog(Owner(), spec, false);
+    if (!chosen) return std::nullopt;
+    return std::move(chosen->path);
 }
 
 std::optional<std::string> QtUserPrompts::AskSaveFile(const FileDialogSpec& spec) {
+    std::optional<SaveFileChoice> chosen = RunFileDialog(Owner(), spec, true);
+    if (!chosen) return std::nullopt;
+    return std::move(chosen->path);
+}
+
+std::optional<SaveFileChoice> QtUserPrompts::AskSaveFileOfType(const FileDialogSpec& spec) {
     return RunFileDialog(Owner(), spec, true);
-}
-
-CProgressDialog::~CProgressDialog() { Destroy(); }
-
-void CProgressDialog::Create(const std::string& caption) {
-    Destroy();
-    dialog_ = new QDialog(owner_);
-    dialog_->setAttribute(Qt::WA_DeleteOnClose, false);
-    dialog_->setWindowTitle(QString::fromStdString(caption));
-    dialog_->setModal(false);
-    auto* layout = new QVBoxLayout(dialog_);
-    bar_ = new QProgressBar(dialog_);
-    bar_->setMinimumWidth(300);
-    bar_->setTextVisible(false);
-    layout->addWidget(bar_);
-    bar_->setRange(low_, high_);
-    bar_->setValue(pos_);
-    dialog_->show();
-    Show();
-}
-
-void CProgressDialog::Show() {
-    if (!dialog_) return;
-    bar_->setRange(low_, high_);
-    bar_->setValue(pos_);
-    // The download holds the window's thread; paint the bar now rather than when it ends.
-    bar_->repaint();
-}
-
-void CProgressDialog::SetRange(int low, int high) {
-    low_ = low;
-    high_ = high;
-    Show();
-}
-
-void CProgressDialog::SetPos(int pos) {
-    pos_ = pos;
-    Show();
-}
-
-void CProgressDialog::StepIt() {
-    pos_ += step_;
-    if (pos_ > high_) pos_ = low_ + (pos_ - high_);  // starts over, as a progress bar does
-    Show();
-}
-
-void CProgressDialog::Destroy() {
-    delete dialog_.data();
-    dialog_ = nullptr;
-    bar_ = nullptr;
 }

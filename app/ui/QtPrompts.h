@@ -1,15 +1,14 @@
 #pragma once
-// The user's screen for the logic: message boxes, file dialogs, the request to end the program,
-// and the "Flashing Device..." progress dialog.
+// The user's screen for the logic: message boxes, file dialogs and the request to end the
+// program. The progress dialog (CProgressDialog) comes with it.
 #include "link/UserPrompts.h"
+#include "link/ui/ProgressView.h"
 
 #include <QObject>
 #include <QPointer>
 
 #include <optional>
 
-class QDialog;
-class QProgressBar;
 class QWidget;
 
 class QtUserPrompts final : public QObject, public UserPrompts {
@@ -30,6 +29,8 @@ public:
     void PostQuit(int exitCode) override;
     std::optional<std::string> AskOpenFile(const FileDialogSpec& spec) override;
     std::optional<std::string> AskSaveFile(const FileDialogSpec& spec) override;
+    // The filter selected when the dialog was accepted; the extension a save adds follows it.
+    std::optional<SaveFileChoice> AskSaveFileOfType(const FileDialogSpec& spec) override;
 
     std::optional<int> QuitCode() const { return quitCode_; }
 
@@ -43,29 +44,4 @@ private:
     QPointer<QWidget> owner_;
     std::optional<int> quitCode_;
     bool quitQueued_ = false;
-};
-
-class CProgressDialog final : public ProgressDialog {
-public:
-    explicit CProgressDialog(QWidget* owner = nullptr) : owner_(owner) {}
-    ~CProgressDialog() override;
-    void SetOwner(QWidget* owner) { owner_ = owner; }
-
-    void Create(const std::string& caption) override;
-    void SetRange(int low, int high) override;
-    void SetStep(int step) override { step_ = step; }
-    void SetPos(int pos) override;
-    int GetPos() const override { return pos_; }
-    void StepIt() override;
-    void Destroy() override;
-
-    QDialog* Dialog() const { return dialog_; }
-
-private:
-    void Show();
-
-    QPointer<QWidget> owner_;
-    QPointer<QDialog> dialog_;
-    QProgressBar* bar_ = nullptr;
-    int low_ = 0, high_ = 100, step_ = 10, pos_ = 0;
 };

@@ -37,7 +37,9 @@ void QuitOnSignals(QtUserPrompts& prompts) {
         QObject::connect(closer, &QTimer::timeout, &prompts, [] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
                 if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-                    dialog->reject();
+                    // Closed, not cancelled: a dialog whose Cancel does something else (the
+                    // Trace window's starts a save) would otherwise never go.
+                    dialog->done(QDialog::Rejected);
                 } else {
                     modal->close();
                 }

@@ -4,10 +4,12 @@
 #include "app/ui/QuitOnSignal.h"
 #include "app/ui/RegisteredMessages.h"
 #include "app/ui/TR805QSheetView.h"
+#include "app/ui/WindowProgress.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "link/PageHost.h"
 #include "link/PortTable.h"
+#include "link/ui/BoardActivity.h"
 #include "settings/QtSettingsKey.h"
 #include "sim/PtyServer.h"
 
@@ -17,20 +19,56 @@
 #include <QMessageBox>
 #include <QSettings>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
 // Faster than any serial line a kit has.
 constexpr qulonglong kMaxLineRate = 100'000'000;
 
+// Qt's own options of a window application ("-platform offscreen", "-style=fusion"): the
+// window's application takes them, the program's parser must not call them unknown.
+// 0: not one; 1: a flag; 2: takes the next argument as its value (unless given with "=").
+int QtWindowOption(std::string arg) {
+    if (arg.rfind("--", 0) == 0) arg.erase(0, 1);
+    const size_t equals = arg.find('=');
+    const bool hasValue = equals != std::string::npos;
+    if (hasValue) arg.erase(equals);
+    static const char* const withValue[] = {"-platform", "-platformpluginpath", "-platformtheme",
+                                            "-plugin", "-qwindowgeometry", "-qwindowtitle",
+                                            "-qwindowicon", "-display", "-geometry", "-title",
+                                            "-name", "-style", "-stylesheet", "-session"};
+    static const char* const flags[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+    for (const char* o : withValue) {
+        if (arg == o) return hasValue ? 1 : 2;
+    }
+    for (const char* o : flags) {
+        if (arg == o) return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
-AppOptions CTR805QApp::ParseArguments() {
+AppOptions CTR805QApp::ParseArguments(int argc, char** argv) {
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        const int qt = i > 0 ? QtWindowOption(argv[i]) : 0;
+        if (qt == 0) args.push_back(argv[i]);
+        if (qt == 2) ++i;
+    }
+    args.push_back(nullptr);
+    int count = static_cast<int>(args.size()) - 1;
+    // A core application reads the arguments (and answers --help and --version) before the
+    // window's application, which needs a display, is made.
+    const QCoreApplication reader(count, args.data());
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Controls the MB805Q evaluation kit."));
     parser.addHelpOption();
@@ -56,7 +94,7 @@ AppOptions CTR805QApp::ParseArguments() {
     parser.addOption(configDir);
     parser.addOption(lineRate);
     parser.addOption(fillTrace);
-    parser.process(*QCoreApplication::instance());
+    parser.process(reader);
     AppOptions options;
     options.simulate = parser.isSet(simulate);
     options.configDir = parser.value(configDir);
@@ -83,8 +121,29 @@ AppOptions CTR805QApp::ParseArguments() {
     return options;
 }
 
+std::optional<std::string> NoDisplayReason(int argc, char** argv) {
+    // A platform named on the command line or in the environment (offscreen, vnc, ...) is Qt's
+    // to judge; only the default one needs a display server.
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.rfind("--", 0) == 0) arg.erase(0, 1);
+        if (arg == "-platform" || arg.rfind("-platform=", 0) == 0) return std::nullopt;
+    }
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        return std::nullopt;
+    }
+    return "tr805q: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+           "tr805q-cli does the same work without one, e.g. tr805q-cli --simulate info";
+}
+
 int RunSheet(CTR805QSheetView& view, QtUserPrompts& prompts) {
-    if (!view.Sheet().Initialise()) return prompts.QuitCode().value_or(kExitCancelled);
+    {
+        // The connection holds the window's thread: the port's reopen waits a second and a
+        // half once the window is up, and the identification talks to the board.
+        const CBoardActivity activity;
+        if (!view.Sheet().Initialise()) return prompts.QuitCode().value_or(kExitCancelled);
+    }
     // The board may already be lost: the program ends with the code asked for.
     if (const std::optional<int> code = prompts.QuitCode()) return *code;
     return QApplication::exec();
@@ -137,10 +196,12 @@ int CTR805QApp::Run(const AppOptions& options) {
     }
 
     CProgressDialog progress;
+    CWindowProgress progressSink(progress);
     SheetPlatform platform;
     platform.clock = &SystemClock::Instance();
     platform.prompts = &prompts;
     platform.progress = &progress;
+    platform.progressSink = &progressSink;
     // A damaged value in the settings file is reported in the window.
     platform.newSettingsKey = [&prompts] { return std::make_unique<QtSettingsKey>(&prompts); };
     platform.activePorts = [&table] { return table->ActivePorts(); };
@@ -154,6 +215,7 @@ int CTR805QApp::Run(const AppOptions& options) {
     CTR805QSheetView view(platform);
     prompts.SetOwner(&view);
     progress.SetOwner(&view);
+    progressSink.SetOwner(&view);
     return RunSheet(view, prompts);
 }
 

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 class CTR805QSheetView;
 class QtUserPrompts;
@@ -39,10 +41,16 @@ private:
 
 class CTR805QApp {
 public:
-    // Parses the running application's arguments; --help and errors end the program there.
-    static AppOptions ParseArguments();
+    // Parses the program's arguments without a display; --help, --version and errors end the
+    // program there.
+    static AppOptions ParseArguments(int argc, char** argv);
     int Run(const AppOptions& options);
 };
+
+// The program cannot show its window: the exit code, and the one line that says why and what
+// works without a display.
+inline constexpr int kExitNoDisplay = 1;
+std::optional<std::string> NoDisplayReason(int argc, char** argv);
 
 // Initialises the sheet (the port dialog, the connection) and runs the window until the quit
 // request; returns its exit code (2 when the port dialog was cancelled).

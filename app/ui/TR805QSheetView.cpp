@@ -7,18 +7,28 @@
 #include "app/ui/Pages.h"
 #include "app/ui/ProgramIcon.h"
 #include "app/ui/RegisteredMessages.h"
+#include "link/ui/BoardActivity.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QThread>
+#include <QWindow>
 
 #include <algorithm>
 
+SheetPlatform CTR805QSheetView::Painting(SheetPlatform platform, Clock& clock) {
+    platform.clock = &clock;
+    platform.deviceOpener = PaintWhileWaiting(std::move(platform.deviceOpener));
+    return platform;
+}
+
 CTR805QSheetView::CTR805QSheetView(const SheetPlatform& platform, QWidget* parent)
-    : QWidget(parent), sheet_(platform, *this) {
+    : QWidget(parent), clock_(*platform.clock), sheet_(Painting(platform, clock_), *this) {
     RegisterMessages();
     loaderReady_ = RegisteredMessage(kMsgLoaderReady);
 
@@ -148,6 +158,18 @@ void CTR805QSheetView::EnableAndActivate() {
     show();
     raise();
     activateWindow();
+    // The window system places and maps a new window in its own time. The identification's
+    // messages that may follow at once are centred on the window: where it really stands, not
+    // where it stood before it was placed. The wait ends for a window system that never says.
+    if (QWindow* window = windowHandle(); window != nullptr && !window->isExposed()) {
+        const CBoardActivity activity;
+        QElapsedTimer waited;
+        waited.start();
+        while (!window->isExposed() && waited.elapsed() < kPlacementWaitMs) {
+            PaintWindowNow();
+            if (!window->isExposed()) QThread::msleep(5);
+        }
+    }
 }
 
 void CTR805QSheetView::SetTitle(const std::string& title) {
@@ -193,6 +215,10 @@ void CTR805QSheetView::PostLoaderReady() {
 
 bool CTR805QSheetView::event(QEvent* e) {
     if (loaderReady_ != QEvent::None && e->type() == loaderReady_) {
+        const QEvent::Type type = loaderReady_;
+        if (CBoardActivity::HoldBack(this, [type] { return new QEvent(type); })) return true;
+        // The download holds the window's thread; its dialog advances and the window is painted.
+        const CBoardActivity activity;
         sheet_.OnLoaderReady();
         return true;
     }

@@ -4,6 +4,7 @@
 // the relayout between the short pages and the taller register tables moves exact pixels.
 #include "app/SheetWindow.h"
 #include "app/TR805QSheet.h"
+#include "link/ui/PaintingLine.h"
 
 #include <QEvent>
 #include <QList>
@@ -22,6 +23,8 @@ public:
     static constexpr int kShortTabHeight = 472;  // the tab control with a short page
     static constexpr int kMinButtonWidth = 75;
     static constexpr int kMinButtonHeight = 23;
+    // How long a window just shown may take to be placed and mapped by the window system.
+    static constexpr int kPlacementWaitMs = 1000;
 
     explicit CTR805QSheetView(const SheetPlatform& platform, QWidget* parent = nullptr);
     ~CTR805QSheetView() override;
@@ -52,12 +55,16 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // The platform as the sheet gets it: its clock and its line keep the window painted while a
+    // board operation runs.
+    static SheetPlatform Painting(SheetPlatform platform, Clock& clock);
     QWidget* DialogParent();
     // While a script runs the worker thread reads the link: only the tab it runs from may be
     // chosen; every other tab and its page are disabled and given back as they were.
     void LockToCurrentTab();
     void UnlockTabs();
 
+    CPaintingClock clock_;
     CTR805QSheet sheet_;
     QEvent::Type loaderReady_ = QEvent::None;
     QTabWidget* tabs_ = nullptr;

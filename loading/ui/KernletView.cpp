@@ -2,6 +2,8 @@
 
 #include "link/Messages.h"
 #include "link/PageHost.h"
+#include "link/ui/BoardActivity.h"
+#include "link/ui/ProgressView.h"
 #include "loading/KernletTexts.h"
 
 #include <QGridLayout>
@@ -28,40 +30,6 @@ constexpr int kButtonWidth = 88;
 void GroupMargins(QLayout* layout) { layout->setContentsMargins(14, 10, 14, 12); }
 
 }  // namespace
-
-// The page's progress bar. A load runs inside the button's handler, so the bar is painted at
-// once on every change rather than when the event loop comes round again.
-class CKernletView::Bar final : public ProgressDialog {
-public:
-    explicit Bar(QProgressBar* bar) : bar_(bar) {}
-    void Create(const std::string&) override {}
-    void SetRange(int low, int high) override {
-        low_ = low;
-        high_ = high;
-        bar_->setRange(low, high);
-    }
-    void SetStep(int step) override { step_ = step; }
-    void SetPos(int pos) override {
-        pos_ = pos;
-        Show();
-    }
-    int GetPos() const override { return pos_; }
-    void StepIt() override {
-        pos_ += step_;
-        if (pos_ > high_) pos_ = low_ + (pos_ - high_);
-        Show();
-    }
-    void Destroy() override {}
-
-private:
-    void Show() {
-        bar_->setValue(pos_);
-        if (bar_->isVisible()) bar_->repaint();
-    }
-
-    QProgressBar* bar_;
-    int low_ = 0, high_ = 100, step_ = 1, pos_ = 0;
-};
 
 class CKernletView::ChecksumsDialog final : public ChecksumsPrompt {
 public:
@@ -168,7 +136,7 @@ CKernletView::CKernletView(PageHost& host, QWidget* parent)
     page->addLayout(centred);
     page->addStretch(3);
 
-    bar_ = std::make_unique<Bar>(progress_);
+    bar_ = std::make_unique<CProgressBarControl>(progress_);
     checksumsDialog_ = std::make_unique<ChecksumsDialog>(this);
     page_.SetProgressBar(bar_.get());
     page_.SetChecksumsPrompt(checksumsDialog_.get());
@@ -204,5 +172,8 @@ void CKernletView::OnBrowse() {
 
 void CKernletView::OnLoad() {
     TakeFields();
+    // A load holds the window's thread for as long as the line takes (half a minute for a large
+    // Kernlet); the bar advances and the window stays painted meanwhile.
+    const CBoardActivity activity;
     (void)page_.OnLoad();
 }

@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 
+class CProgressBarControl;
 class PageHost;
 class QLabel;
 class QLineEdit;
@@ -49,7 +50,6 @@ public:
     QRadioButton* DeviceRadio(int device) const { return devices_.at(static_cast<size_t>(device - 1)); }
 
 private:
-    class Bar;
     class ChecksumsDialog;
 
     void OnBrowse();
@@ -60,7 +60,7 @@ private:
 
     PageHost& host_;
     CKernlet page_;
-    std::unique_ptr<Bar> bar_;
+    std::unique_ptr<CProgressBarControl> bar_;
     std::unique_ptr<ChecksumsDialog> checksumsDialog_;
     QLineEdit* path_ = nullptr;
     QPushButton* browse_ = nullptr;

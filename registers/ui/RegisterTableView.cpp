@@ -1,5 +1,7 @@
 #include "registers/ui/RegisterTableView.h"
 
+#include "link/ui/BoardActivity.h"
+
 #include "registers/ui/EntryField.h"
 
 #include <QButtonGroup>
@@ -277,7 +279,11 @@ template <typename Operation>
 void CRegisterTableView::Run(Operation op) {
     TakeDevice();
     page_->focus.reset();
-    op();
+    {
+        // An all-rows run sends its accesses one after another on the window's thread.
+        const CBoardActivity activity;
+        op();
+    }
     ShowPage();
     if (page_->focus) {
         if (QWidget* cell = CellWidget(page_->focus->row, page_->focus->cell)) {

@@ -1,12 +1,17 @@
 #pragma once
 // The "Trace" window: a thin modal view over CMTrace. "Save..." is the dialog's cancel command,
 // so Escape and the close box start a save (which does not close the window); "OK" closes it.
+// "Export..." writes the whole trace as CSV or VCD. Below the list, a timeline shows the
+// entries of the list, or the whole trace after "Whole Trace"; registers are named by the
+// descriptions of the register table pages of the same window.
 #include "registers/Trace.h"
 
 #include <QDialog>
 
 class CEntryField;
+class CTraceTimelineView;
 class QFontMetrics;
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 
@@ -26,14 +31,19 @@ public:
     QPushButton* BackButton() const { return back_; }
     QPushButton* ForwardButton() const { return forward_; }
     QPushButton* SaveButton() const { return save_; }
+    QPushButton* ExportButton() const { return export_; }
     QPushButton* OkButton() const { return ok_; }
 
 public Q_SLOTS:
     void reject() override;
 
 private:
+    // "Save...", also from Escape and the close box: asks for a file and saves the whole trace.
+    void Save();
     void Do(PageResult (CMTrace::*operation)());
     void ShowRows();
+    void ShowWholeTrace();
+    QWidget* BuildTimeline();
 
     CMTrace trace_;
     CEntryField* start_ = nullptr;
@@ -42,5 +52,8 @@ private:
     QPushButton* back_ = nullptr;
     QPushButton* forward_ = nullptr;
     QPushButton* save_ = nullptr;
+    QPushButton* export_ = nullptr;
     QPushButton* ok_ = nullptr;
+    CTraceTimelineView* timeline_ = nullptr;
+    QLabel* timelineRange_ = nullptr;
 };

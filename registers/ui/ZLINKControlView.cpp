@@ -1,5 +1,7 @@
 #include "registers/ui/ZLINKControlView.h"
 
+#include "link/ui/BoardActivity.h"
+
 #include "registers/ui/EntryField.h"
 
 #include <QButtonGroup>
@@ -127,17 +129,26 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
 
     connect(writeButton_, &QPushButton::clicked, this, [this] {
         TakeFields();
-        page_.Write();
+        {
+            const CBoardActivity activity;
+            page_.Write();
+        }
         ShowFields();
     });
     connect(readButton_, &QPushButton::clicked, this, [this] {
         TakeFields();
-        page_.Read();
+        {
+            const CBoardActivity activity;
+            page_.Read();
+        }
         ShowFields();
     });
     connect(resetButton_, &QPushButton::clicked, this, [this] {
         TakeFields();
-        page_.GenReset();
+        {
+            const CBoardActivity activity;
+            page_.GenReset();
+        }
         ShowFields();
     });
     ShowFields();

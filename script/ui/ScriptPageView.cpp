@@ -1,5 +1,7 @@
 #include "script/ui/ScriptPageView.h"
 
+#include "link/ui/BoardActivity.h"
+
 #include "registers/ui/EntryField.h"
 #include "registers/ui/TraceView.h"
 #include "script/ScriptPage.h"
@@ -83,7 +85,12 @@ CScriptView::CScriptView(PageHost& host, ScriptEventTypes types, QWidget* parent
     });
     connect(recent_, &QPushButton::clicked, this, &CScriptView::ShowRecentMenu);
     connect(run_, &QPushButton::clicked, this, [this] {
-        page_->RunOrAbort();
+        {
+            // The download (thousands of records) and the abort's wait of a second hold the
+            // window's thread.
+            const CBoardActivity activity;
+            page_->RunOrAbort();
+        }
         ShowControls();
     });
     connect(clear_, &QPushButton::clicked, this, [this] { page_->ClearResults(); });
@@ -151,7 +158,14 @@ void CScriptView::SeeTrace() {
 bool CScriptView::event(QEvent* e) {
     for (QEvent::Type t : types_) {
         if (e->type() == t) {
-            page_->Handle(static_cast<CScriptEvent*>(e)->Post());
+            const ScriptPost& post = static_cast<CScriptEvent*>(e)->Post();
+            // A board operation of the window's thread runs: the post waits for its end, as
+            // the worker does for the post (its handler may answer the board).
+            if (CBoardActivity::HoldBack(this, [t, post] { return new CScriptEvent(t, post); })) {
+                return true;
+            }
+            const CBoardActivity activity;
+            page_->Handle(post);
             return true;
         }
     }

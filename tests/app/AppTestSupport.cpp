@@ -115,7 +115,9 @@ SheetPlatform SimRig::Platform() {
         if (std::find(presentPorts.begin(), presentPorts.end(), number) == presentPorts.end()) return nullptr;
         if (failingPorts.count(number)) throw CSerialException(EBUSY, "in use");
         ++opens;
-        return std::make_unique<sim::SimSerialDevice>(board, clock);
+        auto device = std::make_unique<sim::SimSerialDevice>(board, clock);
+        device->SetLineRate(lineRate);
+        return device;
     };
     return p;
 }

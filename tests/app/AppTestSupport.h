@@ -96,6 +96,7 @@ struct SimRig {
     std::vector<std::string> requests;  // every request the board received
     std::vector<int> presentPorts{3};
     std::set<int> failingPorts;  // listed, but opening them fails
+    uint32_t lineRate = 0;       // baud of the ports' line in real time; 0: instant
     std::filesystem::path programDir;
     int opens = 0;  // devices the port opened
 };

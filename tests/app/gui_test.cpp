@@ -17,6 +17,7 @@
 #include "script/ui/ScriptPageView.h"
 #include "sim/FirmwareImage.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/app/GuiTestSupport.h"
 #include "tests/support/GuiSupport.h"
 
 #include <QAbstractButton>
@@ -60,109 +61,14 @@ using guitest::App;
 using guitest::ModalScript;
 using guitest::PumpUntil;
 using guitest::SaveScreenshot;
+using guitest::ChoosePort;
+using guitest::ExpectMessage;
+using guitest::GuiTest;
+using guitest::kScriptTab;
 
-constexpr int kScriptTab = 4;
 
 
 
-
-// The answer to the port dialog: choose an entry and press OK.
-ModalScript::Handler ChoosePort(const QString& entry, bool screenshot = false) {
-    return [entry, screenshot](QWidget* w) {
-        auto* dialog = qobject_cast<CComPortDialogView*>(w);
-        ASSERT_NE(dialog, nullptr) << w->windowTitle().toStdString();
-        EXPECT_EQ(dialog->windowTitle(), "COM PORT");
-        dialog->PortList()->setCurrentText(entry);
-        if (screenshot) SaveScreenshot(dialog, QStringLiteral("com-port-dialog"));
-        dialog->accept();
-    };
-}
-
-// Checks a message box and presses its OK.
-ModalScript::Handler ExpectMessage(const QString& text, const QString& caption, QMessageBox::Icon icon) {
-    return [=](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        ASSERT_NE(box, nullptr) << w->windowTitle().toStdString();
-        EXPECT_EQ(box->text(), text);
-        EXPECT_EQ(box->windowTitle(), caption);
-        EXPECT_EQ(box->icon(), icon);
-        box->button(QMessageBox::Ok)->click();
-    };
-}
-
-class GuiTest : public ::testing::Test {
-protected:
-    explicit GuiTest(sim::BoardConfig config = {}) : rig(config) {
-        platform = rig.Platform();
-        platform.prompts = &prompts;
-        platform.progress = &progress;
-    }
-    CTR805QSheetView& View() {
-        if (!view_) {
-            view_ = std::make_unique<CTR805QSheetView>(platform);
-            prompts.SetOwner(view_.get());
-            progress.SetOwner(view_.get());
-        }
-        return *view_;
-    }
-    // Runs the program's start and its event loop; a watchdog ends a stuck run with 99.
-    int Run(std::function<void()> inLoop = {}) {
-        CTR805QSheetView& view = View();
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [] {
-            ADD_FAILURE() << "the window did not end";
-            QCoreApplication::exit(99);
-        });
-        watchdog.start(20000);
-        // The walk starts once the window is up and the program's own event loop runs.
-        QTimer start;
-        start.setInterval(5);
-        QObject::connect(&start, &QTimer::timeout, [&] {
-            if (!view.isVisible() || QApplication::activeModalWidget() ||
-                QThread::currentThread()->loopLevel() != 1) {
-                return;
-            }
-            start.stop();
-            if (inLoop) inLoop();
-        });
-        start.start();
-        const int code = RunSheet(view, prompts);
-        EXPECT_TRUE(script.Done()) << "a dialog the test waited for did not come up";
-        return code;
-    }
-
-    // Selects a script on the window's script page in the file dialog and presses Run, as the
-    // user does; the compiler's listing goes into the same folder. Handlers for the dialogs
-    // the script shows come after the file dialog's.
-    script::CScriptView* StartScript(const std::string& source, std::vector<ModalScript::Handler> dialogs) {
-        const std::filesystem::path path = rig.programDir / "lock.mbs";
-        std::ofstream(path) << source;
-        script.Then([path](QWidget* w) {
-            auto* d = qobject_cast<QFileDialog*>(w);
-            ASSERT_NE(d, nullptr) << w->metaObject()->className();
-            d->selectFile(QString::fromStdString(path.string()));
-            QMetaObject::invokeMethod(d, "accept");
-        });
-        for (ModalScript::Handler& h : dialogs) script.Then(std::move(h));
-        QTabWidget* tabs = View().Tabs();
-        tabs->setCurrentIndex(kScriptTab);
-        auto* page = qobject_cast<script::CScriptView*>(tabs->widget(kScriptTab));
-        if (!page) return nullptr;
-        page->Page().RunHost().SetListingDirectory(rig.programDir.string());
-        page->SelectButton()->click();
-        page->RunButton()->click();
-        return page;
-    }
-
-    QApplication& app_ = App();  // before every Qt object of the test
-    SimRig rig;
-    QtUserPrompts prompts;
-    CProgressDialog progress;
-    SheetPlatform platform;
-    ModalScript script;
-    std::unique_ptr<CTR805QSheetView> view_;
-};
 
 TEST_F(GuiTest, WalksTheTabsOpensAboutAndOptionsAndClosesWithCode0) {
     rig.presentPorts = {1, 3};
@@ -401,7 +307,11 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
         bool save;
         const char* typed;
         const char* chosen;  // in `dir`
+        int filter = 0;      // the file type the user picks before typing the name
     };
+    const FileDialogSpec exportSpec{"Export Trace",
+                                    "CSV Files (*.csv)|*.csv|VCD Files (*.vcd)|*.vcd|All files (*.*)|*.*||",
+                                    "*.csv", "", "", false};
     const Case cases[] = {
         {"a Kernlet without an extension", {"Select Kernlet", "All files (*.*)|*.*||", "*.*", "", "", false}, false,
          "image", "image"},
@@ -411,6 +321,10 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
         {"saving adds the default extension",
          {"Save Config", "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt", "", "", false}, true, "table",
          "table.txt"},
+        {"the first file type", exportSpec, true, "capture", "capture.csv", 0},
+        {"the extension follows the file type chosen", exportSpec, true, "capture", "capture.vcd", 1},
+        {"a type without an extension adds the default one", exportSpec, true, "capture", "capture.csv", 2},
+        {"a name with its own extension keeps it", exportSpec, true, "capture.dat", "capture.dat", 1},
     };
     for (const Case& c : cases) {
         QtUserPrompts prompts;
@@ -418,9 +332,18 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
         spec.initialDirectory = dir.string();
         guitest::ModalScript script;
         const QString typed = QString::fromLatin1(c.typed);
-        script.Then([typed](QWidget* w) {
+        const int filter = c.filter;
+        script.Then([typed, filter](QWidget* w) {
             auto* d = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(d, nullptr) << w->metaObject()->className();
+            if (filter != 0) {
+                // As the user picks it in the file type box.
+                auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                ASSERT_NE(types, nullptr);
+                types->setCurrentIndex(filter);
+                Q_EMIT types->activated(filter);
+                Q_EMIT types->textActivated(types->currentText());
+            }
             d->selectFile(typed);
             QMetaObject::invokeMethod(d, "accept");
         });
@@ -433,34 +356,18 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
             }
         });
         watchdog.start(2000);
-        const std::optional<std::string> path = c.save ? prompts.AskSaveFile(spec) : prompts.AskOpenFile(spec);
-        EXPECT_EQ(path, std::optional<std::string>((dir / c.chosen).string())) << c.name;
+        if (c.save) {
+            const std::optional<SaveFileChoice> choice = prompts.AskSaveFileOfType(spec);
+            ASSERT_TRUE(choice) << c.name;
+            EXPECT_EQ(choice->path, (dir / c.chosen).string()) << c.name;
+            EXPECT_EQ(choice->filter, static_cast<size_t>(c.filter)) << c.name;
+        } else {
+            const std::optional<std::string> path = prompts.AskOpenFile(spec);
+            EXPECT_EQ(path, std::optional<std::string>((dir / c.chosen).string())) << c.name;
+        }
         EXPECT_TRUE(script.Done()) << c.name;
     }
     std::filesystem::remove_all(dir);
-}
-
-TEST(QtPrompts, ProgressDialogShowsItsBarAndStartsOverPastTheEnd) {
-    App();
-    CProgressDialog progress;
-    progress.Create("Flashing Device...");
-    ASSERT_NE(progress.Dialog(), nullptr);
-    EXPECT_EQ(progress.Dialog()->windowTitle(), "Flashing Device...");
-    EXPECT_TRUE(progress.Dialog()->isVisible());
-    EXPECT_FALSE(progress.Dialog()->isModal());
-    auto* bar = progress.Dialog()->findChild<QProgressBar*>();
-    ASSERT_NE(bar, nullptr);
-    progress.SetRange(0, 100);
-    progress.SetStep(10);
-    progress.SetPos(40);
-    EXPECT_EQ(bar->value(), 40);
-    SaveScreenshot(progress.Dialog(), QStringLiteral("progress-dialog"));
-    progress.SetPos(95);
-    progress.StepIt();
-    EXPECT_EQ(progress.GetPos(), 5);
-    EXPECT_EQ(bar->value(), 5);
-    progress.Destroy();
-    EXPECT_EQ(progress.Dialog(), nullptr);
 }
 
 TEST(RegisteredMessagesTest, FourteenTypesRegisteredOnceAndFoundByName) {
@@ -488,20 +395,22 @@ TEST_F(GuiFirmwareTest, ReplacesTheFirmwareWithProgressAndShowsTheNewVersion) {
     id.code = 0xBEEF;
     ASSERT_TRUE(sim::WriteFirmwareFile(rig.programDir, id, 30000).has_value());
     script.Then(ChoosePort(QStringLiteral("COM3")));
-    EXPECT_EQ(Run([&] {
-                  // The loader-ready message has been handled by now or comes next.
-                  QTimer::singleShot(50, &View(), [&] {
-                      CTR805QSheetView& v = View();
-                      EXPECT_EQ(v.Sheet().Version().versionMajor, 6);
-                      EXPECT_EQ(v.Sheet().Version().versionMinor, 1);
-                      EXPECT_EQ(v.Sheet().Code(), 0xBEEFu);
-                      EXPECT_EQ(progress.Dialog(), nullptr);  // closed after the download
-                      EXPECT_EQ(progress.GetPos(), 100);
-                      EXPECT_TRUE(v.isEnabled());
-                      v.CloseButton()->click();
-                  });
-              }),
-              0);
+    // The loader-ready message comes from the loader-wait thread, and the download paints the
+    // window (timers run meanwhile): the checks wait until the board reports the new firmware.
+    QTimer check;
+    check.setInterval(5);
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        CTR805QSheetView& v = View();
+        if (v.Sheet().Version().versionMajor != 6 || CBoardActivity::Running()) return;
+        check.stop();
+        EXPECT_EQ(v.Sheet().Version().versionMinor, 1);
+        EXPECT_EQ(v.Sheet().Code(), 0xBEEFu);
+        EXPECT_EQ(progress.Dialog(), nullptr);  // closed after the download
+        EXPECT_EQ(progress.GetPos(), 100);
+        EXPECT_TRUE(v.isEnabled());
+        v.CloseButton()->click();
+    });
+    EXPECT_EQ(Run([&] { check.start(); }), 0);
     EXPECT_TRUE(HasRequest(rig.requests, "7E 40 5D 2E 91 C3 48"));
     EXPECT_TRUE(HasRequest(rig.requests, "7E 39"));
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -230,6 +231,48 @@ TEST(CliOtherCommands, CompileAndKernletAreWired) {
     EXPECT_EQ(inspect.code, kCliInvalid);
     CliRun load = RunCliWith({"kernlet", "/nonexistent/k.txt"});
     EXPECT_EQ(load.code, kCliInvalid);
+}
+
+}  // namespace
+
+namespace {
+
+// trace --save with its formats, reaching the trace window's save and export.
+TEST(CliTraceCommand, FormatsOfTheSave) {
+    const std::string dir = ::testing::TempDir();
+    const auto read = [](const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    };
+    struct Case {
+        std::vector<const char*> format;
+        const char* file;
+        const char* begins;
+    };
+    const Case cases[] = {
+        {{}, "cli-trace.txt", "Note: Ordered from last Z-LINK access to first Z-LINK access\r\n"},
+        {{"--format", "text"}, "cli-trace2.txt", "Note: Ordered"},
+        {{"--format", "csv"}, "cli-trace.csv", "index,device,direction,register,data,"},
+        {{"--format", "vcd"}, "cli-trace.vcd", "$date "},
+        {{"--format", "vcd-bits"}, "cli-trace-bits.vcd", "$date "},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir + "/" + c.file;
+        std::vector<const char*> args{"trace", "--save", path.c_str()};
+        args.insert(args.end(), c.format.begin(), c.format.end());
+        const CliRun r = RunCliWith(args);
+        EXPECT_EQ(r.code, kCliOk) << c.file << r.err;
+        EXPECT_EQ(read(path).rfind(c.begins, 0), 0u) << c.file;
+    }
+    // A format needs a file, and is one of the four.
+    EXPECT_NE(RunCliWith({"trace", "--format", "csv"}).code, kCliOk);
+    const std::string path = dir + "/cli-trace.xml";
+    EXPECT_NE(RunCliWith({"trace", "--save", path.c_str(), "--format", "xml"}).code, kCliOk);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    // A names file that cannot be opened is refused with the table page's message.
+    const CliRun names = RunCliWith({"trace", "--save", path.c_str(), "--format", "csv", "--names", "/nonexistent/t.txt"});
+    EXPECT_EQ(names.code, kCliInvalid);
+    EXPECT_EQ(names.err, "Error - Unable to open config file\n");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -276,6 +277,73 @@ TEST_F(SimulatedBoardOnPty, UnpluggedAdapterIsALostBoardForEveryCommand) {
         EXPECT_NE(r.err.find("Input/output error"), std::string::npos) << command[0] << ": " << r.err;
         sim_.reset();
     }
+}
+
+// The program's path of a tool on PATH, or empty.
+std::string Tool(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        const fs::path p = fs::path(dir) / name;
+        if (!dir.empty() && ::access(p.c_str(), X_OK) == 0) return p.string();
+    }
+    return {};
+}
+
+// The trace saved by tr805q-cli in every format from a board on a pty, and the dumps read by
+// the viewers' own readers: GTKWave's (vcd2fst, and fst2vcd to look at what it took) and
+// PulseView's (libsigrok, through sigrok-cli), which in Debian 12 takes 1-bit signals only.
+TEST_F(SimulatedBoardOnPty, TraceExportsOpenInTheViewersReaders) {
+    const std::string port = StartSim();
+    ASSERT_FALSE(port.empty());
+    ASSERT_EQ(Cli({"--port", port, "write", "20", "1234"}).exitCode, 0);
+    ASSERT_EQ(Cli({"--port", port, "--device", "2", "write", "05", "00AB"}).exitCode, 0);
+    ASSERT_EQ(Cli({"--port", port, "read", "20"}).exitCode, 0);
+    for (const char* format : {"text", "csv", "vcd", "vcd-bits"}) {
+        const ProcessResult r = Cli({"--port", port, "trace", "--save", (home_ / format).string(), "--format", format});
+        ASSERT_EQ(r.exitCode, 0) << format << ": " << r.err;
+    }
+    std::ifstream csv(home_ / "csv");
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(csv, line);) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[1].rfind("0,1,write,0x20,0x1234,2,1,1,", 0), 0u) << rows[1];
+    EXPECT_EQ(rows[3].rfind("2,1,read,0x20,0x1234,2,1,1,", 0), 0u) << rows[3];
+    EXPECT_EQ(rows[3].back(), '\r');
+
+    const std::string vcd2fst = Tool("vcd2fst"), fst2vcd = Tool("fst2vcd"), sigrok = Tool("sigrok-cli");
+    if (vcd2fst.empty() || fst2vcd.empty() || sigrok.empty()) GTEST_SKIP() << "gtkwave or sigrok-cli not installed";
+    const std::string fst = (home_ / "trace.fst").string();
+    const ProcessResult converted = RunProcess({vcd2fst, (home_ / "vcd").string(), fst}, env_);
+    ASSERT_EQ(converted.exitCode, 0) << converted.err;
+    const ProcessResult back = RunProcess({fst2vcd, fst}, env_);
+    ASSERT_EQ(back.exitCode, 0) << back.err;
+    for (const char* declared : {"dev1_strobe", "dev1_read", "dev1_count [7:0]", "dev1_reg20 [15:0]", "dev2_reg05 [15:0]"}) {
+        EXPECT_NE(back.out.find(declared), std::string::npos) << declared << "\n" << back.out;
+    }
+    EXPECT_NE(back.out.find("b0001001000110100"), std::string::npos) << back.out;
+
+    const ProcessResult pulse = RunProcess({sigrok, "-i", (home_ / "vcd-bits").string(), "-I", "vcd", "-O", "csv"}, env_);
+    ASSERT_EQ(pulse.exitCode, 0) << pulse.err;
+    // A header naming the channels, then one line per microsecond from the first access.
+    std::istringstream lines(pulse.out);
+    std::string channels, first;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("; Channels", 0) == 0) channels = line;
+        if (first.empty() && !line.empty() && (line[0] == '0' || line[0] == '1')) first = line;
+    }
+    EXPECT_NE(channels.find("dev1_strobe, dev1_read, dev1_toggle, dev1_reg20_0,"), std::string::npos) << pulse.out;
+    EXPECT_NE(channels.find("dev2_reg05_15"), std::string::npos) << pulse.out;
+    // The first microsecond: device 1's strobe up, a write, register 0x20 = 0x1234.
+    std::vector<int> bits;
+    for (char c : first)
+        if (c == '0' || c == '1') bits.push_back(c - '0');
+    ASSERT_GE(bits.size(), 19u) << pulse.out;
+    EXPECT_EQ(bits[0], 1);
+    EXPECT_EQ(bits[1], 0);
+    unsigned reg20 = 0;
+    for (int b = 0; b < 16; ++b) reg20 |= static_cast<unsigned>(bits[3 + b]) << b;
+    EXPECT_EQ(reg20, 0x1234u);
 }
 
 }  // namespace

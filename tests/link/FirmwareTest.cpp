@@ -239,12 +239,12 @@ TEST_F(FirmwareDownload, LoadFirmwareTakesTheFileFromTheProgramDirectory) {
     EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(FirmwareDownload, LoadFirmwareFailureSaysSoAndLeavesTheBarOpen) {
+TEST_F(FirmwareDownload, LoadFirmwareFailureSaysSoAndClosesTheBar) {
     board.SetProgramDirectory(folder.path.string());
     EXPECT_FALSE(board.LoadFirmware("HK8051B-SCRIPT_F9.9.9"));
     ExpectOneMessage("Unable to load the firmware...", false);
     EXPECT_TRUE(progress.created);
-    EXPECT_FALSE(progress.destroyed);
+    EXPECT_TRUE(progress.destroyed);
     EXPECT_EQ(clock.SleptMs(), 0u);
 }
 

@@ -262,3 +262,14 @@ TEST(PortTableForUser, LivesInTheUsersConfigurationFolder) {
 }
 
 }  // namespace
+
+TEST(ComPortName, NumbersPlainOrAfterComAndEverythingElseIsAPath) {
+    const struct {
+        const char* text;
+        std::optional<int> number;
+    } cases[] = {
+        {"3", 3}, {"COM3", 3}, {"com12", 12}, {"0", 0}, {"COM", std::nullopt}, {"", std::nullopt},
+        {"/dev/ttyUSB0", std::nullopt}, {"COM3x", std::nullopt}, {"Com3", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseComPortName(c.text), c.number) << c.text;
+}

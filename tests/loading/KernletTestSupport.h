@@ -123,9 +123,18 @@ public:
         CSerialPort& port = board.Link().Port();
         port.Close();
         port.SetDeviceOpener([this](int) -> std::unique_ptr<SerialDevice> {
-            return std::make_unique<TappedDevice>(std::make_unique<sim::SimSerialDevice>(simBoard, clock), written,
-                                                  read, muteAfter);
+            auto device = std::make_unique<sim::SimSerialDevice>(simBoard, clock);
+            device->SetLineRate(lineRate);
+            return std::make_unique<TappedDevice>(std::move(device), written, read, muteAfter);
         });
+        port.Open(1, 115200, ParityNone, 8, StopOne, FlowNone);
+        port.SetTimeouts(kBoardTimeouts);
+    }
+    // The line from now on takes real time per byte at `baud` (0: none).
+    void SetLineRate(uint32_t baud) {
+        lineRate = baud;
+        CSerialPort& port = board.Link().Port();
+        port.Close();
         port.Open(1, 115200, ParityNone, 8, StopOne, FlowNone);
         port.SetTimeouts(kBoardTimeouts);
     }
@@ -147,6 +156,7 @@ public:
     MemoryStore store;
     std::vector<uint8_t> written, read;
     long muteAfter = -1;  // bytes written after which the line goes dead (-1: never)
+    uint32_t lineRate = 0;
 };
 
 class RecordingChecksumsPrompt final : public ChecksumsPrompt {

@@ -49,4 +49,19 @@ info=$("$root/usr/bin/tr805q-cli" --simulate info 2>"$tmp/info.err") || fail "in
 [[ $info == "GQ0017 Version "* ]] || fail "info printed: $info"
 # A board command reads the stored settings through the settings module it loads.
 [ ! -s "$tmp/info.err" ] || fail "installed tr805q-cli --simulate info said: $(cat "$tmp/info.err")"
+
+# The Python module, where Debian's python3 finds packaged modules, imported from there.
+if [ "${2:-}" = python ]; then
+  [[ $depends == *"python3 (>= 3."* ]] || fail "Depends lacks python3: $depends"
+  site=$root/usr/lib/python3/dist-packages
+  ls "$site"/tr805q.cpython-*.so >/dev/null 2>&1 || fail "no tr805q module in $site"
+  [ -f "$site/tr805q.pyi" ] || fail "no tr805q.pyi beside the module"
+  imported=$(cd "$tmp" && PYTHONPATH=$site PYTHONNOUSERSITE=1 /usr/bin/python3 -c '
+import tr805q
+with tr805q.Kit.simulated() as kit:
+    print(tr805q.__file__)
+    print(kit.info().lines[0])
+') || fail "import tr805q from the package"
+  [[ $imported == "$site/tr805q.cpython-"*".so"$'\n'"GQ0017 Version "* ]] || fail "tr805q imported: $imported"
+fi
 echo "package $(basename "$deb") checked"

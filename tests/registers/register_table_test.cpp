@@ -68,14 +68,19 @@ TEST(RegisterTable, RunsTakeTheirDirectionInRowOrder) {
 
     ASSERT_EQ(page.RunAll(AllRowsRun::Write), PageResult::Ok);
     EXPECT_EQ(host.Requests(), (std::vector<std::string>{"7E 03 31 00 FF 01", "7E 02 30 34 01"}));
+    // The screen follows the accessed rows only.
+    EXPECT_EQ(host.progressSink.events,
+              (std::vector<std::string>{"Begin Writing registers 2 rows", "Advance 1", "Advance 2", "End after 0 messages"}));
     host.requests.clear();
     ASSERT_EQ(page.RunAll(AllRowsRun::Read), PageResult::Ok);
     EXPECT_EQ(host.Requests(), (std::vector<std::string>{"7E 05 41 01", "7E 04 42 01"}));
     EXPECT_EQ(page.Row(2).data, "BEEF");
     EXPECT_EQ(page.Row(40).data, "07");
     host.requests.clear();
+    host.progressSink.events.clear();
     ASSERT_EQ(page.RunAll(AllRowsRun::Both), PageResult::Ok);
     EXPECT_EQ(host.Requests().size(), 4u);
+    EXPECT_EQ(host.progressSink.events.front(), "Begin Writing and reading registers 4 rows");
     // A row left out of the runs still answers its own Update button.
     host.requests.clear();
     EXPECT_EQ(page.UpdateRow(10), PageResult::Ok);

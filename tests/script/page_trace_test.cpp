@@ -5,6 +5,7 @@
 #include "tests/script/run_support.h"
 #include "tests/support/PlainUser.h"
 #include "tests/support/SimHost.h"
+#include "tests/support/VcdReader.h"
 
 #include <filesystem>
 #include <functional>
@@ -209,6 +210,16 @@ TEST_F(TraceTest, TheSaveSaysHowFarItHasCome) {
     EXPECT_EQ(filled.progressSink.events,
               (std::vector<std::string>{"Begin Saving trace 131072 entries", "Advance 2048", "Advance 4096",
                                         "Advance 5000", "End after 0 messages"}));
+    // The export and the timeline's whole trace read the same way.
+    filled.progressSink.events.clear();
+    ASSERT_EQ(t.ExportTo(folder.File("filled.vcd"), TraceFileFormat::Vcd), PageResult::Ok);
+    std::vector<TraceRecord> records;
+    ASSERT_EQ(t.ReadWholeTrace(records), PageResult::Ok);
+    EXPECT_EQ(records.size(), 5000u);
+    EXPECT_EQ(filled.progressSink.events,
+              (std::vector<std::string>{"Begin Saving trace 131072 entries", "Advance 2048", "Advance 4096",
+                                        "Advance 5000", "End after 0 messages", "Begin Reading trace 131072 entries",
+                                        "Advance 2048", "Advance 4096", "Advance 5000", "End after 0 messages"}));
 
     filled.progressSink.events.clear();
     filled.simBoard.faults().noReply = true;
@@ -263,14 +274,16 @@ TEST_F(TraceTest, AnUnwritableDestinationIsRefusedBeforeTheBoardIsAsked) {
     ::chmod(folder.Path().c_str(), 0755);  // the plain user must reach the folder
     for (const Case& c : destinations) {
         const std::string path = c.setup();
-        for (const bool fromCommand : {false, true}) {
-            SCOPED_TRACE(std::string(c.what) + (fromCommand ? ", tr805q-cli trace --save" : ", the window"));
+        for (const int how : {0, 1, 2}) {
+            const char* const ways[] = {", the window's save", ", tr805q-cli trace --save", ", the window's export"};
+            SCOPED_TRACE(std::string(c.what) + ways[how]);
             host.requests.clear();
             // The answer travels from the child as bits: refused, the message, nothing read.
             const auto save = [&] {
                 std::ostringstream out;
-                const bool refused = fromCommand ? RunTraceCommand(host, "0", path, out) == 1
-                                                 : trace.SaveTo(path) == PageResult::Failed;
+                const bool refused = how == 1   ? RunTraceCommand(host, "0", path, out) == 1
+                                     : how == 0 ? trace.SaveTo(path) == PageResult::Failed
+                                                : trace.ExportTo(path, TraceFileFormat::Vcd) == PageResult::Failed;
                 const bool told = !host.prompts.messages.empty() &&
                                   host.prompts.messages.back().text == "Error - Unable to save results";
                 return (refused ? 1 : 0) | (told ? 2 : 0) | (TraceRequests().empty() ? 4 : 0);
@@ -284,6 +297,89 @@ TEST_F(TraceTest, AnUnwritableDestinationIsRefusedBeforeTheBoardIsAsked) {
     EXPECT_EQ(folder.Read("ro.txt"), "older trace");
     EXPECT_FALSE(std::filesystem::exists(folder.File("none")));
     EXPECT_FALSE(std::filesystem::exists(folder.File("locked/t.txt")));
+}
+
+TEST_F(TraceTest, ExportWritesTheWholeTraceInTheTypeChosen) {
+    Accesses(3);
+    trace.SetRegisterNames({{{2, 0x20}, "Gain, coarse"}});
+    const std::string csv = folder.File("t.csv"), vcd = folder.File("t.vcd"), bits = folder.File("bits.vcd");
+    host.prompts.filePaths = {csv, vcd, bits, std::nullopt};
+    host.prompts.fileFilters = {0, 1, 2};
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(trace.Export(), PageResult::Ok);
+    ASSERT_EQ(host.prompts.fileDialogs.size(), 4u);
+    const FileDialogSpec& spec = host.prompts.fileDialogs[0];
+    EXPECT_EQ(spec.title, "Export Trace");
+    EXPECT_EQ(spec.filter, "CSV Files (*.csv)|*.csv|VCD Files (*.vcd)|*.vcd|VCD Files, 1-bit signals (*.vcd)|*.vcd||");
+    EXPECT_EQ(spec.defaultExtension, "*.csv");
+    EXPECT_TRUE(spec.confirmOverwrite);
+    // Three exports read the whole trace each; the cancelled one reads nothing.
+    EXPECT_EQ(TraceRequests().size(), 3u);
+
+    // The oldest first, with the names from the tables.
+    std::vector<std::string> rows;
+    std::istringstream in(folder.Read("t.csv"));
+    for (std::string l; std::getline(in, l);) rows.push_back(l);
+    ASSERT_EQ(rows.size(), 4u);
+    const sim::TraceEntry oldest = host.simBoard.TraceAt(2);
+    EXPECT_EQ(rows[1], "0,2,write,0x20,0x0000,2,1,1," + std::to_string(oldest.timestamp) + "," +
+                           std::to_string(oldest.timestamp) + ",0x00002,\"Gain, coarse\"\r");
+    EXPECT_EQ(rows[3].substr(0, 27), "2,2,write,0x20,0x0002,2,1,1");
+
+    std::string error;
+    const auto dump = vcdtest::Parse(folder.Read("t.vcd"), error);
+    ASSERT_TRUE(dump) << error;
+    EXPECT_EQ(dump->date, "2024-03-07 09:05:03 UTC");
+    EXPECT_TRUE(dump->Find("tr805q.dev2_reg20_Gain_coarse"));
+    EXPECT_EQ(dump->times.front(), oldest.timestamp);
+    const auto bitDump = vcdtest::Parse(folder.Read("bits.vcd"), error);
+    ASSERT_TRUE(bitDump) << error;
+    EXPECT_TRUE(bitDump->Find("tr805q.dev2_reg20_Gain_coarse_15"));
+    EXPECT_FALSE(bitDump->Find("tr805q.dev2_reg20_Gain_coarse"));
+
+    // The text format is the trace file, as "Save..." writes it.
+    ASSERT_EQ(trace.ExportTo(folder.File("a.txt"), TraceFileFormat::Text), PageResult::Ok);
+    ASSERT_EQ(trace.SaveTo(folder.File("b.txt")), PageResult::Ok);
+    EXPECT_EQ(folder.Read("a.txt").substr(folder.Read("a.txt").find("File created")), folder.Read("b.txt").substr(folder.Read("b.txt").find("File created")));
+}
+
+TEST_F(TraceTest, ABoardLostDuringAnExportLeavesTheOlderFile) {
+    Accesses(3);
+    const std::string path = folder.Write("old.vcd", "older dump");
+    host.simBoard.faults().noReply = true;
+    EXPECT_EQ(trace.ExportTo(path, TraceFileFormat::Csv), PageResult::LostBoard);
+    EXPECT_EQ(host.prompts.messages.back().text, kMsgNoCommunication);
+    EXPECT_EQ(folder.Read("old.vcd"), "older dump");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), std::filesystem::directory_iterator()), 1);
+}
+
+TEST_F(TraceTest, CommandExportsWithNamesFromConfigurationFiles) {
+    Accesses(2);
+    std::string config;
+    for (int r = 1; r <= 40; ++r) {
+        char header[20];
+        std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
+        config += header + std::string(r == 1 ? "Gain\r\n20\r\n02\r\n\r\n0\r\n" : "\r\n\r\n00\r\n\r\n0\r\n");
+    }
+    TraceCommandOptions options;
+    options.savePath = folder.File("cli.csv");
+    options.format = TraceFileFormat::Csv;
+    options.nameFiles = {folder.Write("names.txt", config)};
+    options.device = 2;
+    std::ostringstream out;
+    ASSERT_EQ(RunTraceCommand(host, options, out), 0);
+    EXPECT_NE(folder.Read("cli.csv").find(",0x00001,Gain\r\n1,2,write,0x20,0x0001"), std::string::npos) << folder.Read("cli.csv");
+    // Named for another device, the rows name nothing here.
+    options.device = 1;
+    options.format = TraceFileFormat::Vcd;
+    options.savePath = folder.File("cli.vcd");
+    ASSERT_EQ(RunTraceCommand(host, options, out), 0);
+    EXPECT_NE(folder.Read("cli.vcd").find(" dev2_reg20 [15:0]"), std::string::npos);
+    // A file that is no configuration file is refused with the table page's message.
+    options.nameFiles = {folder.Write("bad.txt", "nothing\r\n")};
+    host.requests.clear();
+    EXPECT_EQ(RunTraceCommand(host, options, out), 1);
+    EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to read config file");
+    EXPECT_TRUE(TraceRequests().empty());
 }
 
 TEST_F(TraceTest, CommandPrintsTheRowsOrSavesTheFile) {

@@ -5,12 +5,18 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QImage>
+#include <QPixmap>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 
@@ -31,6 +37,43 @@ inline void SaveScreenshot(QWidget* w, const QString& name) {
     const QString folder = qEnvironmentVariable("TR805Q_SCREENSHOTS");
     if (folder.isEmpty() || !w) return;
     w->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// What the screen shows of a top-level window. On the offscreen platform that is the contents
+// of its backing store: what the event loop painted, and nothing where it has not painted yet.
+// (QWidget::grab paints the widget anew and so cannot tell.)
+inline QImage ShownImage(QWidget* window) {
+    if (!window || !window->screen()) return {};
+    return window->screen()->grabWindow(window->winId()).toImage();
+}
+
+// Pixels of `rect` in `image` that differ from the rect's most common colour: text, a bar's
+// chunk, a frame.
+inline int InkPixels(const QImage& image, QRect rect) {
+    rect = rect.intersected(image.rect());
+    QHash<QRgb, int> counts;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) ++counts[image.pixel(x, y)];
+    }
+    int most = 0;
+    for (int n : counts) most = std::max(most, n);
+    return rect.width() * rect.height() - most;
+}
+
+// Columns of `rect` whose middle pixel is near `colour`: how far a progress bar's chunk reaches.
+inline int ColumnsLike(const QImage& image, QRect rect, QColor colour, int tolerance = 48) {
+    rect = rect.intersected(image.rect());
+    const int y = rect.center().y();
+    int columns = 0;
+    for (int x = rect.left(); x <= rect.right(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                std::abs(c.blue() - colour.blue()) <=
+            tolerance) {
+            ++columns;
+        }
+    }
+    return columns;
 }
 
 // Processes events until cond holds; false after limitMs of real time.

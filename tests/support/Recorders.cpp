@@ -39,3 +39,14 @@ std::optional<std::string> RecordingPrompts::AskOpenFile(const FileDialogSpec& s
 std::optional<std::string> RecordingPrompts::AskSaveFile(const FileDialogSpec& spec) {
     return AskOpenFile(spec);
 }
+
+std::optional<SaveFileChoice> RecordingPrompts::AskSaveFileOfType(const FileDialogSpec& spec) {
+    std::optional<std::string> path = AskOpenFile(spec);
+    size_t filter = 0;
+    if (!fileFilters.empty()) {
+        filter = fileFilters.front();
+        fileFilters.pop_front();
+    }
+    if (!path) return std::nullopt;
+    return SaveFileChoice{std::move(*path), filter};
+}

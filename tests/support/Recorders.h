@@ -28,6 +28,7 @@ public:
     void PostQuit(int exitCode) override { quitCodes.push_back(exitCode); }
     std::optional<std::string> AskOpenFile(const FileDialogSpec& spec) override;
     std::optional<std::string> AskSaveFile(const FileDialogSpec& spec) override;
+    std::optional<SaveFileChoice> AskSaveFileOfType(const FileDialogSpec& spec) override;
 
     // Answers handed out in order; Ok (or Yes for yes/no boxes) once they run out.
     std::deque<MsgAnswer> answers;
@@ -36,6 +37,8 @@ public:
     // Paths the file dialogs hand out in order; nothing (Cancel) once they run out.
     std::deque<std::optional<std::string>> filePaths;
     std::vector<FileDialogSpec> fileDialogs;
+    // Filters a save of a chosen type hands out with its path, in order; 0 once they run out.
+    std::deque<size_t> fileFilters;
     bool QuitPosted() const { return !quitCodes.empty(); }
 };
 

@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 // Fontconfig keeps a cache for the whole process that it never frees; not the program's leak.
@@ -114,6 +116,49 @@ TEST(KernletView, BrowseThenLoadShowsProgressAndEndsAtZero) {
     EXPECT_NE(std::find(values.begin(), values.end(), 50), values.end()) << "the bar moved during the load";
     EXPECT_NE(std::find(values.begin(), values.end(), 100), values.end());
     SaveScreenshot(&view, QStringLiteral("kernlet-tab-after"));
+}
+
+// On a line that takes real time the load holds the window's thread for as long as the bytes
+// take: the page is painted meanwhile and its bar advances on screen.
+TEST(KernletView, LoadOnASlowLineKeepsThePagePaintedAndItsBarAdvancing) {
+    App();
+    TempFiles files;
+    sim::KernletSampleSpec spec;
+    spec.blocks = 4;
+    spec.wordsPerBlock = 1200;
+    KernletHost host;
+    host.SetLineRate(2 * 115200);
+    CKernletView view(host);
+    view.resize(kPageSize);
+    view.show();
+    view.PathEdit()->setText(QString::fromStdString(files.Sample("sample.h", spec)));
+    QProgressBar* bar = view.Progress();
+    struct Shot {
+        int value;
+        QImage shown;
+    };
+    std::vector<Shot> shots;
+    QTimer look;
+    look.setInterval(10);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (bar->value() == 0 || (!shots.empty() && shots.back().value == bar->value())) return;
+        shots.push_back({bar->value(), guitest::ShownImage(&view)});
+    });
+    look.start();
+    view.LoadButton()->click();
+    ASSERT_EQ(host.prompts.messages.size(), 1u);
+    EXPECT_TRUE(host.prompts.messages[0].text.rfind("Kernlet Load complete", 0) == 0);
+    ASSERT_GE(shots.size(), 2u) << "the page did not come round to its timers during the load";
+    const QRect inside = QRect(bar->mapTo(&view, QPoint(0, 0)), bar->size()).adjusted(3, 3, -3, -3);
+    const QColor chunk = bar->palette().color(QPalette::Highlight);
+    const Shot& first = shots.front();
+    const Shot& last = shots.back();
+    EXPECT_LT(first.value, last.value);
+    EXPECT_LT(guitest::ColumnsLike(first.shown, inside, chunk), guitest::ColumnsLike(last.shown, inside, chunk))
+        << "the bar painted on screen did not advance from " << first.value << " to " << last.value;
+    EXPECT_GT(guitest::InkPixels(last.shown, last.shown.rect()), 1000) << "the page is not painted";
+    const QString folder = qEnvironmentVariable("TR805Q_SCREENSHOTS");
+    if (!folder.isEmpty()) shots[shots.size() / 2].shown.save(folder + QStringLiteral("/progress-Kernlet.png"));
 }
 
 TEST(KernletView, DifferingChecksumsShowTheWarningDialog) {
