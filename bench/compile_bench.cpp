@@ -1,5 +1,6 @@
 // Compiling a 100,000-line script against merely reading it line by line, and compile time as
-// the number of labels grows (the duplicate-label check and name resolution must stay linear).
+// the number of labels grows (the duplicate-label check and name resolution must stay linear)
+// and as one elseif chain grows (its block rewriting must stay linear too).
 #include "bench/ScriptSamples.h"
 #include "script/ScriptCompiler.h"
 
@@ -111,6 +112,30 @@ void BM_CompileLabels(benchmark::State& state)
     state.SetComplexityN(n);
 }
 BENCHMARK(BM_CompileLabels)
+    ->RangeMultiplier(2)
+    ->Range(12500, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
+// One if with an elseif chain of n/2 links (n lines).
+std::string MakeElseifChain(int lines)
+{
+    std::string s = "x       word 7\n        if x = 0\n";
+    for (int k = 1; 2 * k < lines; ++k)
+        s += "        elseif x = " + std::to_string(k) + "\n          add 1 x\n";
+    s += "        endif\n        stop\n";
+    return s;
+}
+
+void BM_CompileElseifChain(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    const std::string path = WriteScript("chain" + std::to_string(n) + ".mbs", MakeElseifChain(n));
+    for (auto _ : state)
+        CompileOnce(path, state);
+    state.SetComplexityN(n);
+}
+BENCHMARK(BM_CompileElseifChain)
     ->RangeMultiplier(2)
     ->Range(12500, 100000)
     ->Unit(benchmark::kMillisecond)

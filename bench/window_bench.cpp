@@ -1,6 +1,7 @@
 // How long the window takes from start to ready on a simulated board served on a pty, and the
 // process's peak memory: the port dialog is answered at once, the board identified, the window
-// shown with its five pages.
+// shown with its five pages. With --once, a single start whose moment of readiness is printed
+// as "ready <steady clock in ns>", so that the caller can time it from before the process began.
 #include "app/ui/ComPortDialogView.h"
 #include "app/ui/QtPrompts.h"
 #include "app/ui/RegisteredMessages.h"
@@ -22,11 +23,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
+    const bool once = argc > 1 && std::string(argv[argc - 1]) == "--once";
+    if (once) --argc;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     CTR805QApplication app(argc, argv);
     RegisterMessages();
@@ -43,7 +47,8 @@ int main(int argc, char** argv) {
     }
 
     std::vector<double> startMs;
-    for (int run = 0; run < 5; ++run) {
+    std::chrono::steady_clock::time_point readyAt{};
+    for (int run = 0; run < (once ? 1 : 5); ++run) {
         QtUserPrompts prompts;
         CProgressDialog progress;
         SheetPlatform platform;
@@ -75,7 +80,8 @@ int main(int argc, char** argv) {
             }
             if (view.isVisible() && !QApplication::activeModalWidget() &&
                 QThread::currentThread()->loopLevel() == 1) {
-                readyMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+                readyAt = std::chrono::steady_clock::now();
+                readyMs = std::chrono::duration<double, std::milli>(readyAt - t0).count();
                 poll.stop();
                 prompts.PostQuit(0);
             }
@@ -88,6 +94,12 @@ int main(int argc, char** argv) {
     server.Stop();
     fs::remove_all(config);
 
+    if (once) {
+        std::printf("ready %lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                                readyAt.time_since_epoch())
+                                                                .count()));
+        return startMs.empty() || startMs[0] < 0 ? 1 : 0;
+    }
     std::sort(startMs.begin(), startMs.end());
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

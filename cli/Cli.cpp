@@ -86,7 +86,17 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     return RunCli(argc, argv, stored, out, err, SimulatedBoardSetup{});
 }
 
+int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored, std::ostream& out,
+           std::ostream& err) {
+    return RunCli(argc, argv, stored, out, err, SimulatedBoardSetup{});
+}
+
 int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
+           std::ostream& err, const SimulatedBoardSetup& simulated, bool errIsTerminal) {
+    return RunCli(argc, argv, [&stored] { return stored; }, out, err, simulated, errIsTerminal);
+}
+
+int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored, std::ostream& out,
            std::ostream& err, const SimulatedBoardSetup& simulated, bool errIsTerminal) {
     CLI::App app{"TR805Q: controls the MB805Q evaluation kit from a shell.", "tr805q-cli"};
     app.set_version_flag("--version", std::string("tr805q-cli ") + kVersionSuffix);
@@ -289,7 +299,7 @@ int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::os
     if (offline) return offline();
     if (!command) return kCliInvalid;
 
-    CliSession session(err, stored, simulate, board, errIsTerminal && !quiet);
+    CliSession session(err, stored(), simulate, board, errIsTerminal && !quiet);
     if (!session.Connect(connect)) return kCliLostBoard;
     try {
         return command(session);

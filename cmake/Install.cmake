@@ -9,6 +9,10 @@ if(TARGET tr805q)
   list(PREPEND _programs tr805q)
 endif()
 install(TARGETS ${_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# tr805q-cli's settings module, in the program's own library folder, found from the program's
+# place wherever the package is unpacked.
+install(TARGETS settings_module LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tr805q)
+set_target_properties(tr805q-cli PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/tr805q")
 
 foreach(size 16 32 48 256)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/tr805q-${size}.png

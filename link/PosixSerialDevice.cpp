@@ -1,5 +1,6 @@
 // The COM port on a POSIX tty: termios for the line settings, poll for the time-outs.
 #include "link/OutputDrain.h"
+#include "link/ReadAhead.h"
 #include "link/SerialPort.h"
 
 #include <algorithm>
@@ -23,10 +24,6 @@ namespace {
 // The time-outs a device starts with: those the program sets once a port is open, so that no
 // read waits without a limit before anyone set them.
 constexpr SerialTimeouts kInitialTimeouts{500, 1, 500, 1, 500};
-// "Infinite" in a time-out field, as the Windows port has it.
-constexpr uint32_t kMaxDword = 0xFFFFFFFF;
-// Where a time-out record asks for no limit at all: nothing may wait for ever.
-constexpr int64_t kEndlessWaitCapMs = 60'000;
 
 [[noreturn]] void Raise(int code, std::string detail) {
     throw CSerialException(static_cast<uint32_t>(code), std::move(detail));
@@ -181,9 +178,10 @@ void ApplySettings(termios& t, const SerialLineSettings& s) {
     }
 }
 
-class PosixSerialDevice final : public SerialDevice {
+class PosixSerialDevice final : public SerialDevice, private ReceiveQueue {
 public:
-    explicit PosixSerialDevice(std::string path) : path_(std::move(path)) {
+    explicit PosixSerialDevice(std::string path)
+        : path_(std::move(path)), readAhead_(*this, SystemClock::Instance()) {
         do {
             fd_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         } while (fd_ < 0 && errno == EINTR);
@@ -225,53 +223,9 @@ public:
     void SetTimeouts(const SerialTimeouts& timeouts) override { timeouts_ = timeouts; }
     SerialTimeouts GetTimeouts() const override { return timeouts_; }
 
-    // Returns when n bytes came, when more than the read interval passed between two bytes
-    // (after the first), or at the latest after n * per-byte + constant ms. The special records
-    // of the Windows port keep their meaning: interval "infinite" without totals returns what
-    // is there; interval and per-byte "infinite" with a constant returns as soon as anything
-    // came. A record without totals would wait for ever there; here it waits a minute at most.
-    size_t Read(uint8_t* buffer, size_t n) override {
-        if (n == 0) return 0;
-        const SerialTimeouts& t = timeouts_;
-        const bool returnAtOnce =
-            t.readInterval == kMaxDword && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
-        const bool returnOnAny = t.readInterval == kMaxDword && t.readTotalMultiplier == kMaxDword &&
-                                 t.readTotalConstant > 0 && t.readTotalConstant < kMaxDword;
-        int64_t total;
-        if (returnOnAny) {
-            total = t.readTotalConstant;
-        } else if (t.readTotalMultiplier != 0 || t.readTotalConstant != 0) {
-            total = TotalMs(n, t.readTotalMultiplier, t.readTotalConstant);
-        } else {
-            total = returnAtOnce ? 0 : kEndlessWaitCapMs;
-        }
-        const bool intervalOn = !returnOnAny && t.readInterval != 0 && t.readInterval != kMaxDword;
-
-        const int64_t deadline = NowMs() + total;
-        size_t got = 0;
-        int64_t lastByte = 0;
-        bool hungUp = false;
-        for (;;) {
-            ssize_t r = ::read(fd_, buffer + got, n - got);
-            if (r > 0) {
-                got += static_cast<size_t>(r);
-                lastByte = NowMs();
-                hungUp = false;
-                if (got == n || returnOnAny) return got;
-                continue;
-            }
-            if (r < 0 && errno == EINTR) continue;
-            if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) RaiseErrno("Cannot read from " + path_);
-            // Nothing to read. After poll said the line hung up, that is the end of the line.
-            if (hungUp) Raise(EIO, "The line of " + path_ + " was closed");
-            int64_t now = NowMs();
-            int64_t wait = deadline - now;
-            if (got > 0 && intervalOn) wait = std::min<int64_t>(wait, lastByte + t.readInterval - now);
-            if (wait <= 0) return got;
-            short revents = Poll(POLLIN, wait);
-            hungUp = (revents & (POLLHUP | POLLERR)) != 0;
-        }
-    }
+    // The time-outs are the read-ahead's (see ReadAhead::Read); the protocol's one-byte reads
+    // are mostly served from what it holds, without a system call.
+    size_t Read(uint8_t* buffer, size_t n) override { return readAhead_.Read(buffer, n, timeouts_); }
 
     // Writes until every byte has gone or the write total time-out has passed (a minute when
     // the record has no write totals).
@@ -313,12 +267,10 @@ public:
         }
     }
 
+    // What the driver holds and what the read-ahead took from it but has not handed out.
     size_t QueuedBytes() override {
-        int count = 0;
-        if (RetryEintr([&] { return ::ioctl(fd_, FIONREAD, &count); }) != 0) {
-            RaiseErrno("Cannot count the received bytes of " + path_);
-        }
-        if (count > 0) return static_cast<size_t>(count);
+        const size_t count = readAhead_.Queued();
+        if (count > 0) return count;
         // An empty queue on a line that hung up will stay empty: say so now rather than let
         // the caller wait for bytes that cannot come.
         short revents = Poll(POLLIN, 0);
@@ -335,6 +287,30 @@ public:
     }
 
 private:
+    size_t TakeArrived(uint8_t* buffer, size_t n) override {
+        for (;;) {
+            const ssize_t r = ::read(fd_, buffer, n);
+            if (r > 0) return static_cast<size_t>(r);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) RaiseErrno("Cannot read from " + path_);
+            return 0;
+        }
+    }
+
+    bool WaitForArrival(int64_t ms) override {
+        return (Poll(POLLIN, ms) & (POLLHUP | POLLERR)) == 0;
+    }
+
+    size_t DriverCount() override {
+        int count = 0;
+        if (RetryEintr([&] { return ::ioctl(fd_, FIONREAD, &count); }) != 0) {
+            RaiseErrno("Cannot count the received bytes of " + path_);
+        }
+        return count > 0 ? static_cast<size_t>(count) : 0;
+    }
+
+    [[noreturn]] void RaiseLineClosed() override { Raise(EIO, "The line of " + path_ + " was closed"); }
+
     template <typename F>
     static int RetryEintr(F call) {
         int r;
@@ -378,6 +354,7 @@ private:
     std::string path_;
     int fd_ = -1;
     SerialTimeouts timeouts_ = kInitialTimeouts;
+    ReadAhead readAhead_;
 };
 
 }  // namespace

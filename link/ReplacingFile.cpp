@@ -80,7 +80,8 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {}
+ReplacingFile::ReplacingFile(std::string path, Durability durability)
+    : path_(std::move(path)), durability_(durability) {}
 
 ReplacingFile::~ReplacingFile() { Abandon(); }
 
@@ -172,13 +173,15 @@ bool ReplacingFile::Write(std::string_view bytes) {
 bool ReplacingFile::Commit() {
     if (fd_ < 0) return false;
     bool ok = ok_;
+    const bool sync = durability_ == Durability::Synced;
     if (inPlace_) {
         ok = ok && WriteAll(fd_, pending_.data(), pending_.size());
         if (plainFile_) {
-            ok = ok && ::ftruncate(fd_, static_cast<off_t>(pending_.size())) == 0 && ::fsync(fd_) == 0;
+            ok = ok && ::ftruncate(fd_, static_cast<off_t>(pending_.size())) == 0 &&
+                 (!sync || ::fsync(fd_) == 0);
         }
     } else {
-        ok = ok && ::fsync(fd_) == 0;
+        ok = ok && (!sync || ::fsync(fd_) == 0);
     }
     ok = ::close(fd_) == 0 && ok;
     fd_ = -1;

@@ -13,7 +13,12 @@
 
 class ReplacingFile {
 public:
-    explicit ReplacingFile(std::string path);
+    // A file kept for the user reaches the disk at the commit. A file the program makes anew each
+    // time from what it holds (the compiler's listing) may skip that wait: it is still replaced
+    // whole or not at all, but a power cut may cost it.
+    enum class Durability { Synced, Unsynced };
+
+    explicit ReplacingFile(std::string path, Durability durability = Durability::Synced);
     ~ReplacingFile();  // abandons what was not committed
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -37,6 +42,7 @@ private:
     bool ok_ = true;
     bool inPlace_ = false;
     bool plainFile_ = true;   // in place: a regular file, which is cut to the new length
+    Durability durability_;
     std::string pending_;     // in place: the bytes, written at the commit
 };
 

@@ -5,6 +5,7 @@
 #include "script/ScriptCompiler.h"
 
 #include <ostream>
+#include <string>
 
 namespace script {
 
@@ -34,13 +35,19 @@ int RunCompileCommand(const std::string& path, bool image, std::ostream& out, st
         err << kMsgUnableToOpenFile << '\n';
         return kCliInvalid;
     }
+    // The errors go out in one piece: the error stream writes each insertion at once, and a
+    // long script can have thousands of them.
+    std::string errors;
     for (std::string_view text : compiled.errors) {
         if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n")
             text.remove_suffix(2);
-        err << text << '\n';
+        errors.append(text);
+        errors.push_back('\n');
     }
-    if (!compiled.errors.empty())
+    if (!errors.empty()) {
+        err << errors;
         return kCliInvalid;
+    }
     if (image)
         for (const Frame& f : compiled.frames)
             out << FrameToHex(f) << '\n';

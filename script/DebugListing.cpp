@@ -5,7 +5,6 @@
 #include "script/ScriptCompiler.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -55,42 +54,101 @@ char* Put(char* q, const char (&literal)[N])
     return q + N - 1;
 }
 
-inline char* Pad(char* q, std::size_t used, std::size_t width);
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// Room for the widest padding the formats ask for (%20s).
+constexpr char kSpaces[] = "                    ";
+constexpr std::size_t kMaxWidth = sizeof kSpaces - 1;
+
+inline char* Pad(char* q, std::size_t used, std::size_t width)
+{
+    if (used < width) {
+        // One fixed-size copy; only width - used of it is kept.
+        std::memcpy(q, kSpaces, kMaxWidth);
+        q += width - used;
+    }
+    return q;
+}
 
 inline char* PutText(char* q, std::string_view s, std::size_t width = 0)
 {
     q = Pad(q, s.size(), width);
-    for (char c : s)
-        *q++ = c;
-    return q;
+    std::memcpy(q, s.data(), s.size());
+    return q + s.size();
 }
 
-inline char* Pad(char* q, std::size_t used, std::size_t width)
+// Two digits at a time: the pairs "00" to "ff" and "00" to "99".
+struct DigitPairs {
+    char hex[512];
+    char dec[200];
+    constexpr DigitPairs() : hex(), dec()
+    {
+        for (int i = 0; i < 256; ++i) {
+            hex[2 * i] = kHexDigits[i >> 4];
+            hex[2 * i + 1] = kHexDigits[i & 0xF];
+        }
+        for (int i = 0; i < 100; ++i) {
+            dec[2 * i] = static_cast<char>('0' + i / 10);
+            dec[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+    }
+};
+constexpr DigitPairs kPairs;
+
+// The hex digits of v written leftwards, ending just before end; returns where they start.
+inline char* HexLeft(char* end, uint32_t v)
 {
-    for (; used < width; ++used)
-        *q++ = ' ';
-    return q;
+    while (v > 0xFF) {
+        end -= 2;
+        std::memcpy(end, kPairs.hex + 2 * (v & 0xFF), 2);
+        v >>= 8;
+    }
+    if (v > 0xF) {
+        end -= 2;
+        std::memcpy(end, kPairs.hex + 2 * v, 2);
+    } else {
+        *--end = kHexDigits[v];
+    }
+    return end;
 }
 
 inline char* PutHex(char* q, uint32_t v, std::size_t width)
 {
-    const int digits = v ? (std::bit_width(v) + 3) / 4 : 1;
-    q = Pad(q, static_cast<std::size_t>(digits), width);
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
-        *q++ = "0123456789abcdef"[(v >> shift) & 0xF];
-    return q;
+    // Eight digits at most, copied as one block of eight from a buffer with room behind them.
+    char digits[16];
+    char* const end = digits + 8;
+    const char* d = HexLeft(end, v);
+    const std::size_t n = static_cast<std::size_t>(end - d);
+    q = Pad(q, n, width);
+    std::memcpy(q, d, 8);
+    return q + n;
+}
+
+// The decimal digits of m written leftwards, ending just before end; returns where they start.
+template <typename U>
+inline char* DecLeft(char* end, U m)
+{
+    while (m >= 100) {
+        end -= 2;
+        std::memcpy(end, kPairs.dec + 2 * (m % 100), 2);
+        m /= 100;
+    }
+    if (m >= 10) {
+        end -= 2;
+        std::memcpy(end, kPairs.dec + 2 * m, 2);
+    } else {
+        *--end = static_cast<char>('0' + m);
+    }
+    return end;
 }
 
 inline char* PutDec(char* q, int64_t v, std::size_t width)
 {
     char digits[24];
-    char* end = digits + sizeof digits;
-    char* d = end;
-    uint64_t m = v < 0 ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
-    do {
-        *--d = static_cast<char>('0' + m % 10);
-        m /= 10;
-    } while (m);
+    char* const end = digits + sizeof digits;
+    const uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    // Nearly every number of the listing fits 32 bits, whose division is the cheaper.
+    char* d = m <= UINT32_MAX ? DecLeft(end, static_cast<uint32_t>(m)) : DecLeft(end, m);
     if (v < 0)
         *--d = '-';
     const std::size_t n = static_cast<std::size_t>(end - d);
@@ -99,22 +157,67 @@ inline char* PutDec(char* q, int64_t v, std::size_t width)
     return q + n;
 }
 
-// Room for a line: its fixed text plus every field at its widest.
+// Room for a line: its fixed text plus every field at its widest, and the spare bytes that the
+// fixed-size copies above write past what they keep.
 constexpr std::size_t kFieldRoom = 24;
 
-// "Line %5d Location %3x Command=%2x Param1=%2x %4x[%3x] Param2=%2x %4x[%3x] Param3=%2x
-//  %4x[%3x] RefLabels=%s[%s],%s[%s],%s[%s]\n"
-void PutRecordLine(ListingBuffer& out, const CScriptCompiler& c, const CommandRecord& rec,
-                   uint32_t r)
+// The record line with every field at its printf width, as it is for nearly every record: a
+// line number of at most five digits, an opcode of at most two hex digits and refs of at most
+// three (kinds and values always fit their widths). The fields are blank in the templates; the
+// digits are put in right-aligned. The record number, which passes three digits in a long
+// script, goes between the two templates.
+struct RecordTemplate {
+    static constexpr char kHead[] = "Line       Location ";
+    static constexpr std::size_t kHeadSize = sizeof kHead - 1;
+    static constexpr std::size_t kLineEnd = 10;
+    static constexpr char kTail[] = " Command=   Param1=       [   ] Param2=       [   ] "
+                                    "Param3=       [   ] RefLabels=";
+    static constexpr std::size_t kTailSize = sizeof kTail - 1;
+    // Where each field ends (one past its last character), from the start of the tail.
+    static constexpr std::size_t kOpcodeEnd = 11;
+    static constexpr std::size_t kSlotStride = 20; // " Param1=%2x %4x[%3x]"
+    static constexpr std::size_t kKindEnd = 21;
+    static constexpr std::size_t kValueEnd = 26;
+    static constexpr std::size_t kRefEnd = 30;
+};
+static_assert(RecordTemplate::kHeadSize == 20 && RecordTemplate::kTailSize == 82 &&
+              RecordTemplate::kTail[RecordTemplate::kOpcodeEnd] == ' ' &&
+              RecordTemplate::kTail[RecordTemplate::kKindEnd] == ' ' &&
+              RecordTemplate::kTail[RecordTemplate::kValueEnd] == '[' &&
+              RecordTemplate::kTail[RecordTemplate::kRefEnd] == ']' &&
+              RecordTemplate::kTail[2 * RecordTemplate::kSlotStride + RecordTemplate::kRefEnd] == ']');
+
+bool FitsTemplate(const CommandRecord& rec)
 {
-    std::string_view names[2 * kBoardSlotCount];
-    std::size_t room = kListingRecordLine.size() + 12 * kFieldRoom;
+    if (rec.line < 0 || rec.line > 99999 || static_cast<uint32_t>(rec.opcode) > 0xFF)
+        return false;
+    for (int s = 0; s < kBoardSlotCount; ++s)
+        if ((rec.slots[s].ref & 0xFFFF) > 0xFFF)
+            return false;
+    return true;
+}
+
+char* PutRecordFields(char* q, const CommandRecord& rec, uint32_t r)
+{
+    using T = RecordTemplate;
+    std::memcpy(q, T::kHead, T::kHeadSize);
+    DecLeft(q + T::kLineEnd, static_cast<uint32_t>(rec.line));
+    q = PutHex(q + T::kHeadSize, r, 3);
+    std::memcpy(q, T::kTail, T::kTailSize);
+    HexLeft(q + T::kOpcodeEnd, static_cast<uint32_t>(rec.opcode));
     for (int s = 0; s < kBoardSlotCount; ++s) {
-        names[2 * s] = c.Name(rec.slots[s].name);
-        names[2 * s + 1] = c.Name(rec.slots[s].indexName);
-        room += names[2 * s].size() + names[2 * s + 1].size();
+        const ParamSlot& p = rec.slots[s];
+        char* slot = q + s * T::kSlotStride;
+        HexLeft(slot + T::kKindEnd, static_cast<uint32_t>(p.kind & 0xFF));
+        HexLeft(slot + T::kValueEnd, static_cast<uint32_t>(p.value & 0xFFFF));
+        HexLeft(slot + T::kRefEnd, static_cast<uint32_t>(p.ref & 0xFFFF));
     }
-    char* q = out.Reserve(room);
+    return q + T::kTailSize;
+}
+
+// The same fields for any record, through the general pieces.
+char* PutRecordFieldsAnyWidth(char* q, const CommandRecord& rec, uint32_t r)
+{
     q = Put(q, "Line ");
     q = PutDec(q, rec.line, 5);
     q = Put(q, " Location ");
@@ -133,7 +236,23 @@ void PutRecordLine(ListingBuffer& out, const CScriptCompiler& c, const CommandRe
         q = PutHex(q, static_cast<uint32_t>(p.ref & 0xFFFF), 3);
         *q++ = ']';
     }
-    q = Put(q, " RefLabels=");
+    return Put(q, " RefLabels=");
+}
+
+// "Line %5d Location %3x Command=%2x Param1=%2x %4x[%3x] Param2=%2x %4x[%3x] Param3=%2x
+//  %4x[%3x] RefLabels=%s[%s],%s[%s],%s[%s]\n"
+void PutRecordLine(ListingBuffer& out, const CScriptCompiler& c, const CommandRecord& rec,
+                   uint32_t r)
+{
+    std::string_view names[2 * kBoardSlotCount];
+    std::size_t room = kListingRecordLine.size() + 12 * kFieldRoom;
+    for (int s = 0; s < kBoardSlotCount; ++s) {
+        names[2 * s] = c.Name(rec.slots[s].name);
+        names[2 * s + 1] = c.Name(rec.slots[s].indexName);
+        room += names[2 * s].size() + names[2 * s + 1].size();
+    }
+    char* q = out.Reserve(room);
+    q = FitsTemplate(rec) ? PutRecordFields(q, rec, r) : PutRecordFieldsAnyWidth(q, rec, r);
     for (int s = 0; s < kBoardSlotCount; ++s) {
         q = PutText(q, names[2 * s]);
         *q++ = '[';
@@ -232,8 +351,9 @@ void CScriptCompiler::WriteListing()
     listingWritten_ = false;
     const std::string path = listingDir_.empty() ? std::string(kListingFileName)
                                                  : listingDir_ + "/" + kListingFileName;
-    // Saved as every file the user keeps: an earlier listing stays whole until this one is.
-    ReplacingFile file(path);
+    // An earlier listing stays whole until this one is; the listing is made anew by every
+    // compile, so it does not wait for the disk (megabytes for a long script).
+    ReplacingFile file(path, ReplacingFile::Durability::Unsynced);
     if (!file.Open())
         return;
     bool ok = true;

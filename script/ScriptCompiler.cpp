@@ -5,9 +5,12 @@
 #include "script/StringFormat.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <cstdio>
 #include <new>
+
+#include <sys/stat.h>
 
 namespace script {
 
@@ -58,35 +61,66 @@ bool CScriptCompiler::Prepare(const std::string& path)
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return false;
-    std::string text;
+    // Read straight into the compiler's own copy, which a long script makes megabytes.
     bool ok = true;
     try {
-        char block[65536];
-        std::size_t got;
-        while ((got = std::fread(block, 1, sizeof block, f)) > 0)
-            text.append(block, got);
+        source_.clear();
+        // Room for the whole file at once where its size is known, and one byte to see its end.
+        struct stat st {};
+        std::size_t room = 65536;
+        if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+            static_cast<uint64_t>(st.st_size) < INT32_MAX)
+            room = static_cast<std::size_t>(st.st_size) + 1;
+        std::size_t got = 0;
+        for (;; room = std::max<std::size_t>(room, source_.size())) {
+            source_.resize(got + room);
+            const std::size_t n = std::fread(source_.data() + got, 1, room, f);
+            got += n;
+            if (n < room)
+                break;
+        }
+        source_.resize(got);
         ok = !std::ferror(f);
     } catch (const std::bad_alloc&) {
         ok = false;
     }
     std::fclose(f);
-    return ok && PrepareText(text);
+    if (!ok || !Accept()) {
+        Release();
+        return false;
+    }
+    return true;
 }
 
 bool CScriptCompiler::PrepareText(std::string_view text)
 {
+    if (state_ != State::Idle)
+        return false;
+    try {
+        source_.assign(text);
+    } catch (const std::bad_alloc&) {
+        Release();
+        return false;
+    }
+    if (!Accept()) {
+        Release();
+        return false;
+    }
+    return true;
+}
+
+bool CScriptCompiler::Accept()
+{
     // Names, lines and records are numbered in 32 bits; no script comes near this.
-    if (state_ != State::Idle || text.size() > static_cast<std::size_t>(INT32_MAX))
+    if (source_.size() > static_cast<std::size_t>(INT32_MAX))
         return false;
     // A UTF-8 byte-order mark (an editor's, at the very start of the file) is no script text.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-        text.remove_prefix(kByteOrderMark.size());
+    if (std::string_view(source_).substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        source_.erase(0, kByteOrderMark.size());
     try {
-        source_.assign(text);
         Pass1();
     } catch (const std::bad_alloc&) {
-        Release();
         return false;
     }
     state_ = State::Prepared;
@@ -95,32 +129,52 @@ bool CScriptCompiler::PrepareText(std::string_view text)
 
 void CScriptCompiler::Pass1()
 {
-    // The counts only size the tables, which may still grow in pass 2 where a count falls
-    // short (a `word` written in capitals, an unterminated string); so a quick look suffices:
-    // lines, lines that start with a label, and pairs of quotes.
+    // The counts size the tables once, so that pass 2 does not move them while they grow: a
+    // long script's tables take megabytes. Where a count falls short (a `word` written in
+    // capitals, values run together, an unterminated string) a table still grows.
     lineCount_ = labelCount_ = 0;
-    std::size_t quotes = 0;
+    std::size_t initWords = 0;
     ForEachLine(source_, [&](std::string_view line, int32_t) {
         ++lineCount_;
-        if (LabelLength(line.substr(0, 1)) > 0)
-            ++labelCount_;
+        if (LabelLength(line.substr(0, 1)) == 0)
+            return;
+        ++labelCount_;
+        // A label's `word` may have more values, each an entry of its own: count the values
+        // after the text `word` (one more than needed for the first, which is the label's).
+        const std::size_t at = line.find("word");
+        if (at == std::string_view::npos)
+            return;
+        bool inValue = false;
+        for (std::size_t i = at + 4; i < line.size() && line[i] != ';'; ++i) {
+            const char c = line[i];
+            const bool valueChar = IsNameChar(c) || c == '$' || c == '+' || c == '-';
+            initWords += valueChar && !inValue;
+            inValue = valueChar;
+        }
     });
+    std::size_t quotes = 0;
     for (const char* p = source_.data(), *end = p + source_.size();
          (p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p))));
          ++p)
         ++quotes;
     stringCount_ = quotes / 2 + 1;
+    // An elseif takes a record more, so no script needs more than two a line (and the end).
     records_.clear();
-    records_.reserve(lineCount_ + 1);
+    records_.reserve(2 * lineCount_ + 1);
     opcodes_.clear();
-    opcodes_.reserve(lineCount_ + 1);
+    opcodes_.reserve(2 * lineCount_ + 1);
     labels_.clear();
-    labels_.reserve(labelCount_ + 1);
+    labels_.reserve(labelCount_ + initWords + 1);
     strings_.clear();
     strings_.reserve(stringCount_);
+    // Names: the labels' and a few more that only parameters use.
+    const std::size_t names = labelCount_ + labelCount_ / 4 + 16;
     names_.clear();
-    nameSpans_.assign(1, NameSpan{0, 0, 0}); // id 0: the empty name
-    nameIndex_.assign(1024, 0);
+    names_.reserve(8 * names);
+    nameSpans_.clear();
+    nameSpans_.reserve(names + 1);
+    nameSpans_.push_back(NameSpan{0, 0, 0}); // id 0: the empty name
+    nameIndex_.assign(std::bit_ceil(2 * names + 2), 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -314,6 +368,8 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
 void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber)
 {
     CommandRecord& rec = records_.emplace_back();
+    // All six positions while parsing; slots 3..5 are stored apart at the end.
+    ParamSlot parsed[kSlotCount];
     rec.opcode = kCommandTable[tableIndex].opcode;
     rec.tableIndex = tableIndex;
     rec.line = lineNumber;
@@ -337,12 +393,12 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
     while (used < kSlotCount) {
         Token t = lexer.Next();
         if (t.type == TokenType::End) {
-            rec.slots[used].kind = kKindUnrecognised;
+            parsed[used].kind = kKindUnrecognised;
             break;
         }
         const bool wasAfterName = afterName;
         afterName = false;
-        ParamSlot& slot = rec.slots[used];
+        ParamSlot& slot = parsed[used];
         switch (t.type) {
         case TokenType::Number:
             if (t.number > 0xFFFF) {
@@ -369,10 +425,10 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
                 break;
             }
             if (t.type == TokenType::ConstIndex) {
-                rec.slots[used - 1].ref = ClampToInt32(t.number);
-                rec.slots[used - 1].constantIndex = true;
+                parsed[used - 1].ref = ClampToInt32(t.number);
+                parsed[used - 1].constantIndex = true;
             } else {
-                ParamSlot& prev = rec.slots[used - 1];
+                ParamSlot& prev = parsed[used - 1];
                 prev.kind = t.kind;
                 storeParamName(t.text, prev, prev.indexName);
             }
@@ -403,8 +459,20 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
             break;
         }
     }
-    rec.paramCount = used;
-    rec.tokenCount = 2 * used + 1;
+    rec.paramCount = static_cast<int8_t>(used);
+    rec.tokenCount = static_cast<int8_t>(2 * used + 1);
+    std::copy_n(parsed, kBoardSlotCount, rec.slots);
+    const ParamSlot unused;
+    auto isUnused = [&](const ParamSlot& p) { return std::memcmp(&p, &unused, sizeof p) == 0; };
+    ParamSlot end;
+    end.kind = kKindUnrecognised;
+    if (isUnused(parsed[4]) && isUnused(parsed[5]) &&
+        (isUnused(parsed[3]) || std::memcmp(&parsed[3], &end, sizeof end) == 0)) {
+        rec.endAfterThird = !isUnused(parsed[3]);
+    } else {
+        rec.moreSlots = static_cast<int32_t>(moreSlots_.size());
+        moreSlots_.push_back({parsed[3], parsed[4], parsed[5]});
+    }
     opcodes_.push_back(rec.opcode);
     if (rec.opcode == kOpElseif) {
         // Kept free: block rewriting puts the elseif's own condition here.
@@ -516,47 +584,51 @@ void CScriptCompiler::RewriteIfBlocks()
             const int e = d;
             Frame f = std::move(stack.back());
             stack.pop_back();
+            // The items are in record order (those an inner block left over lie between the
+            // items around it), so each link of an elseif chain takes the items after it by
+            // moving a start position, not by copying them: a chain stays linear in its length.
+            const std::vector<int>& items = f.items;
             std::vector<int> leftover;
+            int o = f.open;
+            std::size_t from = 0;
+            auto firstOf = [&](int32_t want) {
+                std::size_t i = from;
+                while (i < items.size() &&
+                       records_[static_cast<std::size_t>(items[i])].opcode != want)
+                    ++i;
+                return i;
+            };
             for (;;) {
-                const int o = f.open;
                 PrepareCondition(o);
-                auto isKind = [&](int32_t want) {
-                    return [this, want](int r) {
-                        return records_[static_cast<std::size_t>(r)].opcode == want;
-                    };
-                };
-                auto elseifIt = std::find_if(f.items.begin(), f.items.end(), isKind(kOpElseif));
-                if (elseifIt != f.items.end()) {
+                const std::size_t elseifAt = firstOf(kOpElseif);
+                if (elseifAt < items.size()) {
                     // The elseif's condition moves to its reserved record as a new if, which
                     // pairs with the same endif; the elseif itself jumps past the block.
-                    const int l = *elseifIt;
+                    const int l = items[elseifAt];
                     CommandRecord copy = records_[static_cast<std::size_t>(l)];
                     copy.opcode = kOpIf;
                     copy.reserved = false;
-                    records_[static_cast<std::size_t>(l) + 1] = copy;
+                    CopyRecord(static_cast<std::size_t>(l) + 1, copy);
                     makeJump(l, e);
                     SetJumpIfFalse(o, l + 1);
-                    std::vector<int> inner;
-                    for (int item : f.items) {
-                        if (item < l)
-                            leftover.push_back(item);
-                        else if (item > l + 1)
-                            inner.push_back(item);
-                    }
-                    f = Frame{l + 1, std::move(inner)};
+                    leftover.insert(leftover.end(), items.begin() + static_cast<long>(from),
+                                    items.begin() + static_cast<long>(elseifAt));
+                    o = l + 1;
+                    from = elseifAt + 1;
                     continue;
                 }
-                auto elseIt = std::find_if(f.items.begin(), f.items.end(), isKind(kOpElse));
-                if (elseIt != f.items.end()) {
-                    const int x = *elseIt;
+                const std::size_t elseAt = firstOf(kOpElse);
+                if (elseAt < items.size()) {
+                    const int x = items[elseAt];
                     SetJumpIfFalse(o, x + 1);
                     makeJump(x, e);
-                    for (int item : f.items)
-                        if (item != x)
-                            leftover.push_back(item);
+                    for (std::size_t i = from; i < items.size(); ++i)
+                        if (i != elseAt)
+                            leftover.push_back(items[i]);
                 } else {
                     SetJumpIfFalse(o, e);
-                    leftover.insert(leftover.end(), f.items.begin(), f.items.end());
+                    leftover.insert(leftover.end(), items.begin() + static_cast<long>(from),
+                                    items.end());
                 }
                 deleted_[static_cast<std::size_t>(e)] = true;
                 break;
@@ -587,9 +659,9 @@ void CScriptCompiler::RewriteWhileBlocks()
             stack.pop_back();
             PrepareCondition(o);
             SetJumpIfFalse(o, e + 1);
+            const int32_t line = records_[static_cast<std::size_t>(e)].line;
+            CopyRecord(static_cast<std::size_t>(e), records_[static_cast<std::size_t>(o)]);
             CommandRecord& bottom = records_[static_cast<std::size_t>(e)];
-            const int32_t line = bottom.line;
-            bottom = records_[static_cast<std::size_t>(o)];
             bottom.line = line;
             bottom.opcode = kJumpIfTrue[bottom.condition];
             bottom.slots[2].value = o + 1;
@@ -655,7 +727,7 @@ void CScriptCompiler::BuildNameLookup()
     }
 }
 
-void CScriptCompiler::ResolveRecord(CommandRecord& rec) const
+void CScriptCompiler::ResolveRecord(CommandRecord& rec)
 {
     auto lookup = [&](NameRef name) -> const LabelEntry* {
         const int32_t i = firstEntry_[name.id];
@@ -668,22 +740,22 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec) const
         default: return e.value; // constants, and entries declared with a sign
         }
     };
-    for (ParamSlot& slot : rec.slots) {
+    auto resolve = [&](ParamSlot& slot) {
         const int32_t k = slot.kind;
         const bool named = k == kKindVariable || k == kKindPendingLocation ||
                            k == kKindPendingConstant;
         const bool indexed = k == kKindIndexed || k == kKindIndexedInc || k == kKindIndexedDec;
         if (!named && !indexed)
-            continue;
+            return;
         if (slot.nameFault) {
             slot.value = kUnresolved;
-            continue;
+            return;
         }
         const LabelEntry* e = lookup(slot.name);
         if (named) {
             if (!e) {
                 slot.value = kUnresolved;
-                continue;
+                return;
             }
             int64_t v = valueOf(*e);
             if (slot.constantIndex)
@@ -707,7 +779,12 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec) const
             const LabelEntry* index = lookup(slot.indexName);
             slot.ref = index ? valueOf(*index) : kUnresolved;
         }
-    }
+    };
+    for (ParamSlot& slot : rec.slots)
+        resolve(slot);
+    if (rec.moreSlots >= 0)
+        for (ParamSlot& slot : moreSlots_[static_cast<std::size_t>(rec.moreSlots)])
+            resolve(slot);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -785,7 +862,7 @@ void CScriptCompiler::CheckRecord(int index, std::vector<std::string>& findings)
                                              : rec.tokenCount / 2;
     if (n != entry.maxParams) {
         for (int i = 0; i < std::min(n, kSlotCount); ++i) {
-            if (rec.slots[i].kind == kKindSigned) {
+            if (Slot(rec, i).kind == kKindSigned) {
                 findings.push_back(FormatMessage(kMsgConstantsUnsigned, line));
                 return;
             }
@@ -850,6 +927,28 @@ std::optional<std::string> CScriptCompiler::NextError(bool reset)
     return errors_[nextError_++];
 }
 
+ParamSlot CScriptCompiler::Slot(const CommandRecord& rec, int i) const
+{
+    if (i < kBoardSlotCount)
+        return rec.slots[i];
+    if (rec.moreSlots >= 0)
+        return moreSlots_[static_cast<std::size_t>(rec.moreSlots)][static_cast<std::size_t>(i - kBoardSlotCount)];
+    ParamSlot unused;
+    if (i == kBoardSlotCount && rec.endAfterThird)
+        unused.kind = kKindUnrecognised;
+    return unused;
+}
+
+void CScriptCompiler::CopyRecord(std::size_t to, const CommandRecord& rec)
+{
+    const int32_t more = rec.moreSlots;
+    records_[to] = rec;
+    if (more >= 0) {
+        records_[to].moreSlots = static_cast<int32_t>(moreSlots_.size());
+        moreSlots_.push_back(moreSlots_[static_cast<std::size_t>(more)]);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Emitters
 
@@ -864,7 +963,7 @@ bool CScriptCompiler::NextRecord(bool reset, ImageRecord& out)
     const CommandRecord& rec = records_[nextRecord_++];
     out[0] = static_cast<uint16_t>(rec.opcode);
     for (int s = 0; s < kSlotCount; ++s) {
-        const ParamSlot& slot = rec.slots[s];
+        const ParamSlot slot = Slot(rec, s);
         out[1 + 2 * s] = static_cast<uint16_t>((slot.kind & 0xF) | ((slot.ref & 0xFFF) << 4));
         out[2 + 2 * s] = static_cast<uint16_t>(slot.value);
     }
@@ -936,6 +1035,7 @@ void CScriptCompiler::Release()
     std::vector<NameSpan>().swap(nameSpans_);
     std::vector<uint32_t>().swap(nameIndex_);
     std::vector<CommandRecord>().swap(records_);
+    std::vector<MoreSlots>().swap(moreSlots_);
     std::vector<LabelEntry>().swap(labels_);
     std::vector<std::string>().swap(strings_);
     std::vector<LineFault>().swap(lineFaults_);

@@ -37,26 +37,32 @@ struct NameRef {
     bool Empty() const { return id == 0; }
 };
 
+// The fields are as narrow as their values allow: a long script has a record per line, and
+// every megabyte the tables take is time spent by the system handing out memory.
 struct ParamSlot {
-    int32_t kind = kKindLocation;
     int32_t value = 0;  // location, constant, string number or record index; -1 = unresolved
     int32_t ref = 0;    // index variable's location (kinds 3-5), bits 16..23 << 4 (kind 11),
                         // or the n of name[n]; -1 = unresolved index variable
     NameRef name;       // name written in this position, to be resolved
     NameRef indexName;  // index variable written in name[index]
+    int16_t kind = kKindLocation; // up to kKindPendingConstant
     bool constantIndex = false; // name[n]: the value is the name's value plus n
     bool nameFault = false;     // a name too long for the slot; reported on its own
 };
+static_assert(sizeof(ParamSlot) == 20);
 
 struct CommandRecord {
     int32_t opcode = kOpEnd;
-    ParamSlot slots[kSlotCount];
+    // The slots that reach the board. Slots 3..5 are kept apart (CScriptCompiler::Slot): only a
+    // line with more parameters than any command takes fills them.
+    ParamSlot slots[kBoardSlotCount];
     int32_t line = 0;
-    int32_t condition = 0;
-    int32_t tokenCount = 0; // 2 x parameters + 1
-    int32_t tableIndex = 0;
+    int32_t moreSlots = -1; // where slots 3..5 are kept; -1: as a slot never written
+    int16_t tableIndex = 0;
+    int8_t condition = 0;  // 0..11
+    int8_t tokenCount = 0; // 2 x parameters + 1
     // Parameters as written, before block rewriting touched tokenCount.
-    int32_t paramCount = 0;
+    int8_t paramCount = 0;
     // A comparison operator was written.
     bool hasOperator = false;
     // `if x` rewritten into `if x != 0`.
@@ -68,7 +74,11 @@ struct CommandRecord {
     bool reserved = false;
     // An else/elseif left over inside an if without endif: that if is reported instead.
     bool insideUnmatched = false;
+    // Three parameters were written: slot 3 holds the end of the line (kind 9), and slots 4
+    // and 5 are as never written.
+    bool endAfterThird = false;
 };
+static_assert(sizeof(CommandRecord) == 84);
 
 struct LabelEntry {
     NameRef name;           // empty for initialiser words
@@ -146,6 +156,8 @@ public:
     const std::vector<CommandRecord>& Records() const { return records_; }
     const std::vector<LabelEntry>& Labels() const { return labels_; }
     const std::vector<std::string>& Strings() const { return strings_; }
+    // Slot i (0..5) of a record, as parsed, rewritten and resolved.
+    ParamSlot Slot(const CommandRecord& rec, int i) const;
     std::string_view Name(NameRef ref) const
     {
         if (ref.id >= nameSpans_.size())
@@ -163,6 +175,8 @@ private:
         std::string text;
     };
 
+    // Pass 1 over source_; false (and nothing prepared) when it cannot be taken.
+    bool Accept();
     void Pass1();
     void Pass2();
     void CompileLine(std::string_view line, int32_t lineNumber);
@@ -176,7 +190,7 @@ private:
     void PrepareCondition(int record);
     void BuildNameLookup();
     void DropMatchedEndifsAndResolve();
-    void ResolveRecord(CommandRecord& rec) const;
+    void ResolveRecord(CommandRecord& rec);
     void WriteListing();
     void FindErrors();
     void CheckRecord(int index, std::vector<std::string>& findings) const;
@@ -204,6 +218,10 @@ private:
     std::vector<NameSpan> nameSpans_;
     std::vector<uint32_t> nameIndex_;
     std::vector<CommandRecord> records_;
+    using MoreSlots = std::array<ParamSlot, kSlotCount - kBoardSlotCount>;
+    std::vector<MoreSlots> moreSlots_;
+    // Puts a copy of rec at record `to`, with slots 3..5 of its own (block rewriting).
+    void CopyRecord(std::size_t to, const CommandRecord& rec);
     std::vector<LabelEntry> labels_;
     std::vector<std::string> strings_;
     std::vector<LineFault> lineFaults_;

@@ -11,5 +11,8 @@ if [ "${2:-}" = "--all" ]; then
     echo
   done
 fi
-echo "Benchmark report, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(uname -m)"
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
+echo "Benchmark report, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores ($cpu), $memory, $(uname -m)"
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 "$build/bench/report_bench" 2>/dev/null

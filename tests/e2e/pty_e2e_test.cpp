@@ -115,6 +115,29 @@ TEST_F(SimulatedBoardOnPty, ValidationAndLostBoardExitCodes) {
               "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program\n");
 }
 
+// The stored port settings come from the window's settings file, read by the settings module
+// that tr805q-cli loads for a board command; a compile needs no settings and loads no Qt.
+TEST_F(SimulatedBoardOnPty, StoredPortReachesABoardCommandAndACompileLoadsNoQt) {
+    const std::string port = StartSim();
+    ASSERT_FALSE(port.empty());
+    fs::create_directories(home_ / "QVR");
+    std::ofstream(home_ / "QVR" / "TR805Q.conf") << "[ScriptTab]\nPort=" << port << "\n";
+    ProcessResult read = Cli({"write", "20", "1234"});
+    EXPECT_EQ(read.exitCode, 0) << read.err;
+    read = Cli({"read", "20"});
+    EXPECT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_EQ(read.out, "1234\n");
+
+    const fs::path script = home_ / "one.mbs";
+    std::ofstream(script) << "        stop\n";
+    std::vector<std::string> env = env_;
+    env.push_back("LD_DEBUG=files");
+    const ProcessResult compiled = RunProcess({TR805Q_CLI_EXE, "compile", script.string()}, env);
+    EXPECT_EQ(compiled.exitCode, 0) << compiled.err;
+    EXPECT_EQ(compiled.err.find("libQt6Core"), std::string::npos);
+    EXPECT_NE(compiled.err.find("libstdc++"), std::string::npos);  // the loader did report
+}
+
 // A one-byte read on a line where nothing comes gives up after the board link's half second.
 TEST_F(SimulatedBoardOnPty, SilentLineReadReturnsAfterHalfASecond) {
     const std::string port = StartSim();

@@ -111,6 +111,32 @@ TEST_F(PosixSerial, QueuedBytesCountsWhatArrived) {
     EXPECT_EQ(device->QueuedBytes(), 5u);
 }
 
+TEST_F(PosixSerial, ReadAheadBytesStayInTheQueueCountAndInOrder) {
+    // One read of one byte takes all five from the driver; the count still says four.
+    pty.Send({1, 2, 3, 4, 5});
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (device->QueuedBytes() < 5 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    uint8_t b = 0;
+    ASSERT_EQ(device->Read(&b, 1), 1u);
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(device->QueuedBytes(), 4u);
+    pty.Send({6, 7});
+    while (device->QueuedBytes() < 6 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(device->QueuedBytes(), 6u);
+    // Held bytes, then silence: the interval (20 ms) ends the read, not the 2 s total.
+    device->SetTimeouts({20, 0, 2000, 1, 500});
+    uint8_t rest[8] = {};
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(device->Read(rest, 8), 6u);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+    EXPECT_EQ(std::vector<uint8_t>(rest, rest + 6), (std::vector<uint8_t>{2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(device->QueuedBytes(), 0u);
+}
+
 TEST_F(PosixSerial, ReadStopsAtTheIntervalAfterTheFirstByteAndAtTheTotalOtherwise) {
     // Silent line: the total time-out, n * 1 + 20 ms.
     device->SetTimeouts({0, 1, 20, 1, 500});

@@ -45,8 +45,10 @@ for program in tr805q tr805q-cli mb805q-sim; do
   version=$("$root/usr/bin/$program" --version)
   [[ $version == *"TR8051B Version 1.3"* ]] || fail "$program --version: $version"
 done
-info=$("$root/usr/bin/tr805q-cli" --simulate info) || fail "installed tr805q-cli --simulate info"
+info=$("$root/usr/bin/tr805q-cli" --simulate info 2>"$tmp/info.err") || fail "installed tr805q-cli --simulate info"
 [[ $info == "GQ0017 Version "* ]] || fail "info printed: $info"
+# A board command reads the stored settings through the settings module it loads.
+[ ! -s "$tmp/info.err" ] || fail "installed tr805q-cli --simulate info said: $(cat "$tmp/info.err")"
 
 # The Python module, where Debian's python3 finds packaged modules, imported from there.
 if [ "${2:-}" = python ]; then

@@ -70,9 +70,9 @@ protected:
         EXPECT_LT(i, compiler.Records().size());
         return i < compiler.Records().size() ? compiler.Records()[i] : none;
     }
-    const script::ParamSlot& Slot(std::size_t record, int slot) const
+    script::ParamSlot Slot(std::size_t record, int slot) const
     {
-        return Rec(record).slots[slot];
+        return compiler.Slot(Rec(record), slot);
     }
     std::string NameOf(std::size_t record, int slot) const
     {
