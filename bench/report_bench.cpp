@@ -17,6 +17,7 @@
 #include "bench/BenchSupport.h"
 #include "bench/Processes.h"
 #include "bench/ScriptSamples.h"
+#include "core/TextFormat.h"
 #include "link/PortTable.h"
 #include "loading/Kernlet.h"
 #include "registers/Trace.h"
@@ -76,6 +77,13 @@ struct Row {
 };
 std::vector<Row> rows;
 
+// The report's own number formats: only constants are passed to them.
+__attribute__((format(printf, 1, 0))) std::string Fmt(const char* format, double v);
+__attribute__((format(printf, 1, 0))) std::string Fmt2(const char* format, double a, double b);
+
+// Rate and Ratio take one of the report's format constants from their callers.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
 std::string Fmt(const char* format, double v) {
     char buf[96];
     std::snprintf(buf, sizeof buf, format, v);
@@ -93,11 +101,11 @@ std::string Rate(const Samples& cost, double scale, const char* format = "%.0f (
 }
 std::string Ratio(const Samples& r, const char* format = nullptr) {
     // Small ratios (a paced transfer against raw copying) keep three digits.
-    if (!format) format = r.Median() < 0.1 ? "%.3f (%.3f-%.3f)" : "%.2f (%.2f-%.2f)";
-    char buf[96];
-    std::snprintf(buf, sizeof buf, format, r.Median(), r.Min(), r.Max());
-    return buf;
+    if (format) return FormatText(format, r.Median(), r.Min(), r.Max());
+    return r.Median() < 0.1 ? FormatText("%.3f (%.3f-%.3f)", r.Median(), r.Min(), r.Max())
+                            : FormatText("%.2f (%.2f-%.2f)", r.Median(), r.Min(), r.Max());
 }
+#pragma GCC diagnostic pop
 
 // A bulk transfer of `bytes`: its rate beside the floor's, then its time beside the line's.
 void Bulk(const std::string& what, double bytes, const Pairing& p, const std::string& floorName,

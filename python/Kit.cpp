@@ -1,5 +1,6 @@
 #include "python/Kit.h"
 
+#include "core/TextFormat.h"
 #include "link/ComSettings.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
@@ -30,13 +31,6 @@
 namespace kit {
 namespace {
 
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
-
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -61,16 +55,6 @@ template <typename Page>
 void ChooseDevice(Page& page, int device) {
     page.device1 = device == 1;
     page.device2 = device == 2;
-}
-
-// "2024-03-07 09:05:03 UTC", the VCD's $date.
-std::string UtcDate() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
-    return text;
 }
 
 // The checksum warning is not a question here: the load goes on and its report says whether
@@ -207,7 +191,7 @@ std::unique_ptr<Kit> Kit::OpenNumber(int number, const SerialLineSettings& line)
     std::unique_ptr<Kit> kit(new Kit(nullptr));
     kit->OpenWith([&](CSerialPort& port) {
         port.Open(number, line.baud, line.parity, line.dataBits, line.stopBits, line.flowControl);
-    }, Format(kMsgUnableToOpenPort, number));
+    }, FormatText(kMsgUnableToOpenPort, number));
     return kit;
 }
 
@@ -231,7 +215,7 @@ std::unique_ptr<Kit> Kit::Simulated(const SimulatedBoard& options) {
         kit->simBoard_->SetRequestLogger([k = kit.get()](const std::string& line) { k->log_ << line << std::endl; });
     }
     kit->OpenWith([](CSerialPort& port) { port.Open(1, 115200, ParityNone, 8, StopOne, FlowNone); },
-                  Format(kMsgUnableToOpenPort, 1));
+                  FormatText(kMsgUnableToOpenPort, 1));
     return kit;
 }
 
@@ -305,7 +289,7 @@ uint16_t Kit::Read(int address, int bits, int device) {
     CheckDevice(device);
     return Action([&]() -> uint16_t {
         CZLINKControl page(*this);
-        page.readAddress = Format("%02X", address);
+        page.readAddress = FormatText("%02X", address);
         page.readWidth = bits == 8 ? RegWidth::Bits8 : RegWidth::Bits16;
         ChooseDevice(page, device);
         if (page.Read() != PageResult::Ok) return 0;
@@ -319,13 +303,13 @@ void Kit::Write(int address, int64_t value, int bits, int device) {
     CheckDevice(device);
     const int64_t max = bits == 8 ? 0xFF : 0xFFFF;
     if (value < 0 || value > max) {
-        throw std::invalid_argument(Format("a %d-bit value must be 0 to 0x%llX, not %lld", bits,
+        throw std::invalid_argument(FormatText("a %d-bit value must be 0 to 0x%llX, not %lld", bits,
                                            static_cast<long long>(max), static_cast<long long>(value)));
     }
     Action([&] {
         CZLINKControl page(*this);
-        page.writeAddress = Format("%02X", address);
-        page.writeData = Format(bits == 8 ? "%02X" : "%04X", static_cast<unsigned>(value));
+        page.writeAddress = FormatText("%02X", address);
+        page.writeData = FormatText(bits == 8 ? "%02X" : "%04X", static_cast<unsigned>(value));
         page.writeWidth = bits == 8 ? RegWidth::Bits8 : RegWidth::Bits16;
         ChooseDevice(page, device);
         (void)page.Write();
@@ -361,7 +345,7 @@ std::vector<TraceRecord> Kit::ReadTraceRecords(uint64_t start, uint64_t wanted) 
 
 std::vector<TraceRecord> Kit::Trace(int64_t start, std::optional<int64_t> count) {
     if (start < 0 || start >= CMTrace::kEntries) {
-        throw std::invalid_argument(Format(kFmtTraceAddressRange, CMTrace::kEntries));
+        throw std::invalid_argument(FormatText(kFmtTraceAddressRange, CMTrace::kEntries));
     }
     if (count && *count < 0) throw std::invalid_argument("count must not be negative");
     const uint64_t wanted = std::min<uint64_t>(count ? static_cast<uint64_t>(*count) : CMTrace::kEntries,

@@ -577,8 +577,8 @@ struct Board::Impl final : ScriptBoard {
 
     // --- the script interpreter's access to the board ---
 
-    void Uplink(const uint8_t* frame, size_t n) override {
-        for (size_t i = 0; i < n; ++i) Emit(frame[i]);
+    void Uplink(const uint8_t* bytes, size_t n) override {
+        for (size_t i = 0; i < n; ++i) Emit(bytes[i]);
     }
     size_t UplinkQueued() const override { return out.size(); }
     void AnswerDownload() override { ReplyStart(); }

@@ -289,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
         OperationCase{"ScriptDownload", 4 * 115200, "Downloading script", "^[0-9]+ of 1201 records$"},
         // 7 bytes an access: forty in a third of a second.
         OperationCase{"ReadAll", 9600, "Reading registers", "^[0-9]+ of 40 rows$"}),
-    [](const ::testing::TestParamInfo<OperationCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<OperationCase>& p) { return std::string(p.param.name); });
 
 // The messages that may come while the window comes up: a board that does not answer, and a
 // firmware the program does not suit.
@@ -357,7 +357,7 @@ INSTANTIATE_TEST_SUITE_P(
                          "Wrong GUI to use with the current device firmware.\nSet a new firmware or use the right GUI", 0},
         StartMessageCase{"LostBoard", {}, true,
                          "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program", 1}),
-    [](const ::testing::TestParamInfo<StartMessageCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<StartMessageCase>& p) { return std::string(p.param.name); });
 
 // A SIGTERM ends the program also while the Trace window is open, whose Cancel (Escape, the
 // close box) starts a save instead of closing it.
