@@ -13,6 +13,7 @@ install(TARGETS ${_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # place wherever the package is unpacked.
 install(TARGETS settings_module LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tr805q)
 set_target_properties(tr805q-cli PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/tr805q")
+target_compile_definitions(tr805q-cli PRIVATE TR805Q_SETTINGS_INSTALL_DIR="../${CMAKE_INSTALL_LIBDIR}/tr805q")
 
 foreach(size 16 32 48 256)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/tr805q-${size}.png
