@@ -1,7 +1,7 @@
 #pragma once
 // "About TR8051B": what the board reported about itself when the program connected.
-#include "link/MB805QBrd.h"
 #include "core/Version.h"
+#include "link/MB805QBrd.h"
 
 #include <array>
 #include <string>
@@ -12,8 +12,16 @@ public:
     static constexpr const char* kProgramVersion = kProgramVersionText;
     // The texts, in the order the box shows them from the top; the board lines (BoardVersion
     // to Code) in the order of link/BoardInfoText.h.
-    enum Text { ProgramVersion, BoardVersion, CommandBuffer, DataBuffer, FileBuffer,
-                FirmwareVersionText, Code, kTextCount };
+    enum Text {
+        ProgramVersion,
+        BoardVersion,
+        CommandBuffer,
+        DataBuffer,
+        FileBuffer,
+        FirmwareVersionText,
+        Code,
+        kTextCount
+    };
 
     CAboutBox(const BoardInfo& info, const FirmwareVersion& version, FirmwareCode code)
         : info_(info), version_(version), code_(code) {}

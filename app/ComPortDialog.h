@@ -2,9 +2,9 @@
 // "COM PORT": which COM port the board is on, with the port's line settings kept under the
 // ScriptTab settings key. The view copies these fields to its controls and back; the sheet reads
 // the six settings after OK.
-#include "link/ComSettings.h"
 #include "core/SettingsKey.h"
 #include "core/UserPrompts.h"
+#include "link/ComSettings.h"
 
 #include <array>
 #include <cstdint>

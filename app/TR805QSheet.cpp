@@ -59,8 +59,7 @@ bool CTR805QSheet::OpenPort() {
     try {
         port.Open(static_cast<int>(comSettings_.port), comSettings_.baud,
                   static_cast<int>(comSettings_.parity), static_cast<uint8_t>(comSettings_.dataBits),
-                  static_cast<int>(comSettings_.stopBits), static_cast<int>(comSettings_.flowControl),
-                  false);
+                  static_cast<int>(comSettings_.stopBits), static_cast<int>(comSettings_.flowControl), false);
     } catch (const CSerialException& e) {
         // Counts as a failed open; the reason goes under the message.
         openFailure_ = PortOpenFailureReason(e);
@@ -177,7 +176,9 @@ void CTR805QSheet::CheckFirmwareSuitability() {
     }
 }
 
-void CTR805QSheet::OnClose() { prompts_.PostQuit(kExitClosed); }
+void CTR805QSheet::OnClose() {
+    prompts_.PostQuit(kExitClosed);
+}
 
 void CTR805QSheet::OnOptions() {
     window_.RunOptionsDialog(options_);
@@ -214,7 +215,9 @@ std::string CTR805QSheet::FormatTitle(const std::string& boardName, uint32_t por
     return title;
 }
 
-void CTR805QSheet::RefreshTitle() { window_.SetTitle(Title()); }
+void CTR805QSheet::RefreshTitle() {
+    window_.SetTitle(Title());
+}
 
 std::string CTR805QSheet::AboutEntryText() const {
     return boardKind_ == kBoardKindComPort ? kAboutEntryText : "";

@@ -7,8 +7,8 @@
 #include "app/FirmwareFile.h"
 #include "app/Options.h"
 #include "app/SheetWindow.h"
-#include "link/ComSettings.h"
 #include "core/PageHost.h"
+#include "link/ComSettings.h"
 #include "link/MB805QBrd.h"
 
 #include <array>

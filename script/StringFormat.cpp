@@ -115,8 +115,8 @@ std::string PrintOne(const Specifier& s, char conversion, T v)
     if (s.precision >= 0 && conversion != 'c')
         format += "." + std::to_string(s.precision);
     format += conversion;
-    // The format is built here, from the flags, width and precision the spec allows for this
-    // conversion and the value's own type, never taken from the script as it stands.
+    // The format is built here, from the flags, width and precision this conversion allows and
+    // the value's own type, never taken from the script as it stands.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     const int n = std::snprintf(nullptr, 0, format.c_str(), v);

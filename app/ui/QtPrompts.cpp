@@ -35,8 +35,8 @@ QWidget* QtUserPrompts::Owner() const {
     return owner_ && owner_->isVisible() ? owner_.data() : nullptr;
 }
 
-MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& caption,
-                                    MsgIcon icon, MsgButtons buttons) {
+MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                                    MsgButtons buttons) {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
     case MsgIcon::None: qtIcon = QMessageBox::NoIcon; break;
@@ -50,12 +50,10 @@ MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& 
     case MsgButtons::Ok: qtButtons = QMessageBox::Ok; break;
     case MsgButtons::OkCancel: qtButtons = QMessageBox::Ok | QMessageBox::Cancel; break;
     case MsgButtons::YesNo: qtButtons = QMessageBox::Yes | QMessageBox::No; break;
-    case MsgButtons::YesNoCancel:
-        qtButtons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-        break;
+    case MsgButtons::YesNoCancel: qtButtons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
     }
     OwnedMessageBox box(qtIcon, QString::fromStdString(caption), QString::fromStdString(text), qtButtons,
-                    Owner());
+                        Owner());
     box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
     case QMessageBox::Cancel: return MsgAnswer::Cancel;
@@ -72,7 +70,7 @@ MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& 
 void QtUserPrompts::ErrorWithDetail(const std::string& text, const std::string& caption,
                                     const std::string& detail) {
     OwnedMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::Ok, Owner());
+                        QMessageBox::Ok, Owner());
     box.setTextFormat(Qt::PlainText);
     if (!detail.empty()) box.setInformativeText(QString::fromStdString(detail));
     box.exec();

@@ -7,10 +7,10 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 namespace {
 

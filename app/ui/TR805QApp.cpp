@@ -6,10 +6,10 @@
 #include "app/ui/TR805QSheetView.h"
 #include "app/ui/WindowProgress.h"
 #include "core/ExitCodes.h"
+#include "core/PageHost.h"
 #include "link/LostBoard.h"
 #include "link/MB805QBrd.h"
 #include "link/Messages.h"
-#include "core/PageHost.h"
 #include "link/PortTable.h"
 #include "link/ui/BoardActivity.h"
 #include "settings/QtSettingsKey.h"
@@ -43,10 +43,20 @@ int QtWindowOption(std::string arg) {
     const size_t equals = arg.find('=');
     const bool hasValue = equals != std::string::npos;
     if (hasValue) arg.erase(equals);
-    static const char* const withValue[] = {"-platform", "-platformpluginpath", "-platformtheme",
-                                            "-plugin", "-qwindowgeometry", "-qwindowtitle",
-                                            "-qwindowicon", "-display", "-geometry", "-title",
-                                            "-name", "-style", "-stylesheet", "-session"};
+    static const char* const withValue[] = {"-platform",
+                                            "-platformpluginpath",
+                                            "-platformtheme",
+                                            "-plugin",
+                                            "-qwindowgeometry",
+                                            "-qwindowtitle",
+                                            "-qwindowicon",
+                                            "-display",
+                                            "-geometry",
+                                            "-title",
+                                            "-name",
+                                            "-style",
+                                            "-stylesheet",
+                                            "-session"};
     static const char* const flags[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
     for (const char* o : withValue) {
         if (arg == o) return hasValue ? 1 : 2;
@@ -117,7 +127,8 @@ AppOptions CTR805QApp::ParseArguments(int argc, char** argv) {
     if (parser.isSet(fillTrace)) {
         const qulonglong entries = parser.value(fillTrace).toULongLong(&ok);
         if (!ok) refuse("--fill-trace expects a number of trace entries");
-        if (entries > sim::Board::kTraceEntries) refuse("--fill-trace: the trace memory holds at most 131072 (0x20000) entries");
+        if (entries > sim::Board::kTraceEntries)
+            refuse("--fill-trace: the trace memory holds at most 131072 (0x20000) entries");
         options.fillTrace = static_cast<size_t>(entries);
     }
     return options;

@@ -33,9 +33,8 @@ CTR805QSheetView::CTR805QSheetView(const SheetPlatform& platform, QWidget* paren
     loaderReady_ = RegisteredMessage(kMsgLoaderReady);
 
     setObjectName(QStringLiteral("mainSheet"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromLatin1(kSheetCaption));
     setWindowIcon(ProgramIcon());
     // Nobody works in the window while the port dialog runs; the connection enables it.
@@ -72,7 +71,9 @@ CTR805QSheetView::~CTR805QSheetView() {
     }
 }
 
-QWidget* CTR805QSheetView::DialogParent() { return isVisible() ? this : nullptr; }
+QWidget* CTR805QSheetView::DialogParent() {
+    return isVisible() ? this : nullptr;
+}
 
 bool CTR805QSheetView::RunComPortDialog(CComPortDialog& dialog) {
     return RunComPortDialogView(dialog, DialogParent());

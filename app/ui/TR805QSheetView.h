@@ -17,9 +17,9 @@ class QTabWidget;
 class CTR805QSheetView final : public QWidget, public SheetWindow {
     Q_OBJECT
 public:
-    static constexpr int kMargin = 7;       // around the tab control and below the buttons
-    static constexpr int kButtonGap = 7;    // between the bottom buttons
-    static constexpr int kTabWidth = 880;   // the tab control, wide enough for two table halves
+    static constexpr int kMargin = 7;  // around the tab control and below the buttons
+    static constexpr int kButtonGap = 7;  // between the bottom buttons
+    static constexpr int kTabWidth = 880;  // the tab control, wide enough for two table halves
     static constexpr int kShortTabHeight = 472;  // the tab control with a short page
     static constexpr int kMinButtonWidth = 75;
     static constexpr int kMinButtonHeight = 23;

@@ -25,8 +25,9 @@ QString CWindowProgress::Text(const std::string& caption, uint64_t done, uint64_
     // Trace addresses are written in hexadecimal everywhere else, and so is the memory's size.
     if (caption == kProgressSavingTrace) {
         const auto hex = [](uint64_t n) {
-            return QStringLiteral("0x") +
-                   QString::number(static_cast<qulonglong>(n), 16).toUpper().rightJustified(5, QLatin1Char('0'));
+            return QStringLiteral("0x") + QString::number(static_cast<qulonglong>(n), 16)
+                                              .toUpper()
+                                              .rightJustified(5, QLatin1Char('0'));
         };
         return QStringLiteral("Entries read: %1 of %2").arg(hex(done), hex(total));
     }
