@@ -9,6 +9,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <array>
+
+namespace {
+
+// The texts' object names, in CAboutBox::Text order.
+constexpr std::array<const char*, CAboutBox::kTextCount> kTextNames = {
+    "programVersion", "boardVersion", "commandBuffer", "dataBuffer", "fileBuffer", "firmwareVersion", "code"};
+
+}  // namespace
+
 CAboutBoxView::CAboutBoxView(CAboutBox& box, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("aboutBox"));
     box.OnInitDialog();
@@ -23,15 +33,16 @@ CAboutBoxView::CAboutBoxView(CAboutBox& box, QWidget* parent) : QDialog(parent) 
 
     auto* textColumn = new QVBoxLayout;
     textColumn->setSpacing(4);
-    for (size_t i = 0; i < texts_.size(); ++i) {
-        texts_[i] = new QLabel(QString::fromStdString(box.texts[i]), this);
-        texts_[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        textColumn->addWidget(texts_[i]);
+    for (size_t i = 0; i < box.texts.size(); ++i) {
+        auto* text = new QLabel(QString::fromStdString(box.texts[i]), this);
+        text->setObjectName(QLatin1String(kTextNames[i]));
+        text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        textColumn->addWidget(text);
         // The program's own version stands apart from what the board reported.
         if (i == CAboutBox::ProgramVersion) {
-            QFont bold = texts_[i]->font();
+            QFont bold = text->font();
             bold.setBold(true);
-            texts_[i]->setFont(bold);
+            text->setFont(bold);
             textColumn->addSpacing(10);
         }
     }

@@ -15,11 +15,12 @@
 namespace {
 
 template <size_t N>
-QButtonGroup* AddChoiceGroup(QWidget* parent, QLayout* into, const char* title,
+QButtonGroup* AddChoiceGroup(QWidget* parent, QLayout* into, const char* title, const char* name,
                              const std::array<const char*, N>& choices) {
     auto* box = new QGroupBox(QString::fromLatin1(title), parent);
     auto* layout = new QVBoxLayout(box);
     auto* group = new QButtonGroup(box);
+    group->setObjectName(QLatin1String(name));
     for (size_t i = 0; i < N; ++i) {
         auto* radio = new QRadioButton(QString::fromLatin1(choices[i]), box);
         layout->addWidget(radio);
@@ -66,12 +67,17 @@ CComPortDialogView::CComPortDialogView(CComPortDialog& dialog, QWidget* parent)
     auto* baudBox = new QGroupBox(QStringLiteral("Baudrate"), hidden);
     auto* baudLayout = new QVBoxLayout(baudBox);
     baudList_ = new QComboBox(baudBox);
+    baudList_->setObjectName(QStringLiteral("baudList"));
     baudLayout->addWidget(baudList_);
     hiddenLayout->addWidget(baudBox);
-    groups_[0] = AddChoiceGroup(hidden, hiddenLayout, "Parity", CComPortDialog::kParityChoices);
-    groups_[1] = AddChoiceGroup(hidden, hiddenLayout, "Stop Bits", CComPortDialog::kStopBitsChoices);
-    groups_[2] = AddChoiceGroup(hidden, hiddenLayout, "Data Bits", CComPortDialog::kDataBitsChoices);
-    groups_[3] = AddChoiceGroup(hidden, hiddenLayout, "Flow Control", CComPortDialog::kFlowChoices);
+    groups_[0] =
+        AddChoiceGroup(hidden, hiddenLayout, "Parity", "parityGroup", CComPortDialog::kParityChoices);
+    groups_[1] =
+        AddChoiceGroup(hidden, hiddenLayout, "Stop Bits", "stopBitsGroup", CComPortDialog::kStopBitsChoices);
+    groups_[2] =
+        AddChoiceGroup(hidden, hiddenLayout, "Data Bits", "dataBitsGroup", CComPortDialog::kDataBitsChoices);
+    groups_[3] =
+        AddChoiceGroup(hidden, hiddenLayout, "Flow Control", "flowGroup", CComPortDialog::kFlowChoices);
     hidden->hide();
     layout->addWidget(hidden);
 

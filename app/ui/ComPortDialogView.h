@@ -16,13 +16,6 @@ public:
     // Runs the logic's OnInitDialog and shows its fields.
     CComPortDialogView(CComPortDialog& dialog, QWidget* parent = nullptr);
 
-    QComboBox* PortList() const { return portList_; }
-    QComboBox* BaudList() const { return baudList_; }
-    QButtonGroup* ParityGroup() const { return groups_[0]; }
-    QButtonGroup* StopBitsGroup() const { return groups_[1]; }
-    QButtonGroup* DataBitsGroup() const { return groups_[2]; }
-    QButtonGroup* FlowGroup() const { return groups_[3]; }
-
     void accept() override;
     void reject() override;
 

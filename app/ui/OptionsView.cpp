@@ -38,13 +38,14 @@ COptionsView::COptionsView(COptions& options, QWidget* parent) : QDialog(parent)
     name_->setValidator(new NameValidator(name_));
     name_->setMinimumWidth(140);
     label->setBuddy(name_);
-    setName_ = new QPushButton(QStringLiteral("Set Name"), this);
-    setName_->setDefault(true);
-    setName_->setAutoDefault(true);
-    connect(setName_, &QPushButton::clicked, this, &COptionsView::SetName);
+    auto* setName = new QPushButton(QStringLiteral("Set Name"), this);
+    setName->setObjectName(QStringLiteral("setNameButton"));
+    setName->setDefault(true);
+    setName->setAutoDefault(true);
+    connect(setName, &QPushButton::clicked, this, &COptionsView::SetName);
     layout->addWidget(label, 0, 0);
     layout->addWidget(name_, 0, 1);
-    layout->addWidget(setName_, 0, 2);
+    layout->addWidget(setName, 0, 2);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     // Enter presses the focused push button; "Set Name" stays the default for the rest (the

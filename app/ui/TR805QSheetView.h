@@ -30,12 +30,6 @@ public:
     ~CTR805QSheetView() override;
 
     CTR805QSheet& Sheet() { return sheet_; }
-    QTabWidget* Tabs() const { return tabs_; }
-    QPushButton* CloseButton() const { return close_; }
-    QPushButton* OptionsButton() const { return options_; }
-    QPushButton* SerialButton() const { return serial_; }
-    // Null until the kit is connected.
-    QAction* AboutAction() const { return about_; }
     // Puts a page widget in a tab in place of what is there (the window takes it over).
     void SetPage(int tab, QWidget* page);
 

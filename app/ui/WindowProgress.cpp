@@ -77,6 +77,8 @@ void CWindowProgress::ShowDialog() {
     dialog_->SetPos(static_cast<int>(std::min<uint64_t>(done_, INT_MAX)));
     dialog_->SetText(Text(caption_, done_, total_, unit_));
     dialog_->Create(caption_);
+    // Named apart from the board's "Flashing Device...", a progress dialog over the same window.
+    dialog_->Dialog()->setObjectName(QStringLiteral("operationProgress"));
 }
 
 void CWindowProgress::Update() {

@@ -36,8 +36,6 @@ public:
     void Advance(uint64_t done) override;
     void End() override;
 
-    // The dialog of the running operation, once it is shown; null otherwise.
-    QDialog* Dialog() const { return dialog_ ? dialog_->Dialog() : nullptr; }
     // The line that shows what is done of how much.
     static QString Text(const std::string& caption, uint64_t done, uint64_t total, const std::string& unit);
 

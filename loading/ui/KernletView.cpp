@@ -51,27 +51,29 @@ CChecksumsView::CChecksumsView(const CChecksums& checksums, QWidget* parent) : Q
     layout->setContentsMargins(16, 14, 16, 12);
     layout->setSpacing(6);
     layout->addWidget(new QLabel(Text(kChecksumsHeading), this));
-    block1_ = new QLabel(QString::fromStdString(checksums.Block1Text()), this);
-    block2_ = new QLabel(QString::fromStdString(checksums.Block2Text()), this);
-    block1_->setObjectName(QStringLiteral("block1Checksum"));
-    block2_->setObjectName(QStringLiteral("block2Checksum"));
-    for (QLabel* label : {block1_, block2_}) {
+    auto* block1 = new QLabel(QString::fromStdString(checksums.Block1Text()), this);
+    auto* block2 = new QLabel(QString::fromStdString(checksums.Block2Text()), this);
+    block1->setObjectName(QStringLiteral("block1Checksum"));
+    block2->setObjectName(QStringLiteral("block2Checksum"));
+    for (QLabel* label : {block1, block2}) {
         label->setIndent(12);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(label);
     }
     layout->addSpacing(10);
     auto* buttons = new QHBoxLayout;
-    ignore_ = new QPushButton(Text(kChecksumsIgnore), this);
-    cancel_ = new QPushButton(Text(kChecksumsCancel), this);
-    ignore_->setDefault(true);
+    auto* ignore = new QPushButton(Text(kChecksumsIgnore), this);
+    auto* cancel = new QPushButton(Text(kChecksumsCancel), this);
+    ignore->setObjectName(QStringLiteral("ignoreButton"));
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    ignore->setDefault(true);
     buttons->addStretch(1);
-    buttons->addWidget(ignore_);
-    buttons->addWidget(cancel_);
+    buttons->addWidget(ignore);
+    buttons->addWidget(cancel);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    connect(ignore_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ignore, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 CKernletView::CKernletView(PageHost& host, QWidget* parent)
@@ -89,6 +91,7 @@ CKernletView::CKernletView(PageHost& host, QWidget* parent)
     path_->setObjectName(QStringLiteral("kernletPath"));
     label->setBuddy(path_);
     browse_ = new QPushButton(Text(kKernletBrowse), fileGroup);
+    browse_->setObjectName(QStringLiteral("browseButton"));
     fileLayout->addWidget(label, 0, 0);
     fileLayout->addWidget(path_, 0, 1);
     fileLayout->addWidget(browse_, 0, 2);
@@ -117,6 +120,7 @@ CKernletView::CKernletView(PageHost& host, QWidget* parent)
     progress_->setObjectName(QStringLiteral("kernletProgress"));
     progress_->setTextVisible(false);
     load_ = new QPushButton(Text(kKernletLoad), loadGroup);
+    load_->setObjectName(QStringLiteral("loadButton"));
     loadLayout->addWidget(progress_, 1);
     loadLayout->addWidget(load_);
     column->addWidget(loadGroup);

@@ -12,7 +12,6 @@
 
 class CProgressBarControl;
 class PageHost;
-class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -23,16 +22,6 @@ class CChecksumsView final : public QDialog {
     Q_OBJECT
 public:
     explicit CChecksumsView(const CChecksums& checksums, QWidget* parent = nullptr);
-    QLabel* Block1Label() const { return block1_; }
-    QLabel* Block2Label() const { return block2_; }
-    QPushButton* IgnoreButton() const { return ignore_; }
-    QPushButton* CancelButton() const { return cancel_; }
-
-private:
-    QLabel* block1_ = nullptr;
-    QLabel* block2_ = nullptr;
-    QPushButton* ignore_ = nullptr;
-    QPushButton* cancel_ = nullptr;
 };
 
 class CKernletView final : public QWidget {
@@ -42,12 +31,6 @@ public:
     ~CKernletView() override;
 
     CKernlet& Page() { return page_; }
-    QLineEdit* PathEdit() const { return path_; }
-    QPushButton* BrowseButton() const { return browse_; }
-    QPushButton* LoadButton() const { return load_; }
-    QProgressBar* Progress() const { return progress_; }
-    // Device 1..3.
-    QRadioButton* DeviceRadio(int device) const { return devices_.at(static_cast<size_t>(device - 1)); }
 
 private:
     class ChecksumsDialog;

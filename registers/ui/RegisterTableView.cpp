@@ -230,6 +230,7 @@ QWidget* CRegisterTableView::BuildButtons(TablePageKind kind) {
     auto* deviceButtons = new QButtonGroup(deviceGroup);
     for (size_t d = 0; d < devices_.size(); ++d) {
         devices_[d] = new QRadioButton(QStringLiteral("Z-LINK Device %1").arg(d + 1), deviceGroup);
+        devices_[d]->setObjectName(QStringLiteral("device%1").arg(d + 1));
         deviceButtons->addButton(devices_[d]);
         deviceLayout->addWidget(devices_[d]);
     }

@@ -42,18 +42,6 @@ public:
     const RowControls& Row(int number) const { return rows_.at(static_cast<size_t>(number - 1)); }
     QWidget* CellWidget(int row, RowCell cell) const;
 
-    QPushButton* OpenConfigButton() const { return openConfig_; }
-    QPushButton* SaveConfigButton() const { return saveConfig_; }
-    QPushButton* WriteAllButton() const { return writeAll_; }
-    QPushButton* ReadAllButton() const { return readAll_; }
-    QPushButton* BothAllButton() const { return bothAll_; }
-    QPushButton* ClearAllButton() const { return clearAll_; }
-    QPushButton* ClearDataButton() const { return clearData_; }
-    QPushButton* LockButton() const { return lock_; }
-    QRadioButton* DeviceChoice(int device) const { return devices_[static_cast<size_t>(device - 1)]; }
-    // "Delay by instruction(ms)"; null on the second page.
-    CEntryField* DelayField() const { return delay_; }
-
     // Shows every row, the lock and the device choice from the page.
     void ShowPage();
 

@@ -61,6 +61,12 @@ CMTraceView::CMTraceView(PageHost& host, QWidget* parent) : QDialog(parent), tra
     export_ = new QPushButton(QString::fromLatin1(kTraceExport), this);
     export_->setObjectName(QStringLiteral("traceExport"));
     ok_ = new QPushButton(QString::fromLatin1(kTraceOk), this);
+    start_->setObjectName(QStringLiteral("traceStart"));
+    read_->setObjectName(QStringLiteral("readButton"));
+    back_->setObjectName(QStringLiteral("backButton"));
+    forward_->setObjectName(QStringLiteral("forwardButton"));
+    save_->setObjectName(QStringLiteral("saveButton"));
+    ok_->setObjectName(QStringLiteral("okButton"));
     for (QPushButton* b : {read_, back_, forward_, save_, export_, ok_}) b->setAutoDefault(false);
     // Enter in the address field reads from it.
     read_->setDefault(true);

@@ -25,14 +25,6 @@ public:
     // The factor the documented column widths are drawn at: 1, or more where the header's font
     // needs it for the titles.
     static double ColumnScale(const QFontMetrics& header);
-    CEntryField* StartField() const { return start_; }
-    QTreeWidget* List() const { return list_; }
-    QPushButton* ReadButton() const { return read_; }
-    QPushButton* BackButton() const { return back_; }
-    QPushButton* ForwardButton() const { return forward_; }
-    QPushButton* SaveButton() const { return save_; }
-    QPushButton* ExportButton() const { return export_; }
-    QPushButton* OkButton() const { return ok_; }
 
 public Q_SLOTS:
     void reject() override;

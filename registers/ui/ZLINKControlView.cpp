@@ -69,8 +69,11 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
     writeAddress_ = NewHexField(CZLINKControl::kAddressChars, this);
     writeData_ = NewHexField(CZLINKControl::kDataChars, this);
     writeButton_ = new QPushButton(QStringLiteral("Write"), this);
+    write8_->setObjectName(QStringLiteral("writeWidth8"));
+    write16_->setObjectName(QStringLiteral("writeWidth16"));
     writeAddress_->setObjectName(QStringLiteral("writeAddress"));
     writeData_->setObjectName(QStringLiteral("writeData"));
+    writeButton_->setObjectName(QStringLiteral("writeButton"));
     QGroupBox* writeGroup = AccessGroup("Write a Register", write8_, write16_, writeAddress_,
                                         writeData_, writeButton_, this);
 
@@ -80,8 +83,11 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
     readData_ = NewHexField(CZLINKControl::kDataChars, this);
     readData_->SetReadOnlyCell(true);
     readButton_ = new QPushButton(QStringLiteral("Read"), this);
+    read8_->setObjectName(QStringLiteral("readWidth8"));
+    read16_->setObjectName(QStringLiteral("readWidth16"));
     readAddress_->setObjectName(QStringLiteral("readAddress"));
     readData_->setObjectName(QStringLiteral("readData"));
+    readButton_->setObjectName(QStringLiteral("readButton"));
     QGroupBox* readGroup = AccessGroup("Read a Register", read8_, read16_, readAddress_, readData_,
                                        readButton_, this);
 
@@ -92,6 +98,7 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
     auto* deviceButtons = new QButtonGroup(deviceGroup);
     for (int d = 0; d < 3; ++d) {
         devices_[d] = new QRadioButton(QStringLiteral("Z-LINK Device %1").arg(d + 1), deviceGroup);
+        devices_[d]->setObjectName(QStringLiteral("device%1").arg(d + 1));
         deviceButtons->addButton(devices_[d]);
         deviceLayout->addWidget(devices_[d]);
     }
@@ -105,6 +112,7 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
     auto* resetLayout = new QHBoxLayout(resetGroup);
     resetLayout->setContentsMargins(14, 10, 14, 12);
     resetButton_ = new QPushButton(QStringLiteral("Gen. Reset"), resetGroup);
+    resetButton_->setObjectName(QStringLiteral("resetButton"));
     resetButton_->setFixedWidth(kButtonWidth);
     resetButton_->setAutoDefault(false);
     resetLayout->addWidget(resetButton_);

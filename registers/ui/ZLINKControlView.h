@@ -16,19 +16,6 @@ public:
 
     CZLINKControl& Page() { return page_; }
 
-    CEntryField* WriteAddressField() const { return writeAddress_; }
-    CEntryField* WriteDataField() const { return writeData_; }
-    CEntryField* ReadAddressField() const { return readAddress_; }
-    CEntryField* ReadDataField() const { return readData_; }
-    QRadioButton* WriteWidth8() const { return write8_; }
-    QRadioButton* WriteWidth16() const { return write16_; }
-    QRadioButton* ReadWidth8() const { return read8_; }
-    QRadioButton* ReadWidth16() const { return read16_; }
-    QRadioButton* DeviceChoice(int device) const { return devices_[device - 1]; }
-    QPushButton* WriteButton() const { return writeButton_; }
-    QPushButton* ReadButton() const { return readButton_; }
-    QPushButton* ResetButton() const { return resetButton_; }
-
 private:
     void TakeFields();
     void ShowFields();

@@ -18,8 +18,9 @@ QLabel* NewPrompt(const std::string& text, QWidget* parent) {
     return label;
 }
 
-QPushButton* NewButton(std::string_view text, QWidget* parent) {
+QPushButton* NewButton(std::string_view text, const char* name, QWidget* parent) {
     auto* b = new QPushButton(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), parent);
+    b->setObjectName(QLatin1String(name));
     b->setMinimumWidth(75);
     return b;
 }
@@ -34,8 +35,8 @@ CDialog_EntryView::CDialog_EntryView(CDialog_Entry& dialog, QWidget* parent)
     entry_ = new QLineEdit(QString::fromStdString(dialog_.entry), this);
     entry_->setObjectName(QStringLiteral("entry"));
     entry_->selectAll();
-    ok_ = NewButton(kTextOk, this);
-    abort_ = NewButton(kTextAbort, this);
+    ok_ = NewButton(kTextOk, "okButton", this);
+    abort_ = NewButton(kTextAbort, "abortButton", this);
     ok_->setDefault(true);
     abort_->setAutoDefault(false);
 
@@ -74,9 +75,9 @@ CDialog_YesNoView::CDialog_YesNoView(CDialog_YesNo& dialog, QWidget* parent)
     setObjectName(QStringLiteral("yesNoDialog"));
     setWindowTitle(QString::fromStdString(dialog_.caption));
     prompt_ = NewPrompt(dialog_.prompt, this);
-    yes_ = NewButton(kTextYes, this);
-    no_ = NewButton(kTextNo, this);
-    abort_ = NewButton(kTextAbort, this);
+    yes_ = NewButton(kTextYes, "yesButton", this);
+    no_ = NewButton(kTextNo, "noButton", this);
+    abort_ = NewButton(kTextAbort, "abortButton", this);
     // Yes is the default button: Enter answers Yes.
     yes_->setDefault(true);
     no_->setAutoDefault(false);

@@ -23,11 +23,6 @@ public:
     // Shows the dialog modally; OK copies the entry into the dialog's field.
     CDialog_Entry::Result Run();
 
-    QLabel* Prompt() const { return prompt_; }
-    QLineEdit* Entry() const { return entry_; }
-    QPushButton* OkButton() const { return ok_; }
-    QPushButton* AbortButton() const { return abort_; }
-
 public Q_SLOTS:
     void accept() override;
 
@@ -45,11 +40,6 @@ public:
     CDialog_YesNoView(CDialog_YesNo& dialog, QWidget* parent = nullptr);
     // Shows the dialog modally; the answer is in the dialog's result afterwards.
     void Run();
-
-    QLabel* Prompt() const { return prompt_; }
-    QPushButton* YesButton() const { return yes_; }
-    QPushButton* NoButton() const { return no_; }
-    QPushButton* AbortButton() const { return abort_; }
 
 public Q_SLOTS:
     // Escape and the close box: Abort.

@@ -50,15 +50,6 @@ public:
     CScript& Page() { return *page_; }
     const ScriptEventTypes& EventTypes() const { return types_; }
 
-    QPushButton* SelectButton() const { return select_; }
-    QPushButton* RecentButton() const { return recent_; }
-    QLineEdit* FileNameField() const { return fileName_; }
-    QPushButton* RunButton() const { return run_; }
-    QPushButton* ClearButton() const { return clear_; }
-    QPushButton* SaveButton() const { return save_; }
-    QPushButton* TraceButton() const { return trace_; }
-    QListWidget* ResultsList() const { return results_; }
-
     // The recent-files menu as ">" shows it; its actions carry out the choice.
     std::unique_ptr<QMenu> MakeRecentMenu();
 

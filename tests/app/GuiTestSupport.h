@@ -41,7 +41,7 @@ inline ModalScript::Handler ChoosePort(const QString& entry, bool screenshot = f
         auto* dialog = qobject_cast<CComPortDialogView*>(w);
         ASSERT_NE(dialog, nullptr) << w->windowTitle().toStdString();
         EXPECT_EQ(dialog->windowTitle(), "COM PORT");
-        dialog->PortList()->setCurrentText(entry);
+        Child<QComboBox>(dialog, "portList")->setCurrentText(entry);
         if (screenshot) SaveScreenshot(dialog, QStringLiteral("com-port-dialog"));
         dialog->accept();
     };
@@ -116,13 +116,13 @@ protected:
             QMetaObject::invokeMethod(d, "accept");
         });
         for (ModalScript::Handler& h : dialogs) script.Then(std::move(h));
-        QTabWidget* tabs = View().Tabs();
+        QTabWidget* tabs = Child<QTabWidget>(&View(), "tabs");
         tabs->setCurrentIndex(kScriptTab);
         auto* page = qobject_cast<script::CScriptView*>(tabs->widget(kScriptTab));
         if (!page) return nullptr;
         page->Page().RunHost().SetListingDirectory(rig.programDir.string());
-        page->SelectButton()->click();
-        page->RunButton()->click();
+        Child<QPushButton>(page, "selectScript")->click();
+        Child<QPushButton>(page, "runScript")->click();
         return page;
     }
 

@@ -59,6 +59,7 @@ void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdSt
 namespace {
 
 using guitest::App;
+using guitest::Child;
 using guitest::ModalScript;
 using guitest::PumpUntil;
 using guitest::SaveScreenshot;
@@ -80,11 +81,11 @@ TEST_F(GuiTest, WalksTheTabsOpensAboutAndOptionsAndClosesWithCode0) {
         EXPECT_TRUE(v.isEnabled());
         EXPECT_EQ(v.windowTitle(), "QVR HK8051B Evaluation (COM3)");
 
-        QTabWidget* tabs = v.Tabs();
+        QTabWidget* tabs = Child<QTabWidget>(&v, "tabs");
         ASSERT_EQ(tabs->count(), 5);
         const int shortHeight = v.height();
         const int shortTabs = tabs->height();
-        const int closeTop = v.CloseButton()->y();
+        const int closeTop = Child<QPushButton>(&v, "closeButton")->y();
         for (int tab : {0, 1, 2, 3, 4}) {
             tabs->setCurrentIndex(tab);
             EXPECT_EQ(tabs->tabText(tab), kTabCaptions[tab]);
@@ -99,27 +100,28 @@ TEST_F(GuiTest, WalksTheTabsOpensAboutAndOptionsAndClosesWithCode0) {
             EXPECT_EQ(tabs->height(), shortTabs + extra) << tab;
             EXPECT_EQ(tabs->currentWidget()->geometry().bottom() < tabs->height(), true);
             // The buttons sit below the tab control, Close under its right edge.
-            for (QPushButton* b : {v.CloseButton(), v.OptionsButton(), v.SerialButton()}) {
+            for (const char* name : {"closeButton", "optionsButton", "serialButton"}) {
+                QPushButton* b = Child<QPushButton>(&v, name);
                 EXPECT_EQ(b->y(), closeTop + extra);
-                EXPECT_EQ(b->width(), v.CloseButton()->width());
-                EXPECT_EQ(b->height(), v.CloseButton()->height());
+                EXPECT_EQ(b->width(), Child<QPushButton>(&v, "closeButton")->width());
+                EXPECT_EQ(b->height(), Child<QPushButton>(&v, "closeButton")->height());
                 EXPECT_LE(b->geometry().bottom(), v.height() - 1);
                 EXPECT_GT(b->y(), tabs->geometry().bottom());
             }
             SaveScreenshot(&v, QStringLiteral("main-tab%1").arg(tab));
         }
-        const QRect close = v.CloseButton()->geometry();
+        const QRect close = Child<QPushButton>(&v, "closeButton")->geometry();
         EXPECT_EQ(close.right(), tabs->geometry().right());
-        EXPECT_EQ(v.OptionsButton()->x(), close.x() - close.width() - 7);
-        EXPECT_EQ(v.SerialButton()->x(), close.x() - 2 * (close.width() + 7));
-        EXPECT_EQ(v.CloseButton()->text(), "Close");
-        EXPECT_EQ(v.OptionsButton()->text(), "Options");
-        EXPECT_EQ(v.SerialButton()->text(), "Serial");
+        EXPECT_EQ(Child<QPushButton>(&v, "optionsButton")->x(), close.x() - close.width() - 7);
+        EXPECT_EQ(Child<QPushButton>(&v, "serialButton")->x(), close.x() - 2 * (close.width() + 7));
+        EXPECT_EQ(Child<QPushButton>(&v, "closeButton")->text(), "Close");
+        EXPECT_EQ(Child<QPushButton>(&v, "optionsButton")->text(), "Options");
+        EXPECT_EQ(Child<QPushButton>(&v, "serialButton")->text(), "Serial");
         tabs->setCurrentIndex(0);
 
         // About, from F1 as a user would ask for it.
-        ASSERT_NE(v.AboutAction(), nullptr);
-        EXPECT_EQ(v.AboutAction()->text(), "&About TR8051B");
+        ASSERT_NE(Child<QAction>(&v, "aboutAction"), nullptr);
+        EXPECT_EQ(Child<QAction>(&v, "aboutAction")->text(), "&About TR8051B");
         EXPECT_EQ(v.contextMenuPolicy(), Qt::ActionsContextMenu);
         bool aboutShown = false;
         script.Then([&](QWidget* w) {
@@ -127,16 +129,19 @@ TEST_F(GuiTest, WalksTheTabsOpensAboutAndOptionsAndClosesWithCode0) {
             ASSERT_NE(about, nullptr);
             aboutShown = true;
             EXPECT_EQ(about->windowTitle(), "About TR8051B");
-            EXPECT_EQ(about->Text(0)->text(), "TR8051B Version 1.3");
-            EXPECT_EQ(about->Text(1)->text(), "GQ0017 Version 2.4");
-            EXPECT_EQ(about->Text(6)->text(), "Code: 0805");
+            EXPECT_EQ(Child<QLabel>(about, "programVersion")->text(), "TR8051B Version 1.3");
+            EXPECT_EQ(Child<QLabel>(about, "boardVersion")->text(), "GQ0017 Version 2.4");
+            EXPECT_EQ(Child<QLabel>(about, "code")->text(), "Code: 0805");
             SaveScreenshot(about, QStringLiteral("about-box"));
             about->accept();
         });
         v.activateWindow();
         QApplication::setActiveWindow(&v);
         QTest::keyClick(&v, Qt::Key_F1);
-        if (!aboutShown) { fprintf(stderr, "F1 DID NOT WORK\n"); v.AboutAction()->trigger(); }  // no active window on this platform
+        if (!aboutShown) {
+            fprintf(stderr, "F1 DID NOT WORK\n");
+            Child<QAction>(&v, "aboutAction")->trigger();
+        }  // no active window on this platform
         EXPECT_TRUE(aboutShown);
 
         // Options: a lower-case name comes out in upper case, cut at eight characters.
@@ -144,28 +149,28 @@ TEST_F(GuiTest, WalksTheTabsOpensAboutAndOptionsAndClosesWithCode0) {
             auto* options = qobject_cast<COptionsView*>(w);
             ASSERT_NE(options, nullptr);
             EXPECT_EQ(options->windowTitle(), "Options");
-            QTest::keyClicks(options->NameField(), QStringLiteral("bench2kit9"));
-            EXPECT_EQ(options->NameField()->text(), "BENCH2KI");
+            QTest::keyClicks(Child<QLineEdit>(options, "boardName"), QStringLiteral("bench2kit9"));
+            EXPECT_EQ(Child<QLineEdit>(options, "boardName")->text(), "BENCH2KI");
             SaveScreenshot(options, QStringLiteral("options-dialog"));
-            options->SetNameButton()->click();
+            Child<QPushButton>(options, "setNameButton")->click();
             options->accept();
         });
-        v.OptionsButton()->click();
+        Child<QPushButton>(&v, "optionsButton")->click();
         EXPECT_EQ(v.windowTitle(), "QVR HK8051B Evaluation            MB805Q Name:BENCH2KI (COM3)");
 
         // Serial: the dialog offers the ports, Cancel leaves everything as it was.
         script.Then([](QWidget* w) {
             auto* dialog = qobject_cast<CComPortDialogView*>(w);
             ASSERT_NE(dialog, nullptr);
-            EXPECT_EQ(dialog->PortList()->count(), 2);
-            EXPECT_EQ(dialog->PortList()->currentText(), "COM3");
-            EXPECT_EQ(dialog->DataBitsGroup()->checkedButton()->text(), "8 bits");
+            EXPECT_EQ(Child<QComboBox>(dialog, "portList")->count(), 2);
+            EXPECT_EQ(Child<QComboBox>(dialog, "portList")->currentText(), "COM3");
+            EXPECT_EQ(Child<QButtonGroup>(dialog, "dataBitsGroup")->checkedButton()->text(), "8 bits");
             dialog->reject();
         });
-        v.SerialButton()->click();
+        Child<QPushButton>(&v, "serialButton")->click();
         EXPECT_TRUE(v.Sheet().Board().Link().Port().IsOpen());
 
-        v.CloseButton()->click();
+        Child<QPushButton>(&v, "closeButton")->click();
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(rig.store.Dword("ScriptTab", "Port"), std::optional<uint32_t>(3));
@@ -196,7 +201,7 @@ TEST_F(GuiTest, PortThatDoesNotOpenIsReportedAndAskedForAgain) {
     script.Then(ExpectMessage(QStringLiteral("Unable to open port COM1.\nCheck board connection to COM port."),
                               QStringLiteral("COM Port"), QMessageBox::Critical));
     script.Then(ChoosePort(QStringLiteral("COM3")));
-    EXPECT_EQ(Run([this] { View().CloseButton()->click(); }), 0);
+    EXPECT_EQ(Run([this] { Child<QPushButton>(&View(), "closeButton")->click(); }), 0);
 }
 
 TEST_F(GuiTest, RunningScriptTurnsOffTabsSerialAndAbout) {
@@ -204,15 +209,15 @@ TEST_F(GuiTest, RunningScriptTurnsOffTabsSerialAndAbout) {
     EXPECT_EQ(Run([this] {
                   CTR805QSheetView& v = View();
                   v.Sheet().EnableSheetControls(false);
-                  EXPECT_FALSE(v.Tabs()->tabBar()->isEnabled());
-                  EXPECT_FALSE(v.SerialButton()->isEnabled());
-                  EXPECT_FALSE(v.AboutAction()->isEnabled());
-                  EXPECT_TRUE(v.CloseButton()->isEnabled());
+                  EXPECT_FALSE(Child<QTabWidget>(&v, "tabs")->tabBar()->isEnabled());
+                  EXPECT_FALSE(Child<QPushButton>(&v, "serialButton")->isEnabled());
+                  EXPECT_FALSE(Child<QAction>(&v, "aboutAction")->isEnabled());
+                  EXPECT_TRUE(Child<QPushButton>(&v, "closeButton")->isEnabled());
                   QTest::keyClick(&v, Qt::Key_F1);  // nothing opens: a dialog would fail the script
-                  v.AboutAction()->trigger();
+                  Child<QAction>(&v, "aboutAction")->trigger();
                   v.Sheet().EnableSheetControls(true);
-                  EXPECT_TRUE(v.Tabs()->tabBar()->isEnabled());
-                  EXPECT_TRUE(v.SerialButton()->isEnabled());
+                  EXPECT_TRUE(Child<QTabWidget>(&v, "tabs")->tabBar()->isEnabled());
+                  EXPECT_TRUE(Child<QPushButton>(&v, "serialButton")->isEnabled());
                   v.close();  // the close box ends the program like "Close"
               }),
               0);
@@ -222,17 +227,17 @@ TEST_F(GuiTest, PageOfATabCanBeReplaced) {
     script.Then(ChoosePort(QStringLiteral("COM3")));
     EXPECT_EQ(Run([this] {
                   CTR805QSheetView& v = View();
-                  v.Tabs()->setCurrentIndex(2);
+                  Child<QTabWidget>(&v, "tabs")->setCurrentIndex(2);
                   const int height = v.height();
-                  QPointer<QWidget> old = v.Tabs()->widget(3);
+                  QPointer<QWidget> old = Child<QTabWidget>(&v, "tabs")->widget(3);
                   auto* page = new QLabel(QStringLiteral("new page"));
                   v.SetPage(3, page);
                   EXPECT_TRUE(old.isNull());
-                  EXPECT_EQ(v.Tabs()->widget(3), page);
-                  EXPECT_EQ(v.Tabs()->tabText(3), "Kernlet Load");
-                  EXPECT_EQ(v.Tabs()->currentIndex(), 2);
+                  EXPECT_EQ(Child<QTabWidget>(&v, "tabs")->widget(3), page);
+                  EXPECT_EQ(Child<QTabWidget>(&v, "tabs")->tabText(3), "Kernlet Load");
+                  EXPECT_EQ(Child<QTabWidget>(&v, "tabs")->currentIndex(), 2);
                   EXPECT_EQ(v.height(), height);
-                  v.CloseButton()->click();
+                  Child<QPushButton>(&v, "closeButton")->click();
               }),
               0);
 }
@@ -278,7 +283,7 @@ TEST_F(GuiTest, MessageBoxAnswersAreTheButtonsPressed) {
                             MsgAnswer::Yes);
                   EXPECT_EQ(prompts.MessageBox("d", "Info", MsgIcon::Information, MsgButtons::YesNoCancel),
                             MsgAnswer::Cancel);
-                  View().CloseButton()->click();
+                  Child<QPushButton>(&View(), "closeButton")->click();
               }),
               0);
 }
@@ -409,7 +414,7 @@ TEST_F(GuiFirmwareTest, ReplacesTheFirmwareWithProgressAndShowsTheNewVersion) {
         EXPECT_EQ(progress.Dialog(), nullptr);  // closed after the download
         EXPECT_EQ(progress.GetPos(), 100);
         EXPECT_TRUE(v.isEnabled());
-        v.CloseButton()->click();
+        Child<QPushButton>(&v, "closeButton")->click();
     });
     EXPECT_EQ(Run([&] { check.start(); }), 0);
     EXPECT_TRUE(HasRequest(rig.requests, "7E 40 5D 2E 91 C3 48"));
@@ -436,12 +441,12 @@ const std::vector<bool> kOnlyScriptTab{false, false, false, false, true};
 
 // After a run every page can be reached again, by key as by mouse.
 void ExpectTabsUsable(CTR805QSheetView& v) {
-    QTabWidget* tabs = v.Tabs();
+    QTabWidget* tabs = Child<QTabWidget>(&v, "tabs");
     EXPECT_EQ(TabsEnabled(tabs), std::vector<bool>(5, true));
     EXPECT_EQ(PagesEnabled(tabs), std::vector<bool>(5, true));
     EXPECT_TRUE(tabs->tabBar()->isEnabled());
-    EXPECT_TRUE(v.SerialButton()->isEnabled());
-    EXPECT_TRUE(v.AboutAction()->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(&v, "serialButton")->isEnabled());
+    EXPECT_TRUE(Child<QAction>(&v, "aboutAction")->isEnabled());
     ASSERT_EQ(tabs->currentIndex(), kScriptTab);
     QTest::keyClick(tabs, Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_EQ(tabs->currentIndex(), 0);
@@ -453,14 +458,15 @@ TEST_F(GuiTest, RunningScriptKeepsEveryOtherPageOutOfReach) {
     script.Then(ChoosePort(QStringLiteral("COM3")));
     const int code = Run([this] {
         CTR805QSheetView& v = View();
-        QTabWidget* tabs = v.Tabs();
+        QTabWidget* tabs = Child<QTabWidget>(&v, "tabs");
         QTabBar* bar = tabs->tabBar();
         auto* zlink = qobject_cast<CZLINKControlView*>(tabs->widget(0));
         ASSERT_NE(zlink, nullptr);
         // A button with a mnemonic, as a page may well give one: Alt+R must not read
         // from a page that is not shown.
-        zlink->ReadButton()->setText(QStringLiteral("&Read"));
-        zlink->ReadAddressField()->setText(QStringLiteral("20"));  // a read that goes to the board
+        Child<QPushButton>(zlink, "readButton")->setText(QStringLiteral("&Read"));
+        // A read that goes to the board.
+        Child<CEntryField>(zlink, "readAddress")->setText(QStringLiteral("20"));
         // Every button on the other pages counts its presses.
         std::vector<QString> pressed;
         std::vector<QAbstractButton*> others;
@@ -481,13 +487,13 @@ TEST_F(GuiTest, RunningScriptKeepsEveryOtherPageOutOfReach) {
         const size_t requestsAtStart = rig.requests.size();
         v.activateWindow();
         QApplication::setActiveWindow(&v);
-        page->ResultsList()->setFocus();
+        Child<QListWidget>(page, "results")->setFocus();
 
         EXPECT_EQ(TabsEnabled(tabs), kOnlyScriptTab);
         EXPECT_EQ(PagesEnabled(tabs), kOnlyScriptTab);
         EXPECT_FALSE(bar->isEnabled());
-        EXPECT_FALSE(v.SerialButton()->isEnabled());
-        EXPECT_FALSE(v.AboutAction()->isEnabled());
+        EXPECT_FALSE(Child<QPushButton>(&v, "serialButton")->isEnabled());
+        EXPECT_FALSE(Child<QAction>(&v, "aboutAction")->isEnabled());
 
         // Whatever the try, the script page stays; a move is put back so that the
         // next try starts from it again.
@@ -512,7 +518,10 @@ TEST_F(GuiTest, RunningScriptKeepsEveryOtherPageOutOfReach) {
             {Qt::Key_End, Qt::NoModifier, "End"},
         };
         const std::pair<QWidget*, const char*> targets[] = {
-            {tabs, "tab widget"}, {bar, "tab bar"}, {page->ResultsList(), "focused page"}, {&v, "window"}};
+            {tabs, "tab widget"},
+            {bar, "tab bar"},
+            {Child<QListWidget>(page, "results"), "focused page"},
+            {&v, "window"}};
         for (const auto& [target, targetName] : targets) {
             for (const Key& k : keys) {
                 QTest::keyClick(target, k.key, k.modifiers);
@@ -541,7 +550,7 @@ TEST_F(GuiTest, RunningScriptKeepsEveryOtherPageOutOfReach) {
             const QKeySequence mnemonic = QKeySequence::mnemonic(b->text());
             if (mnemonic.isEmpty()) continue;
             ++mnemonics;
-            QTest::keySequence(page->ResultsList(), mnemonic);
+            QTest::keySequence(Child<QListWidget>(page, "results"), mnemonic);
             expectStill("mnemonic " + mnemonic.toString().toStdString());
         }
         EXPECT_GE(mnemonics, 1);
@@ -550,7 +559,7 @@ TEST_F(GuiTest, RunningScriptKeepsEveryOtherPageOutOfReach) {
         EXPECT_TRUE(page->Page().RunHost().WorkerRunning());
         SaveScreenshot(&v, QStringLiteral("main-running-script"));
 
-        page->RunButton()->click();  // "Abort"
+        Child<QPushButton>(page, "runScript")->click();  // "Abort"
         ASSERT_TRUE(PumpUntil([&] { return RunEnded(page); }));
         ExpectTabsUsable(v);
         // The mnemonic on the shown page works again, and its read is seen on the board.
@@ -559,7 +568,7 @@ TEST_F(GuiTest, RunningScriptKeepsEveryOtherPageOutOfReach) {
         QTest::keyClick(zlink, Qt::Key_R, Qt::AltModifier);
         EXPECT_EQ(pressed, std::vector<QString>{QStringLiteral("tab 0 &Read")});
         EXPECT_TRUE(PumpUntil([&] { return rig.requests.size() > requestsBeforeRead; }));
-        v.CloseButton()->click();
+        Child<QPushButton>(&v, "closeButton")->click();
     });
     EXPECT_EQ(code, 0);
 }
@@ -582,7 +591,7 @@ TEST_P(GuiRunEndTest, OtherPagesComeBackWhenTheRunEnds) {
         script::CScriptView* page = StartScript(c.source, {[this, &c](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             ASSERT_NE(box, nullptr) << w->metaObject()->className();
-            QTabWidget* tabs = View().Tabs();
+            QTabWidget* tabs = Child<QTabWidget>(&View(), "tabs");
             EXPECT_EQ(TabsEnabled(tabs), kOnlyScriptTab);
             EXPECT_EQ(PagesEnabled(tabs), kOnlyScriptTab);
             QTest::keyClick(tabs, Qt::Key_Tab, Qt::ControlModifier);
@@ -591,11 +600,11 @@ TEST_P(GuiRunEndTest, OtherPagesComeBackWhenTheRunEnds) {
         }});
         ASSERT_NE(page, nullptr);
         ASSERT_TRUE(PumpUntil([&] { return RunEnded(page); }));
-        QListWidget* results = page->ResultsList();
+        QListWidget* results = Child<QListWidget>(page, "results");
         ASSERT_GT(results->count(), 0);
         EXPECT_EQ(results->item(results->count() - 1)->text(), c.lastResult);
         ExpectTabsUsable(v);
-        v.CloseButton()->click();
+        Child<QPushButton>(&v, "closeButton")->click();
     });
     EXPECT_EQ(code, 0);
 }

@@ -30,6 +30,7 @@
 namespace {
 
 using guitest::ChoosePort;
+using guitest::Child;
 using guitest::ColumnsLike;
 using guitest::GuiTest;
 using guitest::InkPixels;
@@ -133,7 +134,7 @@ TEST_F(WindowFirmwareTest, FlashingDialogIsPaintedAndAdvancesDuringTheDownload) 
         if (View().Sheet().Version().versionMajor != 7 || CBoardActivity::Running()) return;
         closer.stop();
         EXPECT_EQ(progress.Dialog(), nullptr);
-        View().CloseButton()->click();
+        Child<QPushButton>(&View(), "closeButton")->click();
     });
     EXPECT_EQ(Run([&] { closer.start(); }), 0);
     watcher.ExpectPaintedAndAdvancing("Flashing Device...");
@@ -172,7 +173,7 @@ TEST_F(WindowFirmwareTest, FailedDownloadThatLeavesTheProgramRunningClosesTheDia
         EXPECT_EQ(progress.Dialog(), nullptr);
         EXPECT_FALSE(prompts.QuitCode().has_value());
         EXPECT_TRUE(View().isEnabled());
-        View().CloseButton()->click();
+        Child<QPushButton>(&View(), "closeButton")->click();
     });
     EXPECT_EQ(Run([&] { closer.start(); }), 0);
 }
@@ -214,7 +215,7 @@ protected:
             trace->setAttribute(Qt::WA_DeleteOnClose);
             trace->open();
             QTimer::singleShot(0, trace, [this, trace, path] {
-                trace->SaveButton()->click();
+                Child<QPushButton>(trace, "saveButton")->click();
                 EXPECT_TRUE(std::filesystem::exists(path));
                 trace->accept();
                 done = true;
@@ -229,8 +230,8 @@ protected:
                 done = true;
             });
         } else if (name == "ReadAll") {
-            v.Tabs()->setCurrentIndex(1);
-            auto* table = qobject_cast<CRegisterTableView*>(v.Tabs()->widget(1));
+            Child<QTabWidget>(&v, "tabs")->setCurrentIndex(1);
+            auto* table = qobject_cast<CRegisterTableView*>(Child<QTabWidget>(&v, "tabs")->widget(1));
             ASSERT_NE(table, nullptr);
             for (int r = 1; r <= CRegisterTablePage::kRows; ++r) {
                 table->Page().ApplyType(r, RowType::Rd16);
@@ -238,7 +239,7 @@ protected:
                 table->Page().Row(r).enabled = true;
             }
             table->ShowPage();
-            table->ReadAllButton()->click();
+            Child<QPushButton>(table, "readAll")->click();
             EXPECT_EQ(table->Page().Row(40).data.size(), 4u);
             done = true;
         }
@@ -250,12 +251,14 @@ TEST_P(OperationProgressTest, HasItsDialogPaintedAndAdvancing) {
     const OperationCase& c = GetParam();
     rig.lineRate = c.lineRate;
     script.Then(ChoosePort(QStringLiteral("COM3")));
-    ProgressWatcher watcher([this] { return progressSink.Dialog(); }, &View());
+    ProgressWatcher watcher(
+        [this] { return View().findChild<QDialog*>(QStringLiteral("operationProgress")); }, &View());
     QString caption;
     QTimer captions;
     captions.setInterval(10);
     QObject::connect(&captions, &QTimer::timeout, [&] {
-        if (QDialog* d = progressSink.Dialog()) caption = d->windowTitle();
+        if (QDialog* d = View().findChild<QDialog*>(QStringLiteral("operationProgress")))
+            caption = d->windowTitle();
     });
     captions.start();
     QTimer closer;
@@ -263,8 +266,9 @@ TEST_P(OperationProgressTest, HasItsDialogPaintedAndAdvancing) {
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (!done || QApplication::activeModalWidget() || CBoardActivity::Running()) return;
         closer.stop();
-        EXPECT_EQ(progressSink.Dialog(), nullptr) << "the dialog outlived its operation";
-        View().CloseButton()->click();
+        EXPECT_EQ(View().findChild<QDialog*>(QStringLiteral("operationProgress")), nullptr)
+            << "the dialog outlived its operation";
+        Child<QPushButton>(&View(), "closeButton")->click();
     });
     EXPECT_EQ(Run([&] {
                   Start(c.name);
@@ -345,7 +349,7 @@ TEST_P(StartMessageTest, IsCentredOnTheWindowWhereItStands) {
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (!script.Done() || QApplication::activeModalWidget()) return;
         closer.stop();
-        View().CloseButton()->click();
+        Child<QPushButton>(&View(), "closeButton")->click();
     });
     EXPECT_EQ(Run([&] { closer.start(); }), c.code);
 }

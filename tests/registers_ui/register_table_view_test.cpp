@@ -2,6 +2,7 @@
 #include "registers/ui/EntryField.h"
 #include "registers/ui/RegisterTableView.h"
 #include "tests/registers_ui/UiTestSupport.h"
+#include "tests/support/GuiSupport.h"
 #include "tests/support/SimHost.h"
 
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include <fstream>
 
 namespace {
+
+using guitest::Child;
 
 class TableView : public ::testing::Test {
 protected:
@@ -94,7 +97,7 @@ TEST_F(TableView, FailedWriteAllMovesTheFocusToTheCellAtFault) {
         QTest::keyClicks(bad.data, QString::fromLatin1(c.data));
         QTest::mouseClick(bad.enable, Qt::LeftButton);
 
-        QTest::mouseClick(v.WriteAllButton(), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(&v, "writeAll"), Qt::LeftButton);
         ASSERT_EQ(h.prompts.messages.size(), 1u);
         EXPECT_EQ(h.prompts.messages[0].text, c.message);
         EXPECT_EQ(v.focusWidget(), v.CellWidget(25, c.cell)) << c.message;
@@ -104,8 +107,8 @@ TEST_F(TableView, FailedWriteAllMovesTheFocusToTheCellAtFault) {
 
 TEST_F(TableView, LockDisablesTheRowDefinitionsAndClearAllOnly) {
     Fill(1, RowType::Wr16, "20", "1234");
-    QTest::mouseClick(view.LockButton(), Qt::LeftButton);
-    EXPECT_TRUE(view.LockButton()->isChecked());
+    QTest::mouseClick(Child<QPushButton>(&view, "lock"), Qt::LeftButton);
+    EXPECT_TRUE(Child<QPushButton>(&view, "lock")->isChecked());
     EXPECT_TRUE(view.Page().Locked());
     for (int r : {1, 20, 21, 40}) {
         const auto& row = view.Row(r);
@@ -116,20 +119,20 @@ TEST_F(TableView, LockDisablesTheRowDefinitionsAndClearAllOnly) {
         EXPECT_TRUE(row.update->isEnabled()) << r;
         EXPECT_TRUE(row.enable->isEnabled()) << r;
     }
-    EXPECT_FALSE(view.ClearAllButton()->isEnabled());
-    for (QPushButton* b : {view.ClearDataButton(), view.WriteAllButton(), view.ReadAllButton(),
-                           view.BothAllButton(), view.OpenConfigButton(), view.SaveConfigButton()}) {
+    EXPECT_FALSE(Child<QPushButton>(&view, "clearAll")->isEnabled());
+    for (const char* name : {"clearData", "writeAll", "readAll", "bothAll", "openConfig", "saveConfig"}) {
+        QPushButton* b = Child<QPushButton>(&view, name);
         EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
     }
     // Clear data still works while locked and keeps the definition.
-    QTest::mouseClick(view.ClearDataButton(), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(&view, "clearData"), Qt::LeftButton);
     EXPECT_EQ(view.Row(1).data->text(), "");
     EXPECT_EQ(view.Row(1).address->text(), "20");
 
-    QTest::mouseClick(view.LockButton(), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(&view, "lock"), Qt::LeftButton);
     EXPECT_TRUE(view.Row(40).type->isEnabled());
-    EXPECT_TRUE(view.ClearAllButton()->isEnabled());
-    QTest::mouseClick(view.ClearAllButton(), Qt::LeftButton);
+    EXPECT_TRUE(Child<QPushButton>(&view, "clearAll")->isEnabled());
+    QTest::mouseClick(Child<QPushButton>(&view, "clearAll"), Qt::LeftButton);
     EXPECT_EQ(view.Row(1).address->text(), "");
     EXPECT_EQ(view.Row(1).type->currentIndex(), -1);
     EXPECT_EQ(view.Row(1).update->text(), "X");
@@ -147,7 +150,7 @@ TEST_F(TableView, ReadsFillTheDataCells) {
     Fill(40, RowType::Rd8, "42", "");
     Fill(39, RowType::Wr8, "43", "77");
     host.requests.clear();
-    QTest::mouseClick(view.ReadAllButton(), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(&view, "readAll"), Qt::LeftButton);
     EXPECT_EQ(host.Requests(), (std::vector<std::string>{"7E 04 42 01"}));
     EXPECT_EQ(view.Row(40).data->text(), "05");
     EXPECT_TRUE(host.prompts.messages.empty());
@@ -167,11 +170,11 @@ TEST_F(TableView, OpenConfigShowsEveryRowAndPressesLock) {
     }
     std::ofstream(file, std::ios::binary) << text;
     host.prompts.filePaths.push_back(file.string());
-    QTest::mouseClick(view.OpenConfigButton(), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(&view, "openConfig"), Qt::LeftButton);
     fs::remove(file);
 
     EXPECT_TRUE(host.prompts.messages.empty());
-    EXPECT_TRUE(view.LockButton()->isChecked());
+    EXPECT_TRUE(Child<QPushButton>(&view, "lock")->isChecked());
     EXPECT_FALSE(view.Row(33).address->isEnabled());
     EXPECT_EQ(view.Row(1).description->text(), "Gain");
     EXPECT_EQ(view.Row(1).type->currentText(), "16 bit Wr");
@@ -213,20 +216,20 @@ TEST(TablePages, CarryTheirOwnLabelsAndDeviceChoice) {
     EXPECT_EQ(first.count(QStringLiteral("1")), 1);
     EXPECT_EQ(first.count(QStringLiteral("21")), 0);
     EXPECT_EQ(first.count(QStringLiteral("Delay by instruction(ms)")), 1);
-    ASSERT_NE(one.DelayField(), nullptr);
-    QTest::keyClicks(one.DelayField(), QStringLiteral("1x2345"));
-    EXPECT_EQ(one.DelayField()->text(), "12345");
+    CEntryField* delay = Child<CEntryField>(&one, "delay");
+    QTest::keyClicks(delay, QStringLiteral("1x2345"));
+    EXPECT_EQ(delay->text(), "12345");
     EXPECT_EQ(static_cast<CZLINKControlExt1&>(one.Page()).delayText, "12345");
     EXPECT_EQ(second.count(QStringLiteral("1")), 1);
     EXPECT_EQ(second.count(QStringLiteral("21")), 1);
     EXPECT_EQ(second.count(QStringLiteral("Delay by instruction(ms)")), 0);
-    EXPECT_EQ(two.DelayField(), nullptr);
-    EXPECT_EQ(one.BothAllButton()->text(), "Wr\\Rd all");
-    EXPECT_TRUE(one.LockButton()->isCheckable());
+    EXPECT_EQ(two.findChild<CEntryField*>(QStringLiteral("delay")), nullptr);
+    EXPECT_EQ(Child<QPushButton>(&one, "bothAll")->text(), "Wr\\Rd all");
+    EXPECT_TRUE(Child<QPushButton>(&one, "lock")->isCheckable());
     for (const CRegisterTableView* v : {&one, &two}) {
-        EXPECT_TRUE(v->DeviceChoice(1)->isChecked());
-        EXPECT_FALSE(v->DeviceChoice(2)->isVisibleTo(v));
-        EXPECT_FALSE(v->DeviceChoice(3)->isVisibleTo(v));
+        EXPECT_TRUE(Child<QRadioButton>(v, "device1")->isChecked());
+        EXPECT_FALSE(Child<QRadioButton>(v, "device2")->isVisibleTo(v));
+        EXPECT_FALSE(Child<QRadioButton>(v, "device3")->isVisibleTo(v));
         EXPECT_EQ(v->Row(1).type->count(), 4);
         EXPECT_EQ(v->Row(1).type->itemText(3), "8 bit Wr");
     }

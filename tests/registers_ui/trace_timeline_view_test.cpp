@@ -6,6 +6,7 @@
 #include "registers/ui/TraceTimelineView.h"
 #include "registers/ui/TraceView.h"
 #include "tests/registers_ui/UiTestSupport.h"
+#include "tests/support/GuiSupport.h"
 #include "tests/support/SimHost.h"
 
 #include <QApplication>
@@ -23,6 +24,8 @@
 #include <cmath>
 
 namespace {
+
+using guitest::Child;
 
 TraceRecord Rec(uint8_t device, bool read, uint8_t address, uint16_t data, uint32_t timestamp) {
     TraceRecord r;
@@ -211,17 +214,17 @@ TEST(TimelineInTheTraceWindow, ShowsTheListsEntriesOrTheWholeTraceNamedByTheTabl
     EXPECT_EQ(view.width(), before);
     SaveScreenshot(&view, QStringLiteral("trace-window-timeline"));
 
-    view.ForwardButton()->click();
+    Child<QPushButton>(&view, "forwardButton")->click();
     EXPECT_EQ(range->text(), QStringLiteral("Trace addresses 0x00800 to 0x00833 (52 entries)"));
     whole->click();
     EXPECT_EQ(range->text(), QStringLiteral("Trace addresses 0x00000 to 0x00833 (2100 entries)"));
     EXPECT_EQ(timeline->Timeline().Accesses().size(), 2100u);
 
     // "Export..." asks for the file type.
-    view.ExportButton()->click();
+    Child<QPushButton>(&view, "traceExport")->click();
     ASSERT_EQ(host.prompts.fileDialogs.size(), 1u);
     EXPECT_EQ(host.prompts.fileDialogs[0].title, "Export Trace");
-    EXPECT_EQ(view.ExportButton()->text(), QStringLiteral("Export..."));
+    EXPECT_EQ(Child<QPushButton>(&view, "traceExport")->text(), QStringLiteral("Export..."));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "sim/Board.h"
 #include "sim/port/SimSerialDevice.h"
 #include "tests/registers_ui/UiTestSupport.h"
+#include "tests/support/GuiSupport.h"
 #include "tests/support/Recorders.h"
 
 #include <QApplication>
@@ -25,6 +26,8 @@
 #include <optional>
 
 namespace {
+
+using guitest::Child;
 
 // The window as the program shows it once connected, its board the simulated one in this process.
 class RegisterWindow : public ::testing::Test {
@@ -59,9 +62,11 @@ protected:
         if (desktopFont_) QApplication::setFont(*desktopFont_);
     }
 
-    CZLINKControlView* ZLink() { return qobject_cast<CZLINKControlView*>(view->Tabs()->widget(0)); }
+    CZLINKControlView* ZLink() {
+        return qobject_cast<CZLINKControlView*>(Child<QTabWidget>(view.get(), "tabs")->widget(0));
+    }
     CRegisterTableView* Table(int tab) {
-        return qobject_cast<CRegisterTableView*>(view->Tabs()->widget(tab));
+        return qobject_cast<CRegisterTableView*>(Child<QTabWidget>(view.get(), "tabs")->widget(tab));
     }
 
     QApplication& app_ = TestApp();
@@ -117,7 +122,7 @@ void ExpectFits(QWidget* page, const char* name) {
 }
 
 void ExpectPagesFitTheirTabs(CTR805QSheetView& window) {
-    QTabWidget* tabs = window.Tabs();
+    QTabWidget* tabs = Child<QTabWidget>(&window, "tabs");
     auto* zlink = qobject_cast<CZLINKControlView*>(tabs->widget(0));
     ASSERT_NE(zlink, nullptr);
     EXPECT_EQ(tabs->height(), CTR805QSheetView::kShortTabHeight);
@@ -162,12 +167,12 @@ TEST_F(RegisterWindow, PagesReachTheBoardThroughTheSheet) {
     simBoard.SetRegister(1, 0x10, 0x00A5);
 
     CZLINKControlView* z = ZLink();
-    QTest::keyClicks(z->WriteAddressField(), QStringLiteral("2a"));
-    QTest::keyClicks(z->WriteDataField(), QStringLiteral("beef"));
-    QTest::mouseClick(z->WriteButton(), Qt::LeftButton);
-    QTest::keyClicks(z->ReadAddressField(), QStringLiteral("41"));
-    QTest::mouseClick(z->ReadButton(), Qt::LeftButton);
-    EXPECT_EQ(z->ReadDataField()->text(), "1234");
+    QTest::keyClicks(Child<CEntryField>(z, "writeAddress"), QStringLiteral("2a"));
+    QTest::keyClicks(Child<CEntryField>(z, "writeData"), QStringLiteral("beef"));
+    QTest::mouseClick(Child<QPushButton>(z, "writeButton"), Qt::LeftButton);
+    QTest::keyClicks(Child<CEntryField>(z, "readAddress"), QStringLiteral("41"));
+    QTest::mouseClick(Child<QPushButton>(z, "readButton"), Qt::LeftButton);
+    EXPECT_EQ(Child<CEntryField>(z, "readData")->text(), "1234");
     SaveScreenshot(view.get(), QStringLiteral("register-tab0"));
 
     struct Fill { int row; const char* description; const char* address; RowType type; const char* data; bool enable; };
@@ -182,7 +187,7 @@ TEST_F(RegisterWindow, PagesReachTheBoardThroughTheSheet) {
         {40, "Last register", "FF", RowType::Rd16, "", false},
     };
     for (int tab : {1, 2}) {
-        view->Tabs()->setCurrentIndex(tab);
+        Child<QTabWidget>(view.get(), "tabs")->setCurrentIndex(tab);
         CRegisterTableView* t = Table(tab);
         for (const Fill& f : fills) {
             const auto& row = t->Row(f.row);
@@ -192,13 +197,14 @@ TEST_F(RegisterWindow, PagesReachTheBoardThroughTheSheet) {
             QTest::keyClicks(row.data, QString::fromLatin1(f.data));
             if (f.enable) QTest::mouseClick(row.enable, Qt::LeftButton);
         }
-        if (t->DelayField()) QTest::keyClicks(t->DelayField(), QStringLiteral("10"));
-        QTest::mouseClick(t->BothAllButton(), Qt::LeftButton);
+        if (auto* delay = t->findChild<CEntryField*>(QStringLiteral("delay")))
+            QTest::keyClicks(delay, QStringLiteral("10"));
+        QTest::mouseClick(Child<QPushButton>(t, "bothAll"), Qt::LeftButton);
         EXPECT_TRUE(prompts.messages.empty());
         EXPECT_EQ(t->Row(1).data->text(), "1234");
         EXPECT_EQ(t->Row(2).data->text(), "0001");
         EXPECT_EQ(t->Row(4).data->text(), "A5");
-        if (tab == 2) QTest::mouseClick(t->LockButton(), Qt::LeftButton);
+        if (tab == 2) QTest::mouseClick(Child<QPushButton>(t, "lock"), Qt::LeftButton);
         SaveScreenshot(view.get(), QStringLiteral("register-tab%1").arg(tab));
     }
     EXPECT_EQ(simBoard.Register(1, 0x2A), 0xBEEF);

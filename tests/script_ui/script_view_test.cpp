@@ -23,6 +23,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace {
 
+using guitest::Child;
 using guitest::PumpUntil;
 using guitest::SaveScreenshot;
 using script::CScriptView;
@@ -45,10 +46,10 @@ protected:
 
     void Select(const std::string& path) {
         host.prompts.filePaths.push_back(path);
-        view->SelectButton()->click();
+        Child<QPushButton>(view.get(), "selectScript")->click();
     }
     bool RunToTheEnd() {
-        view->RunButton()->click();
+        Child<QPushButton>(view.get(), "runScript")->click();
         return PumpUntil([this] { return view->Page().Idle() && !view->Page().RunHost().WorkerRunning(); });
     }
 
@@ -60,25 +61,25 @@ protected:
 };
 
 TEST_F(ScriptViewTest, IdlePageShowsItsControls) {
-    EXPECT_EQ(view->SelectButton()->text(), "Select Script...");
-    EXPECT_EQ(view->RecentButton()->text(), ">");
-    EXPECT_EQ(view->RunButton()->text(), "Run Script");
-    EXPECT_EQ(view->ClearButton()->text(), "Clear Results");
-    EXPECT_EQ(view->SaveButton()->text(), "Save Results...");
-    EXPECT_EQ(view->TraceButton()->text(), "See Trace...");
-    EXPECT_TRUE(view->SelectButton()->isEnabled());
-    EXPECT_TRUE(view->RecentButton()->isEnabled());
-    EXPECT_FALSE(view->RunButton()->isEnabled());
-    EXPECT_FALSE(view->ClearButton()->isEnabled());
-    EXPECT_FALSE(view->SaveButton()->isEnabled());
-    EXPECT_FALSE(view->TraceButton()->isEnabled());
-    EXPECT_TRUE(view->FileNameField()->isReadOnly());
+    EXPECT_EQ(Child<QPushButton>(view.get(), "selectScript")->text(), "Select Script...");
+    EXPECT_EQ(Child<QPushButton>(view.get(), "recentFiles")->text(), ">");
+    EXPECT_EQ(Child<QPushButton>(view.get(), "runScript")->text(), "Run Script");
+    EXPECT_EQ(Child<QPushButton>(view.get(), "clearResults")->text(), "Clear Results");
+    EXPECT_EQ(Child<QPushButton>(view.get(), "saveResults")->text(), "Save Results...");
+    EXPECT_EQ(Child<QPushButton>(view.get(), "seeTrace")->text(), "See Trace...");
+    EXPECT_TRUE(Child<QPushButton>(view.get(), "selectScript")->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(view.get(), "recentFiles")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(view.get(), "runScript")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(view.get(), "clearResults")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(view.get(), "saveResults")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(view.get(), "seeTrace")->isEnabled());
+    EXPECT_TRUE(Child<QLineEdit>(view.get(), "fileName")->isReadOnly());
     SaveScreenshot(view.get(), QStringLiteral("script-page-idle"));
 
     Select(folder.Write("probe.mbs", "        stop\n"));
-    EXPECT_EQ(view->FileNameField()->text(), "probe.mbs");
-    EXPECT_TRUE(view->RunButton()->isEnabled());
-    EXPECT_EQ(view->RunButton()->text(), "Run");
+    EXPECT_EQ(Child<QLineEdit>(view.get(), "fileName")->text(), "probe.mbs");
+    EXPECT_TRUE(Child<QPushButton>(view.get(), "runScript")->isEnabled());
+    EXPECT_EQ(Child<QPushButton>(view.get(), "runScript")->text(), "Run");
 }
 
 TEST_F(ScriptViewTest, RunWithEntryAndYesNoDialogsShowsItsResults) {
@@ -98,56 +99,57 @@ TEST_F(ScriptViewTest, RunWithEntryAndYesNoDialogsShowsItsResults) {
         auto* d = qobject_cast<script::CDialog_EntryView*>(w);
         ASSERT_NE(d, nullptr) << w->windowTitle().toStdString();
         EXPECT_EQ(d->windowTitle(), "Script Message-Script Paused");
-        EXPECT_EQ(d->Prompt()->text(), "Offset for channel 2 (hex 10)");
-        EXPECT_EQ(d->Entry()->text(), "$10");
-        EXPECT_EQ(d->OkButton()->text(), "OK");
-        EXPECT_EQ(d->AbortButton()->text(), "Abort");
+        EXPECT_EQ(Child<QLabel>(d, "prompt")->text(), "Offset for channel 2 (hex 10)");
+        EXPECT_EQ(Child<QLineEdit>(d, "entry")->text(), "$10");
+        EXPECT_EQ(Child<QPushButton>(d, "okButton")->text(), "OK");
+        EXPECT_EQ(Child<QPushButton>(d, "abortButton")->text(), "Abort");
         EXPECT_EQ(d->size(), QSize(script::kEntryDialogWidth, script::kEntryDialogHeight));
         // While the script waits: the page reads "Abort" and shows what came so far.
-        EXPECT_EQ(view->RunButton()->text(), "Abort");
-        EXPECT_FALSE(view->SelectButton()->isEnabled());
-        EXPECT_FALSE(view->RecentButton()->isEnabled());
-        EXPECT_FALSE(view->SaveButton()->isEnabled());
-        EXPECT_FALSE(view->TraceButton()->isEnabled());
+        EXPECT_EQ(Child<QPushButton>(view.get(), "runScript")->text(), "Abort");
+        EXPECT_FALSE(Child<QPushButton>(view.get(), "selectScript")->isEnabled());
+        EXPECT_FALSE(Child<QPushButton>(view.get(), "recentFiles")->isEnabled());
+        EXPECT_FALSE(Child<QPushButton>(view.get(), "saveResults")->isEnabled());
+        EXPECT_FALSE(Child<QPushButton>(view.get(), "seeTrace")->isEnabled());
         SaveScreenshot(view.get(), QStringLiteral("script-page-running"));
-        d->Entry()->setText(QStringLiteral("$2A"));
+        Child<QLineEdit>(d, "entry")->setText(QStringLiteral("$2A"));
         SaveScreenshot(d, QStringLiteral("script-entry-dialog"));
-        d->OkButton()->click();
+        Child<QPushButton>(d, "okButton")->click();
     });
     modal.Then([](QWidget* w) {
         auto* d = qobject_cast<script::CDialog_YesNoView*>(w);
         ASSERT_NE(d, nullptr) << w->windowTitle().toStdString();
         EXPECT_EQ(d->windowTitle(), "Script Message-Script Paused");
-        EXPECT_EQ(d->Prompt()->text(), "Measure channel 2 as well?");
-        EXPECT_EQ(d->YesButton()->text(), "Yes");
-        EXPECT_EQ(d->NoButton()->text(), "No");
-        EXPECT_EQ(d->AbortButton()->text(), "Abort");
+        EXPECT_EQ(Child<QLabel>(d, "prompt")->text(), "Measure channel 2 as well?");
+        EXPECT_EQ(Child<QPushButton>(d, "yesButton")->text(), "Yes");
+        EXPECT_EQ(Child<QPushButton>(d, "noButton")->text(), "No");
+        EXPECT_EQ(Child<QPushButton>(d, "abortButton")->text(), "Abort");
         EXPECT_EQ(d->size(), QSize(script::kYesNoDialogWidth, script::kYesNoDialogHeight));
         SaveScreenshot(d, QStringLiteral("script-yesno-dialog"));
         QTest::keyClick(d, Qt::Key_Return);  // the default button: Yes
     });
     ASSERT_TRUE(RunToTheEnd());
-    EXPECT_EQ(Items(view->ResultsList()),
+    EXPECT_EQ(Items(Child<QListWidget>(view.get(), "results")),
               (QStringList{"Script running...", "Measuring channel 1", "gain = 12 dB", "offset set to $2A",
                            "answer 1", "Script finished"}));
     EXPECT_EQ(host.prompts.messages.size(), 1u);  // the script's message box, answered OK
-    EXPECT_EQ(view->ResultsList()->currentRow(), 5);
-    EXPECT_EQ(view->RunButton()->text(), "Run");
-    EXPECT_TRUE(view->SaveButton()->isEnabled());
-    EXPECT_TRUE(view->ClearButton()->isEnabled());
-    EXPECT_TRUE(view->TraceButton()->isEnabled());
+    EXPECT_EQ(Child<QListWidget>(view.get(), "results")->currentRow(), 5);
+    EXPECT_EQ(Child<QPushButton>(view.get(), "runScript")->text(), "Run");
+    EXPECT_TRUE(Child<QPushButton>(view.get(), "saveResults")->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(view.get(), "clearResults")->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(view.get(), "seeTrace")->isEnabled());
     SaveScreenshot(view.get(), QStringLiteral("script-page-results"));
 
-    view->ClearButton()->click();
-    EXPECT_EQ(view->ResultsList()->count(), 0);
-    EXPECT_FALSE(view->ClearButton()->isEnabled());
+    Child<QPushButton>(view.get(), "clearResults")->click();
+    EXPECT_EQ(Child<QListWidget>(view.get(), "results")->count(), 0);
+    EXPECT_FALSE(Child<QPushButton>(view.get(), "clearResults")->isEnabled());
 }
 
 TEST_F(ScriptViewTest, EscapeInTheYesNoDialogAbortsTheScript) {
     Select(folder.Write("ask.mbs", "a       word    0\n        dialogyesno \"Go?\" a\n        stop\n"));
     modal.Then([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
     ASSERT_TRUE(RunToTheEnd());
-    EXPECT_EQ(Items(view->ResultsList()), (QStringList{"Script running...", "Script aborted at line 2"}));
+    EXPECT_EQ(Items(Child<QListWidget>(view.get(), "results")),
+              (QStringList{"Script running...", "Script aborted at line 2"}));
 }
 
 TEST_F(ScriptViewTest, AbortButtonStopsAnEndlessLoopAndListLimitHolds) {
@@ -155,13 +157,14 @@ TEST_F(ScriptViewTest, AbortButtonStopsAnEndlessLoopAndListLimitHolds) {
     // leave more behind the abort than the abort's wait lets through.
     Select(folder.Write("loop.mbs",
                         "n       word    0\nloop    add 1 n\n        disp \"%u\" n\n        delay 1\n        jmp loop\n"));
-    view->RunButton()->click();
-    ASSERT_TRUE(PumpUntil([this] { return view->ResultsList()->count() >= 500; }));
-    view->RunButton()->click();  // "Abort"
+    Child<QPushButton>(view.get(), "runScript")->click();
+    ASSERT_TRUE(PumpUntil([this] { return Child<QListWidget>(view.get(), "results")->count() >= 500; }));
+    Child<QPushButton>(view.get(), "runScript")->click();  // "Abort"
     ASSERT_TRUE(PumpUntil([this] { return !view->Page().RunHost().WorkerRunning(); }));
-    EXPECT_EQ(view->ResultsList()->count(), 500);
-    EXPECT_TRUE(view->ResultsList()->item(499)->text().startsWith("Script aborted at line "));
-    EXPECT_EQ(view->RunButton()->text(), "Run");
+    EXPECT_EQ(Child<QListWidget>(view.get(), "results")->count(), 500);
+    EXPECT_TRUE(
+        Child<QListWidget>(view.get(), "results")->item(499)->text().startsWith("Script aborted at line "));
+    EXPECT_EQ(Child<QPushButton>(view.get(), "runScript")->text(), "Run");
 }
 
 TEST_F(ScriptViewTest, RecentMenuListsTheScriptsAndClears) {
@@ -171,7 +174,7 @@ TEST_F(ScriptViewTest, RecentMenuListsTheScriptsAndClears) {
     for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QStringLiteral("----") : a->text());
     EXPECT_EQ(texts, (QStringList{"Clear Recent Files List", "----", "a.mbs", "b.mbs"}));
     menu->actions()[2]->trigger();
-    EXPECT_EQ(view->FileNameField()->text(), "a.mbs");
+    EXPECT_EQ(Child<QLineEdit>(view.get(), "fileName")->text(), "a.mbs");
     menu->actions()[0]->trigger();
     menu = view->MakeRecentMenu();
     ASSERT_EQ(menu->actions().size(), 1);
@@ -181,16 +184,16 @@ TEST_F(ScriptViewTest, RecentMenuListsTheScriptsAndClears) {
 TEST_F(ScriptViewTest, SeeTraceOpensTheTraceWindow) {
     Select(folder.Write("w.mbs", "        device 1\n        write $BEEF *$21 1\n        stop\n"));
     ASSERT_TRUE(RunToTheEnd());
-    ASSERT_TRUE(view->TraceButton()->isEnabled());
+    ASSERT_TRUE(Child<QPushButton>(view.get(), "seeTrace")->isEnabled());
     modal.Then([](QWidget* w) {
         auto* t = qobject_cast<CMTraceView*>(w);
         ASSERT_NE(t, nullptr);
-        ASSERT_EQ(t->List()->topLevelItemCount(), 2);
-        EXPECT_EQ(t->List()->topLevelItem(0)->text(7), "0xBEEF");
-        EXPECT_EQ(t->List()->topLevelItem(1)->text(1), "NO DATA");
-        t->OkButton()->click();
+        ASSERT_EQ(Child<QTreeWidget>(t, "traceList")->topLevelItemCount(), 2);
+        EXPECT_EQ(Child<QTreeWidget>(t, "traceList")->topLevelItem(0)->text(7), "0xBEEF");
+        EXPECT_EQ(Child<QTreeWidget>(t, "traceList")->topLevelItem(1)->text(1), "NO DATA");
+        Child<QPushButton>(t, "okButton")->click();
     });
-    view->TraceButton()->click();
+    Child<QPushButton>(view.get(), "seeTrace")->click();
 }
 
 TEST(ScriptDialogViews, KeysAndButtonsGiveTheDocumentedResults) {
@@ -202,8 +205,8 @@ TEST(ScriptDialogViews, KeysAndButtonsGiveTheDocumentedResults) {
     const Case cases[] = {
         {[](script::CDialog_YesNoView& v) { QTest::keyClick(&v, Qt::Key_Return); }, 6},
         {[](script::CDialog_YesNoView& v) { QTest::keyClick(&v, Qt::Key_Escape); }, 3},
-        {[](script::CDialog_YesNoView& v) { v.NoButton()->click(); }, 7},
-        {[](script::CDialog_YesNoView& v) { v.AbortButton()->click(); }, 3},
+        {[](script::CDialog_YesNoView& v) { Child<QPushButton>(&v, "noButton")->click(); }, 7},
+        {[](script::CDialog_YesNoView& v) { Child<QPushButton>(&v, "abortButton")->click(); }, 3},
         {[](script::CDialog_YesNoView& v) { v.close(); }, 3},
         {[](script::CDialog_YesNoView&) {}, 1},
     };
@@ -222,15 +225,15 @@ TEST(ScriptDialogViews, KeysAndButtonsGiveTheDocumentedResults) {
         script::CDialog_EntryView v(e);
         EXPECT_EQ(v.windowTitle(), "Dialog Entry");
         v.show();
-        v.Entry()->setText(QStringLiteral("-12"));
-        QTest::keyClick(v.Entry(), Qt::Key_Return);
+        Child<QLineEdit>(&v, "entry")->setText(QStringLiteral("-12"));
+        QTest::keyClick(Child<QLineEdit>(&v, "entry"), Qt::Key_Return);
         EXPECT_EQ(v.result(), QDialog::Accepted);
         EXPECT_EQ(e.entry, "-12");
     }
     {
         script::CDialog_EntryView v(e);
         v.show();
-        v.Entry()->setText(QStringLiteral("99"));
+        Child<QLineEdit>(&v, "entry")->setText(QStringLiteral("99"));
         QTest::keyClick(&v, Qt::Key_Escape);
         EXPECT_EQ(v.result(), QDialog::Rejected);
         EXPECT_EQ(e.entry, "-12");  // Abort keeps nothing
@@ -250,8 +253,8 @@ TEST_F(TraceViewTest, ListColumnsRowsPagingAndEscapeSaves) {
     CMTraceView view(host);
     view.show();
     EXPECT_EQ(view.windowTitle(), "Trace");
-    EXPECT_EQ(view.StartField()->text(), "00000");
-    QTreeWidget* list = view.List();
+    EXPECT_EQ(Child<CEntryField>(&view, "traceStart")->text(), "00000");
+    QTreeWidget* list = Child<QTreeWidget>(&view, "traceList");
     ASSERT_EQ(list->columnCount(), 8);
     const char* const titles[] = {"Trace Address", "Timestamp (us)", "Z-LINK", "Device", "Address",
                                   "Bytes per Access", "Access", "Data"};
@@ -271,19 +274,19 @@ TEST_F(TraceViewTest, ListColumnsRowsPagingAndEscapeSaves) {
     EXPECT_EQ(list->topLevelItem(101)->text(1), "NO DATA");
     SaveScreenshot(&view, QStringLiteral("trace-window"));
 
-    view.StartField()->setText(QStringLiteral("1F800"));
-    view.ForwardButton()->click();
-    EXPECT_EQ(view.StartField()->text(), "00000");
-    view.BackButton()->click();
-    EXPECT_EQ(view.StartField()->text(), "1F800");
+    Child<CEntryField>(&view, "traceStart")->setText(QStringLiteral("1F800"));
+    Child<QPushButton>(&view, "forwardButton")->click();
+    EXPECT_EQ(Child<CEntryField>(&view, "traceStart")->text(), "00000");
+    Child<QPushButton>(&view, "backButton")->click();
+    EXPECT_EQ(Child<CEntryField>(&view, "traceStart")->text(), "1F800");
     ASSERT_EQ(list->topLevelItemCount(), 1);
     EXPECT_EQ(list->topLevelItem(0)->text(0), "0x1F800");
     EXPECT_EQ(list->topLevelItem(0)->text(1), "NO DATA");
     SaveScreenshot(&view, QStringLiteral("trace-window-no-data"));
 
     // A refused address leaves the list alone.
-    view.StartField()->setText(QStringLiteral("20000"));
-    view.ReadButton()->click();
+    Child<CEntryField>(&view, "traceStart")->setText(QStringLiteral("20000"));
+    Child<QPushButton>(&view, "readButton")->click();
     EXPECT_EQ(host.prompts.messages.back().text, "Error - Trace start address must be 0x00000 to 0x20000");
     EXPECT_EQ(list->topLevelItemCount(), 1);
 
@@ -292,7 +295,7 @@ TEST_F(TraceViewTest, ListColumnsRowsPagingAndEscapeSaves) {
     ASSERT_EQ(host.prompts.fileDialogs.size(), 1u);
     EXPECT_EQ(host.prompts.fileDialogs[0].title, "Save Trace");
     EXPECT_TRUE(view.isVisible());
-    view.OkButton()->click();
+    Child<QPushButton>(&view, "okButton")->click();
     EXPECT_FALSE(view.isVisible());
 }
 

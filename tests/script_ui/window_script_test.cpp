@@ -26,6 +26,7 @@
 
 namespace {
 
+using guitest::Child;
 using guitest::SaveScreenshot;
 
 TEST(ScriptWindow, RunsAScriptWithAMessageBoxAndAnEntryDialog) {
@@ -52,7 +53,7 @@ TEST(ScriptWindow, RunsAScriptWithAMessageBoxAndAnEntryDialog) {
     modal.Then([](QWidget* w) {
         auto* d = qobject_cast<CComPortDialogView*>(w);
         ASSERT_NE(d, nullptr);
-        d->PortList()->setCurrentText(QStringLiteral("COM3"));
+        Child<QComboBox>(d, "portList")->setCurrentText(QStringLiteral("COM3"));
         d->accept();
     });
     script::CScriptView* page = nullptr;
@@ -71,16 +72,17 @@ TEST(ScriptWindow, RunsAScriptWithAMessageBoxAndAnEntryDialog) {
         EXPECT_EQ(box->windowTitle(), "Script Message-Script Paused");
         EXPECT_EQ(box->icon(), QMessageBox::Information);
         EXPECT_NE(box->button(QMessageBox::Cancel), nullptr);
-        sheetDisabledWhileRunning = !view.Tabs()->tabBar()->isEnabled() && !view.SerialButton()->isEnabled();
+        sheetDisabledWhileRunning = !Child<QTabWidget>(&view, "tabs")->tabBar()->isEnabled() &&
+                                    !Child<QPushButton>(&view, "serialButton")->isEnabled();
         box->button(QMessageBox::Ok)->click();
     });
     modal.Then([&](QWidget* w) {
         auto* d = qobject_cast<script::CDialog_EntryView*>(w);
         ASSERT_NE(d, nullptr) << w->metaObject()->className();
-        EXPECT_EQ(d->Prompt()->text(), "Gain (1..99)");
-        EXPECT_EQ(d->Entry()->text(), "7");
-        d->Entry()->setText(QStringLiteral("42"));
-        d->OkButton()->click();
+        EXPECT_EQ(Child<QLabel>(d, "prompt")->text(), "Gain (1..99)");
+        EXPECT_EQ(Child<QLineEdit>(d, "entry")->text(), "7");
+        Child<QLineEdit>(d, "entry")->setText(QStringLiteral("42"));
+        Child<QPushButton>(d, "okButton")->click();
     });
 
     QTimer walk;
@@ -91,16 +93,16 @@ TEST(ScriptWindow, RunsAScriptWithAMessageBoxAndAnEntryDialog) {
             return;
         }
         walk.stop();
-        view.Tabs()->setCurrentIndex(4);
-        page = qobject_cast<script::CScriptView*>(view.Tabs()->currentWidget());
+        Child<QTabWidget>(&view, "tabs")->setCurrentIndex(4);
+        page = qobject_cast<script::CScriptView*>(Child<QTabWidget>(&view, "tabs")->currentWidget());
         ASSERT_NE(page, nullptr);
         page->Page().RunHost().SetListingDirectory(folder.Path());
-        page->SelectButton()->click();
-        EXPECT_EQ(page->FileNameField()->text(), "window.mbs");
-        page->RunButton()->click();
+        Child<QPushButton>(page, "selectScript")->click();
+        EXPECT_EQ(Child<QLineEdit>(page, "fileName")->text(), "window.mbs");
+        Child<QPushButton>(page, "runScript")->click();
         ASSERT_TRUE(guitest::PumpUntil([&] { return page->Page().Idle() && !page->Page().RunHost().WorkerRunning(); }));
         SaveScreenshot(&view, QStringLiteral("window-script-tab"));
-        view.CloseButton()->click();
+        Child<QPushButton>(&view, "closeButton")->click();
     });
     walk.start();
     QTimer watchdog;
@@ -115,11 +117,12 @@ TEST(ScriptWindow, RunsAScriptWithAMessageBoxAndAnEntryDialog) {
     EXPECT_TRUE(modal.Done());
     ASSERT_NE(page, nullptr);
     QStringList items;
-    for (int i = 0; i < page->ResultsList()->count(); ++i) items << page->ResultsList()->item(i)->text();
+    QListWidget* results = Child<QListWidget>(page, "results");
+    for (int i = 0; i < results->count(); ++i) items << results->item(i)->text();
     EXPECT_EQ(items, (QStringList{"Script running...", "Board test started", "gain 42", "Script finished"}));
     EXPECT_TRUE(sheetDisabledWhileRunning);
-    EXPECT_TRUE(view.Tabs()->tabBar()->isEnabled());
-    EXPECT_TRUE(view.SerialButton()->isEnabled());
+    EXPECT_TRUE(Child<QTabWidget>(&view, "tabs")->tabBar()->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(&view, "serialButton")->isEnabled());
     // The script went into the recent list under ScriptTab.
     EXPECT_EQ(std::get<std::string>(rig.store.tabs["ScriptTab"]["RecentFileName0"]), "window.mbs");
     EXPECT_EQ(rig.store.Dword("ScriptTab", "FileCount"), 1u);

@@ -1,7 +1,7 @@
 #pragma once
-// Offscreen Qt for the view tests: the application, screenshots on request (a folder in
-// TR805Q_SCREENSHOTS), modal dialogs answered by handlers, and pumping events until a condition
-// holds within a real-time limit.
+// Offscreen Qt for the view tests: the application, widgets found by their object names,
+// screenshots on request (a folder in TR805Q_SCREENSHOTS), modal dialogs answered by handlers,
+// and pumping events until a condition holds within a real-time limit.
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <stdexcept>
+#include <string>
 
 namespace guitest {
 
@@ -31,6 +33,21 @@ inline QApplication& App() {
         return new QApplication(argc, argv);
     }();
     return *app;
+}
+
+// The one object of type T named `name` among the children of `parent`, at any depth: how the
+// tests reach a view's controls. None, or more than one, fails the test with the name and ends
+// it there (an exception, which the test body reports) instead of letting it go on with a null
+// pointer or with the wrong control.
+template <typename T>
+T* Child(const QObject* parent, const QString& name) {
+    const QList<T*> found = parent ? parent->findChildren<T*>(name) : QList<T*>{};
+    if (found.size() == 1) return found.front();
+    const std::string what = std::string(found.isEmpty() ? "no " : "more than one ") +
+                             T::staticMetaObject.className() + " named \"" + name.toStdString() + "\" in " +
+                             (parent ? parent->metaObject()->className() : "nothing");
+    ADD_FAILURE() << what;
+    throw std::runtime_error(what);
 }
 
 inline void SaveScreenshot(QWidget* w, const QString& name) {

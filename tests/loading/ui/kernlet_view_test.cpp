@@ -27,6 +27,7 @@ namespace {
 using kltest::KernletHost;
 using kltest::TempFiles;
 using guitest::App;
+using guitest::Child;
 using guitest::SaveScreenshot;
 
 
@@ -61,18 +62,18 @@ TEST(KernletView, ControlsAsTheTemplateHasThem) {
     view.resize(kPageSize);
     view.show();
     EXPECT_EQ(GroupTitles(&view), (QStringList{"Select Kernlet", "Select Target Device", "Load Kernlet"}));
-    EXPECT_EQ(view.BrowseButton()->text(), "Browse");
-    EXPECT_EQ(view.LoadButton()->text(), "Load");
-    EXPECT_EQ(view.DeviceRadio(1)->text(), "Z-LINK Device 1");
-    EXPECT_EQ(view.DeviceRadio(2)->text(), "Z-LINK Device 2");
-    EXPECT_EQ(view.DeviceRadio(3)->text(), "Z-LINK Device 3");
-    EXPECT_TRUE(view.DeviceRadio(1)->isChecked());
-    EXPECT_TRUE(view.DeviceRadio(1)->isVisible());
-    EXPECT_TRUE(view.DeviceRadio(2)->isHidden());
-    EXPECT_TRUE(view.DeviceRadio(3)->isHidden());
-    EXPECT_EQ(view.Progress()->minimum(), 0);
-    EXPECT_EQ(view.Progress()->maximum(), 100);
-    EXPECT_EQ(view.Progress()->value(), 0);
+    EXPECT_EQ(Child<QPushButton>(&view, "browseButton")->text(), "Browse");
+    EXPECT_EQ(Child<QPushButton>(&view, "loadButton")->text(), "Load");
+    EXPECT_EQ(Child<QRadioButton>(&view, "device1")->text(), "Z-LINK Device 1");
+    EXPECT_EQ(Child<QRadioButton>(&view, "device2")->text(), "Z-LINK Device 2");
+    EXPECT_EQ(Child<QRadioButton>(&view, "device3")->text(), "Z-LINK Device 3");
+    EXPECT_TRUE(Child<QRadioButton>(&view, "device1")->isChecked());
+    EXPECT_TRUE(Child<QRadioButton>(&view, "device1")->isVisible());
+    EXPECT_TRUE(Child<QRadioButton>(&view, "device2")->isHidden());
+    EXPECT_TRUE(Child<QRadioButton>(&view, "device3")->isHidden());
+    EXPECT_EQ(Child<QProgressBar>(&view, "kernletProgress")->minimum(), 0);
+    EXPECT_EQ(Child<QProgressBar>(&view, "kernletProgress")->maximum(), 100);
+    EXPECT_EQ(Child<QProgressBar>(&view, "kernletProgress")->value(), 0);
     EXPECT_EQ(host.store.openedTabs, std::vector<std::string>{"ImageTab"});
     // Nothing sticks out of the page or overlaps.
     const QRect page = view.rect();
@@ -81,10 +82,12 @@ TEST(KernletView, ControlsAsTheTemplateHasThem) {
         const QRect r(child->mapTo(&view, QPoint(0, 0)), child->size());
         EXPECT_TRUE(page.contains(r)) << child->metaObject()->className() << " " << child->objectName().toStdString();
     }
-    const QRect edit(view.PathEdit()->mapTo(&view, QPoint(0, 0)), view.PathEdit()->size());
-    const QRect browse(view.BrowseButton()->mapTo(&view, QPoint(0, 0)), view.BrowseButton()->size());
+    auto* pathEdit = Child<QLineEdit>(&view, "kernletPath");
+    auto* browseButton = Child<QPushButton>(&view, "browseButton");
+    const QRect edit(pathEdit->mapTo(&view, QPoint(0, 0)), pathEdit->size());
+    const QRect browse(browseButton->mapTo(&view, QPoint(0, 0)), browseButton->size());
     EXPECT_FALSE(edit.intersects(browse));
-    EXPECT_EQ(view.BrowseButton()->width(), view.LoadButton()->width());
+    EXPECT_EQ(browseButton->width(), Child<QPushButton>(&view, "loadButton")->width());
 }
 
 TEST(KernletView, BrowseThenLoadShowsProgressAndEndsAtZero) {
@@ -99,20 +102,20 @@ TEST(KernletView, BrowseThenLoadShowsProgressAndEndsAtZero) {
     CKernletView view(host);
     view.resize(kPageSize);
     view.show();
-    view.BrowseButton()->click();
-    EXPECT_EQ(view.PathEdit()->text().toStdString(), path);
+    Child<QPushButton>(&view, "browseButton")->click();
+    EXPECT_EQ(Child<QLineEdit>(&view, "kernletPath")->text().toStdString(), path);
     EXPECT_EQ(host.store.strings["ImageTab/WorkingDirectoryKL"], files.Dir().string() + "/");
 
     std::vector<int> values;
-    QObject::connect(view.Progress(), &QProgressBar::valueChanged, [&](int v) {
+    QObject::connect(Child<QProgressBar>(&view, "kernletProgress"), &QProgressBar::valueChanged, [&](int v) {
         values.push_back(v);
         if (v == 60) SaveScreenshot(&view, QStringLiteral("kernlet-tab-loading"));
     });
-    view.LoadButton()->click();
+    Child<QPushButton>(&view, "loadButton")->click();
     ASSERT_EQ(host.prompts.messages.size(), 1u);
     EXPECT_EQ(host.prompts.messages[0].text, "Kernlet Load complete\nProductID ($C5): 0x0805 \nKL Version ($C9): 0x0103");
     EXPECT_TRUE(host.KernletLoaded(1));
-    EXPECT_EQ(view.Progress()->value(), 0);
+    EXPECT_EQ(Child<QProgressBar>(&view, "kernletProgress")->value(), 0);
     EXPECT_NE(std::find(values.begin(), values.end(), 50), values.end()) << "the bar moved during the load";
     EXPECT_NE(std::find(values.begin(), values.end(), 100), values.end());
     SaveScreenshot(&view, QStringLiteral("kernlet-tab-after"));
@@ -131,8 +134,8 @@ TEST(KernletView, LoadOnASlowLineKeepsThePagePaintedAndItsBarAdvancing) {
     CKernletView view(host);
     view.resize(kPageSize);
     view.show();
-    view.PathEdit()->setText(QString::fromStdString(files.Sample("sample.h", spec)));
-    QProgressBar* bar = view.Progress();
+    Child<QLineEdit>(&view, "kernletPath")->setText(QString::fromStdString(files.Sample("sample.h", spec)));
+    QProgressBar* bar = Child<QProgressBar>(&view, "kernletProgress");
     struct Shot {
         int value;
         QImage shown;
@@ -145,7 +148,7 @@ TEST(KernletView, LoadOnASlowLineKeepsThePagePaintedAndItsBarAdvancing) {
         shots.push_back({bar->value(), guitest::ShownImage(&view)});
     });
     look.start();
-    view.LoadButton()->click();
+    Child<QPushButton>(&view, "loadButton")->click();
     ASSERT_EQ(host.prompts.messages.size(), 1u);
     EXPECT_TRUE(host.prompts.messages[0].text.rfind("Kernlet Load complete", 0) == 0);
     ASSERT_GE(shots.size(), 2u) << "the page did not come round to its timers during the load";
@@ -170,7 +173,7 @@ TEST(KernletView, DifferingChecksumsShowTheWarningDialog) {
     CKernletView view(host);
     view.resize(kPageSize);
     view.show();
-    view.PathEdit()->setText(QString::fromStdString(files.Sample("bad.h", spec)));
+    Child<QLineEdit>(&view, "kernletPath")->setText(QString::fromStdString(files.Sample("bad.h", spec)));
     QString title, block1, block2;
     bool sawDialog = false;
     OnNextModal([&](QWidget* w) {
@@ -178,12 +181,12 @@ TEST(KernletView, DifferingChecksumsShowTheWarningDialog) {
         ASSERT_NE(dialog, nullptr);
         sawDialog = true;
         title = dialog->windowTitle();
-        block1 = dialog->Block1Label()->text();
-        block2 = dialog->Block2Label()->text();
+        block1 = Child<QLabel>(dialog, "block1Checksum")->text();
+        block2 = Child<QLabel>(dialog, "block2Checksum")->text();
         SaveScreenshot(dialog, QStringLiteral("kernlet-checksums-dialog"));
-        dialog->CancelButton()->click();
+        Child<QPushButton>(dialog, "cancelButton")->click();
     });
-    view.LoadButton()->click();
+    Child<QPushButton>(&view, "loadButton")->click();
     EXPECT_TRUE(sawDialog);
     EXPECT_EQ(title, "Warning");
     const auto& device = host.Device(1).Checksums();
@@ -192,7 +195,7 @@ TEST(KernletView, DifferingChecksumsShowTheWarningDialog) {
     EXPECT_EQ(block2.toStdString(), "Block 2 Checksum: 0x" + CChecksums::Digits(device[1].Value()));
     EXPECT_TRUE(host.prompts.messages.empty()) << "Cancel ends the load quietly";
     EXPECT_FALSE(host.KernletLoaded(1));
-    EXPECT_EQ(view.Progress()->value(), 0);
+    EXPECT_EQ(Child<QProgressBar>(&view, "kernletProgress")->value(), 0);
 }
 
 TEST(KernletView, ChecksumDialogTextsAndButtons) {
@@ -205,13 +208,13 @@ TEST(KernletView, ChecksumDialogTextsAndButtons) {
     QStringList labels;
     for (QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
     EXPECT_EQ(labels, (QStringList{"Checksums do not match:", "Block 1 Checksum: 0x00001A2B", "Block 2 Checksum: 0x00000000"}));
-    EXPECT_EQ(dialog.IgnoreButton()->text(), "Ignore");
-    EXPECT_EQ(dialog.CancelButton()->text(), "Cancel");
+    EXPECT_EQ(Child<QPushButton>(&dialog, "ignoreButton")->text(), "Ignore");
+    EXPECT_EQ(Child<QPushButton>(&dialog, "cancelButton")->text(), "Cancel");
     dialog.show();
-    dialog.IgnoreButton()->click();
+    Child<QPushButton>(&dialog, "ignoreButton")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     dialog.show();
-    dialog.CancelButton()->click();
+    Child<QPushButton>(&dialog, "cancelButton")->click();
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
@@ -221,8 +224,8 @@ TEST(KernletView, APortFailureIsALostBoard) {
     KernletHost host;
     host.simBoard.faults().closeAfterBytes = 12;
     CKernletView view(host);
-    view.PathEdit()->setText(QString::fromStdString(files.Sample("k.h", {})));
-    view.LoadButton()->click();
+    Child<QLineEdit>(&view, "kernletPath")->setText(QString::fromStdString(files.Sample("k.h", {})));
+    Child<QPushButton>(&view, "loadButton")->click();
     ASSERT_EQ(host.prompts.messages.size(), 1u);
     EXPECT_EQ(host.prompts.messages[0].caption, "Error");
     EXPECT_EQ(host.prompts.messages[0].icon, MsgIcon::Error);
@@ -236,7 +239,7 @@ TEST(KernletView, EmptyPathAsksForAFile) {
     App();
     KernletHost host;
     CKernletView view(host);
-    view.LoadButton()->click();
+    Child<QPushButton>(&view, "loadButton")->click();
     ASSERT_EQ(host.prompts.messages.size(), 1u);
     EXPECT_EQ(host.prompts.messages[0].text, "Error - Select Kernlet");
     EXPECT_TRUE(host.Requests().empty());
