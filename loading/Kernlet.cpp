@@ -148,7 +148,10 @@ bool CKernlet::OnBrowse() {
     // The folder keeps its trailing separator.
     const size_t slash = chosen->find_last_of('/');
     workingDirectory = slash == std::string::npos ? std::string() : chosen->substr(0, slash + 1);
-    if (key_ && key_->IsOpen()) key_->SetString(kWorkingDirectoryValue, workingDirectory);
+    // The file stays chosen; the user learns that the folder will not be offered next time.
+    if (key_ && key_->IsOpen() && !key_->SetString(kWorkingDirectoryValue, workingDirectory)) {
+        ShowError(host_.Prompts(), kMsgCannotCreateEntry);
+    }
     return true;
 }
 

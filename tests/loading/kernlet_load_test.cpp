@@ -546,6 +546,15 @@ TEST(KernletPage, SettingsAtStartAndBrowse) {
     EXPECT_EQ(page.workingDirectory, "/new/place/");
     EXPECT_EQ(host.store.strings["ImageTab/WorkingDirectoryKL"], "/new/place/");
 
+    // A folder that cannot be stored is reported; the chosen file stays chosen.
+    host.store.failSet = true;
+    host.prompts.filePaths = {std::string("/other/image.h")};
+    EXPECT_TRUE(page.OnBrowse());
+    EXPECT_EQ(page.kernletPath, "/other/image.h");
+    ASSERT_EQ(host.prompts.messages.size(), 1u);
+    EXPECT_EQ(host.prompts.messages[0].text, "Error - Cannot create registry entry");
+    EXPECT_EQ(host.store.strings["ImageTab/WorkingDirectoryKL"], "/new/place/");
+
     // Without a stored folder the dialog starts in the current one.
     KernletHost fresh;
     CKernlet first(fresh);
