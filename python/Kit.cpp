@@ -13,7 +13,7 @@
 #include "registers/Trace.h"
 #include "registers/TraceExport.h"
 #include "registers/ZLINKControl.h"
-#include "script/CompileCommand.h"
+#include "script/CompiledScript.h"
 #include "script/CompileMessages.h"
 #include "script/ResultsList.h"
 #include "sim/port/SimSerialDevice.h"
