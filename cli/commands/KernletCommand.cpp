@@ -1,7 +1,7 @@
 #include "cli/commands/KernletCommand.h"
 
+#include "cli/commands/ExitFor.h"
 #include "core/TextFormat.h"
-#include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "loading/Kernlet.h"
 #include "loading/KernletTexts.h"
@@ -63,10 +63,7 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
         return kCliInvalid;
     }
     BoardInfo info;
-    if (!host.Board().GetBoardInfo(info)) {
-        ReportLostBoard(host.Prompts(), host.Board().Link());
-        return kCliLostBoard;
-    }
+    if (!host.Board().GetBoardInfo(info)) return ExitFor(PageLostBoard(host));
 
     CommandHost commandHost(host, info.kernletOptions);
     CKernlet page(commandHost);

@@ -72,6 +72,8 @@ TEST_F(CommandLinesTest, EveryBoardCommandReportsALostBoardOnceAndEndsWith2) {
                      {{"write", "20", "1"}, kCliLostBoard, "", lost},
                      {{"reset"}, kCliLostBoard, "", lost},
                      {{"trace"}, kCliLostBoard, "", lost},
+                     // The board's Kernlet options are read before the file.
+                     {{"kernlet", "/nonexistent/k.h"}, kCliLostBoard, "", lost},
                  });
     EXPECT_FALSE(requests.empty());
 }
