@@ -22,7 +22,7 @@
 #include "loading/Kernlet.h"
 #include "registers/Trace.h"
 #include "script/DownloadFrames.h"
-#include "script/RunCommand.h"
+#include "cli/commands/RunCommand.h"
 #include "script/ScriptCompiler.h"
 #include "sim/KernletDevice.h"
 #include "tests/e2e/Process.h"

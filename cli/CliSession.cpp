@@ -1,12 +1,9 @@
 #include "cli/CliSession.h"
 
-#include "core/TextFormat.h"
-#include "link/PortFailure.h"
-#include "link/PortTable.h"
+#include "core/UnattendedAnswer.h"
+#include "link/BoardPort.h"
 
-#include "sim/port/SimSerialDevice.h"
-
-#include <cstdio>
+#include <optional>
 #include <ostream>
 
 MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& caption,
@@ -14,8 +11,7 @@ MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& 
     (void)caption;
     progress_.BreakLine();
     err_ << text << '\n';
-    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
-                                                                              : MsgAnswer::Ok;
+    return UnattendedAnswer(buttons);
 }
 
 // The reason first, as a shell user reads an error: what failed, then what it means.
@@ -30,21 +26,15 @@ CliSession::CliSession(std::ostream& err, ComSettings stored, bool simulate,
                        const SimulatedBoardSetup& simulated, bool showProgress)
     : err_(err),
       stored_(stored),
-      fakeClock_(simulate ? std::make_unique<FakeClock>() : nullptr),
-      clock_(simulate ? static_cast<Clock*>(fakeClock_.get()) : &SystemClock::Instance()),
+      simulated_(simulate ? std::make_unique<sim::InProcessBoard>(simulated.config, simulated.lineRate) : nullptr),
+      clock_(&sim::InProcessBoard::HostClock(simulated_.get())),
       terminal_(err, showProgress),
       prompts_(err, terminal_),
-      simBoard_(simulate ? std::make_unique<sim::Board>(simulated.config) : nullptr),
       board_(*clock_, prompts_, progress_) {
     board_.SetProgressSink(&terminal_);
-    if (simBoard_) {
-        if (simulated.requestLog) simBoard_->SetRequestLog(simulated.requestLog);
-        const uint32_t lineRate = simulated.lineRate;
-        board_.Link().Port().SetDeviceOpener([this, lineRate](int) -> std::unique_ptr<SerialDevice> {
-            auto device = std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
-            device->SetLineRate(lineRate);
-            return device;
-        });
+    if (simulated_) {
+        if (simulated.requestLog) simulated_->board().SetRequestLog(simulated.requestLog);
+        simulated_->ServeOn(board_.Link().Port());
     }
 }
 
@@ -61,30 +51,12 @@ void CliSession::SetKernletLoaded(uint8_t device, bool loaded) {
 bool CliSession::Connect(const ConnectOptions& options) {
     ComSettings settings = stored_;
     if (options.baud != 0) settings.baud = options.baud;
-    CSerialPort& port = board_.Link().Port();
-    const std::optional<int> named = ParseComPortName(options.port);
-    const bool byNumber = options.port.empty() || named;
-    const int number = named ? *named : static_cast<int>(settings.port);
-    try {
-        if (byNumber) {
-            const SerialLineSettings line = settings.Line();
-            port.Open(number, line.baud, line.parity, line.dataBits, line.stopBits,
-                      line.flowControl);
-        } else {
-            port.OpenPath(options.port, settings.Line());
-        }
-    } catch (const CSerialException& e) {
-        port.Close();
-        err_ << PortOpenFailureReason(e) << '\n';
-    }
-    if (!port.IsOpen()) {
-        if (byNumber) {
-            err_ << FormatText(kMsgUnableToOpenPort, number) << '\n';
-        } else {
-            err_ << "Unable to open " << options.port << ".\nCheck board connection to COM port.\n";
-        }
-        return false;
-    }
-    port.SetTimeouts(kBoardTimeouts);
-    return true;
+    const BoardPortName name = options.port.empty() ? BoardPortName::Number(static_cast<int>(settings.port))
+                                                    : BoardPortName::Parse(options.port);
+    const std::optional<BoardPortFailure> failure = OpenBoardPort(board_.Link().Port(), name, settings.Line());
+    if (!failure) return true;
+    // The port's own words first, then the window's text, as with the board's other errors.
+    if (!failure->reason.empty()) err_ << failure->reason << '\n';
+    err_ << failure->text << '\n';
+    return false;
 }

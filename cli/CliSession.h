@@ -5,6 +5,7 @@
 #include "core/PageHost.h"
 #include "link/MB805QBrd.h"
 #include "sim/Board.h"
+#include "sim/port/InProcessBoard.h"
 
 #include <array>
 #include <iosfwd>
@@ -52,7 +53,8 @@ public:
                const SimulatedBoardSetup& simulated = {}, bool showProgress = false);
     ~CliSession() override;
 
-    // Opens the port and sets the board link's time-outs; false after printing why.
+    // Opens the port (again, when it is open: a simulated board keeps its state) and sets the
+    // board link's time-outs; false after printing why.
     bool Connect(const ConnectOptions& options);
 
     CMB805QBrd& Board() override { return board_; }
@@ -64,18 +66,17 @@ public:
     ProgressSink& Progress() override { return terminal_; }
     void SetKernletOptions(uint8_t mask) { kernletOptions_ = mask; }
     // The in-process board of --simulate, or null.
-    sim::Board* SimulatedBoard() { return simBoard_.get(); }
+    sim::Board* SimulatedBoard() { return simulated_ ? &simulated_->board() : nullptr; }
 
 private:
     std::ostream& err_;
     ComSettings stored_;
-    std::unique_ptr<FakeClock> fakeClock_;  // with a simulated board only
+    std::unique_ptr<sim::InProcessBoard> simulated_;  // with --simulate only
     Clock* clock_;
     TerminalProgress terminal_;
     StreamPrompts prompts_;
     // The firmware download's documented bar; on the terminal it shows through terminal_.
     SilentProgressDialog progress_;
-    std::unique_ptr<sim::Board> simBoard_;
     CMB805QBrd board_;
     std::array<bool, 3> kernletLoaded_{};
     uint8_t kernletOptions_ = 0;

@@ -1,6 +1,7 @@
 #include "python/Kit.h"
 
 #include "core/TextFormat.h"
+#include "core/UnattendedAnswer.h"
 #include "link/ComSettings.h"
 #include "link/LostBoard.h"
 #include "link/Messages.h"
@@ -13,10 +14,9 @@
 #include "registers/Trace.h"
 #include "registers/TraceExport.h"
 #include "registers/ZLINKControl.h"
-#include "script/CompileCommand.h"
+#include "script/CompiledScript.h"
 #include "script/CompileMessages.h"
 #include "script/ResultsList.h"
-#include "sim/port/SimSerialDevice.h"
 
 #include <algorithm>
 #include <cctype>
@@ -89,7 +89,7 @@ int FileErrorCode(const std::string& path, bool forWriting) {
 MsgAnswer RecordingUserPrompts::MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                                            MsgButtons buttons) {
     Record({text, caption, icon, {}});
-    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes : MsgAnswer::Ok;
+    return UnattendedAnswer(buttons);
 }
 
 void RecordingUserPrompts::ErrorWithDetail(const std::string& text, const std::string& caption,
@@ -156,66 +156,46 @@ void Kit::ProgressToCallback::Advance(uint64_t done) {
     if (report && *report) (*report)(static_cast<int>(done), static_cast<int>(total_));
 }
 
-Kit::Kit(std::unique_ptr<sim::Board> simulated, uint32_t lineRate)
-    : fakeClock_(simulated ? std::make_unique<FakeClock>() : nullptr),
-      clock_(simulated ? static_cast<Clock*>(fakeClock_.get()) : &SystemClock::Instance()),
-      simBoard_(std::move(simulated)),
+Kit::Kit(std::unique_ptr<sim::InProcessBoard> simulated)
+    : simulated_(std::move(simulated)),
+      clock_(&sim::InProcessBoard::HostClock(simulated_.get())),
       board_(*clock_, prompts_, progress_) {
-    if (simBoard_) {
-        board_.Link().Port().SetDeviceOpener([this, lineRate](int) -> std::unique_ptr<SerialDevice> {
-            auto device = std::make_unique<sim::SimSerialDevice>(*simBoard_, *fakeClock_);
-            device->SetLineRate(lineRate);
-            return device;
-        });
-    }
+    if (simulated_) simulated_->ServeOn(board_.Link().Port());
 }
 
 Kit::~Kit() { board_.Link().Port().Close(); }
 
-void Kit::OpenWith(const std::function<void(CSerialPort&)>& open, const std::string& failureText) {
-    CSerialPort& port = board_.Link().Port();
-    try {
-        open(port);
-        port.SetTimeouts(kBoardTimeouts);
-    } catch (const CSerialException& e) {
-        port.Close();
-        throw PortOpenError(failureText + "\n" + PortOpenFailureReason(e), static_cast<int>(e.GetErrorCode()));
+void Kit::OpenPort(const BoardPortName& port, const SerialLineSettings& line) {
+    if (const std::optional<BoardPortFailure> failure = OpenBoardPort(board_.Link().Port(), port, line)) {
+        throw PortOpenError(failure->reason.empty() ? failure->text : failure->text + "\n" + failure->reason,
+                            failure->code);
     }
     closed_ = false;
 }
 
-std::unique_ptr<Kit> Kit::OpenNumber(int number, const SerialLineSettings& line) {
-    if (number < 0 || number > PortTable::kMaxPort) {
-        throw std::invalid_argument("COM port numbers run from 0 to 99, not " + std::to_string(number));
+std::unique_ptr<Kit> Kit::Open(const BoardPortName& port, const SerialLineSettings& line) {
+    if (port.number && (*port.number < 0 || *port.number > PortTable::kMaxPort)) {
+        throw std::invalid_argument("COM port numbers run from 0 to 99, not " + std::to_string(*port.number));
     }
     std::unique_ptr<Kit> kit(new Kit(nullptr));
-    kit->OpenWith([&](CSerialPort& port) {
-        port.Open(number, line.baud, line.parity, line.dataBits, line.stopBits, line.flowControl);
-    }, FormatText(kMsgUnableToOpenPort, number));
-    return kit;
-}
-
-std::unique_ptr<Kit> Kit::OpenPath(const std::string& path, const SerialLineSettings& line) {
-    std::unique_ptr<Kit> kit(new Kit(nullptr));
-    kit->OpenWith([&](CSerialPort& port) { port.OpenPath(path, line); },
-                  "Unable to open " + path + ".\nCheck board connection to COM port.");
+    kit->OpenPort(port, line);
     return kit;
 }
 
 std::unique_ptr<Kit> Kit::Simulated(const SimulatedBoard& options) {
-    auto board = std::make_unique<sim::Board>(options.config);
-    board->faults() = options.faults;
-    board->SetScriptStatus(options.scriptStatus);
-    std::unique_ptr<Kit> kit(new Kit(std::move(board), options.lineRate));
+    auto simulated = std::make_unique<sim::InProcessBoard>(options.config, options.lineRate);
+    simulated->board().faults() = options.faults;
+    simulated->board().SetScriptStatus(options.scriptStatus);
+    std::unique_ptr<Kit> kit(new Kit(std::move(simulated)));
     if (!options.logPath.empty()) {
         kit->log_.open(options.logPath, std::ios::out | std::ios::trunc);
         if (!kit->log_) {
             throw FileAccessError("Cannot write the log file", options.logPath, FileErrorCode(options.logPath, true));
         }
-        kit->simBoard_->SetRequestLogger([k = kit.get()](const std::string& line) { k->log_ << line << std::endl; });
+        kit->simulated_->board().SetRequestLogger(
+            [k = kit.get()](const std::string& line) { k->log_ << line << std::endl; });
     }
-    kit->OpenWith([](CSerialPort& port) { port.Open(1, 115200, ParityNone, 8, StopOne, FlowNone); },
-                  FormatText(kMsgUnableToOpenPort, 1));
+    kit->OpenPort(BoardPortName::Number(1), SerialLineSettings{115200, ParityNone, 8, StopOne, FlowNone});
     return kit;
 }
 

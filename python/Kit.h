@@ -7,10 +7,12 @@
 // What the window shows in message boxes is recorded instead (Messages()). A lost board, which
 // ends the window, closes the port here and raises LostBoardError with the one report's text.
 #include "core/PageHost.h"
+#include "link/BoardPort.h"
 #include "loading/KernletFileReader.h"
 #include "registers/RegisterTable.h"
 #include "script/ScriptRunLoop.h"
 #include "sim/Board.h"
+#include "sim/port/InProcessBoard.h"
 
 #include <array>
 #include <atomic>
@@ -148,8 +150,7 @@ struct SimulatedBoard {
 class Kit final : public PageHost {
 public:
     // Opens a COM number through the port table, or a device path.
-    static std::unique_ptr<Kit> OpenNumber(int number, const SerialLineSettings& line);
-    static std::unique_ptr<Kit> OpenPath(const std::string& path, const SerialLineSettings& line);
+    static std::unique_ptr<Kit> Open(const BoardPortName& port, const SerialLineSettings& line);
     // The simulated board in this process, on a fake clock: its waits take no time.
     static std::unique_ptr<Kit> Simulated(const SimulatedBoard& board);
     ~Kit() override;
@@ -193,8 +194,8 @@ private:
         uint64_t total_ = 0;
     };
 
-    explicit Kit(std::unique_ptr<sim::Board> simulated, uint32_t lineRate = 0);
-    void OpenWith(const std::function<void(CSerialPort&)>& open, const std::string& failureText);
+    explicit Kit(std::unique_ptr<sim::InProcessBoard> simulated);
+    void OpenPort(const BoardPortName& port, const SerialLineSettings& line);
     // Runs one action on the board: one at a time, on an open kit; a lost board closes the kit
     // and raises LostBoardError.
     template <typename F>
@@ -208,9 +209,8 @@ private:
     RecordingUserPrompts prompts_;
     SilentProgressDialog progress_;  // the firmware download's bar, which no call uses
     ProgressToCallback progressSink_;
-    std::unique_ptr<FakeClock> fakeClock_;  // with a simulated board only
+    std::unique_ptr<sim::InProcessBoard> simulated_;  // with a simulated board only
     Clock* clock_;
-    std::unique_ptr<sim::Board> simBoard_;
     std::ofstream log_;
     CMB805QBrd board_;
     std::array<bool, 3> kernletLoaded_{};

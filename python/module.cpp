@@ -223,12 +223,11 @@ std::unique_ptr<kit::Kit> OpenKit(const py::object& port, long baud, const py::o
     if (py::isinstance<py::int_>(port)) {
         const int number = port.cast<int>();
         py::gil_scoped_release release;
-        return kit::Kit::OpenNumber(number, line);
+        return kit::Kit::Open(BoardPortName::Number(number), line);
     }
     const std::string text = port.cast<std::string>();
-    const std::optional<int> number = ParseComPortName(text);
     py::gil_scoped_release release;
-    return number ? kit::Kit::OpenNumber(*number, line) : kit::Kit::OpenPath(text, line);
+    return kit::Kit::Open(BoardPortName::Parse(text), line);
 }
 
 std::string PathArgument(const py::object& path);

@@ -1,6 +1,6 @@
 // tr805q-cli ports over a fake machine: a port table, a device folder and a tty class folder.
 #include "cli/Cli.h"
-#include "cli/PortsCommand.h"
+#include "cli/commands/PortsCommand.h"
 
 #include <gtest/gtest.h>
 

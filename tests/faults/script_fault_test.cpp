@@ -6,7 +6,7 @@
 #include "link/ComSettings.h"
 #include "core/PageHost.h"
 #include "link/MB805QBrd.h"
-#include "script/RunCommand.h"
+#include "cli/commands/RunCommand.h"
 #include "sim/port/SimSerialDevice.h"
 #include "tests/support/SimHost.h"
 

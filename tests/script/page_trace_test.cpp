@@ -1,7 +1,7 @@
-// The "Trace" window: rows and "NO DATA", paging with its wrap-around and address checks, the
-// trace file byte for byte, and `tr805q-cli trace`.
+// The "Trace" window: rows and "NO DATA", paging with its wrap-around and address checks, and
+// the trace file byte for byte.
 #include "registers/Trace.h"
-#include "registers/TraceCommand.h"
+#include "tests/script/TraceTestSupport.h"
 #include "tests/script/run_support.h"
 #include "tests/support/PlainUser.h"
 #include "tests/support/SimHost.h"
@@ -30,16 +30,8 @@ std::tm FixedUtc() {
 class TraceTest : public testing::Test {
 protected:
     TraceTest() : trace(host) { trace.SetUtcNow(FixedUtc); }
-    // n register writes: trace entries n-1 (oldest) .. 0 (newest).
-    void Accesses(int n) {
-        for (int i = 0; i < n; ++i) ASSERT_TRUE(host.board.WriteReg16(0x20, static_cast<uint16_t>(i), 2));
-    }
-    std::vector<std::string> TraceRequests() const {
-        std::vector<std::string> out;
-        for (const std::string& r : host.Requests())
-            if (r.rfind("7E 1A", 0) == 0) out.push_back(r);
-        return out;
-    }
+    void Accesses(int n) { tracetest::Accesses(host, n); }
+    std::vector<std::string> TraceRequests() const { return tracetest::TraceRequests(host); }
 
     scripttest::TempFolder folder;
     SimHost host;
@@ -247,56 +239,13 @@ TEST_F(TraceTest, FailuresOfTheFileAndTheBoard) {
 
 TEST_F(TraceTest, AnUnwritableDestinationIsRefusedBeforeTheBoardIsAsked) {
     Accesses(3);
-    struct Case {
-        const char* what;
-        // Makes the destination and answers its path.
-        std::function<std::string()> setup;
-        bool asPlainUser;
-    };
-    const Case destinations[] = {
-        {"a read-only file",
-         [&] {
-             const std::string p = folder.Write("ro.txt", "older trace");
-             ::chmod(p.c_str(), 0444);
-             return p;
-         },
-         false},
-        {"a missing folder", [&] { return folder.File("none/t.txt"); }, false},
-        {"a folder without write permission, the file not there yet",
-         [&] {
-             const std::string dir = folder.File("locked");
-             std::filesystem::create_directory(dir);
-             ::chmod(dir.c_str(), 0555);
-             return dir + "/t.txt";
-         },
-         true},
-    };
-    ::chmod(folder.Path().c_str(), 0755);  // the plain user must reach the folder
-    for (const Case& c : destinations) {
-        const std::string path = c.setup();
-        for (const int how : {0, 1, 2}) {
-            const char* const ways[] = {", the window's save", ", tr805q-cli trace --save", ", the window's export"};
-            SCOPED_TRACE(std::string(c.what) + ways[how]);
-            host.requests.clear();
-            // The answer travels from the child as bits: refused, the message, nothing read.
-            const auto save = [&] {
-                std::ostringstream out;
-                const bool refused = how == 1   ? RunTraceCommand(host, "0", path, out) == 1
-                                     : how == 0 ? trace.SaveTo(path) == PageResult::Failed
-                                                : trace.ExportTo(path, TraceFileFormat::Vcd) == PageResult::Failed;
-                const bool told = !host.prompts.messages.empty() &&
-                                  host.prompts.messages.back().text == "Error - Unable to save results";
-                return (refused ? 1 : 0) | (told ? 2 : 0) | (TraceRequests().empty() ? 4 : 0);
-            };
-            const int result = c.asPlainUser ? plainuser::Run(save) : save();
-            EXPECT_TRUE(result & 1) << "refused";
-            EXPECT_TRUE(result & 2) << "the save-failure message";
-            EXPECT_TRUE(result & 4) << "nothing read from the board";
-        }
-    }
-    EXPECT_EQ(folder.Read("ro.txt"), "older trace");
-    EXPECT_FALSE(std::filesystem::exists(folder.File("none")));
-    EXPECT_FALSE(std::filesystem::exists(folder.File("locked/t.txt")));
+    // tr805q-cli trace --save meets the same destinations in its own tests.
+    tracetest::ExpectUnwritableDestinationsRefused(
+        host, folder,
+        {{"the window's save", [&](const std::string& path) { return trace.SaveTo(path) == PageResult::Failed; }},
+         {"the window's export", [&](const std::string& path) {
+              return trace.ExportTo(path, TraceFileFormat::Vcd) == PageResult::Failed;
+          }}});
 }
 
 TEST_F(TraceTest, ExportWritesTheWholeTraceInTheTypeChosen) {
@@ -350,57 +299,6 @@ TEST_F(TraceTest, ABoardLostDuringAnExportLeavesTheOlderFile) {
     EXPECT_EQ(host.prompts.messages.back().text, kMsgNoCommunication);
     EXPECT_EQ(folder.Read("old.vcd"), "older dump");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), std::filesystem::directory_iterator()), 1);
-}
-
-TEST_F(TraceTest, CommandExportsWithNamesFromConfigurationFiles) {
-    Accesses(2);
-    std::string config;
-    for (int r = 1; r <= 40; ++r) {
-        char header[20];
-        std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
-        config += header + std::string(r == 1 ? "Gain\r\n20\r\n02\r\n\r\n0\r\n" : "\r\n\r\n00\r\n\r\n0\r\n");
-    }
-    TraceCommandOptions options;
-    options.savePath = folder.File("cli.csv");
-    options.format = TraceFileFormat::Csv;
-    options.nameFiles = {folder.Write("names.txt", config)};
-    options.device = 2;
-    std::ostringstream out;
-    ASSERT_EQ(RunTraceCommand(host, options, out), 0);
-    EXPECT_NE(folder.Read("cli.csv").find(",0x00001,Gain\r\n1,2,write,0x20,0x0001"), std::string::npos) << folder.Read("cli.csv");
-    // Named for another device, the rows name nothing here.
-    options.device = 1;
-    options.format = TraceFileFormat::Vcd;
-    options.savePath = folder.File("cli.vcd");
-    ASSERT_EQ(RunTraceCommand(host, options, out), 0);
-    EXPECT_NE(folder.Read("cli.vcd").find(" dev2_reg20 [15:0]"), std::string::npos);
-    // A file that is no configuration file is refused with the table page's message.
-    options.nameFiles = {folder.Write("bad.txt", "nothing\r\n")};
-    host.requests.clear();
-    EXPECT_EQ(RunTraceCommand(host, options, out), 1);
-    EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to read config file");
-    EXPECT_TRUE(TraceRequests().empty());
-}
-
-TEST_F(TraceTest, CommandPrintsTheRowsOrSavesTheFile) {
-    Accesses(3);
-    std::ostringstream out;
-    EXPECT_EQ(RunTraceCommand(host, "1", "", out), 0);
-    std::istringstream lines(out.str());
-    std::string l;
-    std::getline(lines, l);
-    EXPECT_EQ(l, "Trace Address\tTimestamp (us)\tZ-LINK\tDevice\tAddress\tBytes per Access\tAccess\tData");
-    std::getline(lines, l);
-    EXPECT_EQ(l.substr(0, 8), "0x00001\t") << l;
-    std::getline(lines, l);
-    std::getline(lines, l);
-    EXPECT_EQ(l, "0x00003\tNO DATA");
-    EXPECT_EQ(RunTraceCommand(host, "20000", "", out), 1);
-    EXPECT_EQ(host.prompts.messages.back().text, "Error - Trace start address must be 0x00000 to 0x20000");
-    EXPECT_EQ(RunTraceCommand(host, "", folder.File("cli.txt"), out), 0);
-    EXPECT_EQ(folder.Read("cli.txt").substr(0, 62), "Note: Ordered from last Z-LINK access to first Z-LINK access\r\n");
-    host.simBoard.faults().noReply = true;
-    EXPECT_EQ(RunTraceCommand(host, "0", "", out), 2);
 }
 
 }  // namespace

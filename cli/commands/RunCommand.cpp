@@ -1,10 +1,15 @@
-#include "script/RunCommand.h"
+#include "cli/commands/RunCommand.h"
 
 #include "script/ResultsList.h"
 #include "script/ScriptRunLoop.h"
 
+#include <CLI/CLI.hpp>
+
+#include <csignal>
 #include <deque>
+#include <iostream>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -84,3 +89,33 @@ int RunScriptCommand(PageHost& host, const std::string& path, const RunCommandOp
 }
 
 }  // namespace script
+
+namespace {
+
+// Ctrl-C while a script runs aborts the script, as the page's Abort button does.
+std::atomic<bool> gInterrupted{false};
+extern "C" void OnInterrupt(int) { gInterrupted = true; }
+
+}  // namespace
+
+void AddRunCommand(CLI::App& app, CommandLine& line) {
+    struct Args {
+        std::string path;
+        script::RunCommandOptions options;
+    };
+    auto args = std::make_shared<Args>();
+    auto* run = app.add_subcommand("run", "Compile and run a script on the board, serving its text, dialogs and files");
+    run->add_option("FILE", args->path, "Script file (.mbs); its data files lie beside it")->required();
+    run->add_option("--answer", args->options.answers,
+                    "Answers to the script's dialogs, in order; then standard input is asked");
+    run->callback([&line, args] {
+        line.onBoard = [&line, args](CliSession& s) {
+            gInterrupted = false;
+            args->options.interrupt = &gInterrupted;
+            auto previous = std::signal(SIGINT, OnInterrupt);
+            const int code = script::RunScriptCommand(s, args->path, args->options, std::cin, line.out, line.err);
+            std::signal(SIGINT, previous);
+            return code;
+        };
+    });
+}

@@ -5,6 +5,7 @@
 // row, cells separated by tabs); with --save it writes the whole trace to FILE exactly as the
 // window's "Save..." does, or as its "Export..." does in CSV or VCD, naming registers from the
 // descriptions of register configuration files.
+#include "cli/commands/CommandLine.h"
 #include "core/ExitCodes.h"
 #include "core/PageHost.h"
 #include "link/MB805QBrd.h"
@@ -28,3 +29,4 @@ struct TraceCommandOptions {
 int RunTraceCommand(PageHost& host, const TraceCommandOptions& options, std::ostream& out);
 int RunTraceCommand(PageHost& host, const std::string& start, const std::string& savePath,
                     std::ostream& out);
+void AddTraceCommand(CLI::App& app, CommandLine& line);

@@ -1,6 +1,7 @@
 #pragma once
 // tr805q-cli's Kernlet commands: load a Kernlet file into a device and verify it as the page
 // does, or list what a file holds without a board.
+#include "cli/commands/CommandLine.h"
 #include "core/ExitCodes.h"
 #include "core/PageHost.h"
 #include "link/MB805QBrd.h"
@@ -24,3 +25,6 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
 // Lists the blocks of `file` (address, words, checksum, chunk count) and the end record's
 // address, without a board. kCliInvalid when the file cannot be opened.
 int RunKernletInspect(const std::string& file, std::ostream& out, std::ostream& err);
+
+// `kernlet FILE [--inspect] [--ignore-checksums]`.
+void AddKernletCommand(CLI::App& app, CommandLine& line);

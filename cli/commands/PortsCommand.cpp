@@ -1,7 +1,8 @@
-#include "cli/PortsCommand.h"
+#include "cli/commands/PortsCommand.h"
 
-#include "cli/Cli.h"
 #include "link/PortListing.h"
+
+#include <CLI/CLI.hpp>
 
 #include <ostream>
 #include <string>
@@ -32,4 +33,14 @@ int RunPortsCommand(PortTable& table, std::ostream& out) {
             << (port.stableName.empty() ? "-" : port.stableName) << '\t' << Describe(port) << '\n';
     }
     return kCliOk;
+}
+
+void AddPortsCommand(CLI::App& app, CommandLine& line) {
+    auto* ports = app.add_subcommand("ports", "List the COM ports: device, stable name, USB adapter or simulated board");
+    ports->callback([&line] {
+        line.offline = [&line] {
+            PortTable table = PortTable::ForCurrentUser();
+            return RunPortsCommand(table, line.out);
+        };
+    });
 }

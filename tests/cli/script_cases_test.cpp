@@ -1,6 +1,6 @@
 // Script files beside the results they must give: NAME.mbs with NAME.image (the frames
 // `compile --image` prints) or NAME.errors (the error lines it prints).
-#include "script/CompileCommand.h"
+#include "cli/commands/CompileCommand.h"
 #include "tests/script/ScriptTestSupport.h"
 
 #include <filesystem>

@@ -1,12 +1,15 @@
-#include "loading/KernletCommand.h"
+#include "cli/commands/KernletCommand.h"
 
+#include "cli/commands/ExitFor.h"
 #include "core/TextFormat.h"
-#include "link/LostBoard.h"
 #include "link/Messages.h"
 #include "loading/Kernlet.h"
 #include "loading/KernletTexts.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
+#include <memory>
 #include <ostream>
 
 namespace {
@@ -60,10 +63,7 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
         return kCliInvalid;
     }
     BoardInfo info;
-    if (!host.Board().GetBoardInfo(info)) {
-        ReportLostBoard(host.Prompts(), host.Board().Link());
-        return kCliLostBoard;
-    }
+    if (!host.Board().GetBoardInfo(info)) return ExitFor(PageLostBoard(host));
 
     CommandHost commandHost(host, info.kernletOptions);
     CKernlet page(commandHost);
@@ -133,4 +133,28 @@ int RunKernletInspect(const std::string& file, std::ostream& out, std::ostream& 
         return kCliInvalid;
     }
     return kCliOk;
+}
+
+void AddKernletCommand(CLI::App& app, CommandLine& line) {
+    struct Args {
+        std::string path;
+        bool inspect = false;
+        KernletCommandOptions options;
+    };
+    auto args = std::make_shared<Args>();
+    auto* kernlet = app.add_subcommand("kernlet", "Load a Kernlet file into the target device and verify it");
+    kernlet->add_option("FILE", args->path, "Kernlet image file")->required();
+    kernlet->add_flag("--inspect", args->inspect, "List the file's blocks without a board");
+    kernlet->add_flag("--ignore-checksums", args->options.ignoreChecksums,
+                      "Report differing checksums but end with success");
+    kernlet->callback([&line, args] {
+        if (args->inspect) {
+            line.offline = [&line, args] { return RunKernletInspect(args->path, line.out, line.err); };
+            return;
+        }
+        line.onBoard = [&line, args](CliSession& s) {
+            args->options.device = static_cast<uint8_t>(line.options.device);
+            return RunKernletCommand(s, args->path, args->options, line.out, line.err);
+        };
+    });
 }

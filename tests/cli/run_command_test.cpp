@@ -1,7 +1,7 @@
 // `tr805q-cli run`: the results list on standard output, dialogs answered from the answers and
 // then from standard input, and the exit codes.
 #include "core/ExitCodes.h"
-#include "script/RunCommand.h"
+#include "cli/commands/RunCommand.h"
 #include "tests/script/run_support.h"
 #include "tests/support/SimHost.h"
 

@@ -8,6 +8,7 @@
 // question "yes"/"y" (or an empty answer, the default button), "no"/"n", or "abort"; an entry
 // the text to enter (empty keeps the proposed value) or "abort". When the answers run out and
 // `in` has ended, a dialog is answered as if Escape were pressed (the script is aborted).
+#include "cli/commands/CommandLine.h"
 #include "core/ExitCodes.h"
 #include "core/PageHost.h"
 #include "link/MB805QBrd.h"
@@ -33,3 +34,7 @@ int RunScriptCommand(PageHost& host, const std::string& path, const RunCommandOp
                      std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace script
+
+// `run FILE [--answer V]...`: dialogs answered from standard input after the answers given;
+// Ctrl-C aborts the script, as the page's Abort button does.
+void AddRunCommand(CLI::App& app, CommandLine& line);

@@ -1,31 +1,16 @@
-#include "script/CompileCommand.h"
+#include "cli/commands/CompileCommand.h"
 
 #include "script/CompileMessages.h"
+#include "script/CompiledScript.h"
 #include "script/DownloadFrames.h"
-#include "script/ScriptCompiler.h"
 
+#include <CLI/CLI.hpp>
+
+#include <memory>
 #include <ostream>
 #include <string>
 
 namespace script {
-
-CompiledScript CompileScriptFile(const std::string& path, const std::string& listingDirectory)
-{
-    CompiledScript result;
-    CScriptCompiler compiler;
-    compiler.SetListingDirectory(listingDirectory);
-    if (!compiler.Prepare(path) || !compiler.Compile())
-        return result;
-    result.readable = true;
-    compiler.NextError(true);
-    while (std::optional<std::string> e = compiler.NextError(false))
-        result.errors.push_back(std::move(*e));
-    if (result.errors.empty() && CountImageRecords(compiler) > kMaxImageRecords)
-        result.errors.emplace_back(kMsgScriptTooLarge);
-    if (result.errors.empty())
-        result.frames = BuildDownloadFrames(compiler);
-    return result;
-}
 
 int RunCompileCommand(const std::string& path, bool image, std::ostream& out, std::ostream& err,
                       const std::string& listingDirectory)
@@ -56,3 +41,17 @@ int RunCompileCommand(const std::string& path, bool image, std::ostream& out, st
 }
 
 } // namespace script
+
+void AddCompileCommand(CLI::App& app, CommandLine& line) {
+    struct Args {
+        std::string path;
+        bool image = false;
+    };
+    auto args = std::make_shared<Args>();
+    auto* compile = app.add_subcommand("compile", "Compile a script as the script page does (no board needed)");
+    compile->add_option("FILE", args->path, "Script file (.mbs)")->required();
+    compile->add_flag("--image", args->image, "Print the frames a run would send, one per line");
+    compile->callback([&line, args] {
+        line.offline = [&line, args] { return script::RunCompileCommand(args->path, args->image, line.out, line.err); };
+    });
+}
