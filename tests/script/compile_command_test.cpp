@@ -9,7 +9,6 @@
 #include <string>
 
 using namespace script;
-using scripttest::TempFolder;
 
 namespace {
 

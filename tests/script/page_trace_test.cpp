@@ -41,7 +41,7 @@ protected:
         return out;
     }
 
-    scripttest::TempFolder folder;
+    TempFolder folder;
     SimHost host;
     CMTrace trace;
 };
@@ -231,7 +231,7 @@ TEST_F(TraceTest, TheSaveSaysHowFarItHasCome) {
 
 TEST_F(TraceTest, FailuresOfTheFileAndTheBoard) {
     // A file that cannot be created: nothing is asked of the board.
-    ASSERT_EQ(trace.SaveTo(folder.Path() + "/no/such/t.txt"), PageResult::Failed);
+    ASSERT_EQ(trace.SaveTo(folder.Path().string() + "/no/such/t.txt"), PageResult::Failed);
     EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to save results");
     EXPECT_TRUE(TraceRequests().empty());
     // Cancel in the file dialog: nothing at all.

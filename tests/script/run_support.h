@@ -11,13 +11,13 @@
 #include "script/ScriptPost.h"
 #include "tests/script/ScriptTestSupport.h"
 #include "tests/support/HexBytes.h"
+#include "tests/support/PostQueue.h"
 #include "tests/support/Recorders.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -185,39 +185,6 @@ public:
     std::vector<bool> sheetControls;
 };
 
-// The worker's posts, kept for the test to hand to the run host.
-class TestPoster final : public script::ScriptPoster {
-public:
-    void Post(script::ScriptPost post) override {
-        {
-            std::lock_guard lock(mutex_);
-            posts_.push_back(std::move(post));
-        }
-        arrived_.notify_all();
-    }
-    void RemovePending() override {
-        std::lock_guard lock(mutex_);
-        posts_.clear();
-    }
-    // The next post; nothing if none comes within the limit (a test failure, never a hang).
-    std::optional<script::ScriptPost> Take(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-        std::unique_lock lock(mutex_);
-        if (!arrived_.wait_for(lock, limit, [this] { return !posts_.empty(); })) return std::nullopt;
-        script::ScriptPost p = std::move(posts_.front());
-        posts_.pop_front();
-        return p;
-    }
-    bool Empty() {
-        std::lock_guard lock(mutex_);
-        return posts_.empty();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::deque<script::ScriptPost> posts_;
-};
-
 // The dialogs of a paused script, answered from queues; Abort when they run out.
 class ScriptedDialogs final : public script::ScriptDialogPrompts {
 public:
@@ -295,7 +262,7 @@ protected:
         return std::vector<std::string>(results.Lines().begin(), results.Lines().end());
     }
 
-    scripttest::TempFolder folder;
+    TempFolder folder;
     HostT host;
     TestPoster poster;
     ScriptedDialogs dialogs;

@@ -101,7 +101,7 @@ TEST(KernletView, BrowseThenLoadShowsProgressAndEndsAtZero) {
     view.show();
     view.BrowseButton()->click();
     EXPECT_EQ(view.PathEdit()->text().toStdString(), path);
-    EXPECT_EQ(host.store.strings["ImageTab/WorkingDirectoryKL"], files.Dir().string() + "/");
+    EXPECT_EQ(host.store.String("ImageTab", "WorkingDirectoryKL"), files.Path().string() + "/");
 
     std::vector<int> values;
     QObject::connect(view.Progress(), &QProgressBar::valueChanged, [&](int v) {
