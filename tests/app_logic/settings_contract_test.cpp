@@ -29,7 +29,9 @@ class MemoryStoreUnderTest {
 public:
     std::unique_ptr<SettingsKey> NewKey() { return std::make_unique<MemorySettingsKey>(store_); }
     // The named values cannot be written any more; what is stored still reads.
-    void RefuseWrites(const std::vector<std::string>& names) { store_.failSet.insert(names.begin(), names.end()); }
+    void RefuseWrites(const std::vector<std::string>& names) {
+        store_.failSet.insert(names.begin(), names.end());
+    }
 
 private:
     MemoryStore store_;
@@ -183,7 +185,15 @@ TYPED_TEST(SettingsContract, AStoreThatCannotBeWrittenRefusesWritesAndStillReads
     this->store.RefuseWrites({"Port", "Baud", "WorkingDirectoryScripts"});
     if (testing::Test::HasFatalFailure()) return;
 
-    enum Step { Passed, OpenFailed, PortNotRead, FolderNotRead, NewValueWritten, OldValueWritten, TextWritten };
+    enum Step {
+        Passed,
+        OpenFailed,
+        PortNotRead,
+        FolderNotRead,
+        NewValueWritten,
+        OldValueWritten,
+        TextWritten
+    };
     const int step = plainuser::Run([this] {
         std::unique_ptr<SettingsKey> key = this->store.NewKey();
         if (!key->Open("ScriptTab")) return OpenFailed;

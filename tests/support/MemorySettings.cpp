@@ -14,7 +14,8 @@ std::optional<T> Stored(const MemoryStore& store, const std::string& tab, const 
 // A value of the other kind under the name is a failed query, as a registry value of the
 // wrong type is.
 template <typename T>
-SettingsStatus Query(MemoryStore& store, bool open, const std::string& tab, const std::string& name, T& value) {
+SettingsStatus Query(MemoryStore& store, bool open, const std::string& tab, const std::string& name,
+                     T& value) {
     if (!open || store.failQuery.count(name)) return SettingsStatus::Failed;
     auto& values = store.tabs[tab];
     const auto v = values.find(name);

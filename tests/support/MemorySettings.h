@@ -17,9 +17,9 @@ struct MemoryStore {
     using Value = std::variant<uint32_t, std::string>;
     std::map<std::string, std::map<std::string, Value>> tabs;
     bool failOpen = false;
-    std::set<std::string> failQuery;     // value names whose query fails
-    std::set<std::string> failSet;       // value names that cannot be written
-    std::vector<std::string> writes;     // "name=value" in the order they were written
+    std::set<std::string> failQuery;  // value names whose query fails
+    std::set<std::string> failSet;  // value names that cannot be written
+    std::vector<std::string> writes;  // "name=value" in the order they were written
     std::vector<std::string> openedTabs;  // every key opened (or tried), in order
 
     // A stored value of the kind asked for; nothing when there is none of that kind.

@@ -4,7 +4,9 @@
 #include "link/SerialPort.h"
 #include "sim/port/SimSerialDevice.h"
 
-SimLine::SimLine(sim::BoardConfig config) : simBoard(config) { simBoard.SetRequestLog(&requests); }
+SimLine::SimLine(sim::BoardConfig config) : simBoard(config) {
+    simBoard.SetRequestLog(&requests);
+}
 
 std::unique_ptr<SerialDevice> SimLine::NewDevice() {
     auto device = std::make_unique<sim::SimSerialDevice>(simBoard, clock);
@@ -25,4 +27,6 @@ SimHost::SimHost(sim::BoardConfig config) : SimLine(config), board(clock, prompt
     Connect(board.Link().Port());
 }
 
-SimHost::~SimHost() { board.Link().Port().Close(); }
+SimHost::~SimHost() {
+    board.Link().Port().Close();
+}
