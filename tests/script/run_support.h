@@ -13,6 +13,7 @@
 #include "tests/support/HexBytes.h"
 #include "tests/support/PostQueue.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/SimHost.h"
 
 #include <gtest/gtest.h>
 
@@ -163,10 +164,8 @@ private:
 class FakeHost final : public PageHost {
 public:
     FakeHost() : board(clock, prompts, progress) {
-        board.Link().Port().SetDeviceOpener(
-            [this](int) -> std::unique_ptr<SerialDevice> { return std::make_unique<FakeBoardDevice>(fake); });
-        board.Link().Port().Open(1, 115200, ParityNone, 8, StopOne, FlowNone);
-        board.Link().Port().SetTimeouts(kBoardTimeouts);
+        OpenBoardPort(board.Link().Port(),
+                      [this](int) -> std::unique_ptr<SerialDevice> { return std::make_unique<FakeBoardDevice>(fake); });
     }
     ~FakeHost() override { board.Link().Port().Close(); }
     CMB805QBrd& Board() override { return board; }

@@ -1,7 +1,6 @@
 #include "tests/support/SimHost.h"
 
 #include "link/ComSettings.h"
-#include "link/SerialPort.h"
 #include "sim/port/SimSerialDevice.h"
 
 SimLine::SimLine(sim::BoardConfig config) : simBoard(config) {
@@ -15,10 +14,14 @@ std::unique_ptr<SerialDevice> SimLine::NewDevice() {
     return device;
 }
 
-void SimLine::Connect(CSerialPort& port, int number) {
-    port.SetDeviceOpener([this](int) { return NewDevice(); });
+void OpenBoardPort(CSerialPort& port, CSerialPort::DeviceOpener opener, int number) {
+    port.SetDeviceOpener(std::move(opener));
     port.Open(number, 115200, ParityNone, 8, StopOne, FlowNone);
     port.SetTimeouts(kBoardTimeouts);
+}
+
+void SimLine::Connect(CSerialPort& port, int number) {
+    OpenBoardPort(port, [this](int) { return NewDevice(); }, number);
 }
 
 SimHost::SimHost(sim::BoardConfig config) : SimLine(config), board(clock, prompts, progress) {

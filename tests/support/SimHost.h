@@ -9,6 +9,7 @@
 #include "core/PageHost.h"
 #include "link/MB805QBrd.h"
 #include "link/SerialDevice.h"
+#include "link/SerialPort.h"
 #include "sim/Board.h"
 #include "tests/support/Recorders.h"
 
@@ -19,7 +20,9 @@
 #include <string>
 #include <vector>
 
-class CSerialPort;
+// Opens `port` on the devices `opener` makes, as the program opens the board's port: 115200 8N1,
+// the board's timeouts. Every board a test puts behind a port is opened this way.
+void OpenBoardPort(CSerialPort& port, CSerialPort::DeviceOpener opener, int number = 1);
 
 class SimLine {
 public:
