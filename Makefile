@@ -35,11 +35,12 @@ sanitize: deps
 	@cmake --build $(BUILD)-asan -j $(JOBS)
 	@cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 $(CTEST) -E PackageInstalls
 
-# The threads of the script run host under ThreadSanitizer.
+# The threads of the script run host under ThreadSanitizer, and the window's logic, which builds
+# and runs without the window.
 tsan: deps
 	@cmake --preset tsan -B $(BUILD)-tsan >/dev/null
-	@cmake --build $(BUILD)-tsan -j $(JOBS) --target script_tests link_tests
-	@for t in script/script_tests link/link_tests; do \
+	@cmake --build $(BUILD)-tsan -j $(JOBS) --target script_tests link_tests app_logic_tests
+	@for t in script/script_tests link/link_tests app_logic/app_logic_tests; do \
 	  TR805Q_TEST_DATA=$(CURDIR)/tests/data TSAN_OPTIONS=halt_on_error=1 \
 	    $(BUILD)-tsan/tests/$$t --gtest_brief=1 || exit 1; done
 

@@ -3,10 +3,9 @@
 // and as one elseif chain grows (its block rewriting must stay linear too).
 #include "bench/ScriptSamples.h"
 #include "script/ScriptCompiler.h"
+#include "tests/support/TempFolder.h"
 
 #include <benchmark/benchmark.h>
-
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +19,8 @@ namespace {
 
 const std::string& Folder()
 {
-    static const std::string folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "compile_benchXXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        return pattern;
-    }();
+    static const TempFolder temp("compile_bench");
+    static const std::string folder = temp.Path().string();
     return folder;
 }
 
@@ -181,7 +176,5 @@ int main(int argc, char** argv)
                           << read->second << " ms)\n";
         }
     }
-    std::error_code ec;
-    std::filesystem::remove_all(Folder(), ec);
     return 0;
 }

@@ -1,12 +1,10 @@
 #include "script/ScriptRunLoop.h"
 
+#include "script/PostQueue.h"
 #include "script/ResultsList.h"
 #include "script/RunTexts.h"
 
 #include <cctype>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 
 namespace script {
 namespace {
@@ -16,41 +14,6 @@ std::string Lower(std::string_view s) {
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
-
-// The posts of the worker, kept until the loop takes them.
-class QueuePoster final : public ScriptPoster {
-public:
-    void Post(ScriptPost post) override {
-        {
-            std::lock_guard lock(mutex_);
-            posts_.push_back(std::move(post));
-        }
-        arrived_.notify_all();
-    }
-    void RemovePending() override {
-        std::lock_guard lock(mutex_);
-        posts_.clear();
-    }
-    // The next post, waiting at most `ms` of real time for one: the loop looks at the stop
-    // conditions and the worker between waits.
-    std::optional<ScriptPost> Take(int ms) {
-        std::unique_lock lock(mutex_);
-        arrived_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !posts_.empty(); });
-        if (posts_.empty()) return std::nullopt;
-        ScriptPost p = std::move(posts_.front());
-        posts_.pop_front();
-        return p;
-    }
-    bool Empty() const {
-        std::lock_guard lock(mutex_);
-        return posts_.empty();
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::deque<ScriptPost> posts_;
-};
 
 // Counts the showings of one dialog: the run host shows an entry again after a value it did
 // not take, within the handling of one post.
@@ -189,7 +152,7 @@ RunLoopResult RunScriptToEnd(PageHost& host, const std::string& path, DialogAnsw
     AnsweringPrompts prompts(host.Prompts(), answerer, attempts);
     LoopHost loopHost(host, prompts);
     AnsweringDialogs dialogs(answerer, attempts);
-    QueuePoster poster;
+    PostQueue poster;
     CResultsList results;
     LineReporter reporter(results, options.onLine);
     results.SetObserver(&reporter);
@@ -225,7 +188,7 @@ RunLoopResult RunScriptToEnd(PageHost& host, const std::string& path, DialogAnsw
         // The run is over once the worker has gone and nothing is left to handle; a worker
         // that went without a word (it cannot) ends the run as well.
         if (!runHost.WorkerRunning() && poster.Empty()) break;
-        if (std::optional<ScriptPost> post = poster.Take(50)) {
+        if (std::optional<ScriptPost> post = poster.Take(std::chrono::milliseconds(50))) {
             attempts.NewPost();
             runHost.Handle(*post);
         }

@@ -9,7 +9,7 @@
 #include "link/ui/BoardActivity.h"
 #include "script/ScriptPage.h"
 #include "script/ui/ScriptPageView.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 #include "tests/support/GuiSupport.h"
 
 #include <QAbstractButton>

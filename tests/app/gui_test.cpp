@@ -17,7 +17,7 @@
 #include "script/ScriptPage.h"
 #include "script/ui/ScriptPageView.h"
 #include "sim/FirmwareImage.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 #include "tests/app/GuiTestSupport.h"
 #include "tests/support/GuiSupport.h"
 
@@ -177,7 +177,7 @@ TEST_F(GuiTest, WalksTheTabsOpensAboutAndOptionsAndClosesWithCode0) {
 }
 
 TEST_F(GuiTest, BoardThatDoesNotAnswerShowsTheCommunicationErrorAndQuits) {
-    rig.board.faults().noReply = true;
+    rig.simBoard.faults().noReply = true;
     script.Then(ChoosePort(QStringLiteral("COM3")));
     script.Then(ExpectMessage(QString::fromLatin1(kMsgNoCommunication), QStringLiteral("Error"),
                               QMessageBox::Critical));

@@ -1,7 +1,7 @@
 // "Options" on the offscreen platform: Enter does what the focused control offers.
 #include "app/Options.h"
 #include "app/ui/OptionsView.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 #include "tests/support/GuiSupport.h"
 
 #include <QApplication>

@@ -318,7 +318,7 @@ protected:
 
 TEST_P(StartMessageTest, IsCentredOnTheWindowWhereItStands) {
     const StartMessageCase& c = GetParam();
-    rig.board.faults().noReply = c.noReply;
+    rig.simBoard.faults().noReply = c.noReply;
     View().move(240, 40);
     script.Then(ChoosePort(QStringLiteral("COM3")));
     script.Then([&](QWidget* w) {

@@ -8,7 +8,6 @@
 #include <string>
 
 using namespace script;
-using scripttest::TempFolder;
 
 namespace {
 

@@ -67,7 +67,7 @@ TEST(KernletCommand, ExitCodesAndWhatItPrints) {
     {
         KernletHost host;
         std::ostringstream out, err;
-        EXPECT_EQ(RunKernletCommand(host, (files.Dir() / "none.h").string(), {}, out, err), 1);
+        EXPECT_EQ(RunKernletCommand(host, (files.Path() / "none.h").string(), {}, out, err), 1);
         EXPECT_EQ(RunKernletCommand(host, goodPath, {4, false}, out, err), 1);
         EXPECT_EQ(err.str(), "The device must be 1, 2 or 3\n");
         EXPECT_EQ(RunKernletCommand(host, goodPath, {0, false}, out, err), 1);
@@ -131,7 +131,7 @@ TEST(KernletCommand, InspectListsBlocksWithoutABoard) {
               std::string::npos);
 
     std::ostringstream out3, err3;
-    EXPECT_EQ(RunKernletInspect((files.Dir() / "none.h").string(), out3, err3), 1);
+    EXPECT_EQ(RunKernletInspect((files.Path() / "none.h").string(), out3, err3), 1);
     EXPECT_EQ(err3.str(), "Error - Cannot open the specified file\n");
     std::ostringstream out4, err4;
     EXPECT_EQ(RunKernletInspect(files.Write("empty.h", "hello\n"), out4, err4), 1);

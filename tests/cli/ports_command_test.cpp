@@ -1,6 +1,7 @@
 // tr805q-cli ports over a fake machine: a port table, a device folder and a tty class folder.
 #include "cli/Cli.h"
 #include "cli/commands/PortsCommand.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,6 @@ namespace {
 class PortsCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tr805q-ports-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = fs::canonical(pattern);
         dev = root / "dev";
         sys = root / "sys";
         table = PortTable(root / "ports");
@@ -27,7 +25,6 @@ protected:
         fs::create_directories(dev / "serial" / "by-id");
         fs::create_directories(sys);
     }
-    void TearDown() override { fs::remove_all(root); }
 
     void Device(const std::string& name) { std::ofstream(dev / name) << ""; }
     void StableName(const std::string& id, const std::string& device) {
@@ -47,7 +44,9 @@ protected:
         return out.str();
     }
 
-    fs::path root, dev, sys;
+    TempFolder folder{"tr805q-ports"};
+    const fs::path& root = folder.Path();
+    fs::path dev, sys;
     PortTable table{""};
 };
 
@@ -95,7 +94,8 @@ TEST_F(PortsCommandTest, OneLinePerNumberWithDeviceStableNameAndWhatItIs) {
 
 TEST(PortsCommandLine, IsACommandOfItsOwnThatNeedsNoBoard) {
     // An empty table in a folder of our own; the machine's real devices may still be listed.
-    const fs::path home = fs::temp_directory_path() / ("tr805q-ports-cli-" + std::to_string(::getpid()));
+    const TempFolder folder("tr805q-ports-cli");
+    const fs::path& home = folder.Path();
     const char* old = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = old ? old : "";
     ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
@@ -103,7 +103,6 @@ TEST(PortsCommandLine, IsACommandOfItsOwnThatNeedsNoBoard) {
     std::ostringstream out, err;
     const int code = RunCli(static_cast<int>(args.size()), args.data(), ComSettings{}, out, err);
     if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
-    fs::remove_all(home);
     EXPECT_EQ(code, kCliOk) << err.str();
     EXPECT_EQ(err.str(), "");
     EXPECT_TRUE(out.str() == "No active ports found\n" || out.str().rfind("COM", 0) == 0) << out.str();

@@ -30,7 +30,7 @@ protected:
         return {code, out.str(), err.str()};
     }
 
-    scripttest::TempFolder folder;
+    TempFolder folder;
     SimHost host;
 };
 

@@ -33,7 +33,7 @@ TEST(ScriptCases, CompileToTheResultBesideThem)
         if (entry.path().extension() != ".mbs")
             continue;
         SCOPED_TRACE(entry.path().string());
-        scripttest::TempFolder folder;
+        TempFolder folder;
         std::ostringstream out, err;
         const int code = script::RunCompileCommand(entry.path().string(), true, out, err,
                                                    folder.Path());

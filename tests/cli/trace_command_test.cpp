@@ -12,7 +12,7 @@ protected:
     void Accesses(int n) { tracetest::Accesses(host, n); }
     std::vector<std::string> TraceRequests() const { return tracetest::TraceRequests(host); }
 
-    scripttest::TempFolder folder;
+    TempFolder folder;
     SimHost host;
 };
 

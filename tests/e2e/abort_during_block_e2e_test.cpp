@@ -1,6 +1,7 @@
 // tr805q-cli runs a script against a board played by hand on a pty. The board asks for a large
 // read file and then stops reading, so the worker's file blocks back up in the line; the user
 // aborts meanwhile. The abort must reach the board as its own frame, with every block intact.
+#include "tests/support/TempFolder.h"
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -143,9 +144,8 @@ Bytes H(std::initializer_list<int> v) {
 }
 
 TEST(AbortDuringFileBlocks, ArrivesAsItsOwnFrameWithEveryBlockIntact) {
-    const fs::path home = fs::temp_directory_path() / ("tr805q-abort-e2e-" + std::to_string(::getpid()));
-    fs::remove_all(home);
-    fs::create_directories(home);
+    const TempFolder folder("tr805q-abort-e2e");
+    const fs::path& home = folder.Path();
     {
         std::ofstream script(home / "run.mbs");
         script << "        dialog \"go on?\"\n        fopenr \"in.bin\" \"\"\n        stop\n";
@@ -223,7 +223,6 @@ TEST(AbortDuringFileBlocks, ArrivesAsItsOwnFrameWithEveryBlockIntact) {
     // The abort went out as soon as the block on its way had left, not after the whole file.
     EXPECT_LT(abortAfterBlocks, 60u) << "the abort waited behind " << abortAfterBlocks << " blocks";
     EXPECT_NE(cli.Wait(10000), -1) << "tr805q-cli did not end";
-    fs::remove_all(home);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // tr805q-cli decides by itself whether standard error is a terminal: the real executable on a
 // pseudo-terminal draws the bar, the same command into a pipe writes nothing but its result.
 #include "tests/e2e/Process.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +13,8 @@ namespace fs = std::filesystem;
 namespace {
 
 TEST(CliProgressE2e, ATerminalSeesTheBarAPipeSeesNothing) {
-    const fs::path home = fs::temp_directory_path() / ("tr805q-progress-" + std::to_string(::getpid()));
-    fs::remove_all(home);
-    fs::create_directories(home);
+    const TempFolder folder("tr805q-progress");
+    const fs::path& home = folder.Path();
     const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.string(), "HOME=" + home.string()};
     const std::string file = (home / "trace.txt").string();
     const std::vector<std::string> args = {TR805Q_CLI_EXE, "--simulate", "--fill-trace", "5000",
@@ -34,7 +34,6 @@ TEST(CliProgressE2e, ATerminalSeesTheBarAPipeSeesNothing) {
     EXPECT_EQ(pipe.exitCode, 0);
     EXPECT_EQ(pipe.err, "");
     EXPECT_EQ(pipe.out, "");
-    fs::remove_all(home);
 }
 
 }  // namespace

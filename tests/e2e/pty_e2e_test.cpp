@@ -3,6 +3,7 @@
 #include "link/ComSettings.h"
 #include "link/SerialPort.h"
 #include "tests/e2e/Process.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,18 +28,8 @@ namespace {
 
 class SimulatedBoardOnPty : public ::testing::Test {
 protected:
-    void SetUp() override {
-        home_ = fs::temp_directory_path() /
-                ("tr805q-e2e-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(home_);
-        fs::create_directories(home_);
-        env_ = {"XDG_CONFIG_HOME=" + home_.string(), "HOME=" + home_.string()};
-    }
-    void TearDown() override {
-        sim_.reset();
-        fs::remove_all(home_);
-    }
+    void SetUp() override { env_ = {"XDG_CONFIG_HOME=" + home_.string(), "HOME=" + home_.string()}; }
+    void TearDown() override { sim_.reset(); }
 
     // Starts the simulated board and returns the COM number it took.
     std::string StartSim(std::vector<std::string> extra = {}) {
@@ -53,7 +44,8 @@ protected:
         return RunProcess(args, env_);
     }
 
-    fs::path home_;
+    TempFolder folder_{"tr805q-e2e"};
+    const fs::path& home_ = folder_.Path();
     std::vector<std::string> env_;
     std::unique_ptr<BackgroundProcess> sim_;
 };

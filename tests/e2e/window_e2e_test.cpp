@@ -1,6 +1,7 @@
 // The window program started as a user starts it with no kit: it serves its own simulated
 // board on a pty, offers it as a COM port, and leaves nothing behind when it is stopped.
 #include "tests/e2e/Process.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +13,8 @@ namespace fs = std::filesystem;
 
 #ifdef TR805Q_EXE
 TEST(WindowOnSimulatedBoard, StartsServesItsPortAndStopsCleanly) {
-    const fs::path config = fs::temp_directory_path() / ("tr805q-window-" + std::to_string(::getpid()));
-    fs::remove_all(config);
-    fs::create_directories(config);
+    const TempFolder folder("tr805q-window");
+    const fs::path& config = folder.Path();
     const fs::path link = config / "QVR" / "ports" / "COM1";
     int status;
     {
@@ -30,6 +30,5 @@ TEST(WindowOnSimulatedBoard, StartsServesItsPortAndStopsCleanly) {
     }
     EXPECT_EQ(status, 128 + 15);  // ended by SIGTERM, through the program's own quit
     EXPECT_FALSE(fs::is_symlink(link)) << "the port link was left behind";
-    fs::remove_all(config);
 }
 #endif

@@ -12,8 +12,9 @@
 #include "registers/ZLINKControl.h"
 #include "sim/FirmwareImage.h"
 #include "sim/KernletDevice.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 #include "tests/support/SimHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -126,12 +127,6 @@ Expected RegisterRule(Fault f, bool readsData) {
     return Success();
 }
 
-fs::path TempDir(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / ("tr805q-faults-" + std::to_string(::getpid()) + "-" + name);
-    fs::create_directories(dir);
-    return dir;
-}
-
 std::string ReadFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::stringstream s;
@@ -209,7 +204,7 @@ std::vector<Operation> Operations() {
                        SimRig rig;
                        FakeSheetWindow window;
                        window.portAnswers.push_back(FakeSheetWindow::Choose("COM3"));
-                       Apply(f, rig.board);
+                       Apply(f, rig.simBoard);
                        CTR805QSheet sheet(rig.Platform(), window);
                        Outcome o;
                        try {
@@ -233,7 +228,8 @@ std::vector<Operation> Operations() {
                    5000});
     ops.push_back({"firmware replacement",
                    [](Fault f) {
-                       const fs::path dir = TempDir("fw");
+                       const TempFolder folder("tr805q-faults-fw");
+                       const fs::path& dir = folder.Path();
                        const auto file = sim::WriteFirmwareFile(dir, {2, 9, 9, 0x805, 0}, 3000);
                        Outcome o = OnSimHost(f, [&](SimHost& h) {
                            h.board.SetProgramDirectory(dir.string());
@@ -244,7 +240,6 @@ std::vector<Operation> Operations() {
                            }
                            static_cast<void>(h.board.LoadFirmware(file->filename().string()));  // the outcome is what it showed
                        });
-                       fs::remove_all(dir);
                        return o;
                    },
                    [](Fault f) {
@@ -270,7 +265,8 @@ std::vector<Operation> Operations() {
         ops.push_back({replyWords ? "Kernlet load, verified by reply words"
                                   : "Kernlet load, verified by checksum registers",
                        [replyWords](Fault f) {
-                           const fs::path dir = TempDir(replyWords ? "klw" : "klr");
+                           const TempFolder folder(replyWords ? "tr805q-faults-klw" : "tr805q-faults-klr");
+                           const fs::path& dir = folder.Path();
                            const fs::path file = dir / "sample.txt";
                            sim::WriteKernletFile(file, sim::KernletSampleSpec{});
                            Outcome o = OnSimHost(f, [&](SimHost& h) {
@@ -279,7 +275,6 @@ std::vector<Operation> Operations() {
                                page.kernletPath = file.string();
                                page.OnLoad();
                            });
-                           fs::remove_all(dir);
                            return o;
                        },
                        [](Fault f) {
@@ -317,7 +312,8 @@ std::vector<Operation> Operations() {
                                                     : "trace: save the whole trace over a read-only older file";
         ops.push_back({name,
                        [d](Fault f) {
-                           const fs::path dir = TempDir("trace");
+                           const TempFolder folder("tr805q-faults-trace");
+                           const fs::path& dir = folder.Path();
                            const fs::path older = dir / "trace.txt";
                            std::ofstream(older) << "older trace";
                            fs::path file = older;
@@ -349,7 +345,6 @@ std::vector<Operation> Operations() {
                            if (d == Destination::Link) {
                                EXPECT_TRUE(fs::is_symlink(file)) << Name(f);
                            }
-                           fs::remove_all(dir);
                            return o;
                        },
                        [d](Fault f) {

@@ -7,8 +7,8 @@
 #include "core/PageHost.h"
 #include "link/MB805QBrd.h"
 #include "cli/commands/RunCommand.h"
-#include "sim/port/SimSerialDevice.h"
 #include "tests/support/SimHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -95,10 +95,8 @@ struct Cell {
 };
 
 Cell RunWith(ScriptFault f, const std::string& script, std::vector<std::string> answers) {
-    const fs::path dir = fs::temp_directory_path() / ("tr805q-script-faults-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path path = dir / "s.mbs";
-    std::ofstream(path) << script;
+    const TempFolder folder("tr805q-script-faults");
+    const fs::path path = folder.Write("s.mbs", script);
 
     SimHost host;
     sim::Faults& faults = host.simBoard.faults();
@@ -110,17 +108,14 @@ Cell RunWith(ScriptFault f, const std::string& script, std::vector<std::string> 
         case ScriptFault::LineClosed: faults.closeAfterBytes = 30; break;  // within the download
         default: break;
     }
-    CSerialPort& port = host.board.Link().Port();
-    port.Close();
-    port.SetDeviceOpener([&host, f](int) -> std::unique_ptr<SerialDevice> {
-        return std::make_unique<UplinkFaults>(std::make_unique<sim::SimSerialDevice>(host.simBoard, host.clock), f);
-    });
-    port.Open(1, 115200, ParityNone, 8, StopOne, FlowNone);
-    port.SetTimeouts(kBoardTimeouts);
+    host.wrapDevice = [f](std::unique_ptr<SerialDevice> device) -> std::unique_ptr<SerialDevice> {
+        return std::make_unique<UplinkFaults>(std::move(device), f);
+    };
+    host.Reconnect();
 
     script::RunCommandOptions options;
     options.answers = std::move(answers);
-    options.listingDirectory = dir.string();
+    options.listingDirectory = folder.Path().string();
     std::istringstream in;
     std::ostringstream out, err;
     // Real time: the worker's idle polls move the shared fake clock while the window side
@@ -134,7 +129,6 @@ Cell RunWith(ScriptFault f, const std::string& script, std::vector<std::string> 
     c.out = out.str();
     c.messages = host.prompts.messages;
     c.quits = host.prompts.quitCodes;
-    fs::remove_all(dir);
     return c;
 }
 

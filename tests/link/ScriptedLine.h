@@ -5,6 +5,7 @@
 #include "core/Clock.h"
 #include "link/SerialPort.h"
 #include "tests/support/HexBytes.h"
+#include "tests/support/SimHost.h"
 
 #include <gtest/gtest.h>
 
@@ -133,7 +134,5 @@ private:
 
 // Opens the port on the scripted line with the program's usual settings and time-outs.
 inline void OpenScripted(CSerialPort& port, ScriptedLine& line) {
-    port.SetDeviceOpener([&line](int) { return std::make_unique<ScriptedDevice>(line); });
-    port.Open(1, 115200, ParityNone, 8, StopOne, FlowNone, false);
-    port.SetTimeouts({500, 1, 500, 1, 500});
+    OpenBoardPort(port, [&line](int) { return std::make_unique<ScriptedDevice>(line); });
 }

@@ -1,6 +1,6 @@
 #include "link/Messages.h"
 #include "tests/link/BoardFixture.h"
-#include "tests/link/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <filesystem>
 #include <fstream>
@@ -52,7 +52,7 @@ class FirmwareDownload : public BoardOnScriptedLine {
 protected:
     std::string WriteFile(size_t size, const std::string& name = "HK8051B-SCRIPT_F1.2.3") {
         data = Pattern(size);
-        fs::path p = folder.path / name;
+        fs::path p = folder.Path() / name;
         std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
                                                   static_cast<std::streamsize>(data.size()));
         return p.string();
@@ -215,7 +215,7 @@ TEST_F(FirmwareDownload, StartRequestWriteFailureIsReportedWithoutEndingTheProgr
 
 TEST_F(FirmwareDownload, QuietFailures) {
     // A missing file, or a board that does not accept the firmware, fail without a message.
-    EXPECT_FALSE(board.DownloadFirmware((folder.path / "missing").string()));
+    EXPECT_FALSE(board.DownloadFirmware((folder.Path() / "missing").string()));
     EXPECT_TRUE(line.written.empty());
     loader.verdict = 0x11;
     EXPECT_FALSE(board.DownloadFirmware(WriteFile(700)));
@@ -226,7 +226,7 @@ TEST_F(FirmwareDownload, QuietFailures) {
 
 TEST_F(FirmwareDownload, LoadFirmwareTakesTheFileFromTheProgramDirectory) {
     WriteFile(1024, "HK8051B-SCRIPT_F2.1.0");
-    board.SetProgramDirectory(folder.path.string());
+    board.SetProgramDirectory(folder.Path().string());
     ASSERT_TRUE(board.LoadFirmware("HK8051B-SCRIPT_F2.1.0"));
     EXPECT_EQ(loader.blocks.size(), 3u);
     EXPECT_TRUE(progress.created);
@@ -240,7 +240,7 @@ TEST_F(FirmwareDownload, LoadFirmwareTakesTheFileFromTheProgramDirectory) {
 }
 
 TEST_F(FirmwareDownload, LoadFirmwareFailureSaysSoAndClosesTheBar) {
-    board.SetProgramDirectory(folder.path.string());
+    board.SetProgramDirectory(folder.Path().string());
     EXPECT_FALSE(board.LoadFirmware("HK8051B-SCRIPT_F9.9.9"));
     ExpectOneMessage("Unable to load the firmware...", false);
     EXPECT_TRUE(progress.created);
@@ -250,7 +250,7 @@ TEST_F(FirmwareDownload, LoadFirmwareFailureSaysSoAndClosesTheBar) {
 
 TEST_F(FirmwareDownload, LoadFirmwareAfterAReportedFailureShowsBothMessages) {
     WriteFile(1024);
-    board.SetProgramDirectory(folder.path.string());
+    board.SetProgramDirectory(folder.Path().string());
     loader.request = [](int) { return 0x00; };
     EXPECT_FALSE(board.LoadFirmware("HK8051B-SCRIPT_F1.2.3"));
     ASSERT_EQ(prompts.messages.size(), 2u);

@@ -1,5 +1,5 @@
 #include "link/PortListing.h"
-#include "tests/link/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ struct UsbCase {
 
 TEST(UsbIdentityTest, FoundByWalkingUpToTheUsbDevice) {
     TempFolder temp;
-    FakeSysfs sys(temp.path / "sys");
+    FakeSysfs sys(temp.Path() / "sys");
     // An FTDI adapter: tty -> its driver's folder -> interface -> device.
     sys.Tty("ttyUSB0", "pci0/usb1/1-2/1-2:1.0/ttyUSB0");
     sys.Attributes("pci0/usb1", {{"idVendor", "1d6b\n"}, {"idProduct", "0002\n"}});  // root hub

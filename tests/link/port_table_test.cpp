@@ -1,5 +1,5 @@
 #include "link/PortTable.h"
-#include "tests/link/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -33,9 +33,9 @@ protected:
     std::string Target(int n) { return fs::read_symlink(table.Folder() / ("COM" + std::to_string(n))).string(); }
 
     TempFolder temp;
-    fs::path dev = temp.path / "dev";
-    fs::path sys = temp.path / "sys";
-    PortTable table{temp.path / "config" / "ports"};
+    fs::path dev = temp.Path() / "dev";
+    fs::path sys = temp.Path() / "sys";
+    PortTable table{temp.Path() / "config" / "ports"};
 };
 
 TEST_F(PortTableTest, NumbersAreTheLowestFreeFromOneAndStayWithTheirDevice) {
@@ -77,8 +77,8 @@ TEST_F(PortTableTest, FullTableAndUnwritableFolderGiveNoNumber) {
     }
     EXPECT_EQ(table.Register(Device("ttyUSB100")), -1);
 
-    std::ofstream(temp.path / "plainfile") << "x";
-    PortTable blocked(temp.path / "plainfile" / "ports");
+    std::ofstream(temp.Path() / "plainfile") << "x";
+    PortTable blocked(temp.Path() / "plainfile" / "ports");
     EXPECT_EQ(blocked.Register(Device("ttyACM0")), -1);
     EXPECT_EQ(blocked.Register(""), -1);
 }
@@ -114,13 +114,13 @@ TEST_F(PortTableTest, ActivePortsLinksNewDevicesAndListsPresentNumbersInOrder) {
 }
 
 TEST_F(PortTableTest, OnlyNumbersZeroToNinetyNineAreListed) {
-    table.SetScanFolders(temp.path / "nodev", sys);
+    table.SetScanFolders(temp.Path() / "nodev", sys);
     std::string a = Device("ttyUSB0"), b = Device("ttyUSB1"), c = Device("ttyUSB2");
     fs::create_directories(table.Folder());
     fs::create_symlink(a, table.Folder() / "COM12");
     fs::create_symlink(b, table.Folder() / "COM100");
     fs::create_symlink(c, table.Folder() / "COM0");
-    fs::create_symlink(temp.path / "gone", table.Folder() / "COM3");
+    fs::create_symlink(temp.Path() / "gone", table.Folder() / "COM3");
     EXPECT_EQ(table.ActivePorts(), (std::vector<int>{0, 12}));
     EXPECT_EQ(table.DevicePath(100), std::nullopt);
     EXPECT_EQ(table.DevicePath(-1), std::nullopt);
@@ -168,7 +168,7 @@ TEST_F(PortTableOwnerTest, LinkOfADeadOwnerIsRemovedWhereverTheNumberIsLookedUp)
 }
 
 TEST_F(PortTableOwnerTest, HeldNumberIsPresentUntilItsHolderGoes) {
-    table.SetScanFolders(temp.path / "nodev", sys);
+    table.SetScanFolders(temp.Path() / "nodev", sys);
     const std::string pty = Device("pts3");
     {
         PortTable::OwnedNumber held = table.RegisterOwned(pty);
@@ -207,8 +207,8 @@ TEST_F(PortTableOwnerTest, NumbersOfDeadOwnersAreGivenAgainAndLiveOnesSkipped) {
     EXPECT_TRUE(Gone(1));
     EXPECT_EQ(table.DevicePath(3), c);
 
-    std::ofstream(temp.path / "plainfile") << "x";
-    PortTable blocked(temp.path / "plainfile" / "ports");
+    std::ofstream(temp.Path() / "plainfile") << "x";
+    PortTable blocked(temp.Path() / "plainfile" / "ports");
     EXPECT_FALSE(blocked.RegisterOwned(a));
     EXPECT_FALSE(table.RegisterOwned(""));
 }

@@ -1,7 +1,7 @@
 // Saving a file the user named: what the file system says of the file is kept, nothing else in
 // the folder is touched, and a save that fails leaves the older file as it was.
 #include "link/ReplacingFile.h"
-#include "tests/link/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/PlainUser.h"
 
 #include <gtest/gtest.h>
@@ -222,10 +222,9 @@ TEST(ReplacingFile, KeepsWhatTheFileSystemSaysAndLosesNothing) {
         SCOPED_TRACE(c.what);
         if (c.needsSuperuser && !plainuser::IsSuperuser()) continue;  // needs a file of another's
         TempFolder temp;
-        ASSERT_FALSE(temp.path.empty());
         // The plain user must reach the folder.
-        ::chmod(temp.path.c_str(), 0755);
-        const fs::path path = c.setup(temp.path);
+        ::chmod(temp.Path().c_str(), 0755);
+        const fs::path path = c.setup(temp.Path());
         int result = -1;
         switch (c.saver) {
         case Saver::Self: result = Save(path, c.way); break;
@@ -241,11 +240,11 @@ TEST(ReplacingFile, KeepsWhatTheFileSystemSaysAndLosesNothing) {
             break;
         }
         EXPECT_EQ(result, c.saved ? 1 : 0);
-        ::chmod(temp.path.c_str(), 0755);
-        c.check(temp.path);
+        ::chmod(temp.Path().c_str(), 0755);
+        c.check(temp.Path());
         // No temporary copy is left behind, whatever happened.
         size_t temporaries = 0;
-        for (const auto& e : fs::recursive_directory_iterator(temp.path)) {
+        for (const auto& e : fs::recursive_directory_iterator(temp.Path())) {
             const std::string name = e.path().filename().string();
             if (name.size() > 5 && name.substr(name.size() - 5) == ".tmp~" && name != "f.txt.tmp~") ++temporaries;
         }

@@ -1,7 +1,7 @@
 #include "link/PortTable.h"
 #include "link/SerialPort.h"
 #include "tests/link/ScriptedLine.h"
-#include "tests/link/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +112,7 @@ TEST(SerialPortNumbers, NumberIsOpenedThroughTheUsersPortTable) {
     TempFolder config;
     const char* old = std::getenv("XDG_CONFIG_HOME");
     std::string saved = old ? old : "";
-    ::setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
 
     int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(master, 0);

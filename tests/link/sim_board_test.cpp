@@ -3,36 +3,19 @@
 #include "link/MB805QBrd.h"
 #include "sim/Board.h"
 #include "sim/FirmwareImage.h"
-#include "sim/port/SimSerialDevice.h"
-#include "tests/link/TempFolder.h"
-#include "tests/support/Recorders.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/SimHost.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class BoardOnSimulator : public ::testing::Test {
-protected:
-    void SetUp() override {
-        sim.SetRequestLog(&requests);
-        CSerialPort& port = board.Link().Port();
-        port.SetDeviceOpener(
-            [this](int) { return std::make_unique<sim::SimSerialDevice>(sim, clock); });
-        port.Open(1, 115200, ParityNone, 8, StopOne, FlowNone);
-        port.SetTimeouts({500, 1, 500, 1, 500});
-    }
-
-    FakeClock clock;
-    sim::Board sim;
-    std::vector<std::string> requests;
-    RecordingPrompts prompts;
-    RecordingProgress progress;
-    CMB805QBrd board{clock, prompts, progress};
-};
+// The board object on the simulated board, as every page has it.
+class BoardOnSimulator : public ::testing::Test, protected SimHost {};
 
 TEST_F(BoardOnSimulator, RegistersRoundTrip) {
     ASSERT_TRUE(board.WriteReg16(0x20, 0x1234, 2));
-    EXPECT_EQ(sim.Register(2, 0x20), 0x1234);
+    EXPECT_EQ(simBoard.Register(2, 0x20), 0x1234);
     uint16_t v16 = 0;
     ASSERT_TRUE(board.ReadReg16(0x20, v16, 2));
     EXPECT_EQ(v16, 0x1234);
@@ -52,7 +35,7 @@ TEST_F(BoardOnSimulator, RegistersRoundTrip) {
 TEST_F(BoardOnSimulator, Identification) {
     BoardInfo info;
     ASSERT_TRUE(board.GetBoardInfo(info));
-    const sim::BoardConfig& c = sim.config();
+    const sim::BoardConfig& c = simBoard.config();
     EXPECT_EQ(info.boardType, c.boardType);
     EXPECT_EQ(info.versionMajor, c.versionMajor);
     EXPECT_EQ(info.versionMinor, c.versionMinor);
@@ -91,31 +74,31 @@ TEST_F(BoardOnSimulator, TraceHoldsTheAccessesJustMade) {
 }
 
 TEST_F(BoardOnSimulator, FaultsOfTheBoardFailTheOperation) {
-    sim.faults().staleBytes = 3;
+    simBoard.faults().staleBytes = 3;
     uint16_t v = 0;
     EXPECT_TRUE(board.WriteReg16(0x20, 0x0102, 1));
     EXPECT_TRUE(board.ReadReg16(0x20, v, 1)) << "stale bytes are drained";
     EXPECT_EQ(v, 0x0102);
-    sim.faults().staleBytes = 0;
+    simBoard.faults().staleBytes = 0;
 
-    sim.faults().wrongReplyCode = true;
+    simBoard.faults().wrongReplyCode = true;
     EXPECT_FALSE(board.ReadReg16(0x20, v, 1));
-    sim.faults().wrongReplyCode = false;
+    simBoard.faults().wrongReplyCode = false;
 
-    sim.faults().wrongFirstByte = true;
+    simBoard.faults().wrongFirstByte = true;
     EXPECT_FALSE(board.ResetDevice(1));
-    sim.faults().wrongFirstByte = false;
+    simBoard.faults().wrongFirstByte = false;
 
-    sim.faults().noReply = true;
+    simBoard.faults().noReply = true;
     uint64_t before = clock.NowMs();
     EXPECT_FALSE(board.ResetDevice(1));
     EXPECT_EQ(clock.NowMs() - before, 1u + 501u) << "the request's USB frame and one waiting read";
-    sim.faults().noReply = false;
+    simBoard.faults().noReply = false;
     EXPECT_TRUE(board.ResetDevice(1));
 }
 
 TEST_F(BoardOnSimulator, PacedChunkIsRefusedThenTaken) {
-    sim.faults().refusals = 1;
+    simBoard.faults().refusals = 1;
     ASSERT_TRUE(board.BeginKernletLoad(1));
     const uint8_t chunk[4] = {0x23, 0x64, 0x65, 0x66};
     EXPECT_EQ(board.Link().Write(chunk, sizeof chunk, 1), kWriteRefused);
@@ -125,10 +108,10 @@ TEST_F(BoardOnSimulator, PacedChunkIsRefusedThenTaken) {
 TEST_F(BoardOnSimulator, FirmwareReplacement) {
     TempFolder folder;
     sim::FirmwareIdentity id{3, 2, 7, 0x1234, 0xCAFE};
-    std::optional<std::filesystem::path> file = sim::WriteFirmwareFile(folder.path, id, 1024);
+    std::optional<std::filesystem::path> file = sim::WriteFirmwareFile(folder.Path(), id, 1024);
     ASSERT_TRUE(file);
     ASSERT_TRUE(board.StartFirmwareLoader());
-    board.SetProgramDirectory(folder.path.string());
+    board.SetProgramDirectory(folder.Path().string());
     ASSERT_TRUE(board.LoadFirmware(file->filename().string()));
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_TRUE(progress.destroyed);
@@ -142,7 +125,7 @@ TEST_F(BoardOnSimulator, FirmwareReplacement) {
 }
 
 TEST_F(BoardOnSimulator, LostLineFailsReadsAndWrites) {
-    sim.faults().closeAfterBytes = 0;
+    simBoard.faults().closeAfterBytes = 0;
     uint8_t v = 0;
     EXPECT_FALSE(board.ReadReg8(0x20, v, 1));
     EXPECT_NE(board.Link().LastPortFailure(), "");

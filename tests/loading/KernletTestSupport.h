@@ -2,38 +2,20 @@
 // The Kernlet page's surroundings for tests: the simulated board with a tap on the serial line
 // (every byte the PC wrote, every byte it read), settings in memory with failures on demand,
 // a checksum prompt that records and answers, and temporary Kernlet files.
-#include "link/ComSettings.h"
 #include "link/SerialDevice.h"
 #include "loading/Checksums.h"
 #include "sim/KernletDevice.h"
-#include "sim/port/SimSerialDevice.h"
+#include "tests/support/HexBytes.h"
+#include "tests/support/MemorySettings.h"
 #include "tests/support/SimHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace kltest {
-
-// Upper-case hex bytes separated by blanks.
-inline std::string HexBytes(const std::vector<uint8_t>& bytes) {
-    std::string s;
-    char b[4];
-    for (uint8_t v : bytes) {
-        std::snprintf(b, sizeof b, "%02X", v);
-        if (!s.empty()) s += ' ';
-        s += b;
-    }
-    return s;
-}
 
 // Passes everything to the simulated board's device and keeps what went each way. Once
 // `muteAfter` bytes were written the line goes dead without an error, as a hung board would
@@ -76,79 +58,31 @@ private:
     size_t sent_ = 0;
 };
 
-// Settings in memory; each operation can be made to fail.
-struct MemoryStore {
-    std::map<std::string, std::string> strings;  // "tab/name" -> value
-    bool failOpen = false, failQuery = false, failSet = false;
-    std::vector<std::string> openedTabs;
-};
-
-class MemoryKey final : public SettingsKey {
-public:
-    explicit MemoryKey(MemoryStore& store) : store_(store) {}
-    bool Open(const std::string& tab) override {
-        store_.openedTabs.push_back(tab);
-        if (store_.failOpen) return false;
-        tab_ = tab;
-        open_ = true;
-        return true;
-    }
-    bool IsOpen() const override { return open_; }
-    SettingsStatus QueryDword(const std::string&, uint32_t&) override { return SettingsStatus::Missing; }
-    bool SetDword(const std::string&, uint32_t) override { return false; }
-    SettingsStatus QueryString(const std::string& name, std::string& value) override {
-        if (!open_ || store_.failQuery) return SettingsStatus::Failed;
-        const auto it = store_.strings.find(tab_ + "/" + name);
-        if (it == store_.strings.end()) return SettingsStatus::Missing;
-        value = it->second;
-        return SettingsStatus::Ok;
-    }
-    bool SetString(const std::string& name, const std::string& value) override {
-        if (!open_ || store_.failSet) return false;
-        store_.strings[tab_ + "/" + name] = value;
-        return true;
-    }
-    void Close() override { open_ = false; }
-
-private:
-    MemoryStore& store_;
-    std::string tab_;
-    bool open_ = false;
-};
-
 // A SimHost whose line is tapped and which has a settings store.
 class KernletHost : public SimHost {
 public:
     explicit KernletHost(sim::BoardConfig config = {}) : SimHost(config) {
-        CSerialPort& port = board.Link().Port();
-        port.Close();
-        port.SetDeviceOpener([this](int) -> std::unique_ptr<SerialDevice> {
-            auto device = std::make_unique<sim::SimSerialDevice>(simBoard, clock);
-            device->SetLineRate(lineRate);
+        wrapDevice = [this](std::unique_ptr<SerialDevice> device) -> std::unique_ptr<SerialDevice> {
             return std::make_unique<TappedDevice>(std::move(device), written, read, muteAfter);
-        });
-        port.Open(1, 115200, ParityNone, 8, StopOne, FlowNone);
-        port.SetTimeouts(kBoardTimeouts);
+        };
+        Reconnect();
     }
     // The line from now on takes real time per byte at `baud` (0: none).
     void SetLineRate(uint32_t baud) {
         lineRate = baud;
-        CSerialPort& port = board.Link().Port();
-        port.Close();
-        port.Open(1, 115200, ParityNone, 8, StopOne, FlowNone);
-        port.SetTimeouts(kBoardTimeouts);
+        Reconnect();
     }
-    std::unique_ptr<SettingsKey> NewSettingsKey() override { return std::make_unique<MemoryKey>(store); }
+    std::unique_ptr<SettingsKey> NewSettingsKey() override { return std::make_unique<MemorySettingsKey>(store); }
 
     sim::KernletDevice& Device(int n) { return static_cast<sim::KernletDevice&>(simBoard.Device(n)); }
     // What went over the line since the last call.
     std::string TakeWritten() {
-        std::string s = HexBytes(written);
+        std::string s = testbytes::ToHex(written);
         written.clear();
         return s;
     }
     std::string TakeRead() {
-        std::string s = HexBytes(read);
+        std::string s = testbytes::ToHex(read);
         read.clear();
         return s;
     }
@@ -156,7 +90,6 @@ public:
     MemoryStore store;
     std::vector<uint8_t> written, read;
     long muteAfter = -1;  // bytes written after which the line goes dead (-1: never)
-    uint32_t lineRate = 0;
 };
 
 class RecordingChecksumsPrompt final : public ChecksumsPrompt {
@@ -170,31 +103,12 @@ public:
 };
 
 // A folder for Kernlet files that goes away with the test.
-class TempFiles {
+class TempFiles : public TempFolder {
 public:
-    TempFiles() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tr805q-kernlet-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
-    }
-    ~TempFiles() {
-        std::error_code ec;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-    }
-    TempFiles(const TempFiles&) = delete;
-    TempFiles& operator=(const TempFiles&) = delete;
-
-    std::string Write(const std::string& name, const std::string& text) const {
-        const std::filesystem::path p = dir_ / name;
-        std::ofstream(p, std::ios::binary) << text;
-        return p.string();
-    }
+    TempFiles() : TempFolder("tr805q-kernlet") {}
     std::string Sample(const std::string& name, const sim::KernletSampleSpec& spec) const {
         return Write(name, *sim::MakeKernletText(spec));
     }
-    const std::filesystem::path& Dir() const { return dir_; }
-
-private:
-    std::filesystem::path dir_;
 };
 
 }  // namespace kltest

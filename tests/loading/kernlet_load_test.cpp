@@ -263,9 +263,9 @@ TEST(KernletLoad, FileProblemsAreReportedBeforeTheTransfer) {
     };
     const Case cases[] = {
         {"no file chosen", "", "Error - Select Kernlet", "", KernletResult::Invalid},
-        {"file missing", (files.Dir() / "missing.h").string(), "Error - Cannot open the specified file", "7E 01 01",
+        {"file missing", (files.Path() / "missing.h").string(), "Error - Cannot open the specified file", "7E 01 01",
          KernletResult::Invalid},
-        {"a folder", files.Dir().string(), "Error - Cannot open the specified file", "7E 01 01", KernletResult::Invalid},
+        {"a folder", files.Path().string(), "Error - Cannot open the specified file", "7E 01 01", KernletResult::Invalid},
         // Opens, then every read fails (EIO), as a pulled USB stick does.
         {"a read error", "/proc/self/mem", "Error - Cannot open the specified file", "7E 01 01", KernletResult::Invalid},
         {"a UTF-8 byte-order mark at the start", files.Write("bom.h", "\xEF\xBB\xBF" + TwoBlockFile()), "",
@@ -510,9 +510,9 @@ TEST(KernletPage, SettingsAtStartAndBrowse) {
     for (const Case& c : cases) {
         KernletHost host;
         host.store.failOpen = c.failOpen;
-        host.store.failQuery = c.failQuery;
-        host.store.failSet = c.failSet;
-        if (c.stored) host.store.strings["ImageTab/WorkingDirectoryKL"] = c.stored;
+        if (c.failQuery) host.store.failQuery.insert("WorkingDirectoryKL");
+        if (c.failSet) host.store.failSet.insert("WorkingDirectoryKL");
+        if (c.stored) host.store.tabs["ImageTab"]["WorkingDirectoryKL"] = c.stored;
         CKernlet page(host);
         page.OnInitDialog();
         EXPECT_EQ(host.store.openedTabs, std::vector<std::string>{"ImageTab"}) << c.name;
@@ -524,12 +524,12 @@ TEST(KernletPage, SettingsAtStartAndBrowse) {
             EXPECT_EQ(host.prompts.messages[0].caption, "Error");
         } else {
             EXPECT_TRUE(host.prompts.messages.empty()) << c.name;
-            EXPECT_EQ(host.store.strings.count("ImageTab/WorkingDirectoryKL"), 1u) << c.name;
+            EXPECT_TRUE(host.store.String("ImageTab", "WorkingDirectoryKL").has_value()) << c.name;
         }
     }
 
     KernletHost host;
-    host.store.strings["ImageTab/WorkingDirectoryKL"] = "/old/";
+    host.store.tabs["ImageTab"]["WorkingDirectoryKL"] = "/old/";
     CKernlet page(host);
     page.OnInitDialog();
     host.prompts.filePaths = {std::nullopt, std::string("/new/place/image.h")};
@@ -544,16 +544,16 @@ TEST(KernletPage, SettingsAtStartAndBrowse) {
     EXPECT_EQ(spec.initialDirectory, "/old/");
     EXPECT_EQ(page.kernletPath, "/new/place/image.h");
     EXPECT_EQ(page.workingDirectory, "/new/place/");
-    EXPECT_EQ(host.store.strings["ImageTab/WorkingDirectoryKL"], "/new/place/");
+    EXPECT_EQ(host.store.String("ImageTab", "WorkingDirectoryKL"), "/new/place/");
 
     // A folder that cannot be stored is reported; the chosen file stays chosen.
-    host.store.failSet = true;
+    host.store.failSet.insert("WorkingDirectoryKL");
     host.prompts.filePaths = {std::string("/other/image.h")};
     EXPECT_TRUE(page.OnBrowse());
     EXPECT_EQ(page.kernletPath, "/other/image.h");
     ASSERT_EQ(host.prompts.messages.size(), 1u);
     EXPECT_EQ(host.prompts.messages[0].text, "Error - Cannot create registry entry");
-    EXPECT_EQ(host.store.strings["ImageTab/WorkingDirectoryKL"], "/new/place/");
+    EXPECT_EQ(host.store.String("ImageTab", "WorkingDirectoryKL"), "/new/place/");
 
     // Without a stored folder the dialog starts in the current one.
     KernletHost fresh;

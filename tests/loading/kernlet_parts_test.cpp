@@ -134,8 +134,8 @@ TEST(KernletSample, FilesReadBackAsWrittenAndLoadCleanly) {
 
     TempFiles files;
     std::string error;
-    EXPECT_TRUE(sim::WriteKernletFile(files.Dir() / "w.h", spec, &error));
-    EXPECT_FALSE(sim::WriteKernletFile(files.Dir() / "no" / "such" / "w.h", spec, &error));
+    EXPECT_TRUE(sim::WriteKernletFile(files.Path() / "w.h", spec, &error));
+    EXPECT_FALSE(sim::WriteKernletFile(files.Path() / "no" / "such" / "w.h", spec, &error));
     EXPECT_NE(error.find("cannot write"), std::string::npos);
 }
 

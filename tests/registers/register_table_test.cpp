@@ -2,6 +2,7 @@
 #include "registers/RegisterConfigFile.h"
 #include "registers/RegisterTable.h"
 #include "tests/support/SimHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -139,12 +140,7 @@ TEST(RegisterTable, ClearAllAndClearData) {
 
 class ConfigFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("tr805q-config-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Path(const char* name) { return (dir_ / name).string(); }
+    std::string Path(const char* name) { return folder_.File(name); }
     static std::string Read(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         std::stringstream s;
@@ -154,7 +150,7 @@ protected:
     static void Write(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
     }
-    fs::path dir_;
+    TempFolder folder_{"tr805q-config"};
 };
 
 TEST_F(ConfigFile, EmptyTableSavesAs240Lines) {

@@ -2,15 +2,13 @@
 // the halves of the tables aligned, the pages working through the sheet's board.
 // With TR805Q_SCREENSHOTS set to a folder, the window is saved there on each of the three tabs.
 #include "app/ui/TR805QSheetView.h"
-#include "link/ComSettings.h"
 #include "registers/ui/EntryField.h"
 #include "registers/ui/RegisterTableView.h"
 #include "registers/ui/ZLINKControlView.h"
-#include "sim/Board.h"
-#include "sim/port/SimSerialDevice.h"
 #include "tests/registers_ui/UiTestSupport.h"
 #include "tests/support/GuiSupport.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/SimHost.h"
 
 #include <QApplication>
 #include <QFont>
@@ -30,7 +28,7 @@ namespace {
 using guitest::Child;
 
 // The window as the program shows it once connected, its board the simulated one in this process.
-class RegisterWindow : public ::testing::Test {
+class RegisterWindow : public ::testing::Test, protected SimLine {
 protected:
     // appPoints: the desktop's font size, when it is not the platform's own.
     explicit RegisterWindow(qreal appPoints = 0) {
@@ -43,13 +41,9 @@ protected:
         platform.clock = &clock;
         platform.prompts = &prompts;
         platform.progress = &progress;
-        platform.deviceOpener = [this](int) -> std::unique_ptr<SerialDevice> {
-            return std::make_unique<sim::SimSerialDevice>(simBoard, clock);
-        };
+        platform.deviceOpener = [this](int) { return NewDevice(); };
         view = std::make_unique<CTR805QSheetView>(platform);
-        CSerialPort& port = view->Sheet().Board().Link().Port();
-        port.Open(3, 115200, ParityNone, 8, StopOne, FlowNone);
-        port.SetTimeouts(kBoardTimeouts);
+        Connect(view->Sheet().Board().Link().Port(), 3);
         // What the sheet's initialisation does once the port is open: build the tabs and shrink
         // the window, made for the tall table pages, to the first one.
         view->BuildControls("");
@@ -70,10 +64,8 @@ protected:
     }
 
     QApplication& app_ = TestApp();
-    FakeClock clock;
     RecordingPrompts prompts;
     RecordingProgress progress;
-    sim::Board simBoard;
     SheetPlatform platform;
     std::unique_ptr<CTR805QSheetView> view;
     std::optional<QFont> desktopFont_;

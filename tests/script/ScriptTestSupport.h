@@ -1,53 +1,15 @@
 #pragma once
 // Compiling scripts held in memory, with the listing written to a folder of the test's own.
 #include "script/ScriptCompiler.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace scripttest {
-
-// A fresh empty folder for the duration of a test.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = testing::TempDir() + "script_testsXXXXXX";
-        char* made = mkdtemp(pattern.data());
-        EXPECT_NE(made, nullptr);
-        path_ = made ? made : testing::TempDir();
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& Path() const { return path_; }
-    std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
-    std::string Write(std::string_view name, std::string_view text) const
-    {
-        std::string p = File(name);
-        std::ofstream(p, std::ios::binary) << text;
-        return p;
-    }
-    std::string Read(std::string_view name) const
-    {
-        std::ifstream in(File(name), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-private:
-    std::string path_;
-};
 
 class CompilerTest : public testing::Test {
 protected:

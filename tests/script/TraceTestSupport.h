@@ -5,6 +5,7 @@
 #include "tests/script/ScriptTestSupport.h"
 #include "tests/support/PlainUser.h"
 #include "tests/support/SimHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,7 @@ struct SaveWay {
 // "older trace"), a file in a missing folder, and a new file in a folder its user may not write
 // (as a plain user: the superuser may write there). Each is refused with the save-failure
 // message before the board is asked for the trace, and nothing is written or made.
-inline void ExpectUnwritableDestinationsRefused(SimHost& host, const scripttest::TempFolder& folder,
+inline void ExpectUnwritableDestinationsRefused(SimHost& host, const TempFolder& folder,
                                                 const std::vector<SaveWay>& ways) {
     struct Destination {
         const char* what;

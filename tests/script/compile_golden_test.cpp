@@ -164,7 +164,7 @@ private:
 
 uint64_t CompileDigest(const std::string& text, std::size_t& errorCount, std::size_t& listingSize)
 {
-    scripttest::TempFolder folder;
+    TempFolder folder;
     CScriptCompiler c;
     c.SetListingDirectory(folder.Path());
     EXPECT_TRUE(c.PrepareText(text));

@@ -2,74 +2,21 @@
 // rules while idle and running, Clear and Save Results, and closing while a script runs.
 #include "script/ScriptPage.h"
 #include "tests/script/run_support.h"
+#include "tests/support/MemorySettings.h"
 #include "tests/support/SimHost.h"
 
 #include <filesystem>
-#include <map>
-#include <set>
-#include <variant>
 
 namespace runtest {
 namespace {
 
 using script::CScript;
 
-// The settings store in memory, with failures on demand.
-struct Store {
-    std::map<std::string, std::variant<uint32_t, std::string>> values;
-    bool failOpen = false;
-    std::set<std::string> failQuery, failSet;
-    std::vector<std::string> writes;  // "name=value" in order
-    std::string openedTab;
-};
-
-class StoreKey final : public SettingsKey {
-public:
-    explicit StoreKey(Store& s) : s_(s) {}
-    bool Open(const std::string& tab) override {
-        if (s_.failOpen) return false;
-        s_.openedTab = tab;
-        return open_ = true;
-    }
-    bool IsOpen() const override { return open_; }
-    SettingsStatus QueryDword(const std::string& name, uint32_t& value) override {
-        if (s_.failQuery.count(name)) return SettingsStatus::Failed;
-        auto it = s_.values.find(name);
-        if (it == s_.values.end()) return SettingsStatus::Missing;
-        value = std::get<uint32_t>(it->second);
-        return SettingsStatus::Ok;
-    }
-    bool SetDword(const std::string& name, uint32_t value) override {
-        if (s_.failSet.count(name)) return false;
-        s_.values[name] = value;
-        s_.writes.push_back(name + "=" + std::to_string(value));
-        return true;
-    }
-    SettingsStatus QueryString(const std::string& name, std::string& value) override {
-        if (s_.failQuery.count(name)) return SettingsStatus::Failed;
-        auto it = s_.values.find(name);
-        if (it == s_.values.end()) return SettingsStatus::Missing;
-        value = std::get<std::string>(it->second);
-        return SettingsStatus::Ok;
-    }
-    bool SetString(const std::string& name, const std::string& value) override {
-        if (s_.failSet.count(name)) return false;
-        s_.values[name] = value;
-        s_.writes.push_back(name + "=" + value);
-        return true;
-    }
-    void Close() override { open_ = false; }
-
-private:
-    Store& s_;
-    bool open_ = false;
-};
-
 class PageHostWithStore final : public SimHost {
 public:
-    std::unique_ptr<SettingsKey> NewSettingsKey() override { return std::make_unique<StoreKey>(store); }
+    std::unique_ptr<SettingsKey> NewSettingsKey() override { return std::make_unique<MemorySettingsKey>(store); }
     void EnableSheetControls(bool enable) override { sheetControls.push_back(enable); }
-    Store store;
+    MemoryStore store;
     std::vector<bool> sheetControls;
 };
 
@@ -78,10 +25,9 @@ protected:
     ScriptPageTest() : page(host, poster, dialogs) { page.RunHost().SetListingDirectory(folder.Path()); }
 
     std::string Str(const std::string& name) const {
-        auto it = host.store.values.find(name);
-        return it == host.store.values.end() ? "<missing>" : std::get<std::string>(it->second);
+        return host.store.String("ScriptTab", name).value_or("<missing>");
     }
-    uint32_t Count() const { return std::get<uint32_t>(host.store.values.at("FileCount")); }
+    uint32_t Count() const { return host.store.Dword("ScriptTab", "FileCount").value_or(0xDEAD); }
     // Selects a script through the file dialog.
     void Select(const std::string& path) {
         host.prompts.filePaths.push_back(path);
@@ -102,7 +48,7 @@ protected:
         return out;
     }
 
-    scripttest::TempFolder folder;
+    TempFolder folder;
     PageHostWithStore host;
     TestPoster poster;
     ScriptedDialogs dialogs;
@@ -111,7 +57,7 @@ protected:
 
 TEST_F(ScriptPageTest, InitialisationCreatesMissingValuesInOrder) {
     ASSERT_TRUE(page.Initialise());
-    EXPECT_EQ(host.store.openedTab, "ScriptTab");
+    EXPECT_EQ(host.store.openedTabs, std::vector<std::string>{"ScriptTab"});
     EXPECT_EQ(host.store.writes,
               (std::vector<std::string>{"RecentFileDirectory0=", "RecentFileName0=", "RecentFileDirectory1=",
                                         "RecentFileName1=", "RecentFileDirectory2=", "RecentFileName2=",
@@ -132,14 +78,14 @@ TEST_F(ScriptPageTest, InitialisationCreatesMissingValuesInOrder) {
 TEST_F(ScriptPageTest, InitialisationFailuresShowTheirMessage) {
     struct Case {
         const char* what;
-        std::function<void(Store&)> fault;
+        std::function<void(MemoryStore&)> fault;
         const char* message;
     };
     const Case cases[] = {
-        {"open", [](Store& s) { s.failOpen = true; }, "Error - Cannot create registry key"},
-        {"query", [](Store& s) { s.failQuery.insert("RecentFileName3"); }, "Error - Cannot read registry entry"},
-        {"create", [](Store& s) { s.failSet.insert("FileCount"); }, "Error - Cannot create registry entry"},
-        {"count", [](Store& s) { s.failQuery.insert("FileCount"); }, "Error - Cannot read registry entry"},
+        {"open", [](MemoryStore& s) { s.failOpen = true; }, "Error - Cannot create registry key"},
+        {"query", [](MemoryStore& s) { s.failQuery.insert("RecentFileName3"); }, "Error - Cannot read registry entry"},
+        {"create", [](MemoryStore& s) { s.failSet.insert("FileCount"); }, "Error - Cannot create registry entry"},
+        {"count", [](MemoryStore& s) { s.failQuery.insert("FileCount"); }, "Error - Cannot read registry entry"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -156,11 +102,11 @@ TEST_F(ScriptPageTest, InitialisationFailuresShowTheirMessage) {
 
 TEST_F(ScriptPageTest, StoredListIsReadAndADamagedCountIsHeldToSix) {
     for (int i = 0; i < 6; ++i) {
-        host.store.values["RecentFileName" + std::to_string(i)] = "s" + std::to_string(i) + ".mbs";
-        host.store.values["RecentFileDirectory" + std::to_string(i)] = std::string("/d/");
+        host.store.tabs["ScriptTab"]["RecentFileName" + std::to_string(i)] = "s" + std::to_string(i) + ".mbs";
+        host.store.tabs["ScriptTab"]["RecentFileDirectory" + std::to_string(i)] = std::string("/d/");
     }
-    host.store.values["FileCount"] = uint32_t{9};
-    host.store.values["WorkingDirectoryScripts"] = std::string("/w/");
+    host.store.tabs["ScriptTab"]["FileCount"] = uint32_t{9};
+    host.store.tabs["ScriptTab"]["WorkingDirectoryScripts"] = std::string("/w/");
     ASSERT_TRUE(page.Initialise());
     EXPECT_EQ(page.RecentCount(), 6u);
     EXPECT_EQ(page.WorkingDirectory(), "/w/");
@@ -179,10 +125,10 @@ TEST_F(ScriptPageTest, SelectScriptAsksInTheWorkingDirectoryAndStoresTheChoice) 
 
     EXPECT_EQ(page.FileName(), "a.mbs");
     EXPECT_EQ(page.FullPath(), folder.File("a.mbs"));
-    EXPECT_EQ(page.WorkingDirectory(), folder.Path() + "/");
-    EXPECT_EQ(Str("WorkingDirectoryScripts"), folder.Path() + "/");
+    EXPECT_EQ(page.WorkingDirectory(), folder.Path().string() + "/");
+    EXPECT_EQ(Str("WorkingDirectoryScripts"), folder.Path().string() + "/");
     EXPECT_EQ(Str("RecentFileName0"), "a.mbs");
-    EXPECT_EQ(Str("RecentFileDirectory0"), folder.Path() + "/");
+    EXPECT_EQ(Str("RecentFileDirectory0"), folder.Path().string() + "/");
     EXPECT_EQ(Count(), 1u);
     EXPECT_TRUE(page.Controls().run);
     EXPECT_EQ(page.Controls().runText, "Run");
@@ -190,7 +136,7 @@ TEST_F(ScriptPageTest, SelectScriptAsksInTheWorkingDirectoryAndStoresTheChoice) 
     // The next dialog starts where the last script was.
     host.prompts.filePaths.push_back(std::nullopt);
     page.SelectScript();
-    EXPECT_EQ(host.prompts.fileDialogs[1].initialDirectory, folder.Path() + "/");
+    EXPECT_EQ(host.prompts.fileDialogs[1].initialDirectory, folder.Path().string() + "/");
     EXPECT_EQ(page.FileName(), "a.mbs");  // Cancel changes nothing
 }
 
@@ -263,7 +209,7 @@ TEST_F(ScriptPageTest, ControlsWhileRunningAndAfterwardsAndSavedResults) {
     EXPECT_TRUE(spec.confirmOverwrite);
     EXPECT_EQ(folder.Read("results.txt"), "Script running...\nhello\nScript finished\n");
 
-    host.prompts.filePaths.push_back(folder.Path() + "/no/such/folder/x.txt");
+    host.prompts.filePaths.push_back(folder.Path().string() + "/no/such/folder/x.txt");
     page.SaveResults();
     EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to save results");
 

@@ -33,7 +33,7 @@ protected:
     void Accesses(int n) { tracetest::Accesses(host, n); }
     std::vector<std::string> TraceRequests() const { return tracetest::TraceRequests(host); }
 
-    scripttest::TempFolder folder;
+    TempFolder folder;
     SimHost host;
     CMTrace trace;
 };
@@ -223,7 +223,7 @@ TEST_F(TraceTest, TheSaveSaysHowFarItHasCome) {
 
 TEST_F(TraceTest, FailuresOfTheFileAndTheBoard) {
     // A file that cannot be created: nothing is asked of the board.
-    ASSERT_EQ(trace.SaveTo(folder.Path() + "/no/such/t.txt"), PageResult::Failed);
+    ASSERT_EQ(trace.SaveTo(folder.Path().string() + "/no/such/t.txt"), PageResult::Failed);
     EXPECT_EQ(host.prompts.messages.back().text, "Error - Unable to save results");
     EXPECT_TRUE(TraceRequests().empty());
     // Cancel in the file dialog: nothing at all.

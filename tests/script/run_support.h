@@ -11,13 +11,14 @@
 #include "script/ScriptPost.h"
 #include "tests/script/ScriptTestSupport.h"
 #include "tests/support/HexBytes.h"
+#include "tests/support/PostQueue.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/SimHost.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -163,10 +164,8 @@ private:
 class FakeHost final : public PageHost {
 public:
     FakeHost() : board(clock, prompts, progress) {
-        board.Link().Port().SetDeviceOpener(
-            [this](int) -> std::unique_ptr<SerialDevice> { return std::make_unique<FakeBoardDevice>(fake); });
-        board.Link().Port().Open(1, 115200, ParityNone, 8, StopOne, FlowNone);
-        board.Link().Port().SetTimeouts(kBoardTimeouts);
+        OpenBoardPort(board.Link().Port(),
+                      [this](int) -> std::unique_ptr<SerialDevice> { return std::make_unique<FakeBoardDevice>(fake); });
     }
     ~FakeHost() override { board.Link().Port().Close(); }
     CMB805QBrd& Board() override { return board; }
@@ -183,39 +182,6 @@ public:
     FakeBoard fake;
     CMB805QBrd board;
     std::vector<bool> sheetControls;
-};
-
-// The worker's posts, kept for the test to hand to the run host.
-class TestPoster final : public script::ScriptPoster {
-public:
-    void Post(script::ScriptPost post) override {
-        {
-            std::lock_guard lock(mutex_);
-            posts_.push_back(std::move(post));
-        }
-        arrived_.notify_all();
-    }
-    void RemovePending() override {
-        std::lock_guard lock(mutex_);
-        posts_.clear();
-    }
-    // The next post; nothing if none comes within the limit (a test failure, never a hang).
-    std::optional<script::ScriptPost> Take(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-        std::unique_lock lock(mutex_);
-        if (!arrived_.wait_for(lock, limit, [this] { return !posts_.empty(); })) return std::nullopt;
-        script::ScriptPost p = std::move(posts_.front());
-        posts_.pop_front();
-        return p;
-    }
-    bool Empty() {
-        std::lock_guard lock(mutex_);
-        return posts_.empty();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::deque<script::ScriptPost> posts_;
 };
 
 // The dialogs of a paused script, answered from queues; Abort when they run out.
@@ -295,7 +261,7 @@ protected:
         return std::vector<std::string>(results.Lines().begin(), results.Lines().end());
     }
 
-    scripttest::TempFolder folder;
+    TempFolder folder;
     HostT host;
     TestPoster poster;
     ScriptedDialogs dialogs;

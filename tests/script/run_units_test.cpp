@@ -236,7 +236,7 @@ TEST(DataFiles, TextLinesAreCutAtTheSemicolonAndTrimmed) {
 }
 
 TEST(DataFiles, ReadFilesCountTheirValuesAndStartAgainAtTheFirst) {
-    scripttest::TempFolder folder;
+    TempFolder folder;
     folder.Write("t.txt", "; header\n1\n\nx\n2 ; two\r\n  3\n");
     script::ReadDataFile text;
     ASSERT_TRUE(text.Open(folder.File("t.txt"), "%d"));
@@ -262,7 +262,7 @@ TEST(DataFiles, ReadFilesCountTheirValuesAndStartAgainAtTheFirst) {
 }
 
 TEST(DataFiles, LongLinesAreReadInPiecesWithoutOverflow) {
-    scripttest::TempFolder folder;
+    TempFolder folder;
     folder.Write("long.txt", std::string(10000, '7') + "\n5\n");
     script::ReadDataFile f;
     ASSERT_TRUE(f.Open(folder.File("long.txt"), "%d"));
@@ -336,7 +336,7 @@ TEST(Wave, HeadersAcceptedOnlyWith16BitSamples) {
 }
 
 TEST(Wave, WriterCountsTenSamplesUntilItClosesAndRefusesBadFormats) {
-    scripttest::TempFolder folder;
+    TempFolder folder;
     script::WaveWriter w;
     ASSERT_TRUE(w.Create(folder.File("s.wav"), 22050, 2));
     for (uint16_t s : {1, 2, 3}) ASSERT_TRUE(w.WriteSample(s));
@@ -360,7 +360,7 @@ TEST(Wave, WriterCountsTenSamplesUntilItClosesAndRefusesBadFormats) {
     script::WaveWriter bad;
     EXPECT_FALSE(bad.Create(folder.File("r.wav"), 0, 1));
     EXPECT_FALSE(bad.Create(folder.File("r.wav"), 8000, 3));
-    EXPECT_FALSE(bad.Create(folder.Path() + "/no/such/dir.wav", 8000, 1));
+    EXPECT_FALSE(bad.Create(folder.Path().string() + "/no/such/dir.wav", 8000, 1));
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ protected:
     }
 
     QApplication& app = guitest::App();
-    scripttest::TempFolder folder;
+    TempFolder folder;
     SimHost host;
     guitest::ModalScript modal;
     std::unique_ptr<CScriptView> view;

@@ -8,7 +8,7 @@
 #include "script/ScriptPage.h"
 #include "script/ui/ScriptDialogViews.h"
 #include "script/ui/ScriptPageView.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 #include "tests/script/ScriptTestSupport.h"
 #include "tests/support/GuiSupport.h"
 
@@ -31,7 +31,7 @@ using guitest::SaveScreenshot;
 
 TEST(ScriptWindow, RunsAScriptWithAMessageBoxAndAnEntryDialog) {
     guitest::App();
-    scripttest::TempFolder folder;
+    TempFolder folder;
     const std::string path = folder.Write("window.mbs",
                                           "v       word    7\n"
                                           "        disp \"Board test started\"\n"

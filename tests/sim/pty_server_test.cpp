@@ -1,6 +1,7 @@
 // The board served on a real pseudo-terminal: one short round trip in real time.
 #include "sim/port/PtyServer.h"
 #include "tests/sim/BoardTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,18 +18,6 @@ using namespace simtest;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempFolder {
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "mb805q-pty-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        if (!path.empty()) fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
 
 // Reads until n bytes came or two seconds passed; returns what came.
 Bytes ReadFor(int fd, size_t n) {
@@ -52,14 +41,13 @@ int OpenPort(const std::string& path) { return ::open(path.c_str(), O_RDWR | O_N
 void WriteAll(int fd, const Bytes& bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
 
 TEST(PtyServer, ServesRequestsRegistersThePortAndSurvivesReopening) {
-    TempFolder folder;
-    ASSERT_FALSE(folder.path.empty());
+    TempFolder folder("mb805q-pty");
     sim::PtyServer server;
     std::string error;
-    ASSERT_TRUE(server.Start(PortTable(folder.path), &error)) << error;
+    ASSERT_TRUE(server.Start(PortTable(folder.Path()), &error)) << error;
     EXPECT_TRUE(server.Running());
     ASSERT_GE(server.PortNumber(), 1);
-    const fs::path link = folder.path / ("COM" + std::to_string(server.PortNumber()));
+    const fs::path link = folder.Path() / ("COM" + std::to_string(server.PortNumber()));
     EXPECT_EQ(fs::read_symlink(link).string(), server.DevicePath());
 
     int fd = OpenPort(server.DevicePath());

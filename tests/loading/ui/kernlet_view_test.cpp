@@ -104,7 +104,7 @@ TEST(KernletView, BrowseThenLoadShowsProgressAndEndsAtZero) {
     view.show();
     Child<QPushButton>(&view, "browseButton")->click();
     EXPECT_EQ(Child<QLineEdit>(&view, "kernletPath")->text().toStdString(), path);
-    EXPECT_EQ(host.store.strings["ImageTab/WorkingDirectoryKL"], files.Dir().string() + "/");
+    EXPECT_EQ(host.store.String("ImageTab", "WorkingDirectoryKL"), files.Path().string() + "/");
 
     std::vector<int> values;
     QObject::connect(Child<QProgressBar>(&view, "kernletProgress"), &QProgressBar::valueChanged, [&](int v) {

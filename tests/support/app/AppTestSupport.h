@@ -1,50 +1,21 @@
 #pragma once
-// Test doubles for the window's logic: settings kept in memory with failures on demand, a
-// window that records what the sheet asked of it and answers the port dialog from a script,
-// and a rig that puts the sheet on the in-process simulated board.
+// Test doubles for the window's logic: a window that records what the sheet asked of it and
+// answers the port dialog from a script, and a rig that puts the sheet on the in-process
+// simulated board with its settings in memory.
 #include "app/TR805QSheet.h"
-#include "sim/Board.h"
+#include "tests/support/MemorySettings.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/SimHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
-#include <variant>
 #include <vector>
-
-// The whole per-user store: tab -> value name -> value.
-struct MemoryStore {
-    using Value = std::variant<uint32_t, std::string>;
-    std::map<std::string, std::map<std::string, Value>> tabs;
-    bool failOpen = false;
-    std::set<std::string> failQuery;  // value names whose query fails
-    std::set<std::string> failSet;    // value names that cannot be written
-    std::vector<std::string> writes;  // "name=value" in the order they were written
-
-    std::optional<uint32_t> Dword(const std::string& tab, const std::string& name) const;
-};
-
-class MemorySettingsKey final : public SettingsKey {
-public:
-    explicit MemorySettingsKey(MemoryStore& store) : store_(store) {}
-    bool Open(const std::string& tab) override;
-    bool IsOpen() const override { return open_; }
-    SettingsStatus QueryDword(const std::string& name, uint32_t& value) override;
-    bool SetDword(const std::string& name, uint32_t value) override;
-    SettingsStatus QueryString(const std::string& name, std::string& value) override;
-    bool SetString(const std::string& name, const std::string& value) override;
-    void Close() override { open_ = false; }
-
-private:
-    MemoryStore& store_;
-    std::string tab_;
-    bool open_ = false;
-};
 
 class FakeSheetWindow final : public SheetWindow {
 public:
@@ -81,23 +52,20 @@ public:
     std::atomic<int> loaderReadyPosts{0};
 };
 
-// The sheet's surroundings on the simulated board: the board answers on the ports in
-// `presentPorts`; the program folder is a fresh temporary folder.
-struct SimRig {
+// The sheet's surroundings on the simulated board (the sheet owns its board object, whose port
+// opens devices of the rig's line): the board answers on the ports in `presentPorts`; the
+// program folder is a fresh temporary folder.
+struct SimRig : SimLine {
     explicit SimRig(sim::BoardConfig config = {});
-    ~SimRig();
     SheetPlatform Platform();
 
-    FakeClock clock;
     RecordingPrompts prompts;
     RecordingProgress progress;
     MemoryStore store;
-    sim::Board board;
-    std::vector<std::string> requests;  // every request the board received
     std::vector<int> presentPorts{3};
     std::set<int> failingPorts;  // listed, but opening them fails
-    uint32_t lineRate = 0;       // baud of the ports' line in real time; 0: instant
-    std::filesystem::path programDir;
+    TempFolder programFolder{"tr805q-app"};
+    const std::filesystem::path& programDir = programFolder.Path();
     int opens = 0;  // devices the port opened
 };
 

@@ -3,19 +3,15 @@
 #include "app/ComPortDialog.h"
 #include "settings/QtSettingsKey.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <QSettings>
 #include <QString>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-
-#include <unistd.h>
 
 namespace {
 
@@ -25,28 +21,16 @@ namespace fs = std::filesystem;
 class TempSettings {
 public:
     TempSettings() {
-        std::string pattern = (fs::temp_directory_path() / "tr805q-settings-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir_.string()));
-        fs::create_directories(dir_ / "QVR");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(folder_.Path().string()));
+        fs::create_directories(folder_.Path() / "QVR");
     }
-    ~TempSettings() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    TempSettings(const TempSettings&) = delete;
-    TempSettings& operator=(const TempSettings&) = delete;
-    fs::path File() const { return dir_ / "QVR" / "TR805Q.conf"; }
-    void Write(const std::string& text) const { std::ofstream(File(), std::ios::binary) << text; }
-    std::string Read() const {
-        std::ifstream in(File(), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    fs::path File() const { return folder_.File("QVR/TR805Q.conf"); }
+    void Write(const std::string& text) const { folder_.Write("QVR/TR805Q.conf", text); }
+    std::string Read() const { return folder_.Read("QVR/TR805Q.conf"); }
 
 private:
-    fs::path dir_;
+    TempFolder folder_{"tr805q-settings"};
 };
 
 TEST(QtSettings, ADamagedValueIsReportedOnceAndTheDialogGoesOnWithTheDefault) {

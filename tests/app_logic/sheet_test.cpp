@@ -2,7 +2,7 @@
 #include "core/ExitCodes.h"
 #include "link/Messages.h"
 #include "sim/FirmwareImage.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +76,7 @@ TEST_F(SheetTest, StartConnectsIdentifiesAndBuildsTheWindow) {
     EXPECT_EQ(s.LayoutTab(), 0);
 
     EXPECT_EQ(rig.requests, (std::vector<std::string>{"7E 0F", "7E 41 00", "7E 43 00"}));
-    const sim::BoardConfig& c = rig.board.config();
+    const sim::BoardConfig& c = rig.simBoard.config();
     EXPECT_EQ(s.Info().versionMajor, c.versionMajor);
     EXPECT_EQ(s.Info().commandBufferSize, c.commandBufferSize);
     EXPECT_EQ(s.Info().fileBufferSize, c.fileBufferSize);
@@ -121,7 +121,7 @@ TEST_F(SheetTest, PortThatDoesNotOpenIsReportedAndTheDialogComesBack) {
 
 TEST_F(SheetTest, BoardThatDoesNotAnswerIsReportedAndEndsTheProgram) {
     PutFirmwareFile(9, 9, 9);  // would ask for a replacement if the board had answered
-    rig.board.faults().noReply = true;
+    rig.simBoard.faults().noReply = true;
     ASSERT_TRUE(Start());
     ASSERT_EQ(rig.prompts.messages.size(), 1u);
     EXPECT_EQ(rig.prompts.messages[0].text,
@@ -135,7 +135,7 @@ TEST_F(SheetTest, BoardThatDoesNotAnswerIsReportedAndEndsTheProgram) {
 }
 
 TEST_F(SheetTest, FirmwareFileWithTheBoardsVersionLeavesTheBoardAlone) {
-    const sim::BoardConfig& c = rig.board.config();
+    const sim::BoardConfig& c = rig.simBoard.config();
     PutFirmwareFile(c.firmwareKind, c.firmwareMajor, c.firmwareMinor);
     ASSERT_TRUE(Start());
     EXPECT_EQ(Sheet().FoundFirmwareFile().found, 1);
@@ -362,7 +362,7 @@ TEST_F(SheetTest, PagesReachTheSharedStateThroughTheSheet) {
     EXPECT_FALSE(host.KernletLoaded(1));
     EXPECT_TRUE(host.KernletLoaded(2));
     EXPECT_FALSE(host.KernletLoaded(3));
-    EXPECT_EQ(host.KernletOptions(), rig.board.config().kernletOptions);
+    EXPECT_EQ(host.KernletOptions(), rig.simBoard.config().kernletOptions);
     std::unique_ptr<SettingsKey> key = host.NewSettingsKey();
     ASSERT_NE(key, nullptr);
     ASSERT_TRUE(key->Open("ImageTab"));

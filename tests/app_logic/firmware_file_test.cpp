@@ -1,9 +1,9 @@
 #include "app/FirmwareFile.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -51,16 +51,14 @@ TEST(FirmwareFile, NoMatchingNameIsNotFound) {
 }
 
 TEST(FirmwareFile, FolderListingHasEveryNameButDotAndDotDot) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tr805q-list-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const std::filesystem::path folder = pattern;
+    const TempFolder temp("tr805q-list");
+    const std::filesystem::path& folder = temp.Path();
     std::ofstream(folder / "HK8051B-SCRIPT_F1.2.3.bin") << "x";
     std::filesystem::create_directory(folder / "sub");
     std::vector<std::string> names = ListFolder(folder.string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"HK8051B-SCRIPT_F1.2.3.bin", "sub"}));
     EXPECT_TRUE(ListFolder((folder / "missing").string()).empty());
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

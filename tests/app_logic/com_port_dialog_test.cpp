@@ -1,5 +1,5 @@
 #include "app/ComPortDialog.h"
-#include "tests/app/AppTestSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 
