@@ -1,6 +1,7 @@
 // The compiler's listing "debug_file.txt": every record, string and label as the compiler
 // built them. Written at the end of every Compile, errors or not.
 #include "link/ReplacingFile.h"
+#include "script/BulkMemory.h"
 #include "script/CompileMessages.h"
 #include "script/ScriptCompiler.h"
 
@@ -19,28 +20,37 @@ namespace {
 class ListingBuffer {
 public:
     using Sink = std::function<void(std::string_view)>;
-    explicit ListingBuffer(Sink sink) : sink_(std::move(sink)), data_(new char[kCapacity]) {}
-    ~ListingBuffer() { Flush(); }
+    explicit ListingBuffer(Sink sink)
+        : sink_(std::move(sink)), data_(static_cast<char*>(AllocateBulk(kCapacity)))
+    {
+    }
+    ~ListingBuffer()
+    {
+        Flush();
+        FreeBulk(data_, kCapacity);
+    }
+    ListingBuffer(const ListingBuffer&) = delete;
+    ListingBuffer& operator=(const ListingBuffer&) = delete;
     // Room for n more characters at the returned position; Advance commits them. n is at most
     // a few lines.
     char* Reserve(std::size_t n)
     {
         if (size_ + n > kCapacity)
             Flush();
-        return data_.get() + size_;
+        return data_ + size_;
     }
-    void Advance(char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+    void Advance(char* end) { size_ = static_cast<std::size_t>(end - data_); }
     void Flush()
     {
         if (size_)
-            sink_(std::string_view(data_.get(), size_));
+            sink_(std::string_view(data_, size_));
         size_ = 0;
     }
 
 private:
     static constexpr std::size_t kCapacity = 256 * 1024;
     Sink sink_;
-    std::unique_ptr<char[]> data_;
+    char* data_;
     std::size_t size_ = 0;
 };
 
@@ -357,9 +367,11 @@ void CScriptCompiler::WriteListing()
     if (!file.Open())
         return;
     bool ok = true;
-    {
+    try {
         ListingBuffer out([&](std::string_view chunk) { ok = file.Write(chunk) && ok; });
         BuildListing(*this, out);
+    } catch (const std::bad_alloc&) {
+        return; // the earlier listing stays
     }
     listingWritten_ = ok && file.Commit();
 }

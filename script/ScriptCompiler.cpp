@@ -6,11 +6,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <cstdio>
 #include <new>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace script {
 
@@ -58,8 +61,8 @@ bool CScriptCompiler::Prepare(const std::string& path)
 {
     if (state_ != State::Idle)
         return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return false;
     // Read straight into the compiler's own copy, which a long script makes megabytes.
     bool ok = true;
@@ -68,23 +71,28 @@ bool CScriptCompiler::Prepare(const std::string& path)
         // Room for the whole file at once where its size is known, and one byte to see its end.
         struct stat st {};
         std::size_t room = 65536;
-        if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
             static_cast<uint64_t>(st.st_size) < INT32_MAX)
             room = static_cast<std::size_t>(st.st_size) + 1;
         std::size_t got = 0;
-        for (;; room = std::max<std::size_t>(room, source_.size())) {
-            source_.resize(got + room);
-            const std::size_t n = std::fread(source_.data() + got, 1, room, f);
-            got += n;
-            if (n < room)
+        for (;;) {
+            if (got == source_.size())
+                source_.resize(got + room);
+            const ssize_t n = ::read(fd, source_.data() + got, source_.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ok = n == 0;
                 break;
+            }
+            got += static_cast<std::size_t>(n);
+            room = std::max<std::size_t>(room, got);
         }
         source_.resize(got);
-        ok = !std::ferror(f);
     } catch (const std::bad_alloc&) {
         ok = false;
     }
-    std::fclose(f);
+    ::close(fd);
     if (!ok || !Accept()) {
         Release();
         return false;
@@ -240,7 +248,7 @@ NameRef CScriptCompiler::StoreName(std::string_view name)
 
 void CScriptCompiler::GrowNameIndex()
 {
-    std::vector<uint32_t> index(nameIndex_.size() * 2, 0);
+    BulkVector<uint32_t> index(nameIndex_.size() * 2, 0);
     const std::size_t mask = index.size() - 1;
     for (uint32_t id = 1; id < nameSpans_.size(); ++id) {
         std::size_t i = nameSpans_[id].hash & mask;
@@ -490,8 +498,8 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
 
 void CScriptCompiler::PlaceVariables()
 {
-    std::vector<int32_t> singleLocations; // ascending: locations grow with declaration order
-    std::vector<std::size_t> singles;
+    BulkVector<int32_t> singleLocations; // ascending: locations grow with declaration order
+    BulkVector<std::size_t> singles;
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         const LabelEntry& e = labels_[i];
         const bool nextIsInitWord = i + 1 < labels_.size() && labels_[i + 1].kind == kKindInitWord;
@@ -675,7 +683,7 @@ void CScriptCompiler::DropMatchedEndifsAndResolve()
 {
     const std::size_t n = records_.size();
     // newIndex[i]: records kept before i; for a dropped record, the number of the next kept.
-    std::vector<int32_t> newIndex(n + 1);
+    BulkVector<int32_t> newIndex(n + 1);
     int32_t kept = 0;
     for (std::size_t i = 0; i < n; ++i) {
         newIndex[i] = kept;
@@ -788,16 +796,17 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Validation: the label table first, then our own line findings, then the records.
+// Validation: the label table first, then our own line findings, then the records, then the
+// image's size.
 
 void CScriptCompiler::FindErrors()
 {
     errors_.clear();
 
     // For each entry the next later entry of the same name: one pass from the end.
-    std::vector<int32_t> nextSame(labels_.size(), -1);
+    BulkVector<int32_t> nextSame(labels_.size(), -1);
     {
-        std::vector<int32_t> seen(nameSpans_.size(), -1);
+        BulkVector<int32_t> seen(nameSpans_.size(), -1);
         for (std::size_t i = labels_.size(); i-- > 0;) {
             const LabelEntry& e = labels_[i];
             if (e.name.Empty() || e.nameFault)
@@ -827,9 +836,13 @@ void CScriptCompiler::FindErrors()
 
     for (std::size_t r = 0; r < records_.size(); ++r)
         CheckRecord(static_cast<int>(r), errors_);
+
+    // Whether the image fits the board matters only for a script that is otherwise right.
+    if (errors_.empty() && records_.size() > kMaxImageRecords)
+        errors_.emplace_back(kMsgScriptTooLarge);
 }
 
-void CScriptCompiler::CheckRecord(int index, std::vector<std::string>& findings) const
+void CScriptCompiler::CheckRecord(int index, BulkVector<std::string>& findings) const
 {
     const CommandRecord& rec = records_[static_cast<std::size_t>(index)];
     const int32_t line = rec.line;
@@ -1030,20 +1043,20 @@ void CScriptCompiler::Release()
 {
     state_ = State::Idle;
     listingWritten_ = false;
-    std::string().swap(source_);
-    std::string().swap(names_);
-    std::vector<NameSpan>().swap(nameSpans_);
-    std::vector<uint32_t>().swap(nameIndex_);
-    std::vector<CommandRecord>().swap(records_);
-    std::vector<MoreSlots>().swap(moreSlots_);
-    std::vector<LabelEntry>().swap(labels_);
-    std::vector<std::string>().swap(strings_);
-    std::vector<LineFault>().swap(lineFaults_);
-    std::vector<std::string>().swap(errors_);
-    deleted_.clear();
-    targets_.clear();
-    opcodes_.clear();
-    firstEntry_.clear();
+    BulkString().swap(source_);
+    BulkString().swap(names_);
+    BulkVector<NameSpan>().swap(nameSpans_);
+    BulkVector<uint32_t>().swap(nameIndex_);
+    BulkVector<CommandRecord>().swap(records_);
+    BulkVector<MoreSlots>().swap(moreSlots_);
+    BulkVector<LabelEntry>().swap(labels_);
+    BulkVector<std::string>().swap(strings_);
+    BulkVector<LineFault>().swap(lineFaults_);
+    BulkVector<std::string>().swap(errors_);
+    BulkVector<bool>().swap(deleted_);
+    BulkVector<std::pair<int, int>>().swap(targets_);
+    BulkVector<int32_t>().swap(opcodes_);
+    BulkVector<int32_t>().swap(firstEntry_);
     lineCount_ = labelCount_ = stringCount_ = 0;
     dataCounter_ = 0;
     nextError_ = nextRecord_ = nextInitialiser_ = 0;
