@@ -1,9 +1,10 @@
 #pragma once
 // Memory for the compiler's tables. A long script's tables take megabytes, filled once and
 // dropped with the script; where the system hands out memory a 4 KiB page at a time, the
-// first touch of each page costs more than all the work done in it. Large blocks therefore
-// come straight from the system in 2 MiB-aligned runs that it may back with large pages;
-// small ones from the ordinary heap.
+// first touch of each page costs more than all the work done in it. Blocks from a few KiB on
+// therefore come from large runs taken straight from the system, 2 MiB-aligned so that it may
+// back them with large pages, and carved one after the other so that the tables of a script
+// share those pages; small ones come from the ordinary heap. Safe to use from any thread.
 #include <cstddef>
 #include <new>
 #include <string>
@@ -11,8 +12,19 @@
 
 namespace script {
 
-// Blocks from this size on are taken from the system.
-constexpr std::size_t kBulkThreshold = 256 * 1024;
+// Blocks from this size on are bulk blocks. Under AddressSanitizer every block comes from the
+// heap, where reads and writes past its end are caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kBulkThreshold = static_cast<std::size_t>(-1);
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr std::size_t kBulkThreshold = static_cast<std::size_t>(-1);
+#else
+constexpr std::size_t kBulkThreshold = 16 * 1024;
+#endif
+#else
+constexpr std::size_t kBulkThreshold = 16 * 1024;
+#endif
 
 // Throws std::bad_alloc when the system has no room.
 void* AllocateBulk(std::size_t bytes);

@@ -21,13 +21,13 @@ class ListingBuffer {
 public:
     using Sink = std::function<void(std::string_view)>;
     explicit ListingBuffer(Sink sink)
-        : sink_(std::move(sink)), data_(static_cast<char*>(AllocateBulk(kCapacity)))
+        : sink_(std::move(sink)), data_(BulkAllocator<char>().allocate(kCapacity))
     {
     }
     ~ListingBuffer()
     {
         Flush();
-        FreeBulk(data_, kCapacity);
+        BulkAllocator<char>().deallocate(data_, kCapacity);
     }
     ListingBuffer(const ListingBuffer&) = delete;
     ListingBuffer& operator=(const ListingBuffer&) = delete;

@@ -182,7 +182,8 @@ void CScriptCompiler::Pass1()
     nameSpans_.clear();
     nameSpans_.reserve(names + 1);
     nameSpans_.push_back(NameSpan{0, 0, 0}); // id 0: the empty name
-    nameIndex_.assign(std::bit_ceil(2 * names + 2), 0);
+    recentNames_.fill(RecentName{});
+    nameIndex_.assign(std::bit_ceil(names + names / 2 + 2), 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -212,12 +213,44 @@ bool CScriptCompiler::Compile()
 
 namespace {
 
-uint64_t HashName(std::string_view name)
+inline uint64_t HashName(std::string_view name)
 {
-    uint64_t h = 1469598103934665603ull; // FNV-1a
-    for (char c : name)
-        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return h;
+    // Eight characters at a time: names are short, and every name of a script passes here.
+    uint64_t h = name.size() * 0x9E3779B97F4A7C15ull;
+    std::size_t i = 0;
+    for (; i + 8 <= name.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, name.data() + i, 8);
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 29;
+    }
+    if (i < name.size()) {
+        // Byte by byte: a copy of a varying length into a word stalls the load that follows.
+        uint64_t w = 0;
+        for (std::size_t k = i; k < name.size(); ++k)
+            w |= uint64_t{static_cast<unsigned char>(name[k])} << (8 * (k - i));
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+    }
+    h ^= h >> 32;
+    return h * 0xC4CEB9FE1A85EC53ull;
+}
+
+} // namespace
+
+namespace {
+
+// The first eight characters of a name, as one word (zeros after a shorter name).
+uint64_t NamePrefix(std::string_view name)
+{
+    if (name.size() >= 8) {
+        uint64_t w;
+        std::memcpy(&w, name.data(), 8);
+        return w;
+    }
+    uint64_t w = 0;
+    for (std::size_t k = 0; k < name.size(); ++k)
+        w |= uint64_t{static_cast<unsigned char>(name[k])} << (8 * k);
+    return w;
 }
 
 } // namespace
@@ -226,22 +259,38 @@ NameRef CScriptCompiler::StoreName(std::string_view name)
 {
     if (name.empty())
         return NameRef{};
+    const uint64_t prefix = NamePrefix(name);
     const uint64_t hash = HashName(name);
+    // A script names the same few things line after line: a short name met a moment ago is
+    // found in a small table that stays in the processor's cache, not in the large index.
+    RecentName& recent = recentNames_[hash % kRecentNames];
+    if (recent.length == name.size() && recent.prefix == prefix && name.size() <= 8)
+        return NameRef{recent.id};
+    const NameRef found = FindOrAddName(name, hash, prefix);
+    recent = RecentName{prefix, static_cast<uint32_t>(name.size()), found.id};
+    return found;
+}
+
+NameRef CScriptCompiler::FindOrAddName(std::string_view name, uint64_t hash, uint64_t prefix)
+{
     const std::size_t mask = nameIndex_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const uint32_t id = nameIndex_[i];
         if (id == 0) {
             const uint32_t newId = static_cast<uint32_t>(nameSpans_.size());
             nameSpans_.push_back({static_cast<uint32_t>(names_.size()),
-                                  static_cast<uint32_t>(name.size()), hash});
+                                  static_cast<uint32_t>(name.size()), prefix});
             names_.append(name);
             nameIndex_[i] = newId;
             if (nameSpans_.size() * 2 > nameIndex_.size())
                 GrowNameIndex();
             return NameRef{newId};
         }
+        // Most names are short: length and prefix decide without reading the names' text.
         const NameSpan& n = nameSpans_[id];
-        if (n.hash == hash && std::string_view(names_).substr(n.offset, n.length) == name)
+        if (n.length == name.size() && n.prefix == prefix &&
+            (name.size() <= 8 ||
+             std::memcmp(names_.data() + n.offset + 8, name.data() + 8, name.size() - 8) == 0))
             return NameRef{id};
     }
 }
@@ -251,7 +300,7 @@ void CScriptCompiler::GrowNameIndex()
     BulkVector<uint32_t> index(nameIndex_.size() * 2, 0);
     const std::size_t mask = index.size() - 1;
     for (uint32_t id = 1; id < nameSpans_.size(); ++id) {
-        std::size_t i = nameSpans_[id].hash & mask;
+        std::size_t i = HashName(Name(NameRef{id})) & mask;
         while (index[i] != 0)
             i = (i + 1) & mask;
         index[i] = id;
@@ -511,6 +560,16 @@ void CScriptCompiler::PlaceVariables()
     if (singles.empty())
         return;
     const std::size_t k = singles.size();
+    // The singles above a location: found by walking on while the locations asked for grow, as
+    // the data entries' do; the entries without a location of their own ask for 0.
+    auto aboveOf = [&](int32_t location) {
+        return static_cast<std::size_t>(
+            singleLocations.end() -
+            std::upper_bound(singleLocations.begin(), singleLocations.end(), location));
+    };
+    const std::size_t aboveZero = aboveOf(0);
+    std::size_t walked = 0; // singles at or below `last`
+    int32_t last = INT32_MIN;
     std::size_t nextSingle = 0;
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         LabelEntry& e = labels_[i];
@@ -520,9 +579,18 @@ void CScriptCompiler::PlaceVariables()
             ++nextSingle;
             continue;
         }
-        auto above = singleLocations.end() -
-                     std::upper_bound(singleLocations.begin(), singleLocations.end(), e.location);
-        e.location = ClampToInt32(int64_t{e.location} + above);
+        std::size_t above;
+        if (e.location == 0) {
+            above = aboveZero;
+        } else if (e.location >= last) {
+            while (walked < k && singleLocations[walked] <= e.location)
+                ++walked;
+            last = e.location;
+            above = k - walked;
+        } else {
+            above = aboveOf(e.location);
+        }
+        e.location = ClampToInt32(int64_t{e.location} + static_cast<int64_t>(above));
     }
 }
 
@@ -563,6 +631,11 @@ void CScriptCompiler::RewriteIfBlocks()
     const int n = static_cast<int>(records_.size());
     deleted_.assign(static_cast<std::size_t>(n), false);
     targets_.clear();
+    // A jump target for each if, else, elseif (two) and while (two): known before rewriting.
+    std::size_t jumps = 0;
+    for (const int32_t op : opcodes_)
+        jumps += op == kOpIf || op == kOpElse ? 1 : (op == kOpElseif || op == kOpWhile ? 2 : 0);
+    targets_.reserve(jumps);
 
     struct Frame {
         int open;
@@ -1047,6 +1120,7 @@ void CScriptCompiler::Release()
     BulkString().swap(names_);
     BulkVector<NameSpan>().swap(nameSpans_);
     BulkVector<uint32_t>().swap(nameIndex_);
+    recentNames_.fill(RecentName{});
     BulkVector<CommandRecord>().swap(records_);
     BulkVector<MoreSlots>().swap(moreSlots_);
     BulkVector<LabelEntry>().swap(labels_);

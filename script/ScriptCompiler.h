@@ -200,6 +200,7 @@ private:
     void FindErrors();
     void CheckRecord(int index, BulkVector<std::string>& findings) const;
     NameRef StoreName(std::string_view name);
+    NameRef FindOrAddName(std::string_view name, uint64_t hash, uint64_t prefix);
     void GrowNameIndex();
 
     State state_ = State::Idle;
@@ -217,11 +218,19 @@ private:
     struct NameSpan {
         uint32_t offset;
         uint32_t length;
-        uint64_t hash;
+        uint64_t prefix; // the first eight characters, zeros after a shorter name
     };
     BulkString names_;
     BulkVector<NameSpan> nameSpans_;
     BulkVector<uint32_t> nameIndex_;
+    // Short names met lately, by hash (length 0: none).
+    struct RecentName {
+        uint64_t prefix = 0;
+        uint32_t length = 0;
+        uint32_t id = 0;
+    };
+    static constexpr std::size_t kRecentNames = 64;
+    std::array<RecentName, kRecentNames> recentNames_{};
     BulkVector<CommandRecord> records_;
     using MoreSlots = std::array<ParamSlot, kSlotCount - kBoardSlotCount>;
     BulkVector<MoreSlots> moreSlots_;
