@@ -80,10 +80,30 @@ inline char* Pad(char* q, std::size_t used, std::size_t width)
     return q;
 }
 
+// Copies n characters, most of them names of a few characters (or none): a copy of a length
+// known only at run time is a library call, six of them a record line. Reads and writes only
+// the n characters.
+inline void CopyShort(char* q, const char* s, std::size_t n)
+{
+    if (n >= 8 && n <= 16) {
+        std::memcpy(q, s, 8);
+        std::memcpy(q + n - 8, s + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(q, s, 4);
+        std::memcpy(q + n - 4, s + n - 4, 4);
+    } else if (n > 0 && n < 4) {
+        q[0] = s[0];
+        q[n / 2] = s[n / 2];
+        q[n - 1] = s[n - 1];
+    } else if (n > 16) {
+        std::memcpy(q, s, n);
+    }
+}
+
 inline char* PutText(char* q, std::string_view s, std::size_t width = 0)
 {
     q = Pad(q, s.size(), width);
-    std::memcpy(q, s.data(), s.size());
+    CopyShort(q, s.data(), s.size());
     return q + s.size();
 }
 
