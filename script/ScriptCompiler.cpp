@@ -166,6 +166,7 @@ void CScriptCompiler::Pass1()
          ++p)
         ++quotes;
     stringCount_ = quotes / 2 + 1;
+    sourceHasNul_ = std::memchr(source_.data(), '\0', source_.size()) != nullptr;
     // An elseif takes a record more, so no script needs more than two a line (and the end).
     records_.clear();
     records_.reserve(2 * lineCount_ + 1);
@@ -317,10 +318,12 @@ void CScriptCompiler::Pass2()
             lineFaults_.push_back({number, FormatMessage(kMsgLineTooLong, number)});
             raw = raw.substr(0, kMaxLineLength);
         }
-        // A NUL ends the line's text.
-        std::size_t nul = raw.find('\0');
-        if (nul != std::string_view::npos)
-            raw = raw.substr(0, nul);
+        // A NUL ends the line's text (looked for only in a script that has one).
+        if (sourceHasNul_) {
+            const std::size_t nul = raw.find('\0');
+            if (nul != std::string_view::npos)
+                raw = raw.substr(0, nul);
+        }
         CompileLine(raw, number);
     });
 }

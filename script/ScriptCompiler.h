@@ -212,6 +212,7 @@ private:
     std::size_t lineCount_ = 0;
     std::size_t labelCount_ = 0;
     std::size_t stringCount_ = 0;
+    bool sourceHasNul_ = false;
 
     // Distinct names, back to back; nameSpans_[id] locates name id; nameIndex_ is an
     // open-addressing hash of the ids by name.
