@@ -61,8 +61,9 @@ struct Regions {
 
 Regions& TheRegions()
 {
-    static Regions r;
-    return r;
+    // Never destroyed: a table held by an object that outlives the statics may still be freed.
+    static Regions* const r = new Regions;
+    return *r;
 }
 
 } // namespace
