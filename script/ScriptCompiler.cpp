@@ -525,12 +525,16 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
     rec.paramCount = static_cast<int8_t>(used);
     rec.tokenCount = static_cast<int8_t>(2 * used + 1);
     std::copy_n(parsed.begin(), kBoardSlotCount, rec.slots);
-    const ParamSlot unused;
-    auto isUnused = [&](const ParamSlot& p) { return std::memcmp(&p, &unused, sizeof p) == 0; };
-    ParamSlot end;
-    end.kind = kKindUnrecognised;
+    // A position as never written, or holding only the end of the line: compared field by field
+    // (a comparison of the bytes read them in words just after they were written in parts,
+    // which waits; the fields are the whole of the bytes, without padding).
+    auto isBlankWith = [](const ParamSlot& p, int32_t kind) {
+        return p.kind == kind && p.value == 0 && p.ref == 0 && p.name.id == 0 &&
+               p.indexName.id == 0 && !p.constantIndex && !p.nameFault;
+    };
+    auto isUnused = [&](const ParamSlot& p) { return isBlankWith(p, kKindLocation); };
     if (isUnused(parsed[4]) && isUnused(parsed[5]) &&
-        (isUnused(parsed[3]) || std::memcmp(&parsed[3], &end, sizeof end) == 0)) {
+        (isUnused(parsed[3]) || isBlankWith(parsed[3], kKindUnrecognised))) {
         rec.endAfterThird = !isUnused(parsed[3]);
     } else {
         rec.moreSlots = static_cast<int32_t>(moreSlots_.size());
