@@ -66,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (records != compiler.Records().size())
         std::abort();
+    if (errors == 0 && records > script::kMaxImageRecords)
+        std::abort(); // an image the board cannot hold is a compile error
 
     script::DataInitialiser init;
     compiler.NextInitialiser(true, init);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <limits.h>
@@ -17,6 +18,25 @@ constexpr int kNameAttempts = 100;
 
 // The file a name leads to: links followed one by one, so that a link to a file not there yet
 // leads to the name that file is to have.
+// Puts the written copy in the file's place. A rename over a file makes the file system write
+// the copy's data out first (its guard for files replaced that way), a wait that a synced file
+// has already paid and that a file made anew each time need not take: such a copy is swapped
+// with the older file, which is then removed. Where there is no older plain file to swap with, or
+// the file system cannot swap, the copy is renamed.
+bool PutInPlace(const std::string& temp, const std::string& target, bool synced) {
+#ifdef RENAME_EXCHANGE
+    struct stat st {};
+    if (!synced && ::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlink(temp.c_str());  // the older file, under the copy's name now
+        return true;
+    }
+#else
+    (void)synced;
+#endif
+    return ::rename(temp.c_str(), target.c_str()) == 0;
+}
+
 bool FollowLinks(std::string path, std::string& target) {
     for (int i = 0; i < kMaxLinks; ++i) {
         struct stat st {};
@@ -187,7 +207,7 @@ bool ReplacingFile::Commit() {
     fd_ = -1;
     pending_.clear();
     if (!temp_.empty()) {
-        if (ok) ok = ::rename(temp_.c_str(), target_.c_str()) == 0;
+        if (ok) ok = PutInPlace(temp_, target_, sync);
         if (!ok) ::unlink(temp_.c_str());
         temp_.clear();
     }

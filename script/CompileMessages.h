@@ -51,8 +51,10 @@ inline constexpr std::string_view kListingLabelConstant = "Constant, value=%d\n"
 inline constexpr std::string_view kListingLabelVariable = "Variable, value=%4d,      Location=%d\n";
 inline constexpr std::string_view kListingLabelInitWord = "Initbuf,  value=%4d,      Location=%d\n";
 
-// The download and the command line.
-inline constexpr std::string_view kMsgScriptTooLarge = "Error Script too large";
+// More command records than the board holds: given only when there is no other error.
+inline constexpr std::string_view kMsgScriptTooLarge = "Error Script too large\r\n";
+
+// The command line and the script page.
 inline constexpr std::string_view kMsgUnableToOpenFile = "Error - Unable to open file";
 
 namespace detail {

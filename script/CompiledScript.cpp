@@ -19,8 +19,6 @@ CompiledScript CompileScriptFile(const std::string& path, const std::string& lis
     compiler.NextError(true);
     while (std::optional<std::string> e = compiler.NextError(false))
         result.errors.push_back(std::move(*e));
-    if (result.errors.empty() && CountImageRecords(compiler) > kMaxImageRecords)
-        result.errors.emplace_back(kMsgScriptTooLarge);
     if (result.errors.empty())
         result.frames = BuildDownloadFrames(compiler);
     return result;

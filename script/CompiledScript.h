@@ -10,7 +10,7 @@ namespace script {
 
 struct CompiledScript {
     bool readable = false;            // false: "Error - Unable to open file"
-    std::vector<std::string> errors;  // each as the compiler gives it (ending in CR LF), then
+    std::vector<std::string> errors;  // each as the compiler gives it (ending in CR LF), the last
                                       // "Error Script too large" for an image the board cannot hold
     std::vector<Frame> frames;        // the download frames, when there are no errors
 };

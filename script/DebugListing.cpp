@@ -1,10 +1,12 @@
 // The compiler's listing "debug_file.txt": every record, string and label as the compiler
 // built them. Written at the end of every Compile, errors or not.
 #include "link/ReplacingFile.h"
+#include "script/BulkMemory.h"
 #include "script/CompileMessages.h"
 #include "script/ScriptCompiler.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -19,28 +21,37 @@ namespace {
 class ListingBuffer {
 public:
     using Sink = std::function<void(std::string_view)>;
-    explicit ListingBuffer(Sink sink) : sink_(std::move(sink)), data_(new char[kCapacity]) {}
-    ~ListingBuffer() { Flush(); }
+    explicit ListingBuffer(Sink sink)
+        : sink_(std::move(sink)), data_(BulkAllocator<char>().allocate(kCapacity))
+    {
+    }
+    ~ListingBuffer()
+    {
+        Flush();
+        BulkAllocator<char>().deallocate(data_, kCapacity);
+    }
+    ListingBuffer(const ListingBuffer&) = delete;
+    ListingBuffer& operator=(const ListingBuffer&) = delete;
     // Room for n more characters at the returned position; Advance commits them. n is at most
     // a few lines.
     char* Reserve(std::size_t n)
     {
         if (size_ + n > kCapacity)
             Flush();
-        return data_.get() + size_;
+        return data_ + size_;
     }
-    void Advance(char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+    void Advance(char* end) { size_ = static_cast<std::size_t>(end - data_); }
     void Flush()
     {
         if (size_)
-            sink_(std::string_view(data_.get(), size_));
+            sink_(std::string_view(data_, size_));
         size_ = 0;
     }
 
 private:
     static constexpr std::size_t kCapacity = 256 * 1024;
     Sink sink_;
-    std::unique_ptr<char[]> data_;
+    char* data_;
     std::size_t size_ = 0;
 };
 
@@ -70,10 +81,30 @@ inline char* Pad(char* q, std::size_t used, std::size_t width)
     return q;
 }
 
+// Copies n characters, most of them names of a few characters (or none): a copy of a length
+// known only at run time is a library call, six of them a record line. Reads and writes only
+// the n characters.
+inline void CopyShort(char* q, const char* s, std::size_t n)
+{
+    if (n >= 8 && n <= 16) {
+        std::memcpy(q, s, 8);
+        std::memcpy(q + n - 8, s + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(q, s, 4);
+        std::memcpy(q + n - 4, s + n - 4, 4);
+    } else if (n > 0 && n < 4) {
+        q[0] = s[0];
+        q[n / 2] = s[n / 2];
+        q[n - 1] = s[n - 1];
+    } else if (n > 16) {
+        std::memcpy(q, s, n);
+    }
+}
+
 inline char* PutText(char* q, std::string_view s, std::size_t width = 0)
 {
     q = Pad(q, s.size(), width);
-    std::memcpy(q, s.data(), s.size());
+    CopyShort(q, s.data(), s.size());
     return q + s.size();
 }
 
@@ -114,13 +145,11 @@ inline char* HexLeft(char* end, uint32_t v)
 
 inline char* PutHex(char* q, uint32_t v, std::size_t width)
 {
-    // Eight digits at most, copied as one block of eight from a buffer with room behind them.
-    char digits[16];
-    char* const end = digits + 8;
-    const char* d = HexLeft(end, v);
-    const std::size_t n = static_cast<std::size_t>(end - d);
+    // The digits go straight to their place: gathered elsewhere and copied on, the copy waited
+    // for the small writes before it.
+    const std::size_t n = v ? static_cast<std::size_t>(std::bit_width(v) + 3) / 4 : 1;
     q = Pad(q, n, width);
-    std::memcpy(q, d, 8);
+    HexLeft(q + n, v);
     return q + n;
 }
 
@@ -142,18 +171,27 @@ inline char* DecLeft(char* end, U m)
     return end;
 }
 
+// How many decimal digits m has.
+inline std::size_t DecimalDigits(uint64_t m)
+{
+    std::size_t n = 1;
+    for (uint64_t limit = 10; n < 20 && m >= limit; limit *= 10)
+        ++n;
+    return n;
+}
+
 inline char* PutDec(char* q, int64_t v, std::size_t width)
 {
-    char digits[24];
-    char* const end = digits + sizeof digits;
     const uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    // Nearly every number of the listing fits 32 bits, whose division is the cheaper.
-    char* d = m <= UINT32_MAX ? DecLeft(end, static_cast<uint32_t>(m)) : DecLeft(end, m);
-    if (v < 0)
-        *--d = '-';
-    const std::size_t n = static_cast<std::size_t>(end - d);
+    const std::size_t n = DecimalDigits(m) + (v < 0 ? 1 : 0);
     q = Pad(q, n, width);
-    std::memcpy(q, d, n);
+    // Straight to their place, as the hex digits.
+    if (m <= UINT32_MAX) // nearly every number of the listing: its division is the cheaper
+        DecLeft(q + n, static_cast<uint32_t>(m));
+    else
+        DecLeft(q + n, m);
+    if (v < 0)
+        *q = '-';
     return q + n;
 }
 
@@ -244,13 +282,14 @@ char* PutRecordFieldsAnyWidth(char* q, const CommandRecord& rec, uint32_t r)
 void PutRecordLine(ListingBuffer& out, const CScriptCompiler& c, const CommandRecord& rec,
                    uint32_t r)
 {
-    std::string_view names[2 * kBoardSlotCount];
+    // Made from the names at once, not cleared first: a record line each.
+    const std::string_view names[2 * kBoardSlotCount] = {
+        c.Name(rec.slots[0].name), c.Name(rec.slots[0].indexName), c.Name(rec.slots[1].name),
+        c.Name(rec.slots[1].indexName), c.Name(rec.slots[2].name), c.Name(rec.slots[2].indexName)};
+    static_assert(kBoardSlotCount == 3);
     std::size_t room = kListingRecordLine.size() + 12 * kFieldRoom;
-    for (int s = 0; s < kBoardSlotCount; ++s) {
-        names[2 * s] = c.Name(rec.slots[s].name);
-        names[2 * s + 1] = c.Name(rec.slots[s].indexName);
-        room += names[2 * s].size() + names[2 * s + 1].size();
-    }
+    for (const std::string_view& name : names)
+        room += name.size();
     char* q = out.Reserve(room);
     q = FitsTemplate(rec) ? PutRecordFields(q, rec, r) : PutRecordFieldsAnyWidth(q, rec, r);
     for (int s = 0; s < kBoardSlotCount; ++s) {
@@ -357,9 +396,11 @@ void CScriptCompiler::WriteListing()
     if (!file.Open())
         return;
     bool ok = true;
-    {
+    try {
         ListingBuffer out([&](std::string_view chunk) { ok = file.Write(chunk) && ok; });
         BuildListing(*this, out);
+    } catch (const std::bad_alloc&) {
+        return; // the earlier listing stays
     }
     listingWritten_ = ok && file.Commit();
 }

@@ -36,17 +36,6 @@ ImageRecord ClosingRecord()
     return r;
 }
 
-std::size_t CountImageRecords(CScriptCompiler& compiler)
-{
-    ImageRecord r;
-    std::size_t n = 0;
-    compiler.NextRecord(true, r);
-    while (compiler.NextRecord(false, r))
-        ++n;
-    compiler.NextRecord(true, r);
-    return n;
-}
-
 std::vector<Frame> BuildDownloadFrames(CScriptCompiler& compiler)
 {
     std::vector<Frame> frames;

@@ -14,8 +14,6 @@ constexpr uint8_t kFrameStart = 0x7E;
 constexpr uint8_t kCmdFirstRecord = 0x08; // the first command record
 constexpr uint8_t kCmdNextRecord = 0x09;  // every further record, and the closing one
 constexpr uint8_t kCmdInitialiser = 0x12; // one data word's initial value
-// The board holds at most this many command records (the closing record not counted).
-constexpr std::size_t kMaxImageRecords = 4096;
 
 using Frame = std::vector<uint8_t>;
 
@@ -24,9 +22,6 @@ Frame RecordFrame(uint8_t command, const ImageRecord& record);
 Frame InitialiserFrame(const DataInitialiser& init);
 // The `stop` record that ends every downloaded script.
 ImageRecord ClosingRecord();
-
-// Number of records of a compiled script (the iterator starts over afterwards).
-std::size_t CountImageRecords(CScriptCompiler& compiler);
 
 // Every download frame of a compiled script, in sending order: the first record with 0x08,
 // the others with 0x09, every initialiser with 0x12, then the closing record with 0x09. A

@@ -135,10 +135,6 @@ bool CScriptRunHost::Run(const std::string& scriptPath) {
         results_.AddLine(std::move(*e));
         errors = true;
     }
-    if (!errors && CountImageRecords(compiler_) > kMaxImageRecords) {
-        results_.AddLine(std::string(kMsgScriptTooLarge));
-        errors = true;
-    }
     if (errors) {
         outcome_ = RunOutcome::CompileFailed;
         client_.CompileFailed();

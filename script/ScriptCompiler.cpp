@@ -6,11 +6,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <cstdio>
 #include <new>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace script {
 
@@ -58,8 +61,8 @@ bool CScriptCompiler::Prepare(const std::string& path)
 {
     if (state_ != State::Idle)
         return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return false;
     // Read straight into the compiler's own copy, which a long script makes megabytes.
     bool ok = true;
@@ -68,23 +71,28 @@ bool CScriptCompiler::Prepare(const std::string& path)
         // Room for the whole file at once where its size is known, and one byte to see its end.
         struct stat st {};
         std::size_t room = 65536;
-        if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
             static_cast<uint64_t>(st.st_size) < INT32_MAX)
             room = static_cast<std::size_t>(st.st_size) + 1;
         std::size_t got = 0;
-        for (;; room = std::max<std::size_t>(room, source_.size())) {
-            source_.resize(got + room);
-            const std::size_t n = std::fread(source_.data() + got, 1, room, f);
-            got += n;
-            if (n < room)
+        for (;;) {
+            if (got == source_.size())
+                source_.resize(got + room);
+            const ssize_t n = ::read(fd, source_.data() + got, source_.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ok = n == 0;
                 break;
+            }
+            got += static_cast<std::size_t>(n);
+            room = std::max<std::size_t>(room, got);
         }
         source_.resize(got);
-        ok = !std::ferror(f);
     } catch (const std::bad_alloc&) {
         ok = false;
     }
-    std::fclose(f);
+    ::close(fd);
     if (!ok || !Accept()) {
         Release();
         return false;
@@ -158,6 +166,7 @@ void CScriptCompiler::Pass1()
          ++p)
         ++quotes;
     stringCount_ = quotes / 2 + 1;
+    sourceHasNul_ = std::memchr(source_.data(), '\0', source_.size()) != nullptr;
     // An elseif takes a record more, so no script needs more than two a line (and the end).
     records_.clear();
     records_.reserve(2 * lineCount_ + 1);
@@ -174,7 +183,8 @@ void CScriptCompiler::Pass1()
     nameSpans_.clear();
     nameSpans_.reserve(names + 1);
     nameSpans_.push_back(NameSpan{0, 0, 0}); // id 0: the empty name
-    nameIndex_.assign(std::bit_ceil(2 * names + 2), 0);
+    recentNames_.fill(RecentName{});
+    nameIndex_.assign(std::bit_ceil(names + names / 2 + 2), 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -204,12 +214,44 @@ bool CScriptCompiler::Compile()
 
 namespace {
 
-uint64_t HashName(std::string_view name)
+inline uint64_t HashName(std::string_view name)
 {
-    uint64_t h = 1469598103934665603ull; // FNV-1a
-    for (char c : name)
-        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return h;
+    // Eight characters at a time: names are short, and every name of a script passes here.
+    uint64_t h = name.size() * 0x9E3779B97F4A7C15ull;
+    std::size_t i = 0;
+    for (; i + 8 <= name.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, name.data() + i, 8);
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 29;
+    }
+    if (i < name.size()) {
+        // Byte by byte: a copy of a varying length into a word stalls the load that follows.
+        uint64_t w = 0;
+        for (std::size_t k = i; k < name.size(); ++k)
+            w |= uint64_t{static_cast<unsigned char>(name[k])} << (8 * (k - i));
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+    }
+    h ^= h >> 32;
+    return h * 0xC4CEB9FE1A85EC53ull;
+}
+
+} // namespace
+
+namespace {
+
+// The first eight characters of a name, as one word (zeros after a shorter name).
+uint64_t NamePrefix(std::string_view name)
+{
+    if (name.size() >= 8) {
+        uint64_t w;
+        std::memcpy(&w, name.data(), 8);
+        return w;
+    }
+    uint64_t w = 0;
+    for (std::size_t k = 0; k < name.size(); ++k)
+        w |= uint64_t{static_cast<unsigned char>(name[k])} << (8 * k);
+    return w;
 }
 
 } // namespace
@@ -218,32 +260,48 @@ NameRef CScriptCompiler::StoreName(std::string_view name)
 {
     if (name.empty())
         return NameRef{};
+    const uint64_t prefix = NamePrefix(name);
     const uint64_t hash = HashName(name);
+    // A script names the same few things line after line: a short name met a moment ago is
+    // found in a small table that stays in the processor's cache, not in the large index.
+    RecentName& recent = recentNames_[hash % kRecentNames];
+    if (recent.length == name.size() && recent.prefix == prefix && name.size() <= 8)
+        return NameRef{recent.id};
+    const NameRef found = FindOrAddName(name, hash, prefix);
+    recent = RecentName{prefix, static_cast<uint32_t>(name.size()), found.id};
+    return found;
+}
+
+NameRef CScriptCompiler::FindOrAddName(std::string_view name, uint64_t hash, uint64_t prefix)
+{
     const std::size_t mask = nameIndex_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const uint32_t id = nameIndex_[i];
         if (id == 0) {
             const uint32_t newId = static_cast<uint32_t>(nameSpans_.size());
             nameSpans_.push_back({static_cast<uint32_t>(names_.size()),
-                                  static_cast<uint32_t>(name.size()), hash});
+                                  static_cast<uint32_t>(name.size()), prefix});
             names_.append(name);
             nameIndex_[i] = newId;
             if (nameSpans_.size() * 2 > nameIndex_.size())
                 GrowNameIndex();
             return NameRef{newId};
         }
+        // Most names are short: length and prefix decide without reading the names' text.
         const NameSpan& n = nameSpans_[id];
-        if (n.hash == hash && std::string_view(names_).substr(n.offset, n.length) == name)
+        if (n.length == name.size() && n.prefix == prefix &&
+            (name.size() <= 8 ||
+             std::memcmp(names_.data() + n.offset + 8, name.data() + 8, name.size() - 8) == 0))
             return NameRef{id};
     }
 }
 
 void CScriptCompiler::GrowNameIndex()
 {
-    std::vector<uint32_t> index(nameIndex_.size() * 2, 0);
+    BulkVector<uint32_t> index(nameIndex_.size() * 2, 0);
     const std::size_t mask = index.size() - 1;
     for (uint32_t id = 1; id < nameSpans_.size(); ++id) {
-        std::size_t i = nameSpans_[id].hash & mask;
+        std::size_t i = HashName(Name(NameRef{id})) & mask;
         while (index[i] != 0)
             i = (i + 1) & mask;
         index[i] = id;
@@ -260,10 +318,12 @@ void CScriptCompiler::Pass2()
             lineFaults_.push_back({number, FormatMessage(kMsgLineTooLong, number)});
             raw = raw.substr(0, kMaxLineLength);
         }
-        // A NUL ends the line's text.
-        std::size_t nul = raw.find('\0');
-        if (nul != std::string_view::npos)
-            raw = raw.substr(0, nul);
+        // A NUL ends the line's text (looked for only in a script that has one).
+        if (sourceHasNul_) {
+            const std::size_t nul = raw.find('\0');
+            if (nul != std::string_view::npos)
+                raw = raw.substr(0, nul);
+        }
         CompileLine(raw, number);
     });
 }
@@ -367,9 +427,12 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
 
 void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber)
 {
-    CommandRecord& rec = records_.emplace_back();
+    // Records are copied from a blank one: faster than clearing one, a record per line.
+    static const CommandRecord kBlankRecord{};
+    CommandRecord& rec = records_.emplace_back(kBlankRecord);
     // All six positions while parsing; slots 3..5 are stored apart at the end.
-    ParamSlot parsed[kSlotCount];
+    static const std::array<ParamSlot, kSlotCount> kBlankSlots{};
+    std::array<ParamSlot, kSlotCount> parsed = kBlankSlots;
     rec.opcode = kCommandTable[tableIndex].opcode;
     rec.tableIndex = tableIndex;
     rec.line = lineNumber;
@@ -461,13 +524,17 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
     }
     rec.paramCount = static_cast<int8_t>(used);
     rec.tokenCount = static_cast<int8_t>(2 * used + 1);
-    std::copy_n(parsed, kBoardSlotCount, rec.slots);
-    const ParamSlot unused;
-    auto isUnused = [&](const ParamSlot& p) { return std::memcmp(&p, &unused, sizeof p) == 0; };
-    ParamSlot end;
-    end.kind = kKindUnrecognised;
+    std::copy_n(parsed.begin(), kBoardSlotCount, rec.slots);
+    // A position as never written, or holding only the end of the line: compared field by field
+    // (a comparison of the bytes read them in words just after they were written in parts,
+    // which waits; the fields are the whole of the bytes, without padding).
+    auto isBlankWith = [](const ParamSlot& p, int32_t kind) {
+        return p.kind == kind && p.value == 0 && p.ref == 0 && p.name.id == 0 &&
+               p.indexName.id == 0 && !p.constantIndex && !p.nameFault;
+    };
+    auto isUnused = [&](const ParamSlot& p) { return isBlankWith(p, kKindLocation); };
     if (isUnused(parsed[4]) && isUnused(parsed[5]) &&
-        (isUnused(parsed[3]) || std::memcmp(&parsed[3], &end, sizeof end) == 0)) {
+        (isUnused(parsed[3]) || isBlankWith(parsed[3], kKindUnrecognised))) {
         rec.endAfterThird = !isUnused(parsed[3]);
     } else {
         rec.moreSlots = static_cast<int32_t>(moreSlots_.size());
@@ -476,7 +543,7 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
     opcodes_.push_back(rec.opcode);
     if (rec.opcode == kOpElseif) {
         // Kept free: block rewriting puts the elseif's own condition here.
-        records_.emplace_back().reserved = true;
+        records_.emplace_back(kBlankRecord).reserved = true;
         opcodes_.push_back(kReservedRecord);
     }
 }
@@ -490,8 +557,8 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
 
 void CScriptCompiler::PlaceVariables()
 {
-    std::vector<int32_t> singleLocations; // ascending: locations grow with declaration order
-    std::vector<std::size_t> singles;
+    BulkVector<int32_t> singleLocations; // ascending: locations grow with declaration order
+    BulkVector<std::size_t> singles;
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         const LabelEntry& e = labels_[i];
         const bool nextIsInitWord = i + 1 < labels_.size() && labels_[i + 1].kind == kKindInitWord;
@@ -503,6 +570,16 @@ void CScriptCompiler::PlaceVariables()
     if (singles.empty())
         return;
     const std::size_t k = singles.size();
+    // The singles above a location: found by walking on while the locations asked for grow, as
+    // the data entries' do; the entries without a location of their own ask for 0.
+    auto aboveOf = [&](int32_t location) {
+        return static_cast<std::size_t>(
+            singleLocations.end() -
+            std::upper_bound(singleLocations.begin(), singleLocations.end(), location));
+    };
+    const std::size_t aboveZero = aboveOf(0);
+    std::size_t walked = 0; // singles at or below `last`
+    int32_t last = INT32_MIN;
     std::size_t nextSingle = 0;
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         LabelEntry& e = labels_[i];
@@ -512,9 +589,18 @@ void CScriptCompiler::PlaceVariables()
             ++nextSingle;
             continue;
         }
-        auto above = singleLocations.end() -
-                     std::upper_bound(singleLocations.begin(), singleLocations.end(), e.location);
-        e.location = ClampToInt32(int64_t{e.location} + above);
+        std::size_t above;
+        if (e.location == 0) {
+            above = aboveZero;
+        } else if (e.location >= last) {
+            while (walked < k && singleLocations[walked] <= e.location)
+                ++walked;
+            last = e.location;
+            above = k - walked;
+        } else {
+            above = aboveOf(e.location);
+        }
+        e.location = ClampToInt32(int64_t{e.location} + static_cast<int64_t>(above));
     }
 }
 
@@ -555,6 +641,11 @@ void CScriptCompiler::RewriteIfBlocks()
     const int n = static_cast<int>(records_.size());
     deleted_.assign(static_cast<std::size_t>(n), false);
     targets_.clear();
+    // A jump target for each if, else, elseif (two) and while (two): known before rewriting.
+    std::size_t jumps = 0;
+    for (const int32_t op : opcodes_)
+        jumps += op == kOpIf || op == kOpElse ? 1 : (op == kOpElseif || op == kOpWhile ? 2 : 0);
+    targets_.reserve(jumps);
 
     struct Frame {
         int open;
@@ -675,7 +766,7 @@ void CScriptCompiler::DropMatchedEndifsAndResolve()
 {
     const std::size_t n = records_.size();
     // newIndex[i]: records kept before i; for a dropped record, the number of the next kept.
-    std::vector<int32_t> newIndex(n + 1);
+    BulkVector<int32_t> newIndex(n + 1);
     int32_t kept = 0;
     for (std::size_t i = 0; i < n; ++i) {
         newIndex[i] = kept;
@@ -788,16 +879,17 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Validation: the label table first, then our own line findings, then the records.
+// Validation: the label table first, then our own line findings, then the records, then the
+// image's size.
 
 void CScriptCompiler::FindErrors()
 {
     errors_.clear();
 
     // For each entry the next later entry of the same name: one pass from the end.
-    std::vector<int32_t> nextSame(labels_.size(), -1);
+    BulkVector<int32_t> nextSame(labels_.size(), -1);
     {
-        std::vector<int32_t> seen(nameSpans_.size(), -1);
+        BulkVector<int32_t> seen(nameSpans_.size(), -1);
         for (std::size_t i = labels_.size(); i-- > 0;) {
             const LabelEntry& e = labels_[i];
             if (e.name.Empty() || e.nameFault)
@@ -827,9 +919,13 @@ void CScriptCompiler::FindErrors()
 
     for (std::size_t r = 0; r < records_.size(); ++r)
         CheckRecord(static_cast<int>(r), errors_);
+
+    // Whether the image fits the board matters only for a script that is otherwise right.
+    if (errors_.empty() && records_.size() > kMaxImageRecords)
+        errors_.emplace_back(kMsgScriptTooLarge);
 }
 
-void CScriptCompiler::CheckRecord(int index, std::vector<std::string>& findings) const
+void CScriptCompiler::CheckRecord(int index, BulkVector<std::string>& findings) const
 {
     const CommandRecord& rec = records_[static_cast<std::size_t>(index)];
     const int32_t line = rec.line;
@@ -1030,20 +1126,21 @@ void CScriptCompiler::Release()
 {
     state_ = State::Idle;
     listingWritten_ = false;
-    std::string().swap(source_);
-    std::string().swap(names_);
-    std::vector<NameSpan>().swap(nameSpans_);
-    std::vector<uint32_t>().swap(nameIndex_);
-    std::vector<CommandRecord>().swap(records_);
-    std::vector<MoreSlots>().swap(moreSlots_);
-    std::vector<LabelEntry>().swap(labels_);
-    std::vector<std::string>().swap(strings_);
-    std::vector<LineFault>().swap(lineFaults_);
-    std::vector<std::string>().swap(errors_);
-    deleted_.clear();
-    targets_.clear();
-    opcodes_.clear();
-    firstEntry_.clear();
+    BulkString().swap(source_);
+    BulkString().swap(names_);
+    BulkVector<NameSpan>().swap(nameSpans_);
+    BulkVector<uint32_t>().swap(nameIndex_);
+    recentNames_.fill(RecentName{});
+    BulkVector<CommandRecord>().swap(records_);
+    BulkVector<MoreSlots>().swap(moreSlots_);
+    BulkVector<LabelEntry>().swap(labels_);
+    BulkVector<std::string>().swap(strings_);
+    BulkVector<LineFault>().swap(lineFaults_);
+    BulkVector<std::string>().swap(errors_);
+    BulkVector<bool>().swap(deleted_);
+    BulkVector<std::pair<int, int>>().swap(targets_);
+    BulkVector<int32_t>().swap(opcodes_);
+    BulkVector<int32_t>().swap(firstEntry_);
     lineCount_ = labelCount_ = stringCount_ = 0;
     dataCounter_ = 0;
     nextError_ = nextRecord_ = nextInitialiser_ = 0;

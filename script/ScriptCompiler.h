@@ -9,6 +9,7 @@
 //   NextError()     every compile error, one per call, in a fixed order
 //   NextRecord()    the image, 13 words per record
 //   NextInitialiser() the data words with an initial value
+#include "script/BulkMemory.h"
 #include "script/CommandTable.h"
 
 #include <array>
@@ -28,6 +29,9 @@ constexpr std::size_t kMaxParamNameLength = 31;
 constexpr std::size_t kMaxLabelNameLength = 35;
 constexpr int32_t kIndexLocationLimit = 4096; // index variables must lie below this location
 constexpr int32_t kUnresolved = -1;
+// The board holds at most this many command records (the closing record not counted); a
+// larger image is a compile error.
+constexpr std::size_t kMaxImageRecords = 4096;
 constexpr const char* kListingFileName = "debug_file.txt";
 
 // A name in the compiler's name store: every distinct name is kept once (see
@@ -125,7 +129,8 @@ public:
     bool Compile();
 
     // reset = true starts over and returns nothing; otherwise the next error text (each ends
-    // in CR LF), or nothing when all have been given.
+    // in CR LF), or nothing when all have been given. An image too large for the board is
+    // reported last, and only when nothing else is.
     std::optional<std::string> NextError(bool reset);
     // reset = true starts over and returns false; otherwise fills the next record's words and
     // returns true, or returns false at the end.
@@ -153,9 +158,9 @@ public:
     bool ListingWritten() const { return listingWritten_; }
 
     // Read-only views of the tables, for the listing, the run host and tests.
-    const std::vector<CommandRecord>& Records() const { return records_; }
-    const std::vector<LabelEntry>& Labels() const { return labels_; }
-    const std::vector<std::string>& Strings() const { return strings_; }
+    const BulkVector<CommandRecord>& Records() const { return records_; }
+    const BulkVector<LabelEntry>& Labels() const { return labels_; }
+    const BulkVector<std::string>& Strings() const { return strings_; }
     // Slot i (0..5) of a record, as parsed, rewritten and resolved.
     ParamSlot Slot(const CommandRecord& rec, int i) const;
     std::string_view Name(NameRef ref) const
@@ -193,38 +198,48 @@ private:
     void ResolveRecord(CommandRecord& rec);
     void WriteListing();
     void FindErrors();
-    void CheckRecord(int index, std::vector<std::string>& findings) const;
+    void CheckRecord(int index, BulkVector<std::string>& findings) const;
     NameRef StoreName(std::string_view name);
+    NameRef FindOrAddName(std::string_view name, uint64_t hash, uint64_t prefix);
     void GrowNameIndex();
 
     State state_ = State::Idle;
     std::string listingDir_;
     bool listingWritten_ = false;
 
-    std::string source_;
+    BulkString source_;
     // Counts from pass 1: what the tables are sized for.
     std::size_t lineCount_ = 0;
     std::size_t labelCount_ = 0;
     std::size_t stringCount_ = 0;
+    bool sourceHasNul_ = false;
 
     // Distinct names, back to back; nameSpans_[id] locates name id; nameIndex_ is an
     // open-addressing hash of the ids by name.
     struct NameSpan {
         uint32_t offset;
         uint32_t length;
-        uint64_t hash;
+        uint64_t prefix; // the first eight characters, zeros after a shorter name
     };
-    std::string names_;
-    std::vector<NameSpan> nameSpans_;
-    std::vector<uint32_t> nameIndex_;
-    std::vector<CommandRecord> records_;
+    BulkString names_;
+    BulkVector<NameSpan> nameSpans_;
+    BulkVector<uint32_t> nameIndex_;
+    // Short names met lately, by hash (length 0: none).
+    struct RecentName {
+        uint64_t prefix = 0;
+        uint32_t length = 0;
+        uint32_t id = 0;
+    };
+    static constexpr std::size_t kRecentNames = 64;
+    std::array<RecentName, kRecentNames> recentNames_{};
+    BulkVector<CommandRecord> records_;
     using MoreSlots = std::array<ParamSlot, kSlotCount - kBoardSlotCount>;
-    std::vector<MoreSlots> moreSlots_;
+    BulkVector<MoreSlots> moreSlots_;
     // Puts a copy of rec at record `to`, with slots 3..5 of its own (block rewriting).
     void CopyRecord(std::size_t to, const CommandRecord& rec);
-    std::vector<LabelEntry> labels_;
-    std::vector<std::string> strings_;
-    std::vector<LineFault> lineFaults_;
+    BulkVector<LabelEntry> labels_;
+    BulkVector<std::string> strings_;
+    BulkVector<LineFault> lineFaults_;
     int64_t dataCounter_ = 0;
     struct DeclaredValue {
         int32_t number;
@@ -234,17 +249,17 @@ private:
 
     // Block rewriting: records to drop (matched endif) and jump targets written so far, as
     // (record, slot), all in record numbers from before the drop.
-    std::vector<bool> deleted_;
-    std::vector<std::pair<int, int>> targets_;
+    BulkVector<bool> deleted_;
+    BulkVector<std::pair<int, int>> targets_;
     // Each record's opcode as pass 2 made it (kReservedRecord for the one an elseif keeps):
     // a small copy to scan for blocks instead of the records themselves.
     static constexpr int32_t kReservedRecord = -1;
-    std::vector<int32_t> opcodes_;
+    BulkVector<int32_t> opcodes_;
     // For each name, its first label entry that a name may refer to (-1: none).
-    std::vector<int32_t> firstEntry_;
+    BulkVector<int32_t> firstEntry_;
 
     // Compile errors, found once after Compile, handed out one by one.
-    std::vector<std::string> errors_;
+    BulkVector<std::string> errors_;
     std::size_t nextError_ = 0;
     std::size_t nextRecord_ = 0;
     std::size_t nextInitialiser_ = 0;

@@ -8,42 +8,6 @@ namespace script {
 
 namespace {
 
-// Character classes, looked up rather than computed: every character of a script passes here.
-enum : uint8_t { kLetter = 1, kDigit = 2, kNameChar = 4, kTokenStart = 8 };
-
-constexpr std::array<uint8_t, 256> MakeClasses()
-{
-    std::array<uint8_t, 256> t{};
-    for (int c = 0; c < 256; ++c) {
-        uint8_t k = 0;
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
-            k |= kLetter | kNameChar | kTokenStart;
-        if (c >= '0' && c <= '9')
-            k |= kDigit | kNameChar | kTokenStart;
-        if (c == '_')
-            k |= kNameChar | kTokenStart;
-        // Characters that begin a token; everything else (blanks, commas, parentheses, ']',
-        // ...) separates tokens.
-        for (char s : {'$', '#', '*', '"', '[', '+', '-', '=', '!', '>', '<', '&', '|', '^'})
-            if (c == s)
-                k |= kTokenStart;
-        t[static_cast<std::size_t>(c)] = k;
-    }
-    return t;
-}
-
-constexpr std::array<uint8_t, 256> kClasses = MakeClasses();
-
-inline uint8_t ClassOf(char c) { return kClasses[static_cast<unsigned char>(c)]; }
-
-} // namespace
-
-bool IsLetter(char c) { return ClassOf(c) & kLetter; }
-bool IsDigit(char c) { return ClassOf(c) & kDigit; }
-bool IsNameChar(char c) { return ClassOf(c) & kNameChar; }
-
-namespace {
-
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -55,7 +19,7 @@ int HexDigit(char c)
     return -1;
 }
 
-bool StartsToken(char c) { return ClassOf(c) & kTokenStart; }
+bool StartsToken(char c) { return detail::ClassOf(c) & detail::kTokenStart; }
 
 } // namespace
 

@@ -1,15 +1,48 @@
 #pragma once
 // Reading one script line: the comment rules, the label at its start, the keyword, and the
 // tokens after it. Works on a view of the line and never reads outside it.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace script {
 
-bool IsLetter(char c);
-bool IsDigit(char c);
-bool IsNameChar(char c);
+namespace detail {
+
+// Character classes, looked up rather than computed: every character of a script passes here.
+enum : uint8_t { kLetter = 1, kDigit = 2, kNameChar = 4, kTokenStart = 8 };
+
+constexpr std::array<uint8_t, 256> MakeClasses()
+{
+    std::array<uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        uint8_t k = 0;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+            k |= kLetter | kNameChar | kTokenStart;
+        if (c >= '0' && c <= '9')
+            k |= kDigit | kNameChar | kTokenStart;
+        if (c == '_')
+            k |= kNameChar | kTokenStart;
+        // Characters that begin a token; everything else (blanks, commas, parentheses, ']',
+        // ...) separates tokens.
+        for (char s : {'$', '#', '*', '"', '[', '+', '-', '=', '!', '>', '<', '&', '|', '^'})
+            if (c == s)
+                k |= kTokenStart;
+        t[static_cast<std::size_t>(c)] = k;
+    }
+    return t;
+}
+
+inline constexpr std::array<uint8_t, 256> kClasses = MakeClasses();
+
+inline uint8_t ClassOf(char c) { return kClasses[static_cast<unsigned char>(c)]; }
+
+} // namespace detail
+
+inline bool IsLetter(char c) { return detail::ClassOf(c) & detail::kLetter; }
+inline bool IsDigit(char c) { return detail::ClassOf(c) & detail::kDigit; }
+inline bool IsNameChar(char c) { return detail::ClassOf(c) & detail::kNameChar; }
 
 // Every "//" becomes ";" (also inside quotes). Returns line itself when it holds none,
 // otherwise a view of scratch.

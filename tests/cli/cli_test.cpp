@@ -219,7 +219,7 @@ TEST(CliOtherCommands, CompileAndKernletAreWired) {
     EXPECT_EQ(missing.code, kCliInvalid);
     EXPECT_EQ(missing.err, "Error - Unable to open file\n");
 
-    const std::string script = std::string(TR805Q_TEST_DATA_DIR) + "/script/odd_even.mbs";
+    const std::string script = std::string(TR805Q_TEST_DATA_DIR) + "/compile/odd_even.mbs";
     const std::string cwd = std::filesystem::current_path();
     std::filesystem::current_path(::testing::TempDir());  // the listing goes beside the caller
     CliRun image = RunCliWith({"compile", script.c_str(), "--image"});

@@ -113,7 +113,7 @@ TEST(CliProgress, CommandsDrawTheirProgressOnATerminalOnly) {
     const std::string kernlet = (dir / "three.h").string();
     ASSERT_TRUE(sim::WriteKernletFile(kernlet, spec));
     const std::string trace = (dir / "trace.txt").string();
-    const std::string script = std::string(TR805Q_TEST_DATA_DIR) + "/script/odd_even.mbs";
+    const std::string script = std::string(TR805Q_TEST_DATA_DIR) + "/compile/odd_even.mbs";
     const std::string listing = dir.string();
     const std::string kernletBar = "\r" + TerminalProgress::Line("Loading Kernlet", 3, 3, "blocks") + "\n";
     const std::string traceBar = "\r" + TerminalProgress::Line("Saving trace", 3000, 131072, "entries") + "\n";

@@ -54,10 +54,12 @@ struct Case {
 
 constexpr const char* kNew = "new contents\r\n";
 
-int Save(const fs::path& path, Way way) {
-    if (way == Way::Whole) return WriteFileReplacing(path.string(), kNew) ? 1 : 0;
-    ReplacingFile file(path.string());
+int Save(const fs::path& path, Way way, ReplacingFile::Durability durability) {
+    if (way == Way::Whole && durability == ReplacingFile::Durability::Synced)
+        return WriteFileReplacing(path.string(), kNew) ? 1 : 0;
+    ReplacingFile file(path.string(), durability);
     if (!file.Open() || !file.Write(kNew)) return 0;
+    if (way == Way::Whole) return file.Commit() ? 1 : 0;
     file.Abandon();
     return 1;
 }
@@ -218,8 +220,12 @@ TEST(ReplacingFile, KeepsWhatTheFileSystemSaysAndLosesNothing) {
          },
          true},
     };
+    // A file made anew each time (Unsynced) is put in place another way: the same must hold.
+    for (const ReplacingFile::Durability durability :
+         {ReplacingFile::Durability::Synced, ReplacingFile::Durability::Unsynced})
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(std::string(c.what) +
+                     (durability == ReplacingFile::Durability::Synced ? ", synced" : ", unsynced"));
         if (c.needsSuperuser && !plainuser::IsSuperuser()) continue;  // needs a file of another's
         TempFolder temp;
         // The plain user must reach the folder.
@@ -227,15 +233,15 @@ TEST(ReplacingFile, KeepsWhatTheFileSystemSaysAndLosesNothing) {
         const fs::path path = c.setup(temp.Path());
         int result = -1;
         switch (c.saver) {
-        case Saver::Self: result = Save(path, c.way); break;
-        case Saver::PlainUser: result = plainuser::Run([&] { return Save(path, c.way); }); break;
+        case Saver::Self: result = Save(path, c.way, durability); break;
+        case Saver::PlainUser: result = plainuser::Run([&] { return Save(path, c.way, durability); }); break;
         case Saver::SizeLimited:
             result = plainuser::InChild([&] {
                 // Past the limit a write fails with EFBIG rather than ending the process.
                 std::signal(SIGXFSZ, SIG_IGN);
                 const struct rlimit limit {4, 4};
                 if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 9;
-                return Save(path, c.way);
+                return Save(path, c.way, durability);
             }, false);
             break;
         }

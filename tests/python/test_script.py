@@ -17,9 +17,17 @@ DIALOGS = ("a       word    5\n"
            "        stop\n")
 
 
+def expected_section(case, section):
+    """The lines of one section of a compiler case's .expected file (tests/data/compile)."""
+    lines = (TEST_DATA / "compile" / f"{case}.expected").read_text().splitlines()
+    start = lines.index(f"== {section}") + 1
+    end = next((i for i in range(start, len(lines)) if lines[i].startswith("== ")), len(lines))
+    return lines[start:end]
+
+
 def test_compile_gives_the_frames_of_compile_image(tmp_path):
-    result = tr805q.compile(TEST_DATA / "script" / "odd_even.mbs", listing_dir=tmp_path)
-    expected = (TEST_DATA / "script" / "odd_even.image").read_text().splitlines()
+    result = tr805q.compile(TEST_DATA / "compile" / "odd_even.mbs", listing_dir=tmp_path)
+    expected = expected_section("odd_even", "image")
     assert result.errors == []
     assert [f.hex(" ").upper() for f in result.frames] == expected
     assert result.listing_path == str(tmp_path / "debug_file.txt")
@@ -27,8 +35,8 @@ def test_compile_gives_the_frames_of_compile_image(tmp_path):
 
 
 def test_compile_errors_as_the_page_lists_them(tmp_path):
-    result = tr805q.compile(TEST_DATA / "script" / "mistakes.mbs", listing_dir=tmp_path)
-    assert result.errors == (TEST_DATA / "script" / "mistakes.errors").read_text().splitlines()
+    result = tr805q.compile(TEST_DATA / "compile" / "mistakes.mbs", listing_dir=tmp_path)
+    assert result.errors == expected_section("mistakes", "errors")
     assert result.frames == []
 
 

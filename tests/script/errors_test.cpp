@@ -27,6 +27,15 @@ std::string IndexAt(int location)
     return "big buffer " + std::to_string(location) + "\ni word 0 0\nb buffer 4\n  copy 1 b[i]\n";
 }
 
+// A script of n records.
+std::string Records(int n)
+{
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += "  cls\n";
+    return s;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Compiler, Errors,
     testing::Values(
@@ -135,6 +144,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "Line 1: Error if/while without matching endif/endwhile\r\n"},
         ErrorCase{"  while 1\n  else\n  endwhile\n",
                   "Line 2: Error else/elseif without matching if\r\n"},
+        // The board holds 4096 records: a larger image is reported last, and only alone.
+        ErrorCase{Records(4096), ""},
+        ErrorCase{Records(4097), "Error Script too large\r\n"},
+        // An elseif takes two records; a matched endif none.
+        ErrorCase{"x word\n  if x\n" + Records(4093) + "  elseif x\n  endif\n", ""},
+        ErrorCase{"x word\n  if x\n" + Records(4094) + "  elseif x\n  endif\n",
+                  "Error Script too large\r\n"},
+        ErrorCase{Records(4097) + "  frobnicate\n", "Line 4098: Error unrecognised command\r\n"},
+        ErrorCase{"x word\nx word\n" + Records(5000), "Line 2: Error duplicate label(x)\r\n"},
         // Conditions are checked like the parameters of any command.
         ErrorCase{"  if y > 1\n  endif\n", "Line 1: Error unresolved label(y)\r\n"},
         ErrorCase{"x word\n  while x = y\n  endwhile\n", "Line 2: Error unresolved label(y)\r\n"},

@@ -246,7 +246,7 @@ TEST_F(SimRunTest, TwoRunsInARowAndRegisterAccessesInTheTrace) {
 // Every example of the simulated board's script reference runs to its end through the run host.
 TEST_F(SimRunTest, ReferenceExamplesFinish) {
     const std::vector<std::string> scripts =
-        ScriptReferenceExamples(std::string(TR805Q_SCRIPT_TEST_DATA) + "/../../..");
+        ScriptReferenceExamples(std::string(TR805Q_TEST_DATA_DIR) + "/../..");
     ASSERT_GE(scripts.size(), 7u);
     folder.Write("in.txt", "1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n");
     folder.Write("in.bin", std::string("\x00\x01\x00\x02\x00\x03", 6));

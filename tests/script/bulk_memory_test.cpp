@@ -1,0 +1,80 @@
+// The compiler's bulk blocks: every block its own bytes, whatever the order blocks are taken and
+// given back in, across regions and with blocks of a run of their own.
+#include "script/BulkMemory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+struct Block {
+    unsigned char* p;
+    std::size_t size;
+    unsigned char fill;
+};
+
+// The first and last bytes of each block hold its mark, and no two blocks share a byte.
+bool Intact(const std::vector<Block>& blocks)
+{
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const Block& a = blocks[i];
+        if (a.p[0] != a.fill || a.p[a.size - 1] != a.fill)
+            return false;
+        for (std::size_t j = i + 1; j < blocks.size(); ++j) {
+            const Block& b = blocks[j];
+            if (a.p < b.p + b.size && b.p < a.p + a.size)
+                return false;
+        }
+    }
+    return true;
+}
+
+TEST(BulkMemory, BlocksKeepTheirBytesWhateverTheOrderOfFreeing)
+{
+    // Sizes in KiB: small, a few hundred, several MiB (two rounds fill more than a region), and
+    // runs of their own.
+    const std::size_t sizesKiB[] = {16, 300, 4096, 17, 20 * 1024, 700, 9000, 64, 30000, 1, 2048, 15000, 9000};
+    for (int order = 0; order < 3; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        std::vector<Block> blocks;
+        unsigned char fill = 1;
+        for (int round = 0; round < 2; ++round) {
+            for (std::size_t kib : sizesKiB) {
+                const std::size_t size = kib * 1024 + static_cast<std::size_t>(round);
+                auto* p = static_cast<unsigned char*>(script::AllocateBulk(size));
+                ASSERT_NE(p, nullptr);
+                p[0] = p[size - 1] = fill;
+                blocks.push_back({p, size, fill++});
+            }
+            // Some given back at once: the last taken (taken again next), or one in the middle.
+            Block b = order == 1 ? blocks.back() : blocks[blocks.size() / 2];
+            blocks.erase(order == 1 ? blocks.end() - 1 : blocks.begin() + static_cast<long>(blocks.size() / 2));
+            script::FreeBulk(b.p, b.size);
+        }
+        EXPECT_TRUE(Intact(blocks));
+        while (!blocks.empty()) {
+            const std::size_t i = order == 0 ? 0 : (order == 1 ? blocks.size() - 1 : blocks.size() / 2);
+            script::FreeBulk(blocks[i].p, blocks[i].size);
+            blocks.erase(blocks.begin() + static_cast<long>(i));
+            ASSERT_TRUE(Intact(blocks));
+        }
+    }
+}
+
+TEST(BulkMemory, VectorsOfTheAllocatorGrowAndShrink)
+{
+    script::BulkVector<uint32_t> a, b;
+    for (uint32_t i = 0; i < 300000; ++i) {
+        a.push_back(i);
+        b.push_back(~i);
+    }
+    a.resize(10);
+    a.shrink_to_fit();
+    for (uint32_t i = 0; i < 300000; ++i)
+        ASSERT_EQ(b[i], ~i);
+    EXPECT_EQ(a.back(), 9u);
+}
+
+} // namespace
