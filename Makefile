@@ -2,7 +2,8 @@
 #   make run   installs what is missing, builds, and starts the program on the simulated board
 #   make test  installs what is missing, builds, and runs every test: the suite, the suite again
 #              under AddressSanitizer and UndefinedBehaviorSanitizer, the run-host tests under
-#              ThreadSanitizer, and every fuzz target for a fixed number of runs
+#              ThreadSanitizer, and every fuzz target for a fixed number of runs, after checking that
+#              every source file is in the house format
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_RUNS ?= 20000
@@ -11,7 +12,7 @@ CTEST = ctest --output-on-failure -j $(JOBS) --timeout 300
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: run test build deps bench clean package suite sanitize tsan fuzz
+.PHONY: run test build deps bench clean package suite sanitize tsan fuzz format
 
 deps:
 	@./scripts/install-deps.sh
@@ -23,7 +24,11 @@ build: deps
 run: build
 	@./scripts/run-simulated.sh $(BUILD)
 
-test: suite sanitize tsan fuzz
+test: format suite sanitize tsan fuzz
+
+# The house format (.clang-format); scripts/check-format.sh --fix applies it.
+format: deps
+	@./scripts/check-format.sh
 
 suite: build
 	@cd $(BUILD) && $(CTEST)

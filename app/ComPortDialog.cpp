@@ -4,8 +4,7 @@
 
 #include <algorithm>
 
-CComPortDialog::CComPortDialog(UserPrompts& prompts, SettingsKeyFactory newKey,
-                               PortLister activePorts)
+CComPortDialog::CComPortDialog(UserPrompts& prompts, SettingsKeyFactory newKey, PortLister activePorts)
     : prompts_(prompts), newKey_(std::move(newKey)), activePorts_(std::move(activePorts)) {}
 
 CComPortDialog::~CComPortDialog() { CloseKey(); }
@@ -36,21 +35,19 @@ bool CComPortDialog::ReadStoredSettings() {
     for (const ComSettingField& f : kComSettingFields) {
         uint32_t value = 0;
         switch (key_->QueryDword(f.name, value)) {
-        case SettingsStatus::Ok:
-            settings_.*f.field = value;
-            break;
-        case SettingsStatus::Missing:
-            settings_.*f.field = f.defaultValue;
-            if (!key_->SetDword(f.name, f.defaultValue)) {
-                prompts_.MessageBox(kMsgCannotCreateEntry, kCaptionError, MsgIcon::Error);
+            case SettingsStatus::Ok: settings_.*f.field = value; break;
+            case SettingsStatus::Missing:
+                settings_.*f.field = f.defaultValue;
+                if (!key_->SetDword(f.name, f.defaultValue)) {
+                    prompts_.MessageBox(kMsgCannotCreateEntry, kCaptionError, MsgIcon::Error);
+                    CloseKey();
+                    return false;
+                }
+                break;
+            case SettingsStatus::Failed:
+                prompts_.MessageBox(kMsgCannotReadEntry, kCaptionError, MsgIcon::Error);
                 CloseKey();
                 return false;
-            }
-            break;
-        case SettingsStatus::Failed:
-            prompts_.MessageBox(kMsgCannotReadEntry, kCaptionError, MsgIcon::Error);
-            CloseKey();
-            return false;
         }
     }
     return true;

@@ -176,9 +176,7 @@ void CTR805QSheet::CheckFirmwareSuitability() {
     }
 }
 
-void CTR805QSheet::OnClose() {
-    prompts_.PostQuit(kExitClosed);
-}
+void CTR805QSheet::OnClose() { prompts_.PostQuit(kExitClosed); }
 
 void CTR805QSheet::OnOptions() {
     window_.RunOptionsDialog(options_);
@@ -215,9 +213,7 @@ std::string CTR805QSheet::FormatTitle(const std::string& boardName, uint32_t por
     return title;
 }
 
-void CTR805QSheet::RefreshTitle() {
-    window_.SetTitle(Title());
-}
+void CTR805QSheet::RefreshTitle() { window_.SetTitle(Title()); }
 
 std::string CTR805QSheet::AboutEntryText() const {
     return boardKind_ == kBoardKindComPort ? kAboutEntryText : "";

@@ -1,8 +1,8 @@
 #pragma once
 // What the pty benchmarks share: quiet stand-ins for the user's screen, a raw pty pair as the
 // baseline, and the program's side (a page host) on the pty of a simulated board.
-#include "link/ComSettings.h"
 #include "core/PageHost.h"
+#include "link/ComSettings.h"
 #include "link/MB805QBrd.h"
 
 #include <fcntl.h>

@@ -16,9 +16,9 @@ struct TimedProcess {
     int exitCode = -1;
     double wallSeconds = 0;
     double cpuSeconds = 0;  // user + system
-    double peakMiB = 0;     // the child's largest resident size
+    double peakMiB = 0;  // the child's largest resident size
     std::chrono::steady_clock::time_point started;
-    std::string out;        // standard output; standard error is dropped
+    std::string out;  // standard output; standard error is dropped
 };
 
 // Runs argv (a path, no search) in folder cwd with its standard output captured.

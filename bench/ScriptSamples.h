@@ -4,8 +4,7 @@
 
 // A script of exactly `lines` lines mixing declarations, labels, commands, blocks, strings
 // and comments, as a long test script would.
-inline std::string MakeScript(int lines)
-{
+inline std::string MakeScript(int lines) {
     std::string s;
     s.reserve(static_cast<std::size_t>(lines) * 28);
     int written = 0;
@@ -16,9 +15,9 @@ inline std::string MakeScript(int lines)
             ++written;
         }
     };
-    const int group = 17; // lines written per round below
+    const int group = 17;  // lines written per round below
     line("# generated script");
-    const int rounds = (lines - 3) / group; // leaving room for the last two lines
+    const int rounds = (lines - 3) / group;  // leaving room for the last two lines
     for (int i = 0; i < rounds; ++i) {
         const std::string n = std::to_string(i);
         line("v" + n + "      word " + n);
@@ -39,11 +38,9 @@ inline std::string MakeScript(int lines)
         line("        jmpc v" + n + " < 5 lbl" + n);
         line("        fopenr \"file" + n + ".txt\" \"%d\" t" + n + "[2]");
     }
-    while (written < lines - 2)
-        line("; filler");
+    while (written < lines - 2) line("; filler");
     // Declared last, so that it takes location 0 and may serve as an index.
     line("idx     word 0");
     line("        stop");
     return s;
 }
-

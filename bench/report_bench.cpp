@@ -17,12 +17,12 @@
 #include "bench/BenchSupport.h"
 #include "bench/Processes.h"
 #include "bench/ScriptSamples.h"
+#include "cli/commands/RunCommand.h"
 #include "core/TextFormat.h"
 #include "link/PortTable.h"
 #include "loading/Kernlet.h"
 #include "registers/Trace.h"
 #include "script/DownloadFrames.h"
-#include "cli/commands/RunCommand.h"
 #include "script/ScriptCompiler.h"
 #include "sim/KernletDevice.h"
 #include "tests/e2e/Process.h"
@@ -110,8 +110,8 @@ std::string Ratio(const Samples& r, const char* format = nullptr) {
 // A bulk transfer of `bytes`: its rate beside the floor's, then its time beside the line's.
 void Bulk(const std::string& what, double bytes, const Pairing& p, const std::string& floorName,
           const std::string& aim) {
-    rows.push_back({what + ", KiB/s", Rate(p.program, 1.0 / 1024), Rate(p.baseline, 1.0 / 1024) + " " + floorName,
-                    Ratio(p.ratio), aim});
+    rows.push_back({what + ", KiB/s", Rate(p.program, 1.0 / 1024),
+                    Rate(p.baseline, 1.0 / 1024) + " " + floorName, Ratio(p.ratio), aim});
     const double wire = bytes / bench::kWireBytesPerSecond;
     const double median = p.program.Median() * bytes;
     rows.push_back({what + ", s", Fmt2("%.3f (%.3f)", median, p.program.Min() * bytes),
@@ -205,8 +205,8 @@ int main() {
                     }
                 });
             });
-        rows.push_back({"register write then read, round trips/s", Rate(p.program, 1), Rate(p.baseline, 1) + " raw echo",
-                        Ratio(p.ratio), ">= 0.5"});
+        rows.push_back({"register write then read, round trips/s", Rate(p.program, 1),
+                        Rate(p.baseline, 1) + " raw echo", Ratio(p.ratio), ">= 0.5"});
     }
 
     // Script download of 4096 records: a jump over 4093 commands, the script's stop and the
@@ -230,7 +230,8 @@ int main() {
                 std::istringstream in;
                 std::ostringstream out, err;
                 int code = -1;
-                const double s = Seconds([&] { code = script::RunScriptCommand(host, path, options, in, out, err); });
+                const double s =
+                    Seconds([&] { code = script::RunScriptCommand(host, path, options, in, out, err); });
                 if (code != 0) std::fprintf(stderr, "download run: %d %s\n", code, err.str().c_str());
                 return s;
             },
@@ -304,8 +305,10 @@ int main() {
                 std::istringstream in;
                 std::ostringstream out, err;
                 int code = -1;
-                const double s = Seconds([&] { code = script::RunScriptCommand(host, path, options, in, out, err); });
-                if (code != 0) std::fprintf(stderr, "file run: %d %s%s\n", code, out.str().c_str(), err.str().c_str());
+                const double s =
+                    Seconds([&] { code = script::RunScriptCommand(host, path, options, in, out, err); });
+                if (code != 0)
+                    std::fprintf(stderr, "file run: %d %s%s\n", code, out.str().c_str(), err.str().c_str());
                 return s;
             },
             bytes, [&] { return RawCopySeconds(static_cast<size_t>(bytes)); });
@@ -321,7 +324,8 @@ int main() {
         const std::vector<std::string> compile{TR805Q_CLI_EXE, "compile", source};
         bench::RunTimed(compile, work.string(), env);  // a first run, and the listing's size
         const std::string listingSize = std::to_string(fs::file_size(work / script::kListingFileName));
-        const std::vector<std::string> floor{IO_FLOOR_EXE, source, listingSize, (work / "floor.txt").string()};
+        const std::vector<std::string> floor{IO_FLOOR_EXE, source, listingSize,
+                                             (work / "floor.txt").string()};
         Samples wallA, wallB, wallRatio, cpuA, cpuB, cpuRatio, peak;
         for (int i = 0; i < 9; ++i) {
             const bench::TimedProcess a = bench::RunTimed(compile, work.string(), env);
@@ -334,13 +338,16 @@ int main() {
             if (b.cpuSeconds > 0) cpuRatio.Add(a.cpuSeconds / b.cpuSeconds);
             peak.Add(a.peakMiB);
         }
-        rows.push_back({"compile 100,000 lines (process), ms", Fmt2("%.1f (%.1f)", wallA.Median() * 1000, wallA.Min() * 1000),
+        rows.push_back({"compile 100,000 lines (process), ms",
+                        Fmt2("%.1f (%.1f)", wallA.Median() * 1000, wallA.Min() * 1000),
                         Fmt2("%.1f (%.1f) I/O floor", wallB.Median() * 1000, wallB.Min() * 1000),
                         Ratio(wallRatio, "%.2fx (%.2f-%.2f)"), "<= 2x"});
-        rows.push_back({"  the same, processor time, ms", Fmt2("%.1f (%.1f)", cpuA.Median() * 1000, cpuA.Min() * 1000),
+        rows.push_back({"  the same, processor time, ms",
+                        Fmt2("%.1f (%.1f)", cpuA.Median() * 1000, cpuA.Min() * 1000),
                         Fmt2("%.1f (%.1f) I/O floor", cpuB.Median() * 1000, cpuB.Min() * 1000),
                         Ratio(cpuRatio, "%.2fx (%.2f-%.2f)"), ""});
-        rows.push_back({"  peak memory (resident), MiB", Fmt2("%.1f (%.1f)", peak.Median(), peak.Min()), "", "", ""});
+        rows.push_back(
+            {"  peak memory (resident), MiB", Fmt2("%.1f (%.1f)", peak.Median(), peak.Min()), "", "", ""});
     }
 
 #ifdef WINDOW_BENCH_EXE
@@ -355,15 +362,17 @@ int main() {
                 std::fprintf(stderr, "window_bench failed: %d %s\n", w.exitCode, w.out.c_str());
                 continue;
             }
-            const double ms = (readyNs - std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                             w.started.time_since_epoch())
-                                             .count()) /
-                              1e6;
+            const double ms =
+                (readyNs -
+                 std::chrono::duration_cast<std::chrono::nanoseconds>(w.started.time_since_epoch()).count()) /
+                1e6;
             start.Add(ms);
             peak.Add(w.peakMiB);
         }
-        rows.push_back({"window start, exec to ready, ms", Fmt2("%.1f (%.1f)", start.Median(), start.Min()), "", "", ""});
-        rows.push_back({"  peak memory (resident), MiB", Fmt2("%.1f (%.1f)", peak.Median(), peak.Min()), "", "", ""});
+        rows.push_back({"window start, exec to ready, ms", Fmt2("%.1f (%.1f)", start.Median(), start.Min()),
+                        "", "", ""});
+        rows.push_back(
+            {"  peak memory (resident), MiB", Fmt2("%.1f (%.1f)", peak.Median(), peak.Min()), "", "", ""});
     }
 #endif
     fs::remove_all(dir);

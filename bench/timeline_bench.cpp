@@ -25,7 +25,8 @@ double MedianMs(int runs, const std::function<void()>& work) {
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(ms.begin(), ms.end());
     return ms[ms.size() / 2];
@@ -74,13 +75,14 @@ int main(int argc, char** argv) {
         const char* what;
         double factor;
     };
-    for (const Zoom& z : {Zoom{"whole trace (fit)", 1}, Zoom{"zoomed in 100 times", 100}, Zoom{"zoomed in 10000 times", 10000}}) {
+    for (const Zoom& z : {Zoom{"whole trace (fit)", 1}, Zoom{"zoomed in 100 times", 100},
+                          Zoom{"zoomed in 10000 times", 10000}}) {
         // The widget zooms by wheel steps; reach the same scale through them.
         view.SetTimeline(timeline);
         const int steps = static_cast<int>(std::lround(std::log(z.factor) / std::log(1.25)));
         for (int i = 0; i < steps; ++i) {
-            QWheelEvent e(QPointF(CTraceTimelineView::kLabelWidth + lanesWidth / 2.0, 100), QPointF(), QPoint(),
-                          QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent e(QPointF(CTraceTimelineView::kLabelWidth + lanesWidth / 2.0, 100), QPointF(),
+                          QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(&view, &e);
         }
         char label[80];

@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     const fs::path config = fs::temp_directory_path() / ("tr805q-window-bench-" + std::to_string(getpid()));
     fs::create_directories(config);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(config.string()));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(config.string()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(config.string()));
     PortTable table(config / "ports");
 
     sim::PtyServer server;
@@ -95,15 +96,17 @@ int main(int argc, char** argv) {
     fs::remove_all(config);
 
     if (once) {
-        std::printf("ready %lld\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                                readyAt.time_since_epoch())
-                                                                .count()));
+        std::printf(
+            "ready %lld\n",
+            static_cast<long long>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(readyAt.time_since_epoch()).count()));
         return startMs.empty() || startMs[0] < 0 ? 1 : 0;
     }
     std::sort(startMs.begin(), startMs.end());
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("window start to ready (median of %zu): %.1f ms\n", startMs.size(), startMs[startMs.size() / 2]);
+    std::printf("window start to ready (median of %zu): %.1f ms\n", startMs.size(),
+                startMs[startMs.size() / 2]);
     std::printf("peak memory (resident): %.1f MiB\n", usage.ru_maxrss / 1024.0);
     return 0;
 }

@@ -30,14 +30,16 @@ std::string FillTraceCheck(const std::string& text) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
     if (ec != std::errc() || end != text.data() + text.size()) return "expects a number of trace entries";
     if (n > sim::Board::kTraceEntries) {
-        return "the trace memory holds at most " + std::to_string(sim::Board::kTraceEntries) + " (0x20000) entries";
+        return "the trace memory holds at most " + std::to_string(sim::Board::kTraceEntries) +
+               " (0x20000) entries";
     }
     return {};
 }
 
 // The options before the command: which board, on which port, and how it reports.
 void AddBoardOptions(CLI::App& app, CliOptions& o) {
-    app.add_option("--port", o.connect.port, "COM number (3 or COM3) or device path; default: the stored port");
+    app.add_option("--port", o.connect.port,
+                   "COM number (3 or COM3) or device path; default: the stored port");
     app.add_option("--baud", o.connect.baud, "Baud rate; default: the stored rate");
     app.add_option("--device", o.device, "Target device on the Z-LINK bus")->check(CLI::Range(1, 3));
     auto* simulateFlag =
@@ -113,9 +115,10 @@ int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored
     return RunCli(argc, argv, stored, out, err, SimulatedBoardSetup{});
 }
 
-int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
-           std::ostream& err, const SimulatedBoardSetup& simulated, bool errIsTerminal) {
-    return RunCli(argc, argv, [&stored] { return stored; }, out, err, simulated, errIsTerminal);
+int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out, std::ostream& err,
+           const SimulatedBoardSetup& simulated, bool errIsTerminal) {
+    return RunCli(
+        argc, argv, [&stored] { return stored; }, out, err, simulated, errIsTerminal);
 }
 
 int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored, std::ostream& out,

@@ -20,8 +20,8 @@ int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored
 // The same, with the board that --simulate serves set up as given (the command line's
 // --fill-trace and --line-rate on top). errIsTerminal: err is a terminal, so long operations
 // draw their progress on it unless --quiet is given.
-int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out,
-           std::ostream& err, const SimulatedBoardSetup& simulated, bool errIsTerminal = false);
+int RunCli(int argc, const char* const* argv, const ComSettings& stored, std::ostream& out, std::ostream& err,
+           const SimulatedBoardSetup& simulated, bool errIsTerminal = false);
 int RunCli(int argc, const char* const* argv, const StoredSettingsReader& stored, std::ostream& out,
            std::ostream& err, const SimulatedBoardSetup& simulated, bool errIsTerminal = false);
 // The same on a session made beforehand (a test's simulated board, kept from one command line

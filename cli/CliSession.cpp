@@ -6,8 +6,8 @@
 #include <optional>
 #include <ostream>
 
-MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& caption,
-                                    MsgIcon, MsgButtons buttons) {
+MsgAnswer StreamPrompts::MessageBox(const std::string& text, const std::string& caption, MsgIcon,
+                                    MsgButtons buttons) {
     (void)caption;
     progress_.BreakLine();
     err_ << text << '\n';
@@ -26,7 +26,8 @@ CliSession::CliSession(std::ostream& err, ComSettings stored, bool simulate,
                        const SimulatedBoardSetup& simulated, bool showProgress)
     : err_(err),
       stored_(stored),
-      simulated_(simulate ? std::make_unique<sim::InProcessBoard>(simulated.config, simulated.lineRate) : nullptr),
+      simulated_(simulate ? std::make_unique<sim::InProcessBoard>(simulated.config, simulated.lineRate)
+                          : nullptr),
       clock_(&sim::InProcessBoard::HostClock(simulated_.get())),
       terminal_(err, showProgress),
       prompts_(err, terminal_),
@@ -53,7 +54,8 @@ bool CliSession::Connect(const ConnectOptions& options) {
     if (options.baud != 0) settings.baud = options.baud;
     const BoardPortName name = options.port.empty() ? BoardPortName::Number(static_cast<int>(settings.port))
                                                     : BoardPortName::Parse(options.port);
-    const std::optional<BoardPortFailure> failure = OpenBoardPort(board_.Link().Port(), name, settings.Line());
+    const std::optional<BoardPortFailure> failure =
+        OpenBoardPort(board_.Link().Port(), name, settings.Line());
     if (!failure) return true;
     // The port's own words first, then the window's text, as with the board's other errors.
     if (!failure->reason.empty()) err_ << failure->reason << '\n';

@@ -1,8 +1,8 @@
 #pragma once
 // The board connection of tr805q-cli: what the window's sheet gives its pages, without a window.
 #include "cli/TerminalProgress.h"
-#include "link/ComSettings.h"
 #include "core/PageHost.h"
+#include "link/ComSettings.h"
 #include "link/MB805QBrd.h"
 #include "sim/Board.h"
 #include "sim/port/InProcessBoard.h"
@@ -41,7 +41,7 @@ struct SimulatedBoardSetup {
 };
 
 struct ConnectOptions {
-    std::string port;   // a COM number or a device path; empty: the stored port
+    std::string port;  // a COM number or a device path; empty: the stored port
     uint32_t baud = 0;  // 0: the stored rate
 };
 

@@ -25,8 +25,8 @@ std::string TerminalProgress::Line(const std::string& caption, uint64_t done, ui
     std::string bar(static_cast<size_t>(f.filled), '#');
     bar.append(static_cast<size_t>(kBarWidth - f.filled), '.');
     char numbers[80];
-    std::snprintf(numbers, sizeof numbers, "] %3d%% %llu/%llu ", f.percent, static_cast<unsigned long long>(done),
-                  static_cast<unsigned long long>(total));
+    std::snprintf(numbers, sizeof numbers, "] %3d%% %llu/%llu ", f.percent,
+                  static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
     return caption + " [" + bar + numbers + unit;
 }
 

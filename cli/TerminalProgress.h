@@ -27,14 +27,15 @@ public:
     void BreakLine();
 
     // One state of the bar, without the carriage return.
-    static std::string Line(const std::string& caption, uint64_t done, uint64_t total, const std::string& unit);
+    static std::string Line(const std::string& caption, uint64_t done, uint64_t total,
+                            const std::string& unit);
 
 private:
     void Draw();
 
     std::ostream& out_;
     const bool on_;
-    bool active_ = false;    // between Begin and End
+    bool active_ = false;  // between Begin and End
     bool lineOpen_ = false;  // the bar's line is on the terminal, not yet ended
     std::string caption_, unit_;
     uint64_t total_ = 0, done_ = 0;

@@ -23,7 +23,10 @@ public:
 // user-interface thread and the script worker.
 class FakeClock final : public Clock {
 public:
-    void SleepMs(uint32_t ms) override { now_ += ms; slept_ += ms; }
+    void SleepMs(uint32_t ms) override {
+        now_ += ms;
+        slept_ += ms;
+    }
     uint64_t NowMs() const override { return now_; }
     void Advance(uint64_t ms) { now_ += ms; }
     // Total of all SleepMs calls, for checking the documented waits.

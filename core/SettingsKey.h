@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-enum class [[nodiscard]] SettingsStatus { Ok, Missing, Failed };
+enum class [[nodiscard]] SettingsStatus{Ok, Missing, Failed};
 
 class SettingsKey {
 public:

@@ -5,5 +5,6 @@
 #include "core/UserPrompts.h"
 
 inline MsgAnswer UnattendedAnswer(MsgButtons buttons) {
-    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes : MsgAnswer::Ok;
+    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgAnswer::Yes
+                                                                              : MsgAnswer::Ok;
 }

@@ -74,10 +74,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Any reply may be refused: the results only matter in that nothing crashes or reads past
     // the reply, and the trace count stays within what was asked.
     switch (op % 8) {
-        case 0: { uint8_t v; static_cast<void>(board.ReadReg8(0x20, v, 1)); break; }
-        case 1: { uint16_t v; static_cast<void>(board.ReadReg16(0x20, v, 1)); break; }
-        case 2: { BoardInfo i; static_cast<void>(board.GetBoardInfo(i)); break; }
-        case 3: { uint8_t s; static_cast<void>(board.GetScriptStatus(s)); break; }
+        case 0: {
+            uint8_t v;
+            static_cast<void>(board.ReadReg8(0x20, v, 1));
+            break;
+        }
+        case 1: {
+            uint16_t v;
+            static_cast<void>(board.ReadReg16(0x20, v, 1));
+            break;
+        }
+        case 2: {
+            BoardInfo i;
+            static_cast<void>(board.GetBoardInfo(i));
+            break;
+        }
+        case 3: {
+            uint8_t s;
+            static_cast<void>(board.GetScriptStatus(s));
+            break;
+        }
         case 4: {
             static TraceRecord records[64];
             uint32_t count = 0;
@@ -85,8 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (count > 64) __builtin_trap();
             break;
         }
-        case 5: { FirmwareVersion v; static_cast<void>(board.GetFirmwareVersion(v)); break; }
-        case 6: { FirmwareCode c; static_cast<void>(board.GetFirmwareCode(c)); break; }
+        case 5: {
+            FirmwareVersion v;
+            static_cast<void>(board.GetFirmwareVersion(v));
+            break;
+        }
+        case 6: {
+            FirmwareCode c;
+            static_cast<void>(board.GetFirmwareCode(c));
+            break;
+        }
         case 7: static_cast<void>(board.ResetDevice(1)); break;
     }
     return 0;

@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const size_t firstEnd = input.find('\n');
     const std::string_view format = input.substr(0, firstEnd);
-    std::string_view rest = firstEnd == std::string_view::npos ? std::string_view() : input.substr(firstEnd + 1);
+    std::string_view rest =
+        firstEnd == std::string_view::npos ? std::string_view() : input.substr(firstEnd + 1);
 
     script::ValueScanFormat scan;
     const bool usable = scan.Parse(format);

@@ -11,8 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Names separated by '/', which no file name holds.
     std::vector<std::string> names(1);
     for (size_t i = 0; i < size; ++i) {
-        if (data[i] == '/') names.emplace_back();
-        else names.back() += static_cast<char>(data[i]);
+        if (data[i] == '/')
+            names.emplace_back();
+        else
+            names.back() += static_cast<char>(data[i]);
     }
     const FirmwareFile file = FindFirmwareFile(names);
     if (file.found && file.fileName.rfind(kFirmwareFilePrefix, 0) != 0) __builtin_trap();

@@ -93,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (s.finalAddress && s.endsInBlock) std::abort();  // the end record comes only between blocks
     // A file the load would take has its count, every block complete and its end record.
     const std::optional<std::string> problem = KernletFileProblem(s);
-    if (!problem && (!s.haveCount || s.countWithoutHex || s.lengthWithoutHex != 0 || s.endsInBlock || !s.finalAddress)) {
+    if (!problem &&
+        (!s.haveCount || s.countWithoutHex || s.lengthWithoutHex != 0 || s.endsInBlock || !s.finalAddress)) {
         std::abort();
     }
     if (problem && problem->rfind("Error - ", 0) != 0) std::abort();

@@ -15,27 +15,23 @@ namespace {
 
 // One folder per process for the script file and the listing, in memory where there is a
 // memory file system: every run writes both.
-const std::string& WorkFolder()
-{
+const std::string& WorkFolder() {
     static const std::string folder = [] {
         std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/script_compile_fuzzXXXXXX"
-                                                             : "/tmp/script_compile_fuzzXXXXXX";
+                                                            : "/tmp/script_compile_fuzzXXXXXX";
         const char* made = mkdtemp(pattern.data());
-        if (!made)
-            std::abort();
+        if (!made) std::abort();
         return std::string(made);
     }();
     return folder;
 }
 
-} // namespace
+}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = WorkFolder() + "/input.mbs";
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        if (size)
-            std::fwrite(data, 1, size, f);
+        if (size) std::fwrite(data, 1, size, f);
         std::fclose(f);
     } else {
         std::abort();
@@ -43,16 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     script::CScriptCompiler compiler;
     compiler.SetListingDirectory(WorkFolder());
-    if (!compiler.Prepare(path))
-        std::abort(); // a readable file always prepares
-    if (!compiler.Compile())
-        std::abort();
+    if (!compiler.Prepare(path)) std::abort();  // a readable file always prepares
+    if (!compiler.Compile()) std::abort();
 
     compiler.NextError(true);
     std::size_t errors = 0;
     while (auto e = compiler.NextError(false)) {
         if (e->size() < 2 || e->compare(e->size() - 2, 2, "\r\n") != 0)
-            std::abort(); // every error text ends in CR LF
+            std::abort();  // every error text ends in CR LF
         ++errors;
     }
 
@@ -61,23 +55,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::size_t records = 0;
     while (compiler.NextRecord(false, record)) {
         if (errors == 0 && compiler.LineOfRecord(static_cast<int>(records)) <= 0)
-            std::abort(); // every record of a valid image has its source line
+            std::abort();  // every record of a valid image has its source line
         ++records;
     }
-    if (records != compiler.Records().size())
-        std::abort();
+    if (records != compiler.Records().size()) std::abort();
     if (errors == 0 && records > script::kMaxImageRecords)
-        std::abort(); // an image the board cannot hold is a compile error
+        std::abort();  // an image the board cannot hold is a compile error
 
     script::DataInitialiser init;
     compiler.NextInitialiser(true, init);
-    while (compiler.NextInitialiser(false, init)) {
-    }
+    while (compiler.NextInitialiser(false, init)) {}
 
     if (errors == 0) {
         const auto frames = script::BuildDownloadFrames(compiler);
-        if (frames.empty() || frames.front()[1] != script::kCmdFirstRecord)
-            std::abort();
+        if (frames.empty() || frames.front()[1] != script::kCmdFirstRecord) std::abort();
     }
 
     std::string out;

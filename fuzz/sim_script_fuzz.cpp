@@ -54,7 +54,13 @@ bool SplitUplink(Bytes& pending, std::vector<UplinkFrame>& frames) {
             case 5: length = 2; break;
             case 6: length = 5; break;
             case 7: length = 0; break;
-            case 8: case 9: case 10: case 12: case 13: case 25: case 26: length = 3; break;
+            case 8:
+            case 9:
+            case 10:
+            case 12:
+            case 13:
+            case 25:
+            case 26: length = 3; break;
             case 11: length = 4; break;
             case 24:
                 if (at + 5 > pending.size()) goto done;
@@ -186,8 +192,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             if (!helpfulPc) continue;
             switch (f.code) {
-                case 5: Send(board, {0x7E, 0x14, 0x00, 0x00, 0x00, static_cast<uint8_t>(in.Byte() % 64)}); break;
-                case 10: case 25: case 26: Send(board, {0x7E, 0x13, 0x00, in.Byte(), 0, 0, 0, 0}); break;
+                case 5:
+                    Send(board, {0x7E, 0x14, 0x00, 0x00, 0x00, static_cast<uint8_t>(in.Byte() % 64)});
+                    break;
+                case 10:
+                case 25:
+                case 26: Send(board, {0x7E, 0x13, 0x00, in.Byte(), 0, 0, 0, 0}); break;
                 case 11: {
                     const uint32_t count = (uint32_t{f.data[0]} << 24) | (uint32_t{f.data[1]} << 16) |
                                            (uint32_t{f.data[2]} << 8) | f.data[3];

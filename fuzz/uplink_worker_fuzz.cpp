@@ -41,17 +41,19 @@ public:
     void Post(script::ScriptPost post) override {
         std::string text;
         switch (post.msg) {
-        case script::ScriptMsg::AddText:
-        case script::ScriptMsg::MessageBox:
-        case script::ScriptMsg::MessageBoxYesNo:
-            compiler_.FormatForFile(static_cast<int>(post.wParam), static_cast<uint16_t>(post.lParam), 1, text);
-            results_.AddText(text);
-            break;
-        case script::ScriptMsg::MessageBoxEntry:
-            compiler_.FormatForDisplay(static_cast<int>(post.wParam), static_cast<uint16_t>(post.lParam), text);
-            results_.AddLine(text);
-            break;
-        default: results_.AddLine(post.text); break;
+            case script::ScriptMsg::AddText:
+            case script::ScriptMsg::MessageBox:
+            case script::ScriptMsg::MessageBoxYesNo:
+                compiler_.FormatForFile(static_cast<int>(post.wParam), static_cast<uint16_t>(post.lParam), 1,
+                                        text);
+                results_.AddText(text);
+                break;
+            case script::ScriptMsg::MessageBoxEntry:
+                compiler_.FormatForDisplay(static_cast<int>(post.wParam), static_cast<uint16_t>(post.lParam),
+                                           text);
+                results_.AddLine(text);
+                break;
+            default: results_.AddLine(post.text); break;
         }
         if (results_.Count() > 100) results_.Clear();
         shared_.handOver.Set();
@@ -71,7 +73,8 @@ struct Fixture {
     CComInt link;
 
     Fixture() {
-        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/uplink_fuzzXXXXXX" : "/tmp/uplink_fuzzXXXXXX";
+        std::string pattern =
+            access("/dev/shm", W_OK) == 0 ? "/dev/shm/uplink_fuzzXXXXXX" : "/tmp/uplink_fuzzXXXXXX";
         const char* made = mkdtemp(pattern.data());
         if (!made) std::abort();
         folder = made;
@@ -108,7 +111,8 @@ struct Fixture {
         Write("in.bin", std::string("\x12\x34\x56\x78\x9A", 5));
         uint8_t header[script::WaveWriter::kHeaderSize];
         script::WaveWriter::BuildHeader(8000, 2, 3, header);
-        Write("in.wav", std::string(reinterpret_cast<char*>(header), sizeof header) + std::string("\x01\x00\x02\x00\x03\x00", 6));
+        Write("in.wav", std::string(reinterpret_cast<char*>(header), sizeof header) +
+                            std::string("\x01\x00\x02\x00\x03\x00", 6));
         std::string bad(reinterpret_cast<char*>(header), sizeof header);
         bad[34] = 8;  // 8 bits per sample
         Write("bad.wav", bad + "xx");

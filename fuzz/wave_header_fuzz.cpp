@@ -14,7 +14,8 @@ namespace {
 
 const std::string& FilePath() {
     static const std::string path = [] {
-        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/wave_fuzzXXXXXX" : "/tmp/wave_fuzzXXXXXX";
+        std::string pattern =
+            access("/dev/shm", W_OK) == 0 ? "/dev/shm/wave_fuzzXXXXXX" : "/tmp/wave_fuzzXXXXXX";
         const char* made = mkdtemp(pattern.data());
         if (!made) std::abort();
         return std::string(made) + "/in.wav";

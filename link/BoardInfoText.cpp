@@ -2,7 +2,6 @@
 
 #include "core/TextFormat.h"
 
-
 std::array<std::string, kBoardInfoLineCount> BoardInfoLines(const BoardInfo& info,
                                                             const FirmwareVersion& version,
                                                             FirmwareCode code) {

@@ -8,7 +8,7 @@
 
 struct BoardPortName {
     std::optional<int> number;  // a COM number, through the port table
-    std::string path;           // otherwise a device path
+    std::string path;  // otherwise a device path
 
     static BoardPortName Number(int n) { return {n, {}}; }
     // "3", "COM3" and "com3" name a number; anything else is a device path.

@@ -99,7 +99,8 @@ void CComInt::DiscardReceived(uint32_t maxBytes) {
         uint32_t queued = 0;
         if (GetRxCount(queued) == 0 || queued == 0) return;
         uint32_t got = 0;
-        const uint32_t n = std::min<uint32_t>({queued, static_cast<uint32_t>(sizeof scrap), maxBytes - discarded});
+        const uint32_t n =
+            std::min<uint32_t>({queued, static_cast<uint32_t>(sizeof scrap), maxBytes - discarded});
         if (Read(scrap, got, n, 0) != kReadAll) return;
         discarded += got;
     }

@@ -2,17 +2,17 @@
 // The byte pipe between the PC and the MB805Q board.
 #include "link/SerialPort.h"
 
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
 // Results of CComInt::Read.
 enum : uint8_t {
-    kReadAll = 0,        // every requested byte was read
-    kReadShort = 1,      // waiting read: the time-out came first
+    kReadAll = 0,  // every requested byte was read
+    kReadShort = 1,  // waiting read: the time-out came first
     kReadNotQueued = 2,  // non-waiting read: fewer bytes queued than asked for; nothing read
-    kReadError = 3,      // the port failed, or a non-waiting read got fewer than were queued
+    kReadError = 3,  // the port failed, or a non-waiting read got fewer than were queued
 };
 
 // Results of CComInt::Write.

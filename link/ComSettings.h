@@ -1,8 +1,8 @@
 #pragma once
 // The six COM port settings the window keeps under ScriptTab, with their stored names and
 // defaults.
-#include "link/SerialDevice.h"
 #include "core/SettingsKey.h"
+#include "link/SerialDevice.h"
 
 #include <array>
 #include <cstdint>
@@ -16,8 +16,8 @@ struct ComSettings {
     uint32_t flowControl = FlowNone;
 
     SerialLineSettings Line() const {
-        return {baud, static_cast<int>(parity), static_cast<uint8_t>(dataBits),
-                static_cast<int>(stopBits), static_cast<int>(flowControl)};
+        return {baud, static_cast<int>(parity), static_cast<uint8_t>(dataBits), static_cast<int>(stopBits),
+                static_cast<int>(flowControl)};
     }
 };
 

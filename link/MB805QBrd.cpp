@@ -124,8 +124,9 @@ bool CMB805QBrd::WriteReg8(uint8_t addr, uint8_t value, uint8_t device) {
 }
 
 bool CMB805QBrd::WriteReg16(uint8_t addr, uint16_t value, uint8_t device) {
-    const uint8_t frame[] = {kFrameStart, kCmdWriteReg16, addr, static_cast<uint8_t>(value >> 8),
-                             static_cast<uint8_t>(value), device};
+    const uint8_t frame[] = {
+        kFrameStart, kCmdWriteReg16, addr, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value),
+        device};
     return RequestAck(link_, frame, sizeof frame);
 }
 
@@ -173,8 +174,7 @@ bool CMB805QBrd::GetScriptStatus(uint8_t& status) {
     return false;
 }
 
-bool CMB805QBrd::ReadTrace(uint32_t start, uint16_t maxCount, TraceRecord* records,
-                           uint32_t& count) {
+bool CMB805QBrd::ReadTrace(uint32_t start, uint16_t maxCount, TraceRecord* records, uint32_t& count) {
     count = 0;
     if (records == nullptr && maxCount != 0) return false;
     const uint8_t frame[] = {kFrameStart,
@@ -212,16 +212,14 @@ bool CMB805QBrd::BeginFirmwareDownload(uint8_t blocks) {
 
 bool CMB805QBrd::StartFirmwareLoader() {
     // The last two bytes carry no meaning for the loader; they are sent as zero.
-    const uint8_t frame[] = {kFrameStart, kCmdStartFirmwareLoader, 0x5D, 0x2E, 0x91, 0xC3, 0x48,
-                             0x00, 0x00};
+    const uint8_t frame[] = {kFrameStart, kCmdStartFirmwareLoader, 0x5D, 0x2E, 0x91, 0xC3, 0x48, 0x00, 0x00};
     return Send(link_, frame, sizeof frame);
 }
 
 bool CMB805QBrd::GetFirmwareVersion(FirmwareVersion& version) {
     const uint8_t frame[] = {kFrameStart, kCmdFirmwareVersion, 0x00};
     uint8_t skipped = 0;
-    if (!RequestReply(link_, frame, sizeof frame, kReplyFirmwareVersion) ||
-        !ReadByte(link_, skipped)) {
+    if (!RequestReply(link_, frame, sizeof frame, kReplyFirmwareVersion) || !ReadByte(link_, skipped)) {
         return false;
     }
     FirmwareVersion r;
@@ -236,8 +234,7 @@ bool CMB805QBrd::GetFirmwareVersion(FirmwareVersion& version) {
 bool CMB805QBrd::GetFirmwareCode(FirmwareCode& code) {
     const uint8_t frame[] = {kFrameStart, kCmdFirmwareCode, 0x00};
     uint8_t skipped = 0;
-    if (!RequestReply(link_, frame, sizeof frame, kReplyFirmwareCode) ||
-        !ReadByte(link_, skipped)) {
+    if (!RequestReply(link_, frame, sizeof frame, kReplyFirmwareCode) || !ReadByte(link_, skipped)) {
         return false;
     }
     return ReadNumber(link_, code);
@@ -296,9 +293,8 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
     // The count travels in one byte: a larger file would be announced with a wrong count and
     // leave the board with a cut-off firmware. Refuse it before the board hears of it.
     if (blocks > kMaxBlocks) {
-        const std::string text = FormatText(kFmtFirmwareTooLarge,
-                      static_cast<unsigned long long>(size),
-                      static_cast<unsigned long long>(kMaxFirmwareBytes));
+        const std::string text = FormatText(kFmtFirmwareTooLarge, static_cast<unsigned long long>(size),
+                                            static_cast<unsigned long long>(kMaxFirmwareBytes));
         prompts_.MessageBox(text, kCaptionError, MsgIcon::Error);
         return false;
     }
@@ -315,8 +311,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
     uint8_t request = 0;
     uint64_t sinceStep = 0;
     for (uint64_t block = 1; block < blocks; ++block) {
-        if (!WaitForBlockRequest(static_cast<uint32_t>(block), static_cast<uint32_t>(blocks),
-                                 request)) {
+        if (!WaitForBlockRequest(static_cast<uint32_t>(block), static_cast<uint32_t>(blocks), request)) {
             return false;
         }
         if (request != kBlockRequest) {
@@ -339,8 +334,7 @@ bool CMB805QBrd::DownloadFirmware(const std::string& path) {
         }
     }
 
-    if (!WaitForBlockRequest(static_cast<uint32_t>(blocks), static_cast<uint32_t>(blocks),
-                             request)) {
+    if (!WaitForBlockRequest(static_cast<uint32_t>(blocks), static_cast<uint32_t>(blocks), request)) {
         return false;
     }
     if (request != kBlockRequest) {

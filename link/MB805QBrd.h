@@ -2,9 +2,9 @@
 // The MB805Q board's command protocol: one synchronous request/reply per operation, every
 // operation true on success and false on any link or protocol failure.
 #include "core/Clock.h"
-#include "link/ComInt.h"
 #include "core/ProgressSink.h"
 #include "core/UserPrompts.h"
+#include "link/ComInt.h"
 
 #include <cstdint>
 #include <string>

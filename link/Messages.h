@@ -23,7 +23,6 @@ inline constexpr const char kFmtFirmwareTooLarge[] =
 inline constexpr const char kFmtNoBlockRequest[] =
     "Error - The board did not ask for firmware block %u of %u within %u seconds";
 
-
 #include "link/SerialPort.h"
 
 // The port's own words for a failure, or "Command failed." when it has none.

@@ -37,8 +37,7 @@ fs::path Resolved(const fs::path& p) {
 }  // namespace
 
 std::optional<UsbIdentity> ReadUsbIdentity(const fs::path& ttyClassFolder, const std::string& ttyName) {
-    if (ttyName.empty() || ttyName == "." || ttyName == ".." ||
-        ttyName.find('/') != std::string::npos) {
+    if (ttyName.empty() || ttyName == "." || ttyName == ".." || ttyName.find('/') != std::string::npos) {
         return std::nullopt;
     }
     std::error_code ec;

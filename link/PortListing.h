@@ -14,7 +14,7 @@
 struct UsbIdentity {
     static constexpr size_t kMaxAttributeBytes = 128;
 
-    std::string vendorId;   // "0403"
+    std::string vendorId;  // "0403"
     std::string productId;  // "6001"
     std::string manufacturer, product, serial;  // empty where the device names none
 
@@ -28,7 +28,7 @@ std::optional<UsbIdentity> ReadUsbIdentity(const std::filesystem::path& ttyClass
 
 struct PortListing {
     int number = -1;
-    std::string device;      // the device the number names, links followed: "/dev/ttyUSB0"
+    std::string device;  // the device the number names, links followed: "/dev/ttyUSB0"
     std::string stableName;  // its name under <dev>/serial/by-id/, empty when it has none
     bool simulated = false;  // held by a running simulated board
     std::optional<UsbIdentity> usb;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -35,8 +35,8 @@ std::string RecordName(int number) { return "." + LinkName(number) + ".owner"; }
 bool IsFileAt(int fd, const fs::path& path) {
     struct stat held {};
     struct stat named {};
-    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
 }
 
 bool TryLock(int fd) {

@@ -46,11 +46,10 @@ struct BaudRate {
 };
 
 constexpr BaudRate kBaudRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200},   {230400, B230400},
+    {50, B50},           {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},         {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},       {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600},     {115200, B115200}, {230400, B230400},
 #ifdef B460800
     {460800, B460800},
 #endif
@@ -104,8 +103,7 @@ void ApplySettings(termios& t, const SerialLineSettings& s) {
     const BaudRate* rate = std::find_if(std::begin(kBaudRates), std::end(kBaudRates),
                                         [&](const BaudRate& b) { return b.rate == s.baud; });
     if (rate == std::end(kBaudRates)) {
-        Raise(EINVAL, "The baud rate " + std::to_string(s.baud) +
-                          " is not available on this platform");
+        Raise(EINVAL, "The baud rate " + std::to_string(s.baud) + " is not available on this platform");
     }
 
     tcflag_t size = 0;
@@ -114,8 +112,7 @@ void ApplySettings(termios& t, const SerialLineSettings& s) {
         case 6: size = CS6; break;
         case 7: size = CS7; break;
         case 8: size = CS8; break;
-        default:
-            Raise(EINVAL, std::to_string(s.dataBits) + " data bits are not available on a serial port");
+        default: Raise(EINVAL, std::to_string(s.dataBits) + " data bits are not available on a serial port");
     }
 
     tcflag_t parity = 0;
@@ -132,8 +129,7 @@ void ApplySettings(termios& t, const SerialLineSettings& s) {
     switch (s.stopBits) {
         case StopOne: stop = 0; break;
         case StopTwo: stop = CSTOPB; break;
-        case StopOneAndHalf:
-            Raise(EINVAL, "One and a half stop bits are not available on this platform");
+        case StopOneAndHalf: Raise(EINVAL, "One and a half stop bits are not available on this platform");
         default: Raise(EINVAL, "Stop-bits code " + std::to_string(s.stopBits) + " is not known");
     }
 
@@ -150,13 +146,12 @@ void ApplySettings(termios& t, const SerialLineSettings& s) {
             // the handshake the user chose would lose data.
             Raise(EINVAL, std::string("Flow control ") + FlowControlName(s.flowControl) +
                               " is not available on this platform");
-        default:
-            Raise(EINVAL, "Flow-control code " + std::to_string(s.flowControl) + " is not known");
+        default: Raise(EINVAL, "Flow-control code " + std::to_string(s.flowControl) + " is not known");
     }
 
     // Raw bytes: no line editing, no translation, no signals, no echo.
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                        ICRNL | IXON | IXOFF | IXANY | INPCK);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                        IXOFF | IXANY | INPCK);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
@@ -173,8 +168,7 @@ void ApplySettings(termios& t, const SerialLineSettings& s) {
     t.c_cc[VTIME] = 0;
 
     if (cfsetispeed(&t, rate->code) != 0 || cfsetospeed(&t, rate->code) != 0) {
-        Raise(EINVAL, "The baud rate " + std::to_string(s.baud) +
-                          " is not available on this platform");
+        Raise(EINVAL, "The baud rate " + std::to_string(s.baud) + " is not available on this platform");
     }
 }
 
@@ -262,8 +256,9 @@ public:
         if (queued == 0) return;
         if (!WaitUntilSent([this] { return OutQueuedBytes(); }, SystemClock::Instance(),
                            FlushLimitMs(timeouts_, queued))) {
-            Raise(ETIMEDOUT, "The output of " + path_ +
-                                 " did not leave within the write time-out (is the line held off by flow control?)");
+            Raise(ETIMEDOUT,
+                  "The output of " + path_ +
+                      " did not leave within the write time-out (is the line held off by flow control?)");
         }
     }
 
@@ -297,9 +292,7 @@ private:
         }
     }
 
-    bool WaitForArrival(int64_t ms) override {
-        return (Poll(POLLIN, ms) & (POLLHUP | POLLERR)) == 0;
-    }
+    bool WaitForArrival(int64_t ms) override { return (Poll(POLLIN, ms) & (POLLHUP | POLLERR)) == 0; }
 
     size_t DriverCount() override {
         int count = 0;

@@ -31,8 +31,8 @@ size_t ReadAhead::Read(uint8_t* out, size_t n, const SerialTimeouts& t) {
     size_t got = Serve(out, n);
     if (got == n) return got;
 
-    const bool returnAtOnce = t.readInterval == kTimeoutInfinite && t.readTotalMultiplier == 0 &&
-                              t.readTotalConstant == 0;
+    const bool returnAtOnce =
+        t.readInterval == kTimeoutInfinite && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
     int64_t total;
     if (returnOnAny) {
         total = t.readTotalConstant;

@@ -1,14 +1,14 @@
 #include "link/ReplacingFile.h"
 
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -70,9 +70,8 @@ std::string UniqueSuffix() {
     static std::atomic<uint64_t> counter{0};
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    uint64_t x = counter.fetch_add(1) * 0x9E3779B97F4A7C15ull ^
-                 static_cast<uint64_t>(::getpid()) << 32 ^ static_cast<uint64_t>(now.tv_nsec) ^
-                 static_cast<uint64_t>(now.tv_sec) << 20;
+    uint64_t x = counter.fetch_add(1) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(::getpid()) << 32 ^
+                 static_cast<uint64_t>(now.tv_nsec) ^ static_cast<uint64_t>(now.tv_sec) << 20;
     x ^= x >> 30;
     x *= 0xBF58476D1CE4E5B9ull;
     x ^= x >> 27;
@@ -136,8 +135,8 @@ bool ReplacingFile::Open() {
         const std::string temp = folder + name + "." + UniqueSuffix() + ".tmp~";
         // A new file gets the mode any new file gets (the umask applies); a replaced one the
         // older file's, set below.
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                              exists ? 0600 : 0666);
+        const int fd =
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, exists ? 0600 : 0666);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) {
             if (exists && (errno == EACCES || errno == EPERM)) return OpenInPlace(probe, true);

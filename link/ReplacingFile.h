@@ -37,13 +37,13 @@ private:
 
     std::string path_;
     std::string target_;  // the file the name leads to, links followed
-    std::string temp_;    // empty when writing in place
+    std::string temp_;  // empty when writing in place
     int fd_ = -1;
     bool ok_ = true;
     bool inPlace_ = false;
-    bool plainFile_ = true;   // in place: a regular file, which is cut to the new length
+    bool plainFile_ = true;  // in place: a regular file, which is cut to the new length
     Durability durability_;
-    std::string pending_;     // in place: the bytes, written at the commit
+    std::string pending_;  // in place: the bytes, written at the commit
 };
 
 // The whole file at once.

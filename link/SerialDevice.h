@@ -17,7 +17,12 @@ struct SerialTimeouts {
 enum SerialParity : int { ParityEven = 0, ParityMark = 1, ParityNone = 2, ParityOdd = 3, ParitySpace = 4 };
 enum SerialStopBits : int { StopOne = 0, StopOneAndHalf = 1, StopTwo = 2 };
 enum SerialFlowControl : int {
-    FlowNone = 0, FlowCtsRts = 1, FlowCtsDtr = 2, FlowDsrRts = 3, FlowDsrDtr = 4, FlowXonXoff = 5
+    FlowNone = 0,
+    FlowCtsRts = 1,
+    FlowCtsDtr = 2,
+    FlowDsrRts = 3,
+    FlowDsrDtr = 4,
+    FlowXonXoff = 5
 };
 
 struct SerialLineSettings {

@@ -87,8 +87,8 @@ void CSerialPort::OpenPath(const std::string& devicePath, const SerialLineSettin
     Configure(OpenPosixSerialDevice(devicePath), settings, false);
 }
 
-void CSerialPort::Configure(std::unique_ptr<SerialDevice> device,
-                            const SerialLineSettings& settings, bool overlapped) {
+void CSerialPort::Configure(std::unique_ptr<SerialDevice> device, const SerialLineSettings& settings,
+                            bool overlapped) {
     // The device is only kept once its line settings took; otherwise it closes here.
     device->Configure(settings);
     device_ = std::move(device);
@@ -109,9 +109,7 @@ SerialDevice& CSerialPort::Device() {
     return *device_;
 }
 
-size_t CSerialPort::Read(void* buffer, size_t n) {
-    return Device().Read(static_cast<uint8_t*>(buffer), n);
-}
+size_t CSerialPort::Read(void* buffer, size_t n) { return Device().Read(static_cast<uint8_t*>(buffer), n); }
 
 size_t CSerialPort::Write(const void* buffer, size_t n) {
     return Device().Write(static_cast<const uint8_t*>(buffer), n);

@@ -41,8 +41,8 @@ public:
 
     void SetDeviceOpener(DeviceOpener opener);
 
-    void Open(int portNumber, uint32_t baud, int parity, uint8_t dataBits, int stopBits,
-              int flowControl, bool overlapped = false);
+    void Open(int portNumber, uint32_t baud, int parity, uint8_t dataBits, int stopBits, int flowControl,
+              bool overlapped = false);
     // Opens a device by its path (tr805q-cli --port /dev/ttyUSB0).
     void OpenPath(const std::string& devicePath, const SerialLineSettings& settings);
     void Close();
@@ -55,8 +55,7 @@ public:
     void SetTimeouts(const SerialTimeouts& timeouts);
 
 private:
-    void Configure(std::unique_ptr<SerialDevice> device, const SerialLineSettings& settings,
-                   bool overlapped);
+    void Configure(std::unique_ptr<SerialDevice> device, const SerialLineSettings& settings, bool overlapped);
     SerialDevice& Device();
 
     DeviceOpener opener_;

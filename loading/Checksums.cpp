@@ -3,7 +3,6 @@
 #include "core/TextFormat.h"
 #include "loading/KernletTexts.h"
 
-
 std::string CChecksums::Digits(uint32_t checksum) {
     return FormatText("%08X", static_cast<unsigned>(checksum));
 }

@@ -15,8 +15,6 @@ void ShowError(UserPrompts& prompts, const std::string& text) {
     prompts.MessageBox(text, kCaptionError, MsgIcon::Error);
 }
 
-
-
 }  // namespace
 
 const char* KernletRefusalMessage(KernletWrite write) {
@@ -44,10 +42,11 @@ public:
     uint8_t BlockHeader(const KernletBlockHeader& h) override {
         // A block is through when the next record begins.
         if (!table_.empty()) shown_.Advance(table_.size());
-        const uint8_t r = SendBytes({{static_cast<uint8_t>(h.address >> 8), KernletWrite::HeaderAddressHigh},
-                                     {static_cast<uint8_t>(h.address & 0xFF), KernletWrite::HeaderAddressLow},
-                                     {static_cast<uint8_t>(h.lengthWords >> 8), KernletWrite::HeaderLengthHigh},
-                                     {static_cast<uint8_t>(h.lengthWords & 0xFF), KernletWrite::HeaderLengthLow}});
+        const uint8_t r =
+            SendBytes({{static_cast<uint8_t>(h.address >> 8), KernletWrite::HeaderAddressHigh},
+                       {static_cast<uint8_t>(h.address & 0xFF), KernletWrite::HeaderAddressLow},
+                       {static_cast<uint8_t>(h.lengthWords >> 8), KernletWrite::HeaderLengthHigh},
+                       {static_cast<uint8_t>(h.lengthWords & 0xFF), KernletWrite::HeaderLengthLow}});
         // The checksums stay on the PC, for the verification after the load.
         if (r == kWriteOk) table_.push_back(h);
         return r;
@@ -185,7 +184,8 @@ KernletResult CKernlet::OnLoad() {
     // A file larger than the checksum table is turned away before the device is even reset.
     // One that cannot be opened goes the usual way and is reported after the reset.
     // So is a file that would never complete: the rest of it would go to the device as data.
-    if (const auto scan = ScanKernletFile(kernletPath); scan && RefuseFile(*scan)) return KernletResult::Invalid;
+    if (const auto scan = ScanKernletFile(kernletPath); scan && RefuseFile(*scan))
+        return KernletResult::Invalid;
     const uint8_t device = Device();
     if (!host_.Board().ResetDevice(device)) {
         ReportLostBoard(prompts, host_.Board().Link(), kMsgNoCommunicationReset);
@@ -256,8 +256,8 @@ uint32_t CKernlet::FileChecksum(size_t block) const {
 
 bool CKernlet::AskIgnoreChecksums() {
     if (checksumsPrompt_) return checksumsPrompt_->Ignore(checksums_);
-    const std::string text = std::string(kChecksumsHeading) + "\n" + checksums_.Block1Text() + "\n" +
-                             checksums_.Block2Text();
+    const std::string text =
+        std::string(kChecksumsHeading) + "\n" + checksums_.Block1Text() + "\n" + checksums_.Block2Text();
     return host_.Prompts().MessageBox(text, kChecksumsCaption, MsgIcon::Warning, MsgButtons::OkCancel) ==
            MsgAnswer::Ok;
 }
@@ -265,9 +265,12 @@ bool CKernlet::AskIgnoreChecksums() {
 KernletResult CKernlet::VerifyByRegisterChecksums(uint8_t device) {
     CMB805QBrd& board = host_.Board();
     uint16_t productId = 0, version = 0, b8 = 0, b9 = 0, a9 = 0, aa = 0;
-    if (!board.ReadReg16(kRegProductId, productId, device) || !board.ReadReg16(kRegVersion, version, device) ||
-        !board.ReadReg16(kRegBlock1ChecksumHigh, b8, device) || !board.ReadReg16(kRegBlock1ChecksumLow, b9, device) ||
-        !board.ReadReg16(kRegBlock2ChecksumHigh, a9, device) || !board.ReadReg16(kRegBlock2ChecksumLow, aa, device)) {
+    if (!board.ReadReg16(kRegProductId, productId, device) ||
+        !board.ReadReg16(kRegVersion, version, device) ||
+        !board.ReadReg16(kRegBlock1ChecksumHigh, b8, device) ||
+        !board.ReadReg16(kRegBlock1ChecksumLow, b9, device) ||
+        !board.ReadReg16(kRegBlock2ChecksumHigh, a9, device) ||
+        !board.ReadReg16(kRegBlock2ChecksumLow, aa, device)) {
         return LostBoard();
     }
     productId_ = productId;
@@ -321,7 +324,8 @@ KernletResult CKernlet::VerifyByReplyWords(uint8_t device) {
     }
 
     uint16_t productId = 0, version = 0;
-    if (!board.ReadReg16(kRegReplyWord, productId, device) || !board.ReadReg16(kRegReplyWord, version, device)) {
+    if (!board.ReadReg16(kRegReplyWord, productId, device) ||
+        !board.ReadReg16(kRegReplyWord, version, device)) {
         return LostBoard();
     }
     productId_ = productId;

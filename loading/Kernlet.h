@@ -13,11 +13,11 @@
 
 // How a page operation ended; the window only needs the messages, tr805q-cli the distinction.
 enum class KernletResult {
-    Ok,         // loaded and verified (a reply-word checksum difference is only warned about)
-    Invalid,    // no file chosen, the file cannot be opened or is too large; nothing loaded
+    Ok,  // loaded and verified (a reply-word checksum difference is only warned about)
+    Invalid,  // no file chosen, the file cannot be opened or is too large; nothing loaded
     LostBoard,  // the board did not answer; the program is asked to quit
-    Refused,    // the board refused a write of the transfer
-    Failed,     // no completion from the board, or the Kernlet did not start
+    Refused,  // the board refused a write of the transfer
+    Failed,  // no completion from the board, or the Kernlet did not start
     Cancelled,  // the checksums differed and the user chose "Cancel"
 };
 

@@ -64,7 +64,8 @@ bool KernletFileReader::FeedLine(std::string_view line) {
     // 1. The words of the current block. Every "0x" starts a word, whatever surrounds it.
     if (inData_) {
         const uint16_t length = values_[1];
-        for (size_t at = line.find(kHexTag); at != std::string_view::npos; at = line.find(kHexTag, at + kHexTag.size())) {
+        for (size_t at = line.find(kHexTag); at != std::string_view::npos;
+             at = line.find(kHexTag, at + kHexTag.size())) {
             const uint16_t word = KernletHex(line, at + kHexTag.size(), kValueChars);
             chunk_[chunkLength_++] = static_cast<uint8_t>(word >> 8);
             chunk_[chunkLength_++] = static_cast<uint8_t>(word & 0xFF);
@@ -211,8 +212,8 @@ std::optional<std::string> KernletFileProblem(const KernletFileSummary& s) {
     if (s.endsInBlock && !s.blocks.empty()) {
         const unsigned length = s.blocks.back().header.lengthWords;
         if (s.openBlockWords > length) return FormatText(kFmtBlockSurplusWords, s.blocks.size(), length);
-        return FormatText(kFmtBlockEndsEarly, s.blocks.size(), static_cast<unsigned long long>(s.openBlockWords),
-                          length);
+        return FormatText(kFmtBlockEndsEarly, s.blocks.size(),
+                          static_cast<unsigned long long>(s.openBlockWords), length);
     }
     if (!s.finalAddress) {
         if (s.blocks.empty()) return FormatText(kFmtNoEndRecord, s.blockCount);

@@ -5,8 +5,8 @@
 // written "0x" plus four hex digits, and a last "#define" gives the end record's address.
 // Everything else on a line is ignored. The reader walks the file line by line and hands what
 // it finds, in file order, to a loader; it never interprets the image.
-#include "link/ComInt.h"
 #include "core/UserPrompts.h"
+#include "link/ComInt.h"
 
 #include <array>
 #include <cstddef>
@@ -43,8 +43,8 @@ public:
 };
 
 struct KernletWalkResult {
-    uint8_t result;            // kWriteOk when the file was walked to its end
-    KernletStep failedStep;    // KernletStep::None unless a loader operation failed
+    uint8_t result;  // kWriteOk when the file was walked to its end
+    KernletStep failedStep;  // KernletStep::None unless a loader operation failed
 };
 
 // Reads up to `maxChars` characters from `pos` of `text` as hexadecimal, the way the files are

@@ -44,14 +44,17 @@ inline constexpr const char kFmtTooManyBlocks[] =
 inline constexpr const char* kMsgNoBlockCount = "Error - The Kernlet file has no \"#define N_DB\" line";
 inline constexpr const char* kMsgBlockCountNotHex =
     "Error - The \"#define N_DB\" line of the Kernlet file has no 0x value";
-inline constexpr const char kFmtLengthNotHex[] = "Error - Block %zu of the Kernlet file: its length line has no 0x value";
+inline constexpr const char kFmtLengthNotHex[] =
+    "Error - Block %zu of the Kernlet file: its length line has no 0x value";
 inline constexpr const char kFmtBlockSurplusWords[] =
-    "Error - Block %zu of the Kernlet file never completes: its length is %u words, and the line with its last "
+    "Error - Block %zu of the Kernlet file never completes: its length is %u words, and the line with its "
+    "last "
     "word holds more";
 inline constexpr const char kFmtBlockEndsEarly[] =
     "Error - Block %zu of the Kernlet file never completes: the file ends after %llu of its %u words";
 inline constexpr const char kFmtNoEndRecordAfterBlock[] =
-    "Error - The Kernlet file has no end record after block %zu: its \"#define N_DB\" line counts %u records, "
+    "Error - The Kernlet file has no end record after block %zu: its \"#define N_DB\" line counts %u "
+    "records, "
     "the end record included";
 inline constexpr const char kFmtNoEndRecord[] =
     "Error - The Kernlet file has no end record: its \"#define N_DB\" line counts %u records, the end record "

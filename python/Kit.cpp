@@ -14,8 +14,8 @@
 #include "registers/Trace.h"
 #include "registers/TraceExport.h"
 #include "registers/ZLINKControl.h"
-#include "script/CompiledScript.h"
 #include "script/CompileMessages.h"
+#include "script/CompiledScript.h"
 #include "script/ResultsList.h"
 
 #include <algorithm>
@@ -37,11 +37,13 @@ std::string Lower(std::string s) {
 }
 
 void CheckDevice(int device) {
-    if (device < 1 || device > 3) throw std::invalid_argument("device must be 1, 2 or 3, not " + std::to_string(device));
+    if (device < 1 || device > 3)
+        throw std::invalid_argument("device must be 1, 2 or 3, not " + std::to_string(device));
 }
 
 void CheckBits(int bits) {
-    if (bits != 8 && bits != 16) throw std::invalid_argument("bits must be 8 or 16, not " + std::to_string(bits));
+    if (bits != 8 && bits != 16)
+        throw std::invalid_argument("bits must be 8 or 16, not " + std::to_string(bits));
 }
 
 void CheckAddress(int address) {
@@ -131,7 +133,8 @@ class Kit::Turn {
 public:
     explicit Turn(Kit& kit) : kit_(kit) {
         if (kit.owner_.load() == std::this_thread::get_id()) {
-            throw std::runtime_error("the kit is busy with the action that called back; a callback cannot use it");
+            throw std::runtime_error(
+                "the kit is busy with the action that called back; a callback cannot use it");
         }
         kit.turn_.lock();
         kit.owner_ = std::this_thread::get_id();
@@ -190,7 +193,8 @@ std::unique_ptr<Kit> Kit::Simulated(const SimulatedBoard& options) {
     if (!options.logPath.empty()) {
         kit->log_.open(options.logPath, std::ios::out | std::ios::trunc);
         if (!kit->log_) {
-            throw FileAccessError("Cannot write the log file", options.logPath, FileErrorCode(options.logPath, true));
+            throw FileAccessError("Cannot write the log file", options.logPath,
+                                  FileErrorCode(options.logPath, true));
         }
         kit->simulated_->board().SetRequestLogger(
             [k = kit.get()](const std::string& line) { k->log_ << line << std::endl; });
@@ -207,7 +211,9 @@ void Kit::Close() {
 
 bool Kit::Closed() const { return closed_; }
 
-bool Kit::KernletLoaded(uint8_t device) const { return device >= 1 && device <= 3 && kernletLoaded_[device - 1]; }
+bool Kit::KernletLoaded(uint8_t device) const {
+    return device >= 1 && device <= 3 && kernletLoaded_[device - 1];
+}
 
 void Kit::SetKernletLoaded(uint8_t device, bool loaded) {
     if (device >= 1 && device <= 3) kernletLoaded_[device - 1] = loaded;
@@ -284,7 +290,7 @@ void Kit::Write(int address, int64_t value, int bits, int device) {
     const int64_t max = bits == 8 ? 0xFF : 0xFFFF;
     if (value < 0 || value > max) {
         throw std::invalid_argument(FormatText("a %d-bit value must be 0 to 0x%llX, not %lld", bits,
-                                           static_cast<long long>(max), static_cast<long long>(value)));
+                                               static_cast<long long>(max), static_cast<long long>(value)));
     }
     Action([&] {
         CZLINKControl page(*this);
@@ -343,8 +349,8 @@ void Kit::SaveTrace(const std::string& path, const std::string& format) {
     } else if (f == "vcd-bits") {
         fileFormat = TraceFileFormat::VcdBits;
     } else if (f != "text") {
-        throw std::invalid_argument("trace format must be \"text\", \"csv\", \"vcd\" or \"vcd-bits\", not \"" +
-                                    format + "\"");
+        throw std::invalid_argument(
+            "trace format must be \"text\", \"csv\", \"vcd\" or \"vcd-bits\", not \"" + format + "\"");
     }
     Action([&] {
         // The trace window's own save and export: a destination that cannot be written is
@@ -371,10 +377,15 @@ std::vector<TableRow> Kit::RunTable(const std::string& path, const std::string& 
             if (text == kMsgUnableToReadConfig) throw FileFormatError(text);
             throw FileAccessError(text, path, FileErrorCode(path, false));
         }
-        page.onRowAccessed = [&](int row, const RegisterRow&) { rows[static_cast<size_t>(row - 1)].accessed = true; };
-        const AllRowsRun run = m == "write" ? AllRowsRun::Write : m == "read" ? AllRowsRun::Read : AllRowsRun::Both;
+        page.onRowAccessed = [&](int row, const RegisterRow&) {
+            rows[static_cast<size_t>(row - 1)].accessed = true;
+        };
+        const AllRowsRun run = m == "write"  ? AllRowsRun::Write
+                               : m == "read" ? AllRowsRun::Read
+                                             : AllRowsRun::Both;
         if (page.RunAll(run) == PageResult::Invalid) {
-            throw FileFormatError(LastErrorText(), page.focus ? std::optional<int>(page.focus->row) : std::nullopt);
+            throw FileFormatError(LastErrorText(),
+                                  page.focus ? std::optional<int>(page.focus->row) : std::nullopt);
         }
         for (int r = 1; r <= CRegisterTablePage::kRows; ++r) {
             rows[static_cast<size_t>(r - 1)].number = r;
@@ -384,7 +395,8 @@ std::vector<TableRow> Kit::RunTable(const std::string& path, const std::string& 
     });
 }
 
-KernletReport Kit::LoadKernlet(const std::string& path, int device, const std::function<void(int, int)>* progress) {
+KernletReport Kit::LoadKernlet(const std::string& path, int device,
+                               const std::function<void(int, int)>* progress) {
     CheckDevice(device);
     if (path.empty()) throw std::invalid_argument(kMsgSelectKernlet);
     return Action([&] {
@@ -407,19 +419,16 @@ KernletReport Kit::LoadKernlet(const std::string& path, int device, const std::f
         page.kernletPath = path;
         ChooseDevice(page, device);
         switch (page.OnLoad()) {
-        case KernletResult::Ok:
-        case KernletResult::Cancelled:
-            break;
-        case KernletResult::LostBoard:
-            return report;
-        case KernletResult::Invalid: {
-            const std::string text = LastErrorText();
-            if (text == kMsgCannotOpenFile) throw FileAccessError(text, path, FileErrorCode(path, false));
-            throw FileFormatError(text);
-        }
-        case KernletResult::Refused:
-        case KernletResult::Failed:
-            throw BoardRefusedError(LastErrorText());
+            case KernletResult::Ok:
+            case KernletResult::Cancelled: break;
+            case KernletResult::LostBoard: return report;
+            case KernletResult::Invalid: {
+                const std::string text = LastErrorText();
+                if (text == kMsgCannotOpenFile) throw FileAccessError(text, path, FileErrorCode(path, false));
+                throw FileFormatError(text);
+            }
+            case KernletResult::Refused:
+            case KernletResult::Failed: throw BoardRefusedError(LastErrorText());
         }
         report.productId = page.ProductId();
         report.version = page.KernletVersion();
@@ -445,19 +454,22 @@ ScriptReport Kit::RunScript(const std::string& path, const ScriptHooks& hooks) {
             return report;
         }
         switch (r.outcome) {
-        case script::RunOutcome::Finished: report.status = "finished"; break;
-        case script::RunOutcome::Aborted: report.status = r.stop == script::RunStop::Expired ? "timeout" : "aborted"; break;
-        case script::RunOutcome::RunTimeError: report.status = "error"; break;
-        case script::RunOutcome::FileError: report.status = "file_error"; break;
-        case script::RunOutcome::QueueFull: report.status = "queue_full"; break;
-        case script::RunOutcome::CompileFailed:
-            if (r.lines.empty()) {
-                throw FileAccessError(std::string(script::kMsgUnableToOpenFile), path, FileErrorCode(path, false));
-            }
-            report.status = "compile_failed";
-            break;
-        case script::RunOutcome::LostBoard:
-        case script::RunOutcome::None: report.status = "aborted"; break;
+            case script::RunOutcome::Finished: report.status = "finished"; break;
+            case script::RunOutcome::Aborted:
+                report.status = r.stop == script::RunStop::Expired ? "timeout" : "aborted";
+                break;
+            case script::RunOutcome::RunTimeError: report.status = "error"; break;
+            case script::RunOutcome::FileError: report.status = "file_error"; break;
+            case script::RunOutcome::QueueFull: report.status = "queue_full"; break;
+            case script::RunOutcome::CompileFailed:
+                if (r.lines.empty()) {
+                    throw FileAccessError(std::string(script::kMsgUnableToOpenFile), path,
+                                          FileErrorCode(path, false));
+                }
+                report.status = "compile_failed";
+                break;
+            case script::RunOutcome::LostBoard:
+            case script::RunOutcome::None: report.status = "aborted"; break;
         }
         return report;
     });
@@ -471,7 +483,8 @@ CompileReport Compile(const std::string& path, const std::string& listingDirecto
         throw FileAccessError(std::string(script::kMsgUnableToOpenFile), path, FileErrorCode(path, false));
     }
     CompileReport report;
-    for (const std::string& e : compiled.errors) report.errors.emplace_back(script::CResultsList::DisplayText(e));
+    for (const std::string& e : compiled.errors)
+        report.errors.emplace_back(script::CResultsList::DisplayText(e));
     report.frames = compiled.frames;
     std::error_code ec;
     const std::filesystem::path folder = listingDirectory.empty() ? std::filesystem::current_path(ec)
@@ -511,7 +524,8 @@ int ParityCode(const std::string& name) {
     if (n == "none") return ParityNone;
     if (n == "odd") return ParityOdd;
     if (n == "space") return ParitySpace;
-    throw std::invalid_argument("parity must be \"none\", \"even\", \"odd\", \"mark\" or \"space\", not \"" + name + "\"");
+    throw std::invalid_argument("parity must be \"none\", \"even\", \"odd\", \"mark\" or \"space\", not \"" +
+                                name + "\"");
 }
 
 int FlowControlCode(const std::string& name) {
@@ -522,8 +536,10 @@ int FlowControlCode(const std::string& name) {
     if (n == "dsr/rts") return FlowDsrRts;
     if (n == "dsr/dtr" || n == "dtr/dsr") return FlowDsrDtr;
     if (n == "xon/xoff") return FlowXonXoff;
-    throw std::invalid_argument("flow control must be \"none\", \"rts/cts\", \"cts/dtr\", \"dsr/rts\", \"dtr/dsr\" or "
-                                "\"xon/xoff\", not \"" + name + "\"");
+    throw std::invalid_argument(
+        "flow control must be \"none\", \"rts/cts\", \"cts/dtr\", \"dsr/rts\", \"dtr/dsr\" or "
+        "\"xon/xoff\", not \"" +
+        name + "\"");
 }
 
 }  // namespace kit

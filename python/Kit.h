@@ -144,7 +144,7 @@ struct SimulatedBoard {
     sim::Faults faults;
     uint8_t scriptStatus = 0;
     uint32_t lineRate = 0;  // bytes take the wire time of this baud rate (0: none)
-    std::string logPath;    // every request received, one line each, as hex bytes
+    std::string logPath;  // every request received, one line each, as hex bytes
 };
 
 class Kit final : public PageHost {

@@ -35,7 +35,7 @@ int ParseRegisterConfig(std::string_view bytes, RegisterRows& rows);
 inline constexpr size_t kMaxConfigLineBytes = 4096;
 
 struct RegisterConfigRead {
-    int records = 0;         // as ParseRegisterConfig counts them
+    int records = 0;  // as ParseRegisterConfig counts them
     bool readError = false;  // a read failed: the rows are not to be used
 };
 

@@ -1,7 +1,7 @@
 #include "registers/RegisterTable.h"
 
-#include "registers/RegisterConfigFile.h"
 #include "link/ReplacingFile.h"
+#include "registers/RegisterConfigFile.h"
 
 #include <filesystem>
 #include <fstream>
@@ -10,8 +10,8 @@
 
 namespace {
 
-const FileDialogSpec kConfigFilter{"", "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt",
-                                   "", "", false};
+const FileDialogSpec kConfigFilter{"",   "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt", "", "",
+                                   false};
 
 bool InRun(const RegisterRow& row, AllRowsRun run) {
     switch (run) {

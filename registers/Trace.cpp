@@ -1,8 +1,8 @@
 #include "registers/Trace.h"
 
 #include "core/TextFormat.h"
-#include "registers/HexText.h"
 #include "link/ReplacingFile.h"
+#include "registers/HexText.h"
 
 #include <cstdio>
 
@@ -50,8 +50,8 @@ TraceRow CMTrace::NoDataRow(uint32_t address) {
 
 std::string CMTrace::FileEntryLine(uint32_t address, const TraceRecord& r) {
     return FormatText(kFmtTraceFileEntry, address, static_cast<unsigned>(r.timestamp), r.device,
-                  r.direction ? "Read" : "Write", r.address, r.bytesPerAccess, r.accessNumber,
-                  r.accessCount, r.data);
+                      r.direction ? "Read" : "Write", r.address, r.bytesPerAccess, r.accessNumber,
+                      r.accessCount, r.data);
 }
 
 std::string CMTrace::FileHeader(const std::string& fileName, const std::tm& utc) {
@@ -59,8 +59,8 @@ std::string CMTrace::FileHeader(const std::string& fileName, const std::tm& utc)
     // The name is put in by hand: a file name is never a format.
     const std::string nameLine = kFmtTraceFileName;
     text += nameLine.substr(0, nameLine.find("%s")) + fileName + nameLine.substr(nameLine.find("%s") + 2);
-    text += FormatText(kFmtTraceFileCreated, utc.tm_mday, utc.tm_mon + 1, utc.tm_year + 1900,
-                   utc.tm_hour, utc.tm_min, utc.tm_sec);
+    text += FormatText(kFmtTraceFileCreated, utc.tm_mday, utc.tm_mon + 1, utc.tm_year + 1900, utc.tm_hour,
+                       utc.tm_min, utc.tm_sec);
     return text;
 }
 
@@ -145,11 +145,12 @@ PageResult CMTrace::SaveTo(const std::string& path) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string text = WithCrLf(FileHeader(name, utcNow_()));
     bool written = file.Write(text);
-    const bool read = ReadBlocks(kProgressSavingTrace, [&](uint32_t start, const TraceRecord* records, uint32_t n) {
-        text.clear();
-        for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));
-        written = written && file.Write(text);
-    });
+    const bool read =
+        ReadBlocks(kProgressSavingTrace, [&](uint32_t start, const TraceRecord* records, uint32_t n) {
+            text.clear();
+            for (uint32_t i = 0; i < n; ++i) text += WithCrLf(FileEntryLine(start + i, records[i]));
+            written = written && file.Write(text);
+        });
     if (!read) {
         file.Abandon();
         return PageLostBoard(host_);
@@ -162,7 +163,8 @@ PageResult CMTrace::SaveTo(const std::string& path) {
 }
 
 bool CMTrace::ReadBlocks(
-    const char* caption, const std::function<void(uint32_t start, const TraceRecord* records, uint32_t n)>& onBlock) {
+    const char* caption,
+    const std::function<void(uint32_t start, const TraceRecord* records, uint32_t n)>& onBlock) {
     std::vector<TraceRecord> records(kBlock);
     // Counted against the whole trace memory: how many entries the board holds shows only at
     // the block that is not full. The progress is over before the caller shows any message.
@@ -195,8 +197,8 @@ std::vector<TimedAccess> CMTrace::PageAccesses() const {
 }
 
 std::string CMTrace::VcdDate(const std::tm& utc) {
-    return FormatText("%04d-%02d-%02d %02d:%02d:%02d UTC", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return FormatText("%04d-%02d-%02d %02d:%02d:%02d UTC", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                      utc.tm_hour, utc.tm_min, utc.tm_sec);
 }
 
 PageResult CMTrace::Export() {

@@ -39,7 +39,8 @@ inline constexpr const char* kProgressReadingTrace = "Reading trace";
 inline constexpr const char* kProgressUnitTraceEntries = "entries";
 
 // The trace file: header lines, then one line per entry (printf formats of numbers only).
-inline constexpr const char* kTraceFileNote = "Note: Ordered from last Z-LINK access to first Z-LINK access\n\n";
+inline constexpr const char* kTraceFileNote =
+    "Note: Ordered from last Z-LINK access to first Z-LINK access\n\n";
 inline constexpr const char kFmtTraceFileName[] = "Trace File: %s\n";
 inline constexpr const char kFmtTraceFileCreated[] = "File created: %d/%d/%d - %02d:%02d:%02d\n\n";
 inline constexpr const char kFmtTraceFileEntry[] =
@@ -65,8 +66,8 @@ using TraceRow = std::array<std::string, kTraceColumns.size()>;
 
 class CMTrace {
 public:
-    static constexpr uint32_t kEntries = 0x20000;   // trace addresses 0x00000..0x1FFFF
-    static constexpr uint16_t kBlock = 2048;        // entries per request and per page
+    static constexpr uint32_t kEntries = 0x20000;  // trace addresses 0x00000..0x1FFFF
+    static constexpr uint16_t kBlock = 2048;  // entries per request and per page
     static constexpr size_t kAddressChars = 5;
 
     explicit CMTrace(PageHost& host);
@@ -120,8 +121,9 @@ private:
     // The trace from address 0 in blocks of up to 2048 entries, each handed to onBlock, until
     // the first short block or the end of the trace memory, its progress shown under caption.
     // False when the board did not answer (nothing reported yet; the progress is over).
-    bool ReadBlocks(const char* caption,
-                    const std::function<void(uint32_t start, const TraceRecord* records, uint32_t n)>& onBlock);
+    bool ReadBlocks(
+        const char* caption,
+        const std::function<void(uint32_t start, const TraceRecord* records, uint32_t n)>& onBlock);
     bool ReadAll(const char* caption, std::vector<TraceRecord>& records);
 
     PageHost& host_;

@@ -56,9 +56,9 @@ std::string Bits(unsigned value) {
 // What the dump knows of one device while it walks the trace.
 struct DeviceState {
     std::string strobe, read;
-    std::vector<std::string> count;                         // one code, or bit 0's alone
+    std::vector<std::string> count;  // one code, or bit 0's alone
     std::map<uint8_t, std::vector<std::string>> registers;  // address -> one code, or 16
-    std::map<uint8_t, uint16_t> values;                     // registers whose value is known
+    std::map<uint8_t, uint16_t> values;  // registers whose value is known
     bool high = false;
     int direction = -1;  // unknown until the first access
     uint8_t accesses = 0;
@@ -66,8 +66,7 @@ struct DeviceState {
 
 }  // namespace
 
-std::vector<TimedAccess> InTimeOrder(const TraceRecord* newestFirst, size_t count,
-                                     uint32_t firstAddress) {
+std::vector<TimedAccess> InTimeOrder(const TraceRecord* newestFirst, size_t count, uint32_t firstAddress) {
     std::vector<TimedAccess> out;
     out.reserve(count);
     uint64_t time = 0;
@@ -84,8 +83,7 @@ std::vector<TimedAccess> InTimeOrder(const TraceRecord* newestFirst, size_t coun
     return out;
 }
 
-std::vector<TimedAccess> InTimeOrder(const std::vector<TraceRecord>& newestFirst,
-                                     uint32_t firstAddress) {
+std::vector<TimedAccess> InTimeOrder(const std::vector<TraceRecord>& newestFirst, uint32_t firstAddress) {
     return InTimeOrder(newestFirst.data(), newestFirst.size(), firstAddress);
 }
 
@@ -129,12 +127,11 @@ std::string TraceCsv(const std::vector<TimedAccess>& accesses, const TraceRegist
         const TimedAccess& a = accesses[i];
         const TraceRecord& r = a.record;
         const auto name = names.find({r.device, r.address});
-        out += std::to_string(i) + ',' + std::to_string(r.device) + ',' +
-               (r.direction ? "read" : "write") + ',' + Hex(r.address, 2) + ',' + Hex(r.data, 4) +
-               ',' + std::to_string(r.bytesPerAccess) + ',' + std::to_string(r.accessCount) + ',' +
-               std::to_string(r.accessNumber) + ',' + std::to_string(r.timestamp) + ',' +
-               std::to_string(a.time) + ',' + Hex(a.traceAddress, 5) + ',' +
-               (name == names.end() ? std::string() : CsvField(name->second)) + "\r\n";
+        out += std::to_string(i) + ',' + std::to_string(r.device) + ',' + (r.direction ? "read" : "write") +
+               ',' + Hex(r.address, 2) + ',' + Hex(r.data, 4) + ',' + std::to_string(r.bytesPerAccess) + ',' +
+               std::to_string(r.accessCount) + ',' + std::to_string(r.accessNumber) + ',' +
+               std::to_string(r.timestamp) + ',' + std::to_string(a.time) + ',' + Hex(a.traceAddress, 5) +
+               ',' + (name == names.end() ? std::string() : CsvField(name->second)) + "\r\n";
     }
     return out;
 }

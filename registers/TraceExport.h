@@ -22,17 +22,15 @@ enum class TraceFileFormat { Text, Csv, Vcd, VcdBits };
 
 // One entry of the trace in time order.
 struct TimedAccess {
-    uint64_t time = 0;          // microseconds, the board's timestamp unwrapped past 2^32
+    uint64_t time = 0;  // microseconds, the board's timestamp unwrapped past 2^32
     uint32_t traceAddress = 0;  // where the board keeps the entry (0: the newest)
     TraceRecord record;
 };
 
 // Entries as the board returns them, the newest first (entry i at trace address first + i),
 // turned into time order: the oldest first.
-std::vector<TimedAccess> InTimeOrder(const TraceRecord* newestFirst, size_t count,
-                                     uint32_t firstAddress = 0);
-std::vector<TimedAccess> InTimeOrder(const std::vector<TraceRecord>& newestFirst,
-                                     uint32_t firstAddress = 0);
+std::vector<TimedAccess> InTimeOrder(const TraceRecord* newestFirst, size_t count, uint32_t firstAddress = 0);
+std::vector<TimedAccess> InTimeOrder(const std::vector<TraceRecord>& newestFirst, uint32_t firstAddress = 0);
 
 // Register names by (device, register address): the descriptions of the register table rows.
 using RegisterKey = std::pair<uint8_t, uint8_t>;

@@ -67,8 +67,8 @@ TimeScale ClampScale(TimeScale scale, uint64_t begin, uint64_t end, int width) {
     return scale;
 }
 
-TimeScale ZoomScale(const TimeScale& scale, double anchorX, double factor, uint64_t begin,
-                    uint64_t end, int width) {
+TimeScale ZoomScale(const TimeScale& scale, double anchorX, double factor, uint64_t begin, uint64_t end,
+                    int width) {
     if (!(factor > 0)) return ClampScale(scale, begin, end, width);
     const double anchor = scale.ToTime(anchorX);
     TimeScale zoomed = ClampScale({scale.start, scale.usPerPixel / factor}, begin, end, width);
@@ -83,8 +83,8 @@ TimeScale PanScale(const TimeScale& scale, double dx, uint64_t begin, uint64_t e
 std::vector<TimelineColumn> LaneColumns(const TimelineLane& lane, const TimeScale& scale, int width) {
     std::vector<TimelineColumn> columns;
     const auto& times = lane.times;
-    auto it = std::partition_point(times.begin(), times.end(),
-                                   [&](uint64_t t) { return scale.Column(t) < 0; });
+    auto it =
+        std::partition_point(times.begin(), times.end(), [&](uint64_t t) { return scale.Column(t) < 0; });
     while (it != times.end()) {
         const int64_t x = scale.Column(*it);
         if (x >= width) break;
@@ -167,8 +167,7 @@ std::string SpanText(double microseconds, double step) {
     return buffer;
 }
 
-std::vector<RulerTick> RulerTicks(const TimeScale& scale, int width, uint64_t origin,
-                                  double minSpacing) {
+std::vector<RulerTick> RulerTicks(const TimeScale& scale, int width, uint64_t origin, double minSpacing) {
     std::vector<RulerTick> ticks;
     if (width <= 0 || !(scale.usPerPixel > 0) || !(minSpacing > 0)) return ticks;
     const double raw = minSpacing * scale.usPerPixel;
@@ -197,7 +196,8 @@ std::string CursorText(const TraceTimeline& timeline, uint32_t access) {
     const TraceRecord& r = a.record;
     std::string name;
     for (const TimelineLane& lane : timeline.Lanes()) {
-        if (lane.device == r.device && lane.address == r.address && !lane.name.empty()) name = " " + lane.name;
+        if (lane.device == r.device && lane.address == r.address && !lane.name.empty())
+            name = " " + lane.name;
     }
     char buffer[160];
     std::snprintf(buffer, sizeof buffer,

@@ -26,9 +26,9 @@ std::string TimelineRangeText(uint32_t firstAddress, size_t count);
 struct TimelineLane {
     uint8_t device = 0;
     uint8_t address = 0;
-    std::string name;                   // the register's description, or empty
-    std::vector<uint32_t> entries;      // indices into the accesses, in time order
-    std::vector<uint64_t> times;        // their times, for the searches
+    std::string name;  // the register's description, or empty
+    std::vector<uint32_t> entries;  // indices into the accesses, in time order
+    std::vector<uint64_t> times;  // their times, for the searches
     std::vector<uint32_t> readsBefore;  // readsBefore[k]: reads among entries[0..k)
 };
 
@@ -52,7 +52,7 @@ private:
 
 // Time <-> pixel: x = (t - start) / usPerPixel, in microseconds of unwrapped trace time.
 struct TimeScale {
-    double start = 0;       // the time at the left edge of the lanes (x = 0)
+    double start = 0;  // the time at the left edge of the lanes (x = 0)
     double usPerPixel = 1;  // microseconds one pixel column spans
 
     double ToX(double time) const { return (time - start) / usPerPixel; }
@@ -70,17 +70,17 @@ TimeScale FitScale(uint64_t begin, uint64_t end, int width);
 // zoom, never scrolled past the room FitScale leaves at either end.
 TimeScale ClampScale(TimeScale scale, uint64_t begin, uint64_t end, int width);
 // Zoomed in by factor (> 1 closer, < 1 farther) around column anchorX, whose time stays put.
-TimeScale ZoomScale(const TimeScale& scale, double anchorX, double factor, uint64_t begin,
-                    uint64_t end, int width);
+TimeScale ZoomScale(const TimeScale& scale, double anchorX, double factor, uint64_t begin, uint64_t end,
+                    int width);
 // Dragged by dx pixels: the picture follows the mouse.
 TimeScale PanScale(const TimeScale& scale, double dx, uint64_t begin, uint64_t end, int width);
 
 // The accesses of one lane that fall on one pixel column.
 struct TimelineColumn {
-    int x = 0;           // the column
+    int x = 0;  // the column
     uint32_t count = 0;  // accesses on it
     uint32_t reads = 0;  // of them reads (the others are writes)
-    uint32_t last = 0;   // index into the accesses of the latest, whose value the lane shows on
+    uint32_t last = 0;  // index into the accesses of the latest, whose value the lane shows on
 };
 // The occupied columns of a lane within [0, width), left to right.
 std::vector<TimelineColumn> LaneColumns(const TimelineLane& lane, const TimeScale& scale, int width);
@@ -107,8 +107,7 @@ struct RulerTick {
 };
 // Ticks at round steps (1, 2, 5 times a power of ten microseconds, at least 1 us) no closer
 // than minSpacing pixels, labelled with the time since origin in the unit the step suits.
-std::vector<RulerTick> RulerTicks(const TimeScale& scale, int width, uint64_t origin,
-                                  double minSpacing);
+std::vector<RulerTick> RulerTicks(const TimeScale& scale, int width, uint64_t origin, double minSpacing);
 // A time span in the unit a step suits: "40 us", "1.25 ms", "3 s".
 std::string SpanText(double microseconds, double step);
 

@@ -22,8 +22,7 @@ std::string ValidateRegisterTexts(const std::string& address, const std::string*
     return {};
 }
 
-std::string ValidateTypedRegisterTexts(const std::string& address, const std::string* data,
-                                       RegWidth width) {
+std::string ValidateTypedRegisterTexts(const std::string& address, const std::string* data, RegWidth width) {
     if (auto error = ValidateRegisterTexts(address, nullptr); !error.empty()) return error;
     if (address.size() > CZLINKControl::kAddressChars) return kMsgAddressTooLong;
     if (!data) return {};

@@ -9,21 +9,18 @@
 // How a page operation ended; the window only needs the messages, tr805q-cli the distinction.
 enum class PageResult {
     Ok,
-    Invalid,    // a field failed validation; nothing was sent
+    Invalid,  // a field failed validation; nothing was sent
     LostBoard,  // the board did not answer; the program is asked to quit
-    Failed,     // the board answered but the operation did not succeed (message shown)
+    Failed,  // the board answered but the operation did not succeed (message shown)
 };
 
 inline constexpr const char* kMsgNullAddress = "Error - A null register address is not valid";
 inline constexpr const char* kMsgAddressNotHex = "Error - Register address must be hexadecimal";
 inline constexpr const char* kMsgNullData = "Error - Null register data is not valid";
 inline constexpr const char* kMsgDataNotHex = "Error - Register data must be hexadecimal";
-inline constexpr const char* kMsgAddressTooLong =
-    "Error - Register address has at most 2 hexadecimal digits";
-inline constexpr const char* kMsgData16TooLong =
-    "Error - Register data has at most 4 hexadecimal digits";
-inline constexpr const char* kMsgData8TooLong =
-    "Error - Register data has at most 2 hexadecimal digits";
+inline constexpr const char* kMsgAddressTooLong = "Error - Register address has at most 2 hexadecimal digits";
+inline constexpr const char* kMsgData16TooLong = "Error - Register data has at most 4 hexadecimal digits";
+inline constexpr const char* kMsgData8TooLong = "Error - Register data has at most 2 hexadecimal digits";
 inline constexpr const char* kMsgKernletNotStarted = "Error - Kernlet not started";
 
 // Register 0xC6 shows in bit 0 that a Kernlet has started after a reset.
@@ -39,8 +36,7 @@ std::string ValidateRegisterTexts(const std::string& address, const std::string*
 // Texts typed where no field holds them to its length (tr805q-cli), already in upper case: the
 // checks above, each field's in turn followed by its length as the page's fields take it (2
 // address digits; 4 data digits, 2 for an 8-bit access), so that no digit is ever dropped.
-std::string ValidateTypedRegisterTexts(const std::string& address, const std::string* data,
-                                       RegWidth width);
+std::string ValidateTypedRegisterTexts(const std::string& address, const std::string* data, RegWidth width);
 
 class CZLINKControl {
 public:

@@ -19,27 +19,20 @@ constexpr std::size_t kOwnRunFrom = kRegionSize / 4;
 constexpr std::size_t kBlockAlign = 64;
 constexpr int kMaxRegions = 8;
 
-std::size_t RoundUp(std::size_t bytes, std::size_t to)
-{
-    return (bytes + to - 1) & ~(to - 1);
-}
+std::size_t RoundUp(std::size_t bytes, std::size_t to) { return (bytes + to - 1) & ~(to - 1); }
 
 // A 2 MiB-aligned run of size bytes (a multiple of 2 MiB), marked for large pages.
-char* MapRun(std::size_t size)
-{
+char* MapRun(std::size_t size) {
     // One large page more than needed, so that an aligned run lies inside; the ends are given
     // back.
     void* const got = ::mmap(nullptr, size + kLargePage, PROT_READ | PROT_WRITE,
                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (got == MAP_FAILED)
-        throw std::bad_alloc();
+    if (got == MAP_FAILED) throw std::bad_alloc();
     char* const base = static_cast<char*>(got);
     char* const start = reinterpret_cast<char*>(RoundUp(reinterpret_cast<std::uintptr_t>(base), kLargePage));
-    if (start != base)
-        ::munmap(base, static_cast<std::size_t>(start - base));
+    if (start != base) ::munmap(base, static_cast<std::size_t>(start - base));
     const std::size_t tail = static_cast<std::size_t>(base + size + kLargePage - (start + size));
-    if (tail)
-        ::munmap(start + size, tail);
+    if (tail) ::munmap(start + size, tail);
 #ifdef MADV_HUGEPAGE
     // Only a request: without large pages the run is backed like any other memory.
     (void)::madvise(start, size, MADV_HUGEPAGE);
@@ -50,39 +43,34 @@ char* MapRun(std::size_t size)
 struct Region {
     char* base = nullptr;
     std::size_t used = 0;
-    std::size_t live = 0; // blocks not yet freed
+    std::size_t live = 0;  // blocks not yet freed
 };
 
 struct Regions {
     std::mutex mutex;
     Region regions[kMaxRegions];
-    int current = -1; // the region new blocks are carved from
+    int current = -1;  // the region new blocks are carved from
 };
 
-Regions& TheRegions()
-{
+Regions& TheRegions() {
     // Never destroyed: a table held by an object that outlives the statics may still be freed.
     static Regions* const r = new Regions;
     return *r;
 }
 
-} // namespace
+}  // namespace
 
-void* AllocateBulk(std::size_t bytes)
-{
-    if (bytes == 0 || bytes > SIZE_MAX / 4)
-        throw std::bad_alloc();
-    if (bytes >= kOwnRunFrom)
-        return MapRun(RoundUp(bytes, kLargePage));
+void* AllocateBulk(std::size_t bytes) {
+    if (bytes == 0 || bytes > SIZE_MAX / 4) throw std::bad_alloc();
+    if (bytes >= kOwnRunFrom) return MapRun(RoundUp(bytes, kLargePage));
     const std::size_t size = RoundUp(bytes, kBlockAlign);
     Regions& rs = TheRegions();
     std::lock_guard<std::mutex> lock(rs.mutex);
     if (rs.current < 0 || rs.regions[rs.current].used + size > kRegionSize) {
         int free = -1;
         for (int i = 0; i < kMaxRegions && free < 0; ++i)
-            if (!rs.regions[i].base)
-                free = i;
-        if (free < 0) // every region still holds blocks: this one gets a run of its own
+            if (!rs.regions[i].base) free = i;
+        if (free < 0)  // every region still holds blocks: this one gets a run of its own
             return MapRun(RoundUp(bytes, kLargePage));
         rs.regions[free].base = MapRun(kRegionSize);
         rs.regions[free].used = 0;
@@ -96,10 +84,8 @@ void* AllocateBulk(std::size_t bytes)
     return p;
 }
 
-void FreeBulk(void* p, std::size_t bytes)
-{
-    if (!p)
-        return;
+void FreeBulk(void* p, std::size_t bytes) {
+    if (!p) return;
     if (bytes >= kOwnRunFrom) {
         ::munmap(p, RoundUp(bytes, kLargePage));
         return;
@@ -109,13 +95,11 @@ void FreeBulk(void* p, std::size_t bytes)
     std::lock_guard<std::mutex> lock(rs.mutex);
     for (int i = 0; i < kMaxRegions; ++i) {
         Region& r = rs.regions[i];
-        if (!r.base || c < r.base || c >= r.base + kRegionSize)
-            continue;
+        if (!r.base || c < r.base || c >= r.base + kRegionSize) continue;
         if (--r.live == 0) {
             ::munmap(r.base, kRegionSize);
             r = Region{};
-            if (rs.current == i)
-                rs.current = -1;
+            if (rs.current == i) rs.current = -1;
         } else if (c + RoundUp(bytes, kBlockAlign) == r.base + r.used) {
             // The last block carved: the next one takes its place, and its pages, again. The
             // compiler's passes free their working tables in the order they took them.
@@ -127,4 +111,4 @@ void FreeBulk(void* p, std::size_t bytes)
     ::munmap(p, RoundUp(bytes, kLargePage));
 }
 
-} // namespace script
+}  // namespace script

@@ -35,20 +35,14 @@ struct BulkAllocator {
     using value_type = T;
     BulkAllocator() = default;
     template <typename U>
-    BulkAllocator(const BulkAllocator<U>&) noexcept
-    {
-    }
-    T* allocate(std::size_t n)
-    {
-        if (n > static_cast<std::size_t>(-1) / sizeof(T))
-            throw std::bad_alloc();
+    BulkAllocator(const BulkAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
         const std::size_t bytes = n * sizeof(T);
-        if (bytes >= kBulkThreshold)
-            return static_cast<T*>(AllocateBulk(bytes));
+        if (bytes >= kBulkThreshold) return static_cast<T*>(AllocateBulk(bytes));
         return static_cast<T*>(::operator new(bytes));
     }
-    void deallocate(T* p, std::size_t n) noexcept
-    {
+    void deallocate(T* p, std::size_t n) noexcept {
         const std::size_t bytes = n * sizeof(T);
         if (bytes >= kBulkThreshold)
             FreeBulk(p, bytes);
@@ -56,8 +50,7 @@ struct BulkAllocator {
             ::operator delete(p);
     }
     template <typename U>
-    bool operator==(const BulkAllocator<U>&) const noexcept
-    {
+    bool operator==(const BulkAllocator<U>&) const noexcept {
         return true;
     }
 };
@@ -66,4 +59,4 @@ template <typename T>
 using BulkVector = std::vector<T, BulkAllocator<T>>;
 using BulkString = std::basic_string<char, std::char_traits<char>, BulkAllocator<char>>;
 
-} // namespace script
+}  // namespace script

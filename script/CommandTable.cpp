@@ -88,11 +88,11 @@ struct OperatorEntry {
 };
 
 constexpr OperatorEntry kOperators[] = {
-    {"=", 0},  {"==", 0}, {"!", 1},  {"!=", 1},  {">", 2},   {"<", 3},  {">=", 4}, {"<=", 5},
-    {"&", 6},  {"&&", 6}, {"|", 7},  {"||", 7},  {"^", 8},   {"!&", 9}, {"!|", 10}, {"!^", 11},
+    {"=", 0}, {"==", 0}, {"!", 1}, {"!=", 1}, {">", 2}, {"<", 3},  {">=", 4},  {"<=", 5},
+    {"&", 6}, {"&&", 6}, {"|", 7}, {"||", 7}, {"^", 8}, {"!&", 9}, {"!|", 10}, {"!^", 11},
 };
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -101,8 +101,7 @@ namespace {
 // its first two: searching that bucket, then the empty last entry, finds what a search of the
 // whole table would.
 struct KeywordBuckets {
-    KeywordBuckets()
-    {
+    KeywordBuckets() {
         for (int i = 0; i < kUnrecognisedEntry; ++i) {
             const int b = Bucket(kCommandTable[i].name[0], kCommandTable[i].name[1]);
             entries[b][counts[b]++] = static_cast<int8_t>(i);
@@ -115,33 +114,27 @@ struct KeywordBuckets {
     std::string_view names[kCommandCount];
 };
 
-const KeywordBuckets& Buckets()
-{
+const KeywordBuckets& Buckets() {
     static const KeywordBuckets buckets;
     return buckets;
 }
 
-} // namespace
+}  // namespace
 
-int MatchKeyword(std::string_view text, std::size_t& length)
-{
+int MatchKeyword(std::string_view text, std::size_t& length) {
     length = 0;
-    if (text.size() < 2)
-        return kUnrecognisedEntry;
+    if (text.size() < 2) return kUnrecognisedEntry;
     const char a = Lower(text[0]);
     const char b = Lower(text[1]);
-    if (a < 'a' || a > 'z' || b < 'a' || b > 'z')
-        return kUnrecognisedEntry;
+    if (a < 'a' || a > 'z' || b < 'a' || b > 'z') return kUnrecognisedEntry;
     const KeywordBuckets& buckets = Buckets();
     const int bucket = KeywordBuckets::Bucket(a, b);
     for (int k = 0; k < buckets.counts[bucket]; ++k) {
         const int i = buckets.entries[bucket][k];
         const std::string_view name = buckets.names[i];
-        if (name.size() > text.size())
-            continue;
+        if (name.size() > text.size()) continue;
         bool equal = true;
-        for (std::size_t c = 2; c < name.size() && equal; ++c)
-            equal = Lower(text[c]) == name[c];
+        for (std::size_t c = 2; c < name.size() && equal; ++c) equal = Lower(text[c]) == name[c];
         if (equal) {
             length = name.size();
             return i;
@@ -150,24 +143,19 @@ int MatchKeyword(std::string_view text, std::size_t& length)
     return kUnrecognisedEntry;
 }
 
-int FindCommand(std::string_view name)
-{
+int FindCommand(std::string_view name) {
     for (int i = 0; i < kCommandCount; ++i)
-        if (name == kCommandTable[i].name)
-            return i;
+        if (name == kCommandTable[i].name) return i;
     return -1;
 }
 
-int ConditionOfOperator(std::string_view op)
-{
+int ConditionOfOperator(std::string_view op) {
     for (const OperatorEntry& e : kOperators)
-        if (e.text == op)
-            return e.condition;
+        if (e.text == op) return e.condition;
     return -1;
 }
 
-bool IsOperatorStart(char c)
-{
+bool IsOperatorStart(char c) {
     return c == '=' || c == '!' || c == '>' || c == '<' || c == '&' || c == '|' || c == '^';
 }
 
@@ -181,4 +169,4 @@ const int32_t kJumpIfFalse[kConditionCount] = {0x16, 0x15, 0x1A, 0x19, 0x18, 0x1
 const int32_t kCallIfTrue[kConditionCount] = {0x22, 0x23, 0x24, 0x25, 0x26, 0x27,
                                               0x28, 0x29, 0x30, 0x31, 0x32, 0x33};
 
-} // namespace script
+}  // namespace script

@@ -18,9 +18,9 @@ enum Kind : int32_t {
     kKindIndexedDec = 5,
     kKindString = 6,
     kKindLabel = 7,
-    kKindInitWord = 8,     // label table only: an extra value of a multi-value `word`
-    kKindUnrecognised = 9, // unrecognised token, or the end of the line
-    kKindSigned = 10,      // a value written with + or -: rejected, values are unsigned
+    kKindInitWord = 8,  // label table only: an extra value of a multi-value `word`
+    kKindUnrecognised = 9,  // unrecognised token, or the end of the line
+    kKindSigned = 10,  // a value written with + or -: rejected, values are unsigned
     kKindLongConstant = 11,
     // A name written after * or #, until name resolution turns it into kind 0 or 1.
     kKindPendingLocation = 0x1000,
@@ -31,8 +31,8 @@ enum Kind : int32_t {
 constexpr uint32_t kMaskOptional = 0x8000;
 
 // Opcodes with a meaning to the compiler itself.
-constexpr int32_t kOpJump = 0x14;        // jmp, and jmpc before an operator turns it conditional
-constexpr int32_t kOpCall = 0x21;        // jsr, and jsrc likewise
+constexpr int32_t kOpJump = 0x14;  // jmp, and jmpc before an operator turns it conditional
+constexpr int32_t kOpCall = 0x21;  // jsr, and jsrc likewise
 constexpr int32_t kOpStop = 0x35;
 constexpr int32_t kOpUnrecognised = 0x64;
 constexpr int32_t kOpIf = 0x1000;
@@ -41,16 +41,16 @@ constexpr int32_t kOpWhile = 0x1002;
 constexpr int32_t kOpEndwhile = 0x1003;
 constexpr int32_t kOpWord = 0x1004;
 constexpr int32_t kOpBuffer = 0x1005;
-constexpr int32_t kOpEnd = 0x1006;       // end of records; also what an unused record holds
+constexpr int32_t kOpEnd = 0x1006;  // end of records; also what an unused record holds
 constexpr int32_t kOpConst = 0x1007;
 constexpr int32_t kOpElse = 0x1008;
 constexpr int32_t kOpElseif = 0x1009;
 
 struct CommandEntry {
-    const char* name; // lower case; empty for the last entry, which matches anything
+    const char* name;  // lower case; empty for the last entry, which matches anything
     int32_t opcode;
     int32_t maxParams;
-    int32_t minParams; // only for the wording of the parameter-count error
+    int32_t minParams;  // only for the wording of the parameter-count error
     uint32_t masks[3];
 };
 
@@ -75,7 +75,7 @@ bool IsOperatorStart(char c);
 bool IsOperatorSecond(char c);
 
 extern const int32_t kJumpIfTrue[kConditionCount];  // jmpc, and the bottom of a while loop
-extern const int32_t kJumpIfFalse[kConditionCount]; // if, elseif, the top of a while loop
+extern const int32_t kJumpIfFalse[kConditionCount];  // if, elseif, the top of a while loop
 extern const int32_t kCallIfTrue[kConditionCount];  // jsrc
 
-} // namespace script
+}  // namespace script

@@ -62,21 +62,22 @@ inline std::string ToText(std::string_view s) { return std::string(s); }
 inline std::string ToText(const char* s) { return std::string(s); }
 inline std::string ToText(const std::string& s) { return s; }
 template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>>
-std::string ToText(T v) { return std::to_string(v); }
-} // namespace detail
+std::string ToText(T v) {
+    return std::to_string(v);
+}
+}  // namespace detail
 
 // Fills the %d and %s of one of the texts above, in order. Arguments are copied in as text:
 // names from a script never act as a format.
 template <typename... Args>
-std::string FormatMessage(std::string_view format, const Args&... args)
-{
+std::string FormatMessage(std::string_view format, const Args&... args) {
     const std::string texts[] = {std::string(), detail::ToText(args)...};
     std::string out;
     out.reserve(format.size() + 32);
     std::size_t next = 1;
     for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size() &&
-            (format[i + 1] == 'd' || format[i + 1] == 's') && next < std::size(texts)) {
+        if (format[i] == '%' && i + 1 < format.size() && (format[i + 1] == 'd' || format[i + 1] == 's') &&
+            next < std::size(texts)) {
             out += texts[next++];
             ++i;
         } else {
@@ -86,4 +87,4 @@ std::string FormatMessage(std::string_view format, const Args&... args)
     return out;
 }
 
-} // namespace script
+}  // namespace script

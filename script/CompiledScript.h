@@ -9,12 +9,12 @@
 namespace script {
 
 struct CompiledScript {
-    bool readable = false;            // false: "Error - Unable to open file"
+    bool readable = false;  // false: "Error - Unable to open file"
     std::vector<std::string> errors;  // each as the compiler gives it (ending in CR LF), the last
-                                      // "Error Script too large" for an image the board cannot hold
-    std::vector<Frame> frames;        // the download frames, when there are no errors
+        // "Error Script too large" for an image the board cannot hold
+    std::vector<Frame> frames;  // the download frames, when there are no errors
 };
 // Leaves "debug_file.txt" in the listing directory (the current directory when empty).
 CompiledScript CompileScriptFile(const std::string& path, const std::string& listingDirectory);
 
-} // namespace script
+}  // namespace script

@@ -169,17 +169,17 @@ void ReadDataFile::Close() {
 
 std::string ReadDataFile::Report() const {
     switch (kind_) {
-    case DataFileKind::Wave: {
-        const WaveFormat& f = wave_.Format();
-        std::string r(kTextOpenedWav);
-        r += FillNumber(kFmtWavSampleRate, f.sampleRate);
-        r += f.Stereo() ? kTextWavStereo : kTextWavMono;
-        r += FillNumber(kFmtWavSamples, f.samples);
-        return r;
-    }
-    case DataFileKind::Binary: return FillNumber(kFmtOpenedBinary, items_);
-    case DataFileKind::Text: return FillNumber(kFmtOpenedText, items_);
-    case DataFileKind::None: break;
+        case DataFileKind::Wave: {
+            const WaveFormat& f = wave_.Format();
+            std::string r(kTextOpenedWav);
+            r += FillNumber(kFmtWavSampleRate, f.sampleRate);
+            r += f.Stereo() ? kTextWavStereo : kTextWavMono;
+            r += FillNumber(kFmtWavSamples, f.samples);
+            return r;
+        }
+        case DataFileKind::Binary: return FillNumber(kFmtOpenedBinary, items_);
+        case DataFileKind::Text: return FillNumber(kFmtOpenedText, items_);
+        case DataFileKind::None: break;
     }
     return {};
 }
@@ -196,15 +196,15 @@ bool ReadDataFile::NextTextValue(uint16_t& value) {
 
 bool ReadDataFile::Next(uint16_t& value) {
     switch (kind_) {
-    case DataFileKind::Wave: return wave_.NextSample(value);
-    case DataFileKind::Binary: {
-        uint8_t b[2];
-        if (std::fread(b, 1, 2, file_) != 2) return false;
-        value = static_cast<uint16_t>(b[0] << 8 | b[1]);
-        return true;
-    }
-    case DataFileKind::Text: return NextTextValue(value);
-    case DataFileKind::None: break;
+        case DataFileKind::Wave: return wave_.NextSample(value);
+        case DataFileKind::Binary: {
+            uint8_t b[2];
+            if (std::fread(b, 1, 2, file_) != 2) return false;
+            value = static_cast<uint16_t>(b[0] << 8 | b[1]);
+            return true;
+        }
+        case DataFileKind::Text: return NextTextValue(value);
+        case DataFileKind::None: break;
     }
     return false;
 }
@@ -237,23 +237,24 @@ bool WriteDataFile::Close() {
 
 bool WriteDataFile::Write(uint16_t value, std::string_view text) {
     switch (kind_) {
-    case DataFileKind::Wave: return wave_.WriteSample(value);
-    case DataFileKind::Binary: {
-        const uint8_t b[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
-        return std::fwrite(b, 1, 2, file_) == 2;
-    }
-    case DataFileKind::Text: {
-        bool lineEnd = true;
-        if (text.size() >= kContinuation.size() &&
-            text.substr(text.size() - kContinuation.size()) == kContinuation) {
-            text.remove_suffix(kContinuation.size());
-            lineEnd = false;
+        case DataFileKind::Wave: return wave_.WriteSample(value);
+        case DataFileKind::Binary: {
+            const uint8_t b[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+            return std::fwrite(b, 1, 2, file_) == 2;
         }
-        if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) return false;
-        if (lineEnd && std::fwrite(kLineEnd.data(), 1, kLineEnd.size(), file_) != kLineEnd.size()) return false;
-        return true;
-    }
-    case DataFileKind::None: break;
+        case DataFileKind::Text: {
+            bool lineEnd = true;
+            if (text.size() >= kContinuation.size() &&
+                text.substr(text.size() - kContinuation.size()) == kContinuation) {
+                text.remove_suffix(kContinuation.size());
+                lineEnd = false;
+            }
+            if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) return false;
+            if (lineEnd && std::fwrite(kLineEnd.data(), 1, kLineEnd.size(), file_) != kLineEnd.size())
+                return false;
+            return true;
+        }
+        case DataFileKind::None: break;
     }
     return false;
 }

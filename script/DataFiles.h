@@ -28,7 +28,7 @@ public:
 private:
     std::string before_;  // literal text before the conversion
     char conversion_ = 0;
-    size_t width_ = 0;    // 0: no width
+    size_t width_ = 0;  // 0: no width
 };
 
 // The part of a text-file line that holds a value: cut at the first ';' and trimmed at both

@@ -22,11 +22,8 @@ class ListingBuffer {
 public:
     using Sink = std::function<void(std::string_view)>;
     explicit ListingBuffer(Sink sink)
-        : sink_(std::move(sink)), data_(BulkAllocator<char>().allocate(kCapacity))
-    {
-    }
-    ~ListingBuffer()
-    {
+        : sink_(std::move(sink)), data_(BulkAllocator<char>().allocate(kCapacity)) {}
+    ~ListingBuffer() {
         Flush();
         BulkAllocator<char>().deallocate(data_, kCapacity);
     }
@@ -34,17 +31,13 @@ public:
     ListingBuffer& operator=(const ListingBuffer&) = delete;
     // Room for n more characters at the returned position; Advance commits them. n is at most
     // a few lines.
-    char* Reserve(std::size_t n)
-    {
-        if (size_ + n > kCapacity)
-            Flush();
+    char* Reserve(std::size_t n) {
+        if (size_ + n > kCapacity) Flush();
         return data_ + size_;
     }
     void Advance(char* end) { size_ = static_cast<std::size_t>(end - data_); }
-    void Flush()
-    {
-        if (size_)
-            sink_(std::string_view(data_, size_));
+    void Flush() {
+        if (size_) sink_(std::string_view(data_, size_));
         size_ = 0;
     }
 
@@ -59,8 +52,7 @@ private:
 // right-aligned in N characters as printf writes them. A long script's listing runs to many
 // megabytes, so these stay small enough to inline.
 template <std::size_t N>
-char* Put(char* q, const char (&literal)[N])
-{
+char* Put(char* q, const char (&literal)[N]) {
     std::memcpy(q, literal, N - 1);
     return q + N - 1;
 }
@@ -71,8 +63,7 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr char kSpaces[] = "                    ";
 constexpr std::size_t kMaxWidth = sizeof kSpaces - 1;
 
-inline char* Pad(char* q, std::size_t used, std::size_t width)
-{
+inline char* Pad(char* q, std::size_t used, std::size_t width) {
     if (used < width) {
         // One fixed-size copy; only width - used of it is kept.
         std::memcpy(q, kSpaces, kMaxWidth);
@@ -84,8 +75,7 @@ inline char* Pad(char* q, std::size_t used, std::size_t width)
 // Copies n characters, most of them names of a few characters (or none): a copy of a length
 // known only at run time is a library call, six of them a record line. Reads and writes only
 // the n characters.
-inline void CopyShort(char* q, const char* s, std::size_t n)
-{
+inline void CopyShort(char* q, const char* s, std::size_t n) {
     if (n >= 8 && n <= 16) {
         std::memcpy(q, s, 8);
         std::memcpy(q + n - 8, s + n - 8, 8);
@@ -101,8 +91,7 @@ inline void CopyShort(char* q, const char* s, std::size_t n)
     }
 }
 
-inline char* PutText(char* q, std::string_view s, std::size_t width = 0)
-{
+inline char* PutText(char* q, std::string_view s, std::size_t width = 0) {
     q = Pad(q, s.size(), width);
     CopyShort(q, s.data(), s.size());
     return q + s.size();
@@ -112,8 +101,7 @@ inline char* PutText(char* q, std::string_view s, std::size_t width = 0)
 struct DigitPairs {
     char hex[512];
     char dec[200];
-    constexpr DigitPairs() : hex(), dec()
-    {
+    constexpr DigitPairs() : hex(), dec() {
         for (int i = 0; i < 256; ++i) {
             hex[2 * i] = kHexDigits[i >> 4];
             hex[2 * i + 1] = kHexDigits[i & 0xF];
@@ -127,8 +115,7 @@ struct DigitPairs {
 constexpr DigitPairs kPairs;
 
 // The hex digits of v written leftwards, ending just before end; returns where they start.
-inline char* HexLeft(char* end, uint32_t v)
-{
+inline char* HexLeft(char* end, uint32_t v) {
     while (v > 0xFF) {
         end -= 2;
         std::memcpy(end, kPairs.hex + 2 * (v & 0xFF), 2);
@@ -143,8 +130,7 @@ inline char* HexLeft(char* end, uint32_t v)
     return end;
 }
 
-inline char* PutHex(char* q, uint32_t v, std::size_t width)
-{
+inline char* PutHex(char* q, uint32_t v, std::size_t width) {
     // The digits go straight to their place: gathered elsewhere and copied on, the copy waited
     // for the small writes before it.
     const std::size_t n = v ? static_cast<std::size_t>(std::bit_width(v) + 3) / 4 : 1;
@@ -155,8 +141,7 @@ inline char* PutHex(char* q, uint32_t v, std::size_t width)
 
 // The decimal digits of m written leftwards, ending just before end; returns where they start.
 template <typename U>
-inline char* DecLeft(char* end, U m)
-{
+inline char* DecLeft(char* end, U m) {
     while (m >= 100) {
         end -= 2;
         std::memcpy(end, kPairs.dec + 2 * (m % 100), 2);
@@ -172,26 +157,22 @@ inline char* DecLeft(char* end, U m)
 }
 
 // How many decimal digits m has.
-inline std::size_t DecimalDigits(uint64_t m)
-{
+inline std::size_t DecimalDigits(uint64_t m) {
     std::size_t n = 1;
-    for (uint64_t limit = 10; n < 20 && m >= limit; limit *= 10)
-        ++n;
+    for (uint64_t limit = 10; n < 20 && m >= limit; limit *= 10) ++n;
     return n;
 }
 
-inline char* PutDec(char* q, int64_t v, std::size_t width)
-{
+inline char* PutDec(char* q, int64_t v, std::size_t width) {
     const uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
     const std::size_t n = DecimalDigits(m) + (v < 0 ? 1 : 0);
     q = Pad(q, n, width);
     // Straight to their place, as the hex digits.
-    if (m <= UINT32_MAX) // nearly every number of the listing: its division is the cheaper
+    if (m <= UINT32_MAX)  // nearly every number of the listing: its division is the cheaper
         DecLeft(q + n, static_cast<uint32_t>(m));
     else
         DecLeft(q + n, m);
-    if (v < 0)
-        *q = '-';
+    if (v < 0) *q = '-';
     return q + n;
 }
 
@@ -208,12 +189,13 @@ struct RecordTemplate {
     static constexpr char kHead[] = "Line       Location ";
     static constexpr std::size_t kHeadSize = sizeof kHead - 1;
     static constexpr std::size_t kLineEnd = 10;
-    static constexpr char kTail[] = " Command=   Param1=       [   ] Param2=       [   ] "
-                                    "Param3=       [   ] RefLabels=";
+    static constexpr char kTail[] =
+        " Command=   Param1=       [   ] Param2=       [   ] "
+        "Param3=       [   ] RefLabels=";
     static constexpr std::size_t kTailSize = sizeof kTail - 1;
     // Where each field ends (one past its last character), from the start of the tail.
     static constexpr std::size_t kOpcodeEnd = 11;
-    static constexpr std::size_t kSlotStride = 20; // " Param1=%2x %4x[%3x]"
+    static constexpr std::size_t kSlotStride = 20;  // " Param1=%2x %4x[%3x]"
     static constexpr std::size_t kKindEnd = 21;
     static constexpr std::size_t kValueEnd = 26;
     static constexpr std::size_t kRefEnd = 30;
@@ -225,18 +207,14 @@ static_assert(RecordTemplate::kHeadSize == 20 && RecordTemplate::kTailSize == 82
               RecordTemplate::kTail[RecordTemplate::kRefEnd] == ']' &&
               RecordTemplate::kTail[2 * RecordTemplate::kSlotStride + RecordTemplate::kRefEnd] == ']');
 
-bool FitsTemplate(const CommandRecord& rec)
-{
-    if (rec.line < 0 || rec.line > 99999 || static_cast<uint32_t>(rec.opcode) > 0xFF)
-        return false;
+bool FitsTemplate(const CommandRecord& rec) {
+    if (rec.line < 0 || rec.line > 99999 || static_cast<uint32_t>(rec.opcode) > 0xFF) return false;
     for (int s = 0; s < kBoardSlotCount; ++s)
-        if ((rec.slots[s].ref & 0xFFFF) > 0xFFF)
-            return false;
+        if ((rec.slots[s].ref & 0xFFFF) > 0xFFF) return false;
     return true;
 }
 
-char* PutRecordFields(char* q, const CommandRecord& rec, uint32_t r)
-{
+char* PutRecordFields(char* q, const CommandRecord& rec, uint32_t r) {
     using T = RecordTemplate;
     std::memcpy(q, T::kHead, T::kHeadSize);
     DecLeft(q + T::kLineEnd, static_cast<uint32_t>(rec.line));
@@ -254,8 +232,7 @@ char* PutRecordFields(char* q, const CommandRecord& rec, uint32_t r)
 }
 
 // The same fields for any record, through the general pieces.
-char* PutRecordFieldsAnyWidth(char* q, const CommandRecord& rec, uint32_t r)
-{
+char* PutRecordFieldsAnyWidth(char* q, const CommandRecord& rec, uint32_t r) {
     q = Put(q, "Line ");
     q = PutDec(q, rec.line, 5);
     q = Put(q, " Location ");
@@ -279,17 +256,14 @@ char* PutRecordFieldsAnyWidth(char* q, const CommandRecord& rec, uint32_t r)
 
 // "Line %5d Location %3x Command=%2x Param1=%2x %4x[%3x] Param2=%2x %4x[%3x] Param3=%2x
 //  %4x[%3x] RefLabels=%s[%s],%s[%s],%s[%s]\n"
-void PutRecordLine(ListingBuffer& out, const CScriptCompiler& c, const CommandRecord& rec,
-                   uint32_t r)
-{
+void PutRecordLine(ListingBuffer& out, const CScriptCompiler& c, const CommandRecord& rec, uint32_t r) {
     // Made from the names at once, not cleared first: a record line each.
     const std::string_view names[2 * kBoardSlotCount] = {
-        c.Name(rec.slots[0].name), c.Name(rec.slots[0].indexName), c.Name(rec.slots[1].name),
-        c.Name(rec.slots[1].indexName), c.Name(rec.slots[2].name), c.Name(rec.slots[2].indexName)};
+        c.Name(rec.slots[0].name),      c.Name(rec.slots[0].indexName), c.Name(rec.slots[1].name),
+        c.Name(rec.slots[1].indexName), c.Name(rec.slots[2].name),      c.Name(rec.slots[2].indexName)};
     static_assert(kBoardSlotCount == 3);
     std::size_t room = kListingRecordLine.size() + 12 * kFieldRoom;
-    for (const std::string_view& name : names)
-        room += name.size();
+    for (const std::string_view& name : names) room += name.size();
     char* q = out.Reserve(room);
     q = FitsTemplate(rec) ? PutRecordFields(q, rec, r) : PutRecordFieldsAnyWidth(q, rec, r);
     for (int s = 0; s < kBoardSlotCount; ++s) {
@@ -302,8 +276,7 @@ void PutRecordLine(ListingBuffer& out, const CScriptCompiler& c, const CommandRe
     out.Advance(q);
 }
 
-void BuildListing(const CScriptCompiler& c, ListingBuffer& out)
-{
+void BuildListing(const CScriptCompiler& c, ListingBuffer& out) {
     const auto& records = c.Records();
     const auto& strings = c.Strings();
     const auto& labels = c.Labels();
@@ -330,7 +303,8 @@ void BuildListing(const CScriptCompiler& c, ListingBuffer& out)
     for (std::size_t i = 0; i < labels.size(); ++i) {
         const LabelEntry& e = labels[i];
         const std::string_view name = c.Name(e.name);
-        q = out.Reserve(kListingLabelStart.size() + kListingLabelCommand.size() + name.size() + 4 * kFieldRoom);
+        q = out.Reserve(kListingLabelStart.size() + kListingLabelCommand.size() + name.size() +
+                        4 * kFieldRoom);
         // "Line %5d Label no %4d %20s "
         q = Put(q, "Line ");
         q = PutDec(q, e.line, 5);
@@ -340,43 +314,41 @@ void BuildListing(const CScriptCompiler& c, ListingBuffer& out)
         q = PutText(q, name, 20);
         *q++ = ' ';
         switch (e.kind) {
-        case kKindLabel: // "Command,                   Location=%d\n"
-            q = Put(q, "Command,                   Location=");
-            q = PutDec(q, e.commandIndex, 0);
-            *q++ = '\n';
-            break;
-        case kKindConstant: // "Constant, value=%d\n"
-            q = Put(q, "Constant, value=");
-            q = PutDec(q, e.value, 0);
-            *q++ = '\n';
-            break;
-        case kKindVariable: // "Variable, value=%4d,      Location=%d\n"
-            q = Put(q, "Variable, value=");
-            q = PutDec(q, e.value, 4);
-            q = Put(q, ",      Location=");
-            q = PutDec(q, e.location, 0);
-            *q++ = '\n';
-            break;
-        case kKindInitWord: // "Initbuf,  value=%4d,      Location=%d\n"
-            if (e.value != kUnresolved) {
-                q = Put(q, "Initbuf,  value=");
+            case kKindLabel:  // "Command,                   Location=%d\n"
+                q = Put(q, "Command,                   Location=");
+                q = PutDec(q, e.commandIndex, 0);
+                *q++ = '\n';
+                break;
+            case kKindConstant:  // "Constant, value=%d\n"
+                q = Put(q, "Constant, value=");
+                q = PutDec(q, e.value, 0);
+                *q++ = '\n';
+                break;
+            case kKindVariable:  // "Variable, value=%4d,      Location=%d\n"
+                q = Put(q, "Variable, value=");
                 q = PutDec(q, e.value, 4);
                 q = Put(q, ",      Location=");
                 q = PutDec(q, e.location, 0);
                 *q++ = '\n';
-            }
-            break;
-        default:
-            break; // nothing after the name, not even a line end
+                break;
+            case kKindInitWord:  // "Initbuf,  value=%4d,      Location=%d\n"
+                if (e.value != kUnresolved) {
+                    q = Put(q, "Initbuf,  value=");
+                    q = PutDec(q, e.value, 4);
+                    q = Put(q, ",      Location=");
+                    q = PutDec(q, e.location, 0);
+                    *q++ = '\n';
+                }
+                break;
+            default: break;  // nothing after the name, not even a line end
         }
         out.Advance(q);
     }
 }
 
-} // namespace
+}  // namespace
 
-std::string CScriptCompiler::ListingText() const
-{
+std::string CScriptCompiler::ListingText() const {
     std::string text;
     {
         ListingBuffer out([&text](std::string_view chunk) { text.append(chunk); });
@@ -385,24 +357,22 @@ std::string CScriptCompiler::ListingText() const
     return text;
 }
 
-void CScriptCompiler::WriteListing()
-{
+void CScriptCompiler::WriteListing() {
     listingWritten_ = false;
-    const std::string path = listingDir_.empty() ? std::string(kListingFileName)
-                                                 : listingDir_ + "/" + kListingFileName;
+    const std::string path =
+        listingDir_.empty() ? std::string(kListingFileName) : listingDir_ + "/" + kListingFileName;
     // An earlier listing stays whole until this one is; the listing is made anew by every
     // compile, so it does not wait for the disk (megabytes for a long script).
     ReplacingFile file(path, ReplacingFile::Durability::Unsynced);
-    if (!file.Open())
-        return;
+    if (!file.Open()) return;
     bool ok = true;
     try {
         ListingBuffer out([&](std::string_view chunk) { ok = file.Write(chunk) && ok; });
         BuildListing(*this, out);
     } catch (const std::bad_alloc&) {
-        return; // the earlier listing stays
+        return;  // the earlier listing stays
     }
     listingWritten_ = ok && file.Commit();
 }
 
-} // namespace script
+}  // namespace script

@@ -11,9 +11,9 @@
 namespace script {
 
 constexpr uint8_t kFrameStart = 0x7E;
-constexpr uint8_t kCmdFirstRecord = 0x08; // the first command record
+constexpr uint8_t kCmdFirstRecord = 0x08;  // the first command record
 constexpr uint8_t kCmdNextRecord = 0x09;  // every further record, and the closing one
-constexpr uint8_t kCmdInitialiser = 0x12; // one data word's initial value
+constexpr uint8_t kCmdInitialiser = 0x12;  // one data word's initial value
 
 using Frame = std::vector<uint8_t>;
 
@@ -32,4 +32,4 @@ std::vector<Frame> BuildDownloadFrames(CScriptCompiler& compiler);
 // "7E 08 00 02 ..." : upper-case hex bytes separated by blanks.
 std::string FrameToHex(const Frame& frame);
 
-} // namespace script
+}  // namespace script

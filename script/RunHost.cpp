@@ -31,9 +31,7 @@ bool CScriptRunHost::SendFrame(const std::vector<uint8_t>& frame) {
     return host_.Board().Link().Write(frame.data(), static_cast<uint32_t>(frame.size()), 0) == kWriteOk;
 }
 
-bool CScriptRunHost::ScriptStatus(uint8_t& status) {
-    return host_.Board().GetScriptStatus(status);
-}
+bool CScriptRunHost::ScriptStatus(uint8_t& status) { return host_.Board().GetScriptStatus(status); }
 
 bool CScriptRunHost::SendReply(uint16_t answer, int failureSuffix) {
     if (SendFrame(BoardFrame(kCmdReply, {answer, 0, 0}))) return true;
@@ -75,16 +73,14 @@ bool CScriptRunHost::Download() {
     std::optional<int> failed;
     {
         // Over before the board's answer is awaited, and before any message.
-        ProgressScope shown(host_.Progress(), kProgressDownloadingScript, frames.size(), kProgressUnitScriptRecords);
+        ProgressScope shown(host_.Progress(), kProgressDownloadingScript, frames.size(),
+                            kProgressUnitScriptRecords);
         for (size_t i = 0; i < frames.size(); ++i) {
             const Frame& f = frames[i];
             if (!SendFrame(f)) {
                 // The digit tells the place: first record 3, later records 4, closing record 5,
                 // an initialiser none.
-                failed = i == 0                    ? 3
-                         : i + 1 == frames.size()  ? 5
-                         : f[1] == kCmdInitialiser ? 0
-                                                   : 4;
+                failed = i == 0 ? 3 : i + 1 == frames.size() ? 5 : f[1] == kCmdInitialiser ? 0 : 4;
                 break;
             }
             shown.Advance(i + 1);
@@ -156,8 +152,8 @@ bool CScriptRunHost::Run(const std::string& scriptPath) {
     shared_.linkReleased.Reset();
     shared_.handOver.Set();
     const std::string folder = std::filesystem::path(scriptPath).parent_path().string();
-    worker_ = std::make_unique<CScriptWorker>(host_.Board().Link(), compiler_, folder, shared_,
-                                              poster_, clock);
+    worker_ =
+        std::make_unique<CScriptWorker>(host_.Board().Link(), compiler_, folder, shared_, poster_, clock);
     thread_ = std::thread([w = worker_.get()] { w->Run(); });
     return true;
 }
@@ -207,8 +203,7 @@ std::string CScriptRunHost::Text(uint32_t stringIndex, uint32_t value) const {
     return text;
 }
 
-std::string CScriptRunHost::RunTimeErrorText(uint32_t code, uint32_t record,
-                                             const std::string& name) const {
+std::string CScriptRunHost::RunTimeErrorText(uint32_t code, uint32_t record, const std::string& name) const {
     const int line = compiler_.LineOfRecord(static_cast<int>(record));
     if (code == 0 || code > kRunTimeErrors.size()) return FillNumbers(kFmtUnknownRunTimeError, code, line);
     const std::string_view format = kRunTimeErrors[code - 1];
@@ -226,51 +221,51 @@ void CScriptRunHost::Handle(const ScriptPost& post) {
     // The worker waits until the page has the message.
     shared_.handOver.Set();
     switch (post.msg) {
-    case ScriptMsg::AddText: results_.AddText(Text(post.wParam, post.lParam)); break;
-    case ScriptMsg::Print: results_.AddLine(post.text); break;
-    case ScriptMsg::Clear: results_.Clear(); break;
-    case ScriptMsg::DebugText:
-        results_.AddText(std::string(kTextDebugPrefix) +
-                         FillNumbers(kFmtDebugValues, post.wParam, post.lParam));
-        break;
-    case ScriptMsg::MessageBox: OnMessageBox(post); break;
-    case ScriptMsg::MessageBoxYesNo: OnYesNo(post); break;
-    case ScriptMsg::MessageBoxEntry: OnEntry(post); break;
-    case ScriptMsg::End: OnEnd(post); break;
-    case ScriptMsg::Error:
-        JoinWorker();
-        results_.AddLine(RunTimeErrorText(post.wParam, post.lParam, post.text));
-        EndRun(RunOutcome::RunTimeError, false);
-        break;
-    case ScriptMsg::FOpenError:
-    case ScriptMsg::FStoreError:
-        JoinWorker();
-        // The board's script waits for a file the PC no longer serves: stop it (unless it has
-        // ended already).
-        if (!(post.msg == ScriptMsg::FStoreError && post.lParam == kStoreFailedAfterEnd) &&
-            !SendFrame(BoardFrame(kCmdAbortScript, {}))) {
-            LostBoard(1);
-            return;
-        }
-        results_.AddLine(std::string(post.msg == ScriptMsg::FOpenError ? kTextUnableToOpenDataFile
-                                                                       : kTextUnableToStoreData) +
-                         post.text);
-        EndRun(RunOutcome::FileError, false);
-        break;
-    case ScriptMsg::MaxRxQueue:
-        JoinWorker();
-        if (!SendFrame(BoardFrame(kCmdAbortScript, {}))) {
-            LostBoard(14);
-            return;
-        }
-        results_.AddLine(std::string(kTextRxQueueFull));
-        EndRun(RunOutcome::QueueFull, false);
-        break;
-    case ScriptMsg::ThreadError:
-        JoinWorker();
-        idle_ = true;
-        LostBoard(7);
-        break;
+        case ScriptMsg::AddText: results_.AddText(Text(post.wParam, post.lParam)); break;
+        case ScriptMsg::Print: results_.AddLine(post.text); break;
+        case ScriptMsg::Clear: results_.Clear(); break;
+        case ScriptMsg::DebugText:
+            results_.AddText(std::string(kTextDebugPrefix) +
+                             FillNumbers(kFmtDebugValues, post.wParam, post.lParam));
+            break;
+        case ScriptMsg::MessageBox: OnMessageBox(post); break;
+        case ScriptMsg::MessageBoxYesNo: OnYesNo(post); break;
+        case ScriptMsg::MessageBoxEntry: OnEntry(post); break;
+        case ScriptMsg::End: OnEnd(post); break;
+        case ScriptMsg::Error:
+            JoinWorker();
+            results_.AddLine(RunTimeErrorText(post.wParam, post.lParam, post.text));
+            EndRun(RunOutcome::RunTimeError, false);
+            break;
+        case ScriptMsg::FOpenError:
+        case ScriptMsg::FStoreError:
+            JoinWorker();
+            // The board's script waits for a file the PC no longer serves: stop it (unless it has
+            // ended already).
+            if (!(post.msg == ScriptMsg::FStoreError && post.lParam == kStoreFailedAfterEnd) &&
+                !SendFrame(BoardFrame(kCmdAbortScript, {}))) {
+                LostBoard(1);
+                return;
+            }
+            results_.AddLine(std::string(post.msg == ScriptMsg::FOpenError ? kTextUnableToOpenDataFile
+                                                                           : kTextUnableToStoreData) +
+                             post.text);
+            EndRun(RunOutcome::FileError, false);
+            break;
+        case ScriptMsg::MaxRxQueue:
+            JoinWorker();
+            if (!SendFrame(BoardFrame(kCmdAbortScript, {}))) {
+                LostBoard(14);
+                return;
+            }
+            results_.AddLine(std::string(kTextRxQueueFull));
+            EndRun(RunOutcome::QueueFull, false);
+            break;
+        case ScriptMsg::ThreadError:
+            JoinWorker();
+            idle_ = true;
+            LostBoard(7);
+            break;
     }
 }
 
@@ -307,8 +302,7 @@ void CScriptRunHost::OnYesNo(const ScriptPost& post) {
 void CScriptRunHost::OnEntry(const ScriptPost& post) {
     if (idle_) return;
     std::string proposed;
-    compiler_.FormatForDisplay(static_cast<int>(post.wParam), static_cast<uint16_t>(post.lParam),
-                               proposed);
+    compiler_.FormatForDisplay(static_cast<int>(post.wParam), static_cast<uint16_t>(post.lParam), proposed);
     if (proposed.rfind("Error", 0) == 0) {
         results_.AddLine(proposed);
         SendReply(0, 13);
@@ -325,14 +319,14 @@ void CScriptRunHost::OnEntry(const ScriptPost& post) {
         }
         const EntryCheck check = CheckEntryText(dialog.entry);
         switch (check.verdict) {
-        case EntryVerdict::Accept: SendReply(check.value, 13); return;
-        case EntryVerdict::AskAgain:
-            host_.Prompts().MessageBox(check.message, kCaptionError, MsgIcon::Error);
-            break;
-        case EntryVerdict::Abort:
-            host_.Prompts().MessageBox(check.message, kCaptionError, MsgIcon::Error);
-            Abort();
-            return;
+            case EntryVerdict::Accept: SendReply(check.value, 13); return;
+            case EntryVerdict::AskAgain:
+                host_.Prompts().MessageBox(check.message, kCaptionError, MsgIcon::Error);
+                break;
+            case EntryVerdict::Abort:
+                host_.Prompts().MessageBox(check.message, kCaptionError, MsgIcon::Error);
+                Abort();
+                return;
         }
     }
 }
@@ -349,8 +343,8 @@ void CScriptRunHost::OnEnd(const ScriptPost& post) {
     if (reason == 0) {
         results_.AddLine(std::string(kTextScriptFinished));
     } else if (reason == 1) {
-        results_.AddLine(FillNumber(kFmtScriptAbortedAtLine,
-                                    compiler_.LineOfRecord(static_cast<int>(post.lParam))));
+        results_.AddLine(
+            FillNumber(kFmtScriptAbortedAtLine, compiler_.LineOfRecord(static_cast<int>(post.lParam))));
     }
     compiler_.Release();
     EndRun(reason == 0 ? RunOutcome::Finished : RunOutcome::Aborted, status == 1);

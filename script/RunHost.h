@@ -19,14 +19,14 @@ namespace script {
 
 // How a run ended, for the page's buttons and tr805q-cli's exit code.
 enum class RunOutcome {
-    None,          // nothing ran yet, or a run is going
-    Finished,      // "Script finished"
-    Aborted,       // aborted by the user or the board
+    None,  // nothing ran yet, or a run is going
+    Finished,  // "Script finished"
+    Aborted,  // aborted by the user or the board
     RunTimeError,  // the board reported an error
-    FileError,     // a data file could not be opened or written
-    QueueFull,     // the receive queue overflowed
-    CompileFailed, // the script did not compile (or could not be read), nothing ran
-    LostBoard,     // a communication failure; the program is ending
+    FileError,  // a data file could not be opened or written
+    QueueFull,  // the receive queue overflowed
+    CompileFailed,  // the script did not compile (or could not be read), nothing ran
+    LostBoard,  // a communication failure; the program is ending
 };
 
 // The page's side of a run, told on the window thread.
@@ -58,8 +58,8 @@ public:
     // Stale bytes drained before a download, at most.
     static constexpr uint32_t kMaxDrainBytes = 1u << 20;
 
-    CScriptRunHost(PageHost& host, ScriptPoster& poster, ScriptDialogPrompts& dialogs,
-                   CResultsList& results, RunHostClient& client);
+    CScriptRunHost(PageHost& host, ScriptPoster& poster, ScriptDialogPrompts& dialogs, CResultsList& results,
+                   RunHostClient& client);
     // Stops the worker (as the page does when it closes).
     ~CScriptRunHost();
     CScriptRunHost(const CScriptRunHost&) = delete;
@@ -83,7 +83,6 @@ public:
     bool BoardLost() const { return outcome_ == RunOutcome::LostBoard; }
     const CScriptCompiler& Compiler() const { return compiler_; }
     RunShared& Shared() { return shared_; }
-
 
 private:
     bool Download();

@@ -15,9 +15,8 @@ std::vector<uint8_t> BoardFrame(uint8_t command, std::initializer_list<uint16_t>
     return f;
 }
 
-CScriptWorker::CScriptWorker(CComInt& link, const CScriptCompiler& compiler,
-                             std::string scriptDirectory, RunShared& shared, ScriptPoster& poster,
-                             Clock& clock)
+CScriptWorker::CScriptWorker(CComInt& link, const CScriptCompiler& compiler, std::string scriptDirectory,
+                             RunShared& shared, ScriptPoster& poster, Clock& clock)
     : link_(link),
       compiler_(compiler),
       directory_(std::move(scriptDirectory)),
@@ -88,43 +87,43 @@ std::string CScriptWorker::StringText(uint8_t stringIndex, uint16_t value, int m
 
 bool CScriptWorker::OnFrame(const UplinkFrame& f) {
     switch (f.code) {
-    case kUpOpenRead: return OpenReadFile(f);
-    case kUpOpenWrite: return OpenWriteFile(f);
-    case kUpClear: return Post(ScriptMsg::Clear, 0, 0);
-    case kUpText: return Post(ScriptMsg::AddText, f.StringIndex(), f.Value());
-    case kUpWriteValue: return WriteValue(f.StringIndex(), f.Value());
-    case kUpMessageBox: return Post(ScriptMsg::MessageBox, f.StringIndex(), f.Value());
-    case kUpReadRequest: return ServeReadRequest(f.Number(0, 4));
-    case kUpEnd:
-        shared_.linkReleased.Set();
-        // Buffered data reaches the file only at its close: a run whose data did not all reach
-        // it has not finished, whatever the board says.
-        if (!writeFile_.Close()) {
-            Post(ScriptMsg::FStoreError, 0, kStoreFailedAfterEnd, lastWriteName_);
+        case kUpOpenRead: return OpenReadFile(f);
+        case kUpOpenWrite: return OpenWriteFile(f);
+        case kUpClear: return Post(ScriptMsg::Clear, 0, 0);
+        case kUpText: return Post(ScriptMsg::AddText, f.StringIndex(), f.Value());
+        case kUpWriteValue: return WriteValue(f.StringIndex(), f.Value());
+        case kUpMessageBox: return Post(ScriptMsg::MessageBox, f.StringIndex(), f.Value());
+        case kUpReadRequest: return ServeReadRequest(f.Number(0, 4));
+        case kUpEnd:
+            shared_.linkReleased.Set();
+            // Buffered data reaches the file only at its close: a run whose data did not all reach
+            // it has not finished, whatever the board says.
+            if (!writeFile_.Close()) {
+                Post(ScriptMsg::FStoreError, 0, kStoreFailedAfterEnd, lastWriteName_);
+                return false;
+            }
+            Post(ScriptMsg::End, f.Byte(0), f.Value());
+            return false;
+        case kUpError: {
+            shared_.linkReleased.Set();
+            const uint8_t code = f.Byte(0);
+            std::string name = code == kErrorOpenForWriting   ? lastWriteName_
+                               : code == kErrorOpenForReading ? lastReadName_
+                                                              : std::string();
+            Post(ScriptMsg::Error, code, f.Value(), std::move(name));
             return false;
         }
-        Post(ScriptMsg::End, f.Byte(0), f.Value());
-        return false;
-    case kUpError: {
-        shared_.linkReleased.Set();
-        const uint8_t code = f.Byte(0);
-        std::string name = code == kErrorOpenForWriting ? lastWriteName_
-                           : code == kErrorOpenForReading ? lastReadName_
-                                                          : std::string();
-        Post(ScriptMsg::Error, code, f.Value(), std::move(name));
-        return false;
-    }
-    case kUpWriteBlock: {
-        if (!Send(BoardFrame(kCmdBlockWritten, {}))) return LinkFailed();
-        for (size_t i = 0; i < f.BlockWords(); ++i) {
-            if (!WriteValue(f.StringIndex(), f.BlockWord(i))) return false;
+        case kUpWriteBlock: {
+            if (!Send(BoardFrame(kCmdBlockWritten, {}))) return LinkFailed();
+            for (size_t i = 0; i < f.BlockWords(); ++i) {
+                if (!WriteValue(f.StringIndex(), f.BlockWord(i))) return false;
+            }
+            return true;
         }
-        return true;
-    }
-    case kUpYesNo: return Post(ScriptMsg::MessageBoxYesNo, f.StringIndex(), f.Value());
-    case kUpEntry: return Post(ScriptMsg::MessageBoxEntry, f.StringIndex(), f.Value());
-    case kUpDebug: return Post(ScriptMsg::DebugText, f.Byte(0), f.Value());
-    default: return true;
+        case kUpYesNo: return Post(ScriptMsg::MessageBoxYesNo, f.StringIndex(), f.Value());
+        case kUpEntry: return Post(ScriptMsg::MessageBoxEntry, f.StringIndex(), f.Value());
+        case kUpDebug: return Post(ScriptMsg::DebugText, f.Byte(0), f.Value());
+        default: return true;
     }
 }
 
@@ -143,8 +142,8 @@ bool CScriptWorker::OpenReadFile(const UplinkFrame& f) {
     }
     if (!Post(ScriptMsg::Print, 0, 0, readFile_.Report())) return false;
     const uint32_t items = readFile_.ItemCount();
-    if (!Send(BoardFrame(kCmdReadFileOpened, {static_cast<uint16_t>(items >> 16),
-                                              static_cast<uint16_t>(items)}))) {
+    if (!Send(BoardFrame(kCmdReadFileOpened,
+                         {static_cast<uint16_t>(items >> 16), static_cast<uint16_t>(items)}))) {
         return LinkFailed();
     }
     return true;
@@ -233,4 +232,3 @@ bool CScriptWorker::Post(ScriptMsg msg, uint32_t wParam, uint32_t lParam, std::s
 }
 
 }  // namespace script
-

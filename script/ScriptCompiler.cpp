@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include <fcntl.h>
@@ -19,51 +19,43 @@ namespace script {
 
 namespace {
 
-bool IsBlockCondition(int tableIndex)
-{
+bool IsBlockCondition(int tableIndex) {
     const int32_t op = kCommandTable[tableIndex].opcode;
     return op == kOpIf || op == kOpWhile || op == kOpElseif;
 }
 
-int32_t ClampToInt32(int64_t v)
-{
+int32_t ClampToInt32(int64_t v) {
     return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
 }
 
 // Calls f(line, lineNumber) for every line of text. A line ends at LF; a CR before it belongs
 // to the line end. Lines are numbered from 1.
 template <typename F>
-void ForEachLine(std::string_view text, F&& f)
-{
+void ForEachLine(std::string_view text, F&& f) {
     int32_t number = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
         const char* start = text.data() + pos;
         const void* nl = std::memchr(start, '\n', text.size() - pos);
-        std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data())
-                             : text.size();
+        std::size_t end =
+            nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) : text.size();
         std::string_view line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         pos = end + 1;
-        if (number < INT32_MAX)
-            ++number;
+        if (number < INT32_MAX) ++number;
         f(line, number);
     }
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Pass 1
 
-bool CScriptCompiler::Prepare(const std::string& path)
-{
-    if (state_ != State::Idle)
-        return false;
+bool CScriptCompiler::Prepare(const std::string& path) {
+    if (state_ != State::Idle) return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     // Read straight into the compiler's own copy, which a long script makes megabytes.
     bool ok = true;
     try {
@@ -76,11 +68,9 @@ bool CScriptCompiler::Prepare(const std::string& path)
             room = static_cast<std::size_t>(st.st_size) + 1;
         std::size_t got = 0;
         for (;;) {
-            if (got == source_.size())
-                source_.resize(got + room);
+            if (got == source_.size()) source_.resize(got + room);
             const ssize_t n = ::read(fd, source_.data() + got, source_.size() - got);
-            if (n < 0 && errno == EINTR)
-                continue;
+            if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 ok = n == 0;
                 break;
@@ -100,10 +90,8 @@ bool CScriptCompiler::Prepare(const std::string& path)
     return true;
 }
 
-bool CScriptCompiler::PrepareText(std::string_view text)
-{
-    if (state_ != State::Idle)
-        return false;
+bool CScriptCompiler::PrepareText(std::string_view text) {
+    if (state_ != State::Idle) return false;
     try {
         source_.assign(text);
     } catch (const std::bad_alloc&) {
@@ -117,11 +105,9 @@ bool CScriptCompiler::PrepareText(std::string_view text)
     return true;
 }
 
-bool CScriptCompiler::Accept()
-{
+bool CScriptCompiler::Accept() {
     // Names, lines and records are numbered in 32 bits; no script comes near this.
-    if (source_.size() > static_cast<std::size_t>(INT32_MAX))
-        return false;
+    if (source_.size() > static_cast<std::size_t>(INT32_MAX)) return false;
     // A UTF-8 byte-order mark (an editor's, at the very start of the file) is no script text.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (std::string_view(source_).substr(0, kByteOrderMark.size()) == kByteOrderMark)
@@ -135,8 +121,7 @@ bool CScriptCompiler::Accept()
     return true;
 }
 
-void CScriptCompiler::Pass1()
-{
+void CScriptCompiler::Pass1() {
     // The counts size the tables once, so that pass 2 does not move them while they grow: a
     // long script's tables take megabytes. Where a count falls short (a `word` written in
     // capitals, values run together, an unterminated string) a table still grows.
@@ -144,14 +129,12 @@ void CScriptCompiler::Pass1()
     std::size_t initWords = 0;
     ForEachLine(source_, [&](std::string_view line, int32_t) {
         ++lineCount_;
-        if (LabelLength(line.substr(0, 1)) == 0)
-            return;
+        if (LabelLength(line.substr(0, 1)) == 0) return;
         ++labelCount_;
         // A label's `word` may have more values, each an entry of its own: count the values
         // after the text `word` (one more than needed for the first, which is the label's).
         const std::size_t at = line.find("word");
-        if (at == std::string_view::npos)
-            return;
+        if (at == std::string_view::npos) return;
         bool inValue = false;
         for (std::size_t i = at + 4; i < line.size() && line[i] != ';'; ++i) {
             const char c = line[i];
@@ -161,9 +144,8 @@ void CScriptCompiler::Pass1()
         }
     });
     std::size_t quotes = 0;
-    for (const char* p = source_.data(), *end = p + source_.size();
-         (p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p))));
-         ++p)
+    for (const char *p = source_.data(), *end = p + source_.size();
+         (p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p)))); ++p)
         ++quotes;
     stringCount_ = quotes / 2 + 1;
     sourceHasNul_ = std::memchr(source_.data(), '\0', source_.size()) != nullptr;
@@ -182,7 +164,7 @@ void CScriptCompiler::Pass1()
     names_.reserve(8 * names);
     nameSpans_.clear();
     nameSpans_.reserve(names + 1);
-    nameSpans_.push_back(NameSpan{0, 0, 0}); // id 0: the empty name
+    nameSpans_.push_back(NameSpan{0, 0, 0});  // id 0: the empty name
     recentNames_.fill(RecentName{});
     nameIndex_.assign(std::bit_ceil(names + names / 2 + 2), 0);
 }
@@ -190,10 +172,8 @@ void CScriptCompiler::Pass1()
 // ---------------------------------------------------------------------------------------------
 // Pass 2
 
-bool CScriptCompiler::Compile()
-{
-    if (state_ != State::Prepared)
-        return false;
+bool CScriptCompiler::Compile() {
+    if (state_ != State::Prepared) return false;
     try {
         Pass2();
         PlaceVariables();
@@ -214,8 +194,7 @@ bool CScriptCompiler::Compile()
 
 namespace {
 
-inline uint64_t HashName(std::string_view name)
-{
+inline uint64_t HashName(std::string_view name) {
     // Eight characters at a time: names are short, and every name of a script passes here.
     uint64_t h = name.size() * 0x9E3779B97F4A7C15ull;
     std::size_t i = 0;
@@ -236,13 +215,12 @@ inline uint64_t HashName(std::string_view name)
     return h * 0xC4CEB9FE1A85EC53ull;
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
 // The first eight characters of a name, as one word (zeros after a shorter name).
-uint64_t NamePrefix(std::string_view name)
-{
+uint64_t NamePrefix(std::string_view name) {
     if (name.size() >= 8) {
         uint64_t w;
         std::memcpy(&w, name.data(), 8);
@@ -254,12 +232,10 @@ uint64_t NamePrefix(std::string_view name)
     return w;
 }
 
-} // namespace
+}  // namespace
 
-NameRef CScriptCompiler::StoreName(std::string_view name)
-{
-    if (name.empty())
-        return NameRef{};
+NameRef CScriptCompiler::StoreName(std::string_view name) {
+    if (name.empty()) return NameRef{};
     const uint64_t prefix = NamePrefix(name);
     const uint64_t hash = HashName(name);
     // A script names the same few things line after line: a short name met a moment ago is
@@ -272,19 +248,17 @@ NameRef CScriptCompiler::StoreName(std::string_view name)
     return found;
 }
 
-NameRef CScriptCompiler::FindOrAddName(std::string_view name, uint64_t hash, uint64_t prefix)
-{
+NameRef CScriptCompiler::FindOrAddName(std::string_view name, uint64_t hash, uint64_t prefix) {
     const std::size_t mask = nameIndex_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const uint32_t id = nameIndex_[i];
         if (id == 0) {
             const uint32_t newId = static_cast<uint32_t>(nameSpans_.size());
-            nameSpans_.push_back({static_cast<uint32_t>(names_.size()),
-                                  static_cast<uint32_t>(name.size()), prefix});
+            nameSpans_.push_back(
+                {static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), prefix});
             names_.append(name);
             nameIndex_[i] = newId;
-            if (nameSpans_.size() * 2 > nameIndex_.size())
-                GrowNameIndex();
+            if (nameSpans_.size() * 2 > nameIndex_.size()) GrowNameIndex();
             return NameRef{newId};
         }
         // Most names are short: length and prefix decide without reading the names' text.
@@ -296,21 +270,18 @@ NameRef CScriptCompiler::FindOrAddName(std::string_view name, uint64_t hash, uin
     }
 }
 
-void CScriptCompiler::GrowNameIndex()
-{
+void CScriptCompiler::GrowNameIndex() {
     BulkVector<uint32_t> index(nameIndex_.size() * 2, 0);
     const std::size_t mask = index.size() - 1;
     for (uint32_t id = 1; id < nameSpans_.size(); ++id) {
         std::size_t i = HashName(Name(NameRef{id})) & mask;
-        while (index[i] != 0)
-            i = (i + 1) & mask;
+        while (index[i] != 0) i = (i + 1) & mask;
         index[i] = id;
     }
     nameIndex_.swap(index);
 }
 
-void CScriptCompiler::Pass2()
-{
+void CScriptCompiler::Pass2() {
     dataCounter_ = 0;
     lineFaults_.clear();
     ForEachLine(source_, [&](std::string_view raw, int32_t number) {
@@ -321,19 +292,16 @@ void CScriptCompiler::Pass2()
         // A NUL ends the line's text (looked for only in a script that has one).
         if (sourceHasNul_) {
             const std::size_t nul = raw.find('\0');
-            if (nul != std::string_view::npos)
-                raw = raw.substr(0, nul);
+            if (nul != std::string_view::npos) raw = raw.substr(0, nul);
         }
         CompileLine(raw, number);
     });
 }
 
-void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber)
-{
+void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber) {
     std::string scratch;
     std::string_view line = ApplyCommentRules(raw, scratch);
-    if (line.empty() || IsCommentLine(line))
-        return;
+    if (line.empty() || IsCommentLine(line)) return;
 
     // A letter or '_' in column 1 starts a label: it names the next record.
     int labelEntry = -1;
@@ -356,8 +324,7 @@ void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber)
     }
 
     pos = FindKeyword(line, pos);
-    if (pos == std::string_view::npos)
-        return;
+    if (pos == std::string_view::npos) return;
     std::size_t keywordLength = 0;
     const int entry = MatchKeyword(line.substr(pos), keywordLength);
     const int32_t opcode = kCommandTable[entry].opcode;
@@ -368,12 +335,10 @@ void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber)
         ParseCommand(rest, entry, lineNumber);
 }
 
-void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_view rest,
-                              int32_t opcode, int32_t lineNumber)
-{
+void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_view rest, int32_t opcode,
+                              int32_t lineNumber) {
     if (entry < 0) {
-        lineFaults_.push_back(
-            {lineNumber, FormatMessage(kMsgDeclarationWithoutLabel, lineNumber, keyword)});
+        lineFaults_.push_back({lineNumber, FormatMessage(kMsgDeclarationWithoutLabel, lineNumber, keyword)});
         return;
     }
     // The values: numbers; a name (or anything else) in their place counts as 0.
@@ -381,15 +346,12 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
     values.clear();
     Lexer lexer(rest, 0);
     for (Token t = lexer.Next(); t.type != TokenType::End; t = lexer.Next()) {
-        if (t.type == TokenType::ConstIndex || t.type == TokenType::VarIndex ||
-            t.type == TokenType::Operator)
-            continue; // part of the value before it, or no value at all
+        if (t.type == TokenType::ConstIndex || t.type == TokenType::VarIndex || t.type == TokenType::Operator)
+            continue;  // part of the value before it, or no value at all
         DeclaredValue v{0, t.type == TokenType::Sign};
-        if (t.type == TokenType::Number || t.type == TokenType::Sign)
-            v.number = ClampToInt32(t.number);
+        if (t.type == TokenType::Number || t.type == TokenType::Sign) v.number = ClampToInt32(t.number);
         values.push_back(v);
-        if (opcode != kOpWord)
-            break; // buffer and const take one value
+        if (opcode != kOpWord) break;  // buffer and const take one value
     }
 
     LabelEntry& e = labels_[static_cast<std::size_t>(entry)];
@@ -425,8 +387,7 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
     }
 }
 
-void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber)
-{
+void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber) {
     // Records are copied from a blank one: faster than clearing one, a record per line.
     static const CommandRecord kBlankRecord{};
     CommandRecord& rec = records_.emplace_back(kBlankRecord);
@@ -441,8 +402,8 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
     auto storeParamName = [&](std::string_view name, ParamSlot& slot, NameRef& into) {
         if (name.size() > kMaxParamNameLength) {
             if (!nameFaultReported)
-                lineFaults_.push_back({lineNumber, FormatMessage(kMsgNameTooLong, lineNumber,
-                                                                 kMaxParamNameLength)});
+                lineFaults_.push_back(
+                    {lineNumber, FormatMessage(kMsgNameTooLong, lineNumber, kMaxParamNameLength)});
             nameFaultReported = true;
             slot.nameFault = true;
             name = name.substr(0, kMaxParamNameLength);
@@ -463,63 +424,63 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
         afterName = false;
         ParamSlot& slot = parsed[used];
         switch (t.type) {
-        case TokenType::Number:
-            if (t.number > 0xFFFF) {
-                slot.kind = kKindLongConstant;
-                slot.value = static_cast<int32_t>(t.number & 0xFFFF);
-                slot.ref = static_cast<int32_t>((t.number & 0xFF0000) >> 12);
-            } else {
-                slot.kind = t.kind;
-                slot.value = static_cast<int32_t>(t.number);
-            }
-            ++used;
-            break;
-        case TokenType::Name:
-            slot.kind = t.kind;
-            storeParamName(t.text, slot, slot.name);
-            ++used;
-            afterName = true;
-            break;
-        case TokenType::ConstIndex:
-        case TokenType::VarIndex:
-            if (!wasAfterName) {
-                slot.kind = kKindUnrecognised; // an index with no name before it
+            case TokenType::Number:
+                if (t.number > 0xFFFF) {
+                    slot.kind = kKindLongConstant;
+                    slot.value = static_cast<int32_t>(t.number & 0xFFFF);
+                    slot.ref = static_cast<int32_t>((t.number & 0xFF0000) >> 12);
+                } else {
+                    slot.kind = t.kind;
+                    slot.value = static_cast<int32_t>(t.number);
+                }
                 ++used;
                 break;
-            }
-            if (t.type == TokenType::ConstIndex) {
-                parsed[used - 1].ref = ClampToInt32(t.number);
-                parsed[used - 1].constantIndex = true;
-            } else {
-                ParamSlot& prev = parsed[used - 1];
-                prev.kind = t.kind;
-                storeParamName(t.text, prev, prev.indexName);
-            }
-            break;
-        case TokenType::String:
-            slot.kind = kKindString;
-            slot.value = static_cast<int32_t>(strings_.size());
-            strings_.emplace_back(t.text.substr(0, kMaxStringLength));
-            ++used;
-            break;
-        case TokenType::Operator:
-            rec.condition = t.condition;
-            rec.hasOperator = true;
-            if (rec.opcode == kOpJump)
-                rec.opcode = kJumpIfTrue[t.condition];
-            else if (rec.opcode == kOpCall)
-                rec.opcode = kCallIfTrue[t.condition];
-            break;
-        case TokenType::Sign:
-            slot.kind = kKindSigned;
-            slot.value = ClampToInt32(t.number);
-            ++used;
-            break;
-        case TokenType::Unrecognised:
-        case TokenType::End:
-            slot.kind = kKindUnrecognised;
-            ++used;
-            break;
+            case TokenType::Name:
+                slot.kind = t.kind;
+                storeParamName(t.text, slot, slot.name);
+                ++used;
+                afterName = true;
+                break;
+            case TokenType::ConstIndex:
+            case TokenType::VarIndex:
+                if (!wasAfterName) {
+                    slot.kind = kKindUnrecognised;  // an index with no name before it
+                    ++used;
+                    break;
+                }
+                if (t.type == TokenType::ConstIndex) {
+                    parsed[used - 1].ref = ClampToInt32(t.number);
+                    parsed[used - 1].constantIndex = true;
+                } else {
+                    ParamSlot& prev = parsed[used - 1];
+                    prev.kind = t.kind;
+                    storeParamName(t.text, prev, prev.indexName);
+                }
+                break;
+            case TokenType::String:
+                slot.kind = kKindString;
+                slot.value = static_cast<int32_t>(strings_.size());
+                strings_.emplace_back(t.text.substr(0, kMaxStringLength));
+                ++used;
+                break;
+            case TokenType::Operator:
+                rec.condition = t.condition;
+                rec.hasOperator = true;
+                if (rec.opcode == kOpJump)
+                    rec.opcode = kJumpIfTrue[t.condition];
+                else if (rec.opcode == kOpCall)
+                    rec.opcode = kCallIfTrue[t.condition];
+                break;
+            case TokenType::Sign:
+                slot.kind = kKindSigned;
+                slot.value = ClampToInt32(t.number);
+                ++used;
+                break;
+            case TokenType::Unrecognised:
+            case TokenType::End:
+                slot.kind = kKindUnrecognised;
+                ++used;
+                break;
         }
     }
     rec.paramCount = static_cast<int8_t>(used);
@@ -529,8 +490,8 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
     // (a comparison of the bytes read them in words just after they were written in parts,
     // which waits; the fields are the whole of the bytes, without padding).
     auto isBlankWith = [](const ParamSlot& p, int32_t kind) {
-        return p.kind == kind && p.value == 0 && p.ref == 0 && p.name.id == 0 &&
-               p.indexName.id == 0 && !p.constantIndex && !p.nameFault;
+        return p.kind == kind && p.value == 0 && p.ref == 0 && p.name.id == 0 && p.indexName.id == 0 &&
+               !p.constantIndex && !p.nameFault;
     };
     auto isUnused = [&](const ParamSlot& p) { return isBlankWith(p, kKindLocation); };
     if (isUnused(parsed[4]) && isUnused(parsed[5]) &&
@@ -555,9 +516,8 @@ void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_
 // one; since locations grow with declaration order, an entry ends up moved by the number of
 // single variables declared at a higher location than its own.
 
-void CScriptCompiler::PlaceVariables()
-{
-    BulkVector<int32_t> singleLocations; // ascending: locations grow with declaration order
+void CScriptCompiler::PlaceVariables() {
+    BulkVector<int32_t> singleLocations;  // ascending: locations grow with declaration order
     BulkVector<std::size_t> singles;
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         const LabelEntry& e = labels_[i];
@@ -567,18 +527,17 @@ void CScriptCompiler::PlaceVariables()
             singleLocations.push_back(e.location);
         }
     }
-    if (singles.empty())
-        return;
+    if (singles.empty()) return;
     const std::size_t k = singles.size();
     // The singles above a location: found by walking on while the locations asked for grow, as
     // the data entries' do; the entries without a location of their own ask for 0.
     auto aboveOf = [&](int32_t location) {
-        return static_cast<std::size_t>(
-            singleLocations.end() -
-            std::upper_bound(singleLocations.begin(), singleLocations.end(), location));
+        return static_cast<std::size_t>(singleLocations.end() - std::upper_bound(singleLocations.begin(),
+                                                                                 singleLocations.end(),
+                                                                                 location));
     };
     const std::size_t aboveZero = aboveOf(0);
-    std::size_t walked = 0; // singles at or below `last`
+    std::size_t walked = 0;  // singles at or below `last`
     int32_t last = INT32_MIN;
     std::size_t nextSingle = 0;
     for (std::size_t i = 0; i < labels_.size(); ++i) {
@@ -593,8 +552,7 @@ void CScriptCompiler::PlaceVariables()
         if (e.location == 0) {
             above = aboveZero;
         } else if (e.location >= last) {
-            while (walked < k && singleLocations[walked] <= e.location)
-                ++walked;
+            while (walked < k && singleLocations[walked] <= e.location) ++walked;
             last = e.location;
             above = k - walked;
         } else {
@@ -611,8 +569,7 @@ void CScriptCompiler::PlaceVariables()
 // the end, when every jump target and code label is renumbered. A target that named a dropped
 // record then names the record after it.
 
-void CScriptCompiler::PrepareCondition(int r)
-{
+void CScriptCompiler::PrepareCondition(int r) {
     CommandRecord& o = records_[static_cast<std::size_t>(r)];
     // Only a condition that ends after its first operand is one: a second operand that is no
     // value, or an operator with nothing after it, stays as written and is reported.
@@ -628,16 +585,14 @@ void CScriptCompiler::PrepareCondition(int r)
     o.slots[2].kind = kKindLabel;
 }
 
-void CScriptCompiler::SetJumpIfFalse(int r, int32_t target)
-{
+void CScriptCompiler::SetJumpIfFalse(int r, int32_t target) {
     CommandRecord& o = records_[static_cast<std::size_t>(r)];
     o.opcode = kJumpIfFalse[o.condition];
     o.slots[2].value = target;
     targets_.emplace_back(r, 2);
 }
 
-void CScriptCompiler::RewriteIfBlocks()
-{
+void CScriptCompiler::RewriteIfBlocks() {
     const int n = static_cast<int>(records_.size());
     deleted_.assign(static_cast<std::size_t>(n), false);
     targets_.clear();
@@ -649,7 +604,7 @@ void CScriptCompiler::RewriteIfBlocks()
 
     struct Frame {
         int open;
-        std::vector<int> items; // else/elseif records inside, in order, not yet used
+        std::vector<int> items;  // else/elseif records inside, in order, not yet used
     };
     std::vector<Frame> stack;
 
@@ -684,9 +639,7 @@ void CScriptCompiler::RewriteIfBlocks()
             std::size_t from = 0;
             auto firstOf = [&](int32_t want) {
                 std::size_t i = from;
-                while (i < items.size() &&
-                       records_[static_cast<std::size_t>(items[i])].opcode != want)
-                    ++i;
+                while (i < items.size() && records_[static_cast<std::size_t>(items[i])].opcode != want) ++i;
                 return i;
             };
             for (;;) {
@@ -714,30 +667,25 @@ void CScriptCompiler::RewriteIfBlocks()
                     SetJumpIfFalse(o, x + 1);
                     makeJump(x, e);
                     for (std::size_t i = from; i < items.size(); ++i)
-                        if (i != elseAt)
-                            leftover.push_back(items[i]);
+                        if (i != elseAt) leftover.push_back(items[i]);
                 } else {
                     SetJumpIfFalse(o, e);
-                    leftover.insert(leftover.end(), items.begin() + static_cast<long>(from),
-                                    items.end());
+                    leftover.insert(leftover.end(), items.begin() + static_cast<long>(from), items.end());
                 }
                 deleted_[static_cast<std::size_t>(e)] = true;
                 break;
             }
             // What this block did not use belongs to the block around it.
             if (!stack.empty())
-                stack.back().items.insert(stack.back().items.end(), leftover.begin(),
-                                          leftover.end());
+                stack.back().items.insert(stack.back().items.end(), leftover.begin(), leftover.end());
         }
     }
     // An if without endif is reported itself; the else/elseif inside it are not.
     for (const Frame& f : stack)
-        for (int item : f.items)
-            records_[static_cast<std::size_t>(item)].insideUnmatched = true;
+        for (int item : f.items) records_[static_cast<std::size_t>(item)].insideUnmatched = true;
 }
 
-void CScriptCompiler::RewriteWhileBlocks()
-{
+void CScriptCompiler::RewriteWhileBlocks() {
     const int n = static_cast<int>(records_.size());
     std::vector<int> stack;
     for (int d = 0; d < n; ++d) {
@@ -762,37 +710,31 @@ void CScriptCompiler::RewriteWhileBlocks()
     }
 }
 
-void CScriptCompiler::DropMatchedEndifsAndResolve()
-{
+void CScriptCompiler::DropMatchedEndifsAndResolve() {
     const std::size_t n = records_.size();
     // newIndex[i]: records kept before i; for a dropped record, the number of the next kept.
     BulkVector<int32_t> newIndex(n + 1);
     int32_t kept = 0;
     for (std::size_t i = 0; i < n; ++i) {
         newIndex[i] = kept;
-        if (!deleted_[i])
-            ++kept;
+        if (!deleted_[i]) ++kept;
     }
     newIndex[n] = kept;
     auto renumber = [&](int32_t v) {
-        return v >= 0 && static_cast<std::size_t>(v) <= n ? newIndex[static_cast<std::size_t>(v)]
-                                                          : v;
+        return v >= 0 && static_cast<std::size_t>(v) <= n ? newIndex[static_cast<std::size_t>(v)] : v;
     };
     for (auto [r, s] : targets_) {
         ParamSlot& slot = records_[static_cast<std::size_t>(r)].slots[s];
         slot.value = renumber(slot.value);
     }
     for (LabelEntry& e : labels_)
-        if (e.kind == kKindLabel)
-            e.commandIndex = renumber(e.commandIndex);
+        if (e.kind == kKindLabel) e.commandIndex = renumber(e.commandIndex);
     // One pass over the records both closes the gaps and resolves the names: the records of a
     // long script take many megabytes.
     std::size_t out = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (deleted_[i])
-            continue;
-        if (out != i)
-            records_[out] = records_[i];
+        if (deleted_[i]) continue;
+        if (out != i) records_[out] = records_[i];
         ResolveRecord(records_[out]);
         ++out;
     }
@@ -807,37 +749,32 @@ void CScriptCompiler::DropMatchedEndifsAndResolve()
 // constants; never initialiser words). Done record by record while the matched endifs are
 // dropped.
 
-void CScriptCompiler::BuildNameLookup()
-{
+void CScriptCompiler::BuildNameLookup() {
     firstEntry_.assign(nameSpans_.size(), -1);
     for (std::size_t i = labels_.size(); i-- > 0;) {
         const LabelEntry& e = labels_[i];
-        if (e.kind == kKindInitWord || e.kind == 0 || e.nameFault || e.name.Empty())
-            continue;
+        if (e.kind == kKindInitWord || e.kind == 0 || e.nameFault || e.name.Empty()) continue;
         firstEntry_[e.name.id] = static_cast<int32_t>(i);
     }
 }
 
-void CScriptCompiler::ResolveRecord(CommandRecord& rec)
-{
+void CScriptCompiler::ResolveRecord(CommandRecord& rec) {
     auto lookup = [&](NameRef name) -> const LabelEntry* {
         const int32_t i = firstEntry_[name.id];
         return i < 0 ? nullptr : &labels_[static_cast<std::size_t>(i)];
     };
     auto valueOf = [](const LabelEntry& e) {
         switch (e.kind) {
-        case kKindLabel: return e.commandIndex;
-        case kKindVariable: return e.location;
-        default: return e.value; // constants, and entries declared with a sign
+            case kKindLabel: return e.commandIndex;
+            case kKindVariable: return e.location;
+            default: return e.value;  // constants, and entries declared with a sign
         }
     };
     auto resolve = [&](ParamSlot& slot) {
         const int32_t k = slot.kind;
-        const bool named = k == kKindVariable || k == kKindPendingLocation ||
-                           k == kKindPendingConstant;
+        const bool named = k == kKindVariable || k == kKindPendingLocation || k == kKindPendingConstant;
         const bool indexed = k == kKindIndexed || k == kKindIndexedInc || k == kKindIndexedDec;
-        if (!named && !indexed)
-            return;
+        if (!named && !indexed) return;
         if (slot.nameFault) {
             slot.value = kUnresolved;
             return;
@@ -849,8 +786,7 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec)
                 return;
             }
             int64_t v = valueOf(*e);
-            if (slot.constantIndex)
-                v += slot.ref;
+            if (slot.constantIndex) v += slot.ref;
             slot.value = static_cast<int32_t>(static_cast<uint32_t>(v));
             if (k == kKindPendingLocation)
                 slot.kind = kKindLocation;
@@ -871,19 +807,16 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec)
             slot.ref = index ? valueOf(*index) : kUnresolved;
         }
     };
-    for (ParamSlot& slot : rec.slots)
-        resolve(slot);
+    for (ParamSlot& slot : rec.slots) resolve(slot);
     if (rec.moreSlots >= 0)
-        for (ParamSlot& slot : moreSlots_[static_cast<std::size_t>(rec.moreSlots)])
-            resolve(slot);
+        for (ParamSlot& slot : moreSlots_[static_cast<std::size_t>(rec.moreSlots)]) resolve(slot);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Validation: the label table first, then our own line findings, then the records, then the
 // image's size.
 
-void CScriptCompiler::FindErrors()
-{
+void CScriptCompiler::FindErrors() {
     errors_.clear();
 
     // For each entry the next later entry of the same name: one pass from the end.
@@ -892,8 +825,7 @@ void CScriptCompiler::FindErrors()
         BulkVector<int32_t> seen(nameSpans_.size(), -1);
         for (std::size_t i = labels_.size(); i-- > 0;) {
             const LabelEntry& e = labels_[i];
-            if (e.name.Empty() || e.nameFault)
-                continue;
+            if (e.name.Empty() || e.nameFault) continue;
             nextSame[i] = seen[e.name.id];
             seen[e.name.id] = static_cast<int32_t>(i);
         }
@@ -907,55 +839,40 @@ void CScriptCompiler::FindErrors()
             errors_.push_back(FormatMessage(kMsgDuplicateLabel, later.line, Name(e.name)));
         }
         // Data words and their initial values are 16 bits wide on the board.
-        if (e.kind == kKindVariable &&
-            (e.location > 0xFFFF || int64_t{e.location} + e.words > 0x10000))
+        if (e.kind == kKindVariable && (e.location > 0xFFFF || int64_t{e.location} + e.words > 0x10000))
             errors_.push_back(FormatMessage(kMsgLocationPastEnd, e.line));
         if ((e.kind == kKindVariable || e.kind == kKindInitWord) && e.value > 0xFFFF)
             errors_.push_back(FormatMessage(kMsgValueTooWide, e.line));
     }
 
-    for (const LineFault& f : lineFaults_)
-        errors_.push_back(f.text);
+    for (const LineFault& f : lineFaults_) errors_.push_back(f.text);
 
-    for (std::size_t r = 0; r < records_.size(); ++r)
-        CheckRecord(static_cast<int>(r), errors_);
+    for (std::size_t r = 0; r < records_.size(); ++r) CheckRecord(static_cast<int>(r), errors_);
 
     // Whether the image fits the board matters only for a script that is otherwise right.
-    if (errors_.empty() && records_.size() > kMaxImageRecords)
-        errors_.emplace_back(kMsgScriptTooLarge);
+    if (errors_.empty() && records_.size() > kMaxImageRecords) errors_.emplace_back(kMsgScriptTooLarge);
 }
 
-void CScriptCompiler::CheckRecord(int index, BulkVector<std::string>& findings) const
-{
+void CScriptCompiler::CheckRecord(int index, BulkVector<std::string>& findings) const {
     const CommandRecord& rec = records_[static_cast<std::size_t>(index)];
     const int32_t line = rec.line;
     switch (rec.opcode) {
-    case kOpUnrecognised:
-        findings.push_back(FormatMessage(kMsgUnrecognisedCommand, line));
-        return;
-    case kOpIf:
-    case kOpWhile:
-        findings.push_back(FormatMessage(kMsgOpenWithoutClose, line));
-        return;
-    case kOpEndif:
-    case kOpEndwhile:
-        findings.push_back(FormatMessage(kMsgCloseWithoutOpen, line));
-        return;
-    case kOpElse:
-    case kOpElseif:
-        if (!rec.insideUnmatched)
-            findings.push_back(FormatMessage(kMsgElseWithoutIf, line));
-        return;
-    default:
-        break;
+        case kOpUnrecognised: findings.push_back(FormatMessage(kMsgUnrecognisedCommand, line)); return;
+        case kOpIf:
+        case kOpWhile: findings.push_back(FormatMessage(kMsgOpenWithoutClose, line)); return;
+        case kOpEndif:
+        case kOpEndwhile: findings.push_back(FormatMessage(kMsgCloseWithoutOpen, line)); return;
+        case kOpElse:
+        case kOpElseif:
+            if (!rec.insideUnmatched) findings.push_back(FormatMessage(kMsgElseWithoutIf, line));
+            return;
+        default: break;
     }
-    if (rec.reserved || rec.blockJump)
-        return;
+    if (rec.reserved || rec.blockJump) return;
 
     const CommandEntry& entry = kCommandTable[rec.tableIndex];
     // Conditions of if/elseif/while keep their parameters as written; `if x` counts as two.
-    int n = IsBlockCondition(rec.tableIndex) ? (rec.singleOperand ? 2 : rec.paramCount)
-                                             : rec.tokenCount / 2;
+    int n = IsBlockCondition(rec.tableIndex) ? (rec.singleOperand ? 2 : rec.paramCount) : rec.tokenCount / 2;
     if (n != entry.maxParams) {
         for (int i = 0; i < std::min(n, kSlotCount); ++i) {
             if (Slot(rec, i).kind == kKindSigned) {
@@ -968,18 +885,16 @@ void CScriptCompiler::CheckRecord(int index, BulkVector<std::string>& findings) 
             missingOptional = (entry.masks[i] & kMaskOptional) != 0;
         if (!missingOptional) {
             if (entry.maxParams == entry.minParams)
-                findings.push_back(
-                    FormatMessage(kMsgRequiresParams, line, entry.name, entry.maxParams));
+                findings.push_back(FormatMessage(kMsgRequiresParams, line, entry.name, entry.maxParams));
             else
-                findings.push_back(FormatMessage(kMsgRequiresBetween, line, entry.name,
-                                                 entry.minParams, entry.maxParams));
+                findings.push_back(
+                    FormatMessage(kMsgRequiresBetween, line, entry.name, entry.minParams, entry.maxParams));
             return;
         }
     }
     for (int i = 0; i < n && i < kBoardSlotCount; ++i) {
         const ParamSlot& slot = rec.slots[i];
-        if (slot.nameFault)
-            continue; // reported with its line already
+        if (slot.nameFault) continue;  // reported with its line already
         const int32_t k = slot.kind;
         const bool nameKind = k == kKindPendingLocation || k == kKindPendingConstant ||
                               (k >= kKindVariable && k <= kKindIndexedDec);
@@ -992,8 +907,7 @@ void CScriptCompiler::CheckRecord(int index, BulkVector<std::string>& findings) 
             findings.push_back(FormatMessage(kMsgUnresolvedLabel, line, Name(slot.indexName)));
             unresolved = true;
         }
-        if (unresolved)
-            continue;
+        if (unresolved) continue;
         if (k == kKindSigned) {
             findings.push_back(FormatMessage(kMsgConstantsUnsigned, line));
             continue;
@@ -1012,31 +926,26 @@ void CScriptCompiler::CheckRecord(int index, BulkVector<std::string>& findings) 
     }
 }
 
-std::optional<std::string> CScriptCompiler::NextError(bool reset)
-{
+std::optional<std::string> CScriptCompiler::NextError(bool reset) {
     if (reset) {
         nextError_ = 0;
         return std::nullopt;
     }
-    if (state_ != State::Compiled || nextError_ >= errors_.size())
-        return std::nullopt;
+    if (state_ != State::Compiled || nextError_ >= errors_.size()) return std::nullopt;
     return errors_[nextError_++];
 }
 
-ParamSlot CScriptCompiler::Slot(const CommandRecord& rec, int i) const
-{
-    if (i < kBoardSlotCount)
-        return rec.slots[i];
+ParamSlot CScriptCompiler::Slot(const CommandRecord& rec, int i) const {
+    if (i < kBoardSlotCount) return rec.slots[i];
     if (rec.moreSlots >= 0)
-        return moreSlots_[static_cast<std::size_t>(rec.moreSlots)][static_cast<std::size_t>(i - kBoardSlotCount)];
+        return moreSlots_[static_cast<std::size_t>(rec.moreSlots)]
+                         [static_cast<std::size_t>(i - kBoardSlotCount)];
     ParamSlot unused;
-    if (i == kBoardSlotCount && rec.endAfterThird)
-        unused.kind = kKindUnrecognised;
+    if (i == kBoardSlotCount && rec.endAfterThird) unused.kind = kKindUnrecognised;
     return unused;
 }
 
-void CScriptCompiler::CopyRecord(std::size_t to, const CommandRecord& rec)
-{
+void CScriptCompiler::CopyRecord(std::size_t to, const CommandRecord& rec) {
     const int32_t more = rec.moreSlots;
     records_[to] = rec;
     if (more >= 0) {
@@ -1048,14 +957,12 @@ void CScriptCompiler::CopyRecord(std::size_t to, const CommandRecord& rec)
 // ---------------------------------------------------------------------------------------------
 // Emitters
 
-bool CScriptCompiler::NextRecord(bool reset, ImageRecord& out)
-{
+bool CScriptCompiler::NextRecord(bool reset, ImageRecord& out) {
     if (reset) {
         nextRecord_ = 0;
         return false;
     }
-    if (state_ != State::Compiled || nextRecord_ >= records_.size())
-        return false;
+    if (state_ != State::Compiled || nextRecord_ >= records_.size()) return false;
     const CommandRecord& rec = records_[nextRecord_++];
     out[0] = static_cast<uint16_t>(rec.opcode);
     for (int s = 0; s < kSlotCount; ++s) {
@@ -1066,14 +973,12 @@ bool CScriptCompiler::NextRecord(bool reset, ImageRecord& out)
     return true;
 }
 
-bool CScriptCompiler::NextInitialiser(bool reset, DataInitialiser& out)
-{
+bool CScriptCompiler::NextInitialiser(bool reset, DataInitialiser& out) {
     if (reset) {
         nextInitialiser_ = 0;
         return false;
     }
-    if (state_ != State::Compiled)
-        return false;
+    if (state_ != State::Compiled) return false;
     while (nextInitialiser_ < labels_.size()) {
         const LabelEntry& e = labels_[nextInitialiser_++];
         if ((e.kind == kKindVariable || e.kind == kKindInitWord) && e.value != 0) {
@@ -1088,9 +993,7 @@ bool CScriptCompiler::NextInitialiser(bool reset, DataInitialiser& out)
 // ---------------------------------------------------------------------------------------------
 // Run-time text
 
-bool CScriptCompiler::FormatForFile(int stringIndex, uint16_t value, int mode,
-                                    std::string& out) const
-{
+bool CScriptCompiler::FormatForFile(int stringIndex, uint16_t value, int mode, std::string& out) const {
     if (state_ == State::Idle || stringIndex < 0 ||
         static_cast<std::size_t>(stringIndex) >= strings_.size()) {
         out = kMsgNoSuchString;
@@ -1104,8 +1007,7 @@ bool CScriptCompiler::FormatForFile(int stringIndex, uint16_t value, int mode,
     return FormatValueForFile(text, value, out);
 }
 
-bool CScriptCompiler::FormatForDisplay(int stringIndex, uint16_t value, std::string& out) const
-{
+bool CScriptCompiler::FormatForDisplay(int stringIndex, uint16_t value, std::string& out) const {
     if (state_ == State::Idle || stringIndex < 0 ||
         static_cast<std::size_t>(stringIndex) >= strings_.size()) {
         out = kMsgNoSuchString;
@@ -1114,16 +1016,13 @@ bool CScriptCompiler::FormatForDisplay(int stringIndex, uint16_t value, std::str
     return FormatValueForDisplay(strings_[static_cast<std::size_t>(stringIndex)], value, out);
 }
 
-int CScriptCompiler::LineOfRecord(int recordIndex) const
-{
-    if (state_ == State::Idle || recordIndex < 0 ||
-        static_cast<std::size_t>(recordIndex) >= records_.size())
+int CScriptCompiler::LineOfRecord(int recordIndex) const {
+    if (state_ == State::Idle || recordIndex < 0 || static_cast<std::size_t>(recordIndex) >= records_.size())
         return 0;
     return records_[static_cast<std::size_t>(recordIndex)].line;
 }
 
-void CScriptCompiler::Release()
-{
+void CScriptCompiler::Release() {
     state_ = State::Idle;
     listingWritten_ = false;
     BulkString().swap(source_);
@@ -1146,4 +1045,4 @@ void CScriptCompiler::Release()
     nextError_ = nextRecord_ = nextInitialiser_ = 0;
 }
 
-} // namespace script
+}  // namespace script

@@ -21,13 +21,13 @@
 
 namespace script {
 
-constexpr int kSlotCount = 6;           // parameter positions while parsing; 3 reach the board
+constexpr int kSlotCount = 6;  // parameter positions while parsing; 3 reach the board
 constexpr int kBoardSlotCount = 3;
 constexpr std::size_t kMaxLineLength = 1023;
 constexpr std::size_t kMaxStringLength = 63;
 constexpr std::size_t kMaxParamNameLength = 31;
 constexpr std::size_t kMaxLabelNameLength = 35;
-constexpr int32_t kIndexLocationLimit = 4096; // index variables must lie below this location
+constexpr int32_t kIndexLocationLimit = 4096;  // index variables must lie below this location
 constexpr int32_t kUnresolved = -1;
 // The board holds at most this many command records (the closing record not counted); a
 // larger image is a compile error.
@@ -45,13 +45,13 @@ struct NameRef {
 // every megabyte the tables take is time spent by the system handing out memory.
 struct ParamSlot {
     int32_t value = 0;  // location, constant, string number or record index; -1 = unresolved
-    int32_t ref = 0;    // index variable's location (kinds 3-5), bits 16..23 << 4 (kind 11),
-                        // or the n of name[n]; -1 = unresolved index variable
-    NameRef name;       // name written in this position, to be resolved
+    int32_t ref = 0;  // index variable's location (kinds 3-5), bits 16..23 << 4 (kind 11),
+        // or the n of name[n]; -1 = unresolved index variable
+    NameRef name;  // name written in this position, to be resolved
     NameRef indexName;  // index variable written in name[index]
-    int16_t kind = kKindLocation; // up to kKindPendingConstant
-    bool constantIndex = false; // name[n]: the value is the name's value plus n
-    bool nameFault = false;     // a name too long for the slot; reported on its own
+    int16_t kind = kKindLocation;  // up to kKindPendingConstant
+    bool constantIndex = false;  // name[n]: the value is the name's value plus n
+    bool nameFault = false;  // a name too long for the slot; reported on its own
 };
 static_assert(sizeof(ParamSlot) == 20);
 
@@ -61,10 +61,10 @@ struct CommandRecord {
     // line with more parameters than any command takes fills them.
     ParamSlot slots[kBoardSlotCount];
     int32_t line = 0;
-    int32_t moreSlots = -1; // where slots 3..5 are kept; -1: as a slot never written
+    int32_t moreSlots = -1;  // where slots 3..5 are kept; -1: as a slot never written
     int16_t tableIndex = 0;
     int8_t condition = 0;  // 0..11
-    int8_t tokenCount = 0; // 2 x parameters + 1
+    int8_t tokenCount = 0;  // 2 x parameters + 1
     // Parameters as written, before block rewriting touched tokenCount.
     int8_t paramCount = 0;
     // A comparison operator was written.
@@ -85,17 +85,17 @@ struct CommandRecord {
 static_assert(sizeof(CommandRecord) == 84);
 
 struct LabelEntry {
-    NameRef name;           // empty for initialiser words
-    int32_t kind = 0;       // 1 constant, 2 variable/buffer, 7 code label, 8 initialiser word,
-                            // 10 declared with a sign
-    int32_t location = 0;   // data location (kinds 2 and 8)
-    int32_t commandIndex = 0; // labelled record (kind 7)
+    NameRef name;  // empty for initialiser words
+    int32_t kind = 0;  // 1 constant, 2 variable/buffer, 7 code label, 8 initialiser word,
+        // 10 declared with a sign
+    int32_t location = 0;  // data location (kinds 2 and 8)
+    int32_t commandIndex = 0;  // labelled record (kind 7)
     int32_t line = 0;
-    int32_t value = 0;      // initial value (kinds 2, 8; -1 = word without a value), constant
+    int32_t value = 0;  // initial value (kinds 2, 8; -1 = word without a value), constant
     int32_t isBuffer = 0;
-    int32_t words = 0;      // data words from location on (kind 2): a buffer's size, or a
-                            // word's values (at least 1)
-    bool nameFault = false; // name longer than a label may be: reported, never matched
+    int32_t words = 0;  // data words from location on (kind 2): a buffer's size, or a
+        // word's values (at least 1)
+    bool nameFault = false;  // name longer than a label may be: reported, never matched
 };
 
 // One record as downloaded: opcode, then descriptor and value of each of the six slots.
@@ -163,10 +163,8 @@ public:
     const BulkVector<std::string>& Strings() const { return strings_; }
     // Slot i (0..5) of a record, as parsed, rewritten and resolved.
     ParamSlot Slot(const CommandRecord& rec, int i) const;
-    std::string_view Name(NameRef ref) const
-    {
-        if (ref.id >= nameSpans_.size())
-            return std::string_view();
+    std::string_view Name(NameRef ref) const {
+        if (ref.id >= nameSpans_.size()) return std::string_view();
         const NameSpan& n = nameSpans_[ref.id];
         return std::string_view(names_).substr(n.offset, n.length);
     }
@@ -219,7 +217,7 @@ private:
     struct NameSpan {
         uint32_t offset;
         uint32_t length;
-        uint64_t prefix; // the first eight characters, zeros after a shorter name
+        uint64_t prefix;  // the first eight characters, zeros after a shorter name
     };
     BulkString names_;
     BulkVector<NameSpan> nameSpans_;
@@ -245,7 +243,7 @@ private:
         int32_t number;
         bool isSigned;
     };
-    std::vector<DeclaredValue> declaredValues_; // kept to spare an allocation per declaration
+    std::vector<DeclaredValue> declaredValues_;  // kept to spare an allocation per declaration
 
     // Block rewriting: records to drop (matched endif) and jump targets written so far, as
     // (record, slot), all in record numbers from before the drop.
@@ -265,4 +263,4 @@ private:
     std::size_t nextInitialiser_ = 0;
 };
 
-} // namespace script
+}  // namespace script

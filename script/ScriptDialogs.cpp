@@ -74,9 +74,9 @@ EntryCheck CheckEntryText(const std::string& text) {
     int64_t v = 0;
     for (char c : hex) {
         const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                      : (c >= 'A' && c <= 'F')                  ? c - 'A' + 10
-                      : (c >= 'a' && c <= 'f')                  ? c - 'a' + 10
-                                                                : -1;
+                      : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
+                      : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
+                                                                  : -1;
         if (d < 0) return Verdict(EntryVerdict::Abort, kMsgValueNotNumber);
         if (v <= kEntryMaximum) v = v * 16 + d;  // beyond 16 bits it only has to stay too big
     }

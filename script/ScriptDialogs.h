@@ -44,9 +44,9 @@ public:
 
 // What the entered text of the entry dialog comes to.
 enum class EntryVerdict {
-    Accept,    // value holds the answer for the board
+    Accept,  // value holds the answer for the board
     AskAgain,  // show message, then the dialog again
-    Abort,     // show message, then abort the script
+    Abort,  // show message, then abort the script
 };
 
 struct EntryCheck {

@@ -8,26 +8,20 @@ namespace script {
 
 namespace {
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
 bool StartsToken(char c) { return detail::ClassOf(c) & detail::kTokenStart; }
 
-} // namespace
+}  // namespace
 
-std::string_view ApplyCommentRules(std::string_view line, std::string& scratch)
-{
+std::string_view ApplyCommentRules(std::string_view line, std::string& scratch) {
     std::size_t at = line.find("//");
-    if (at == std::string_view::npos)
-        return line;
+    if (at == std::string_view::npos) return line;
     scratch.assign(line.substr(0, at));
     while (at != std::string_view::npos) {
         scratch.push_back(';');
@@ -38,66 +32,49 @@ std::string_view ApplyCommentRules(std::string_view line, std::string& scratch)
     return scratch;
 }
 
-bool IsCommentLine(std::string_view line)
-{
-    return !line.empty() && (line[0] == '#' || line[0] == '/');
-}
+bool IsCommentLine(std::string_view line) { return !line.empty() && (line[0] == '#' || line[0] == '/'); }
 
-std::size_t LabelLength(std::string_view line)
-{
-    if (line.empty() || !(IsLetter(line[0]) || line[0] == '_'))
-        return 0;
+std::size_t LabelLength(std::string_view line) {
+    if (line.empty() || !(IsLetter(line[0]) || line[0] == '_')) return 0;
     std::size_t n = 1;
-    while (n < line.size() && IsNameChar(line[n]))
-        ++n;
+    while (n < line.size() && IsNameChar(line[n])) ++n;
     return n;
 }
 
-std::size_t FindKeyword(std::string_view line, std::size_t pos)
-{
+std::size_t FindKeyword(std::string_view line, std::size_t pos) {
     for (; pos < line.size(); ++pos) {
-        if (line[pos] == ';')
-            return std::string_view::npos;
-        if (IsLetter(line[pos]))
-            return pos;
+        if (line[pos] == ';') return std::string_view::npos;
+        if (IsLetter(line[pos])) return pos;
     }
     return std::string_view::npos;
 }
 
-bool Lexer::ReadNumber(int64_t& number)
-{
+bool Lexer::ReadNumber(int64_t& number) {
     std::size_t p = pos_;
     int64_t n = 0;
     if (Peek(p) == '$') {
         ++p;
-        if (HexDigit(Peek(p)) < 0)
-            return false;
+        if (HexDigit(Peek(p)) < 0) return false;
         for (int d; (d = HexDigit(Peek(p))) >= 0; ++p)
             n = n * 16 + d > kNumberCeiling ? kNumberCeiling : n * 16 + d;
     } else {
-        if (!IsDigit(Peek(p)))
-            return false;
+        if (!IsDigit(Peek(p))) return false;
         for (; IsDigit(Peek(p)); ++p)
-            n = n * 10 + (line_[p] - '0') > kNumberCeiling ? kNumberCeiling
-                                                              : n * 10 + (line_[p] - '0');
+            n = n * 10 + (line_[p] - '0') > kNumberCeiling ? kNumberCeiling : n * 10 + (line_[p] - '0');
     }
     pos_ = p;
     number = n;
     return true;
 }
 
-std::string_view Lexer::ReadName()
-{
+std::string_view Lexer::ReadName() {
     std::size_t start = pos_;
-    while (pos_ < line_.size() && IsNameChar(line_[pos_]))
-        ++pos_;
+    while (pos_ < line_.size() && IsNameChar(line_[pos_])) ++pos_;
     return line_.substr(start, pos_ - start);
 }
 
-Token Lexer::Next()
-{
-    while (pos_ < line_.size() && line_[pos_] != ';' && !StartsToken(line_[pos_]))
-        ++pos_;
+Token Lexer::Next() {
+    while (pos_ < line_.size() && line_[pos_] != ';' && !StartsToken(line_[pos_])) ++pos_;
     Token t;
     if (pos_ >= line_.size() || line_[pos_] == ';') {
         t.type = TokenType::End;
@@ -165,8 +142,7 @@ Token Lexer::Next()
                 const char s = line_[pos_];
                 t.kind = s == '+' ? kKindIndexedInc : kKindIndexedDec;
                 ++pos_;
-                if (At(pos_, s))
-                    ++pos_;
+                if (At(pos_, s)) ++pos_;
             }
             return t;
         }
@@ -205,4 +181,4 @@ Token Lexer::Next()
     return t;
 }
 
-} // namespace script
+}  // namespace script

@@ -13,22 +13,17 @@ namespace detail {
 // Character classes, looked up rather than computed: every character of a script passes here.
 enum : uint8_t { kLetter = 1, kDigit = 2, kNameChar = 4, kTokenStart = 8 };
 
-constexpr std::array<uint8_t, 256> MakeClasses()
-{
+constexpr std::array<uint8_t, 256> MakeClasses() {
     std::array<uint8_t, 256> t{};
     for (int c = 0; c < 256; ++c) {
         uint8_t k = 0;
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
-            k |= kLetter | kNameChar | kTokenStart;
-        if (c >= '0' && c <= '9')
-            k |= kDigit | kNameChar | kTokenStart;
-        if (c == '_')
-            k |= kNameChar | kTokenStart;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) k |= kLetter | kNameChar | kTokenStart;
+        if (c >= '0' && c <= '9') k |= kDigit | kNameChar | kTokenStart;
+        if (c == '_') k |= kNameChar | kTokenStart;
         // Characters that begin a token; everything else (blanks, commas, parentheses, ']',
         // ...) separates tokens.
         for (char s : {'$', '#', '*', '"', '[', '+', '-', '=', '!', '>', '<', '&', '|', '^'})
-            if (c == s)
-                k |= kTokenStart;
+            if (c == s) k |= kTokenStart;
         t[static_cast<std::size_t>(c)] = k;
     }
     return t;
@@ -38,7 +33,7 @@ inline constexpr std::array<uint8_t, 256> kClasses = MakeClasses();
 
 inline uint8_t ClassOf(char c) { return kClasses[static_cast<unsigned char>(c)]; }
 
-} // namespace detail
+}  // namespace detail
 
 inline bool IsLetter(char c) { return detail::ClassOf(c) & detail::kLetter; }
 inline bool IsDigit(char c) { return detail::ClassOf(c) & detail::kDigit; }
@@ -57,22 +52,22 @@ std::size_t LabelLength(std::string_view line);
 std::size_t FindKeyword(std::string_view line, std::size_t pos);
 
 enum class TokenType {
-    End,          // ';' or the end of the line
-    Number,       // kind 0 (after *) or 1; number may exceed 0xFFFF
-    Name,         // kind 2, 0x1000 (*name) or 0x1001 (#name)
-    ConstIndex,   // [n]
-    VarIndex,     // [i], [i+], [i-]: kind 3, 4 or 5
-    String,       // text between quotes, not yet cut to 63 characters
-    Operator,     // condition code in condition
-    Sign,         // a value written with + or -: kind 10
-    Unrecognised, // a token that starts like one of the above but is not one
+    End,  // ';' or the end of the line
+    Number,  // kind 0 (after *) or 1; number may exceed 0xFFFF
+    Name,  // kind 2, 0x1000 (*name) or 0x1001 (#name)
+    ConstIndex,  // [n]
+    VarIndex,  // [i], [i+], [i-]: kind 3, 4 or 5
+    String,  // text between quotes, not yet cut to 63 characters
+    Operator,  // condition code in condition
+    Sign,  // a value written with + or -: kind 10
+    Unrecognised,  // a token that starts like one of the above but is not one
 };
 
 struct Token {
     TokenType type = TokenType::End;
     int32_t kind = 0;
-    int64_t number = 0;    // Number, ConstIndex, and a signed number
-    std::string_view text; // name, index name or string text
+    int64_t number = 0;  // Number, ConstIndex, and a signed number
+    std::string_view text;  // name, index name or string text
     int condition = 0;
 };
 
@@ -95,4 +90,4 @@ private:
     std::size_t pos_;
 };
 
-} // namespace script
+}  // namespace script

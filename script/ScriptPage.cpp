@@ -28,13 +28,13 @@ void CScript::Changed() {
 
 bool CScript::ReadString(const std::string& name, std::string& value) {
     switch (key_->QueryString(name, value)) {
-    case SettingsStatus::Ok: return true;
-    case SettingsStatus::Missing:
-        value.clear();
-        if (key_->SetString(name, value)) return true;
-        host_.Prompts().MessageBox(kMsgCannotCreateEntry, kCaptionError, MsgIcon::Error);
-        return false;
-    case SettingsStatus::Failed: break;
+        case SettingsStatus::Ok: return true;
+        case SettingsStatus::Missing:
+            value.clear();
+            if (key_->SetString(name, value)) return true;
+            host_.Prompts().MessageBox(kMsgCannotCreateEntry, kCaptionError, MsgIcon::Error);
+            return false;
+        case SettingsStatus::Failed: break;
     }
     host_.Prompts().MessageBox(kMsgCannotReadEntry, kCaptionError, MsgIcon::Error);
     return false;
@@ -62,17 +62,17 @@ bool CScript::Initialise() {
     }
     uint32_t count = 0;
     switch (key_->QueryDword(std::string(kValueFileCount), count)) {
-    case SettingsStatus::Ok: break;
-    case SettingsStatus::Missing:
-        count = 0;
-        if (!key_->SetDword(std::string(kValueFileCount), 0)) {
-            host_.Prompts().MessageBox(kMsgCannotCreateEntry, kCaptionError, MsgIcon::Error);
+        case SettingsStatus::Ok: break;
+        case SettingsStatus::Missing:
+            count = 0;
+            if (!key_->SetDword(std::string(kValueFileCount), 0)) {
+                host_.Prompts().MessageBox(kMsgCannotCreateEntry, kCaptionError, MsgIcon::Error);
+                return fail();
+            }
+            break;
+        case SettingsStatus::Failed:
+            host_.Prompts().MessageBox(kMsgCannotReadEntry, kCaptionError, MsgIcon::Error);
             return fail();
-        }
-        break;
-    case SettingsStatus::Failed:
-        host_.Prompts().MessageBox(kMsgCannotReadEntry, kCaptionError, MsgIcon::Error);
-        return fail();
     }
     // A count the list cannot hold (a damaged store) would index past the six entries.
     recentCount_ = std::min<uint32_t>(count, kRecentMax);

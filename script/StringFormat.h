@@ -25,4 +25,4 @@ bool FormatValueForDisplay(std::string_view text, uint16_t value, std::string& o
 // 16), more if the highest set bit of the low 16 bits needs them.
 std::string BinaryDigits(uint16_t value, int width);
 
-} // namespace script
+}  // namespace script

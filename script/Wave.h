@@ -31,10 +31,10 @@ private:
 // What the header says, as a script needs it.
 struct WaveFormat {
     uint16_t channels = 0;
-    uint32_t sampleRate = 0;     // average bytes per second / block align
+    uint32_t sampleRate = 0;  // average bytes per second / block align
     uint16_t bitsPerSample = 0;
-    uint64_t dataOffset = 0;     // first sample byte
-    uint32_t samples = 0;        // 16-bit samples in the data chunk (both channels counted)
+    uint64_t dataOffset = 0;  // first sample byte
+    uint32_t samples = 0;  // 16-bit samples in the data chunk (both channels counted)
     bool Stereo() const { return channels == 2; }
 };
 

@@ -13,11 +13,11 @@ namespace sim {
 namespace {
 
 constexpr uint8_t kFrameStart = 0x7E;
-constexpr uint8_t kBadFrameStart = 0x7F;   // what a reply starts with under Faults::wrongFirstByte
-constexpr uint8_t kWrongCodeFlip = 0x80;   // flipped in reply codes under Faults::wrongReplyCode
-constexpr uint8_t kPaceSend = 0x12;        // "send the next chunk / block"
-constexpr uint8_t kPaceRefuse = 0x11;      // "not now"
-constexpr uint8_t kTransferDone = 0x10;    // a Kernlet or firmware transfer completed
+constexpr uint8_t kBadFrameStart = 0x7F;  // what a reply starts with under Faults::wrongFirstByte
+constexpr uint8_t kWrongCodeFlip = 0x80;  // flipped in reply codes under Faults::wrongReplyCode
+constexpr uint8_t kPaceSend = 0x12;  // "send the next chunk / block"
+constexpr uint8_t kPaceRefuse = 0x11;  // "not now"
+constexpr uint8_t kTransferDone = 0x10;  // a Kernlet or firmware transfer completed
 constexpr uint8_t kLoaderMagic[5] = {0x5D, 0x2E, 0x91, 0xC3, 0x48};
 // What Faults::staleBytes sends, over and over: the head of a register answer, so that a PC
 // that forgot to drain takes it for a real one.
@@ -145,8 +145,7 @@ public:
                     state_ = State::Header;
                 }
                 break;
-            case State::Done:
-                break;  // bytes after the end record in the same chunk are ignored
+            case State::Done: break;  // bytes after the end record in the same chunk are ignored
         }
     }
     bool Complete() const { return state_ == State::Done; }
@@ -170,14 +169,14 @@ private:
 struct Board::Impl final : ScriptBoard {
     // Where the byte from the PC goes.
     enum class Rx {
-        Idle,           // outside a request: wait for 0x7E, ignore anything else
-        Command,        // after 0x7E: the command byte
-        Arguments,      // the command's argument bytes
-        PacedCount,     // Kernlet transfer: the count byte of the next chunk
-        PacedData,      // Kernlet transfer: the chunk's bytes
+        Idle,  // outside a request: wait for 0x7E, ignore anything else
+        Command,  // after 0x7E: the command byte
+        Arguments,  // the command's argument bytes
+        PacedCount,  // Kernlet transfer: the count byte of the next chunk
+        PacedData,  // Kernlet transfer: the chunk's bytes
         FirmwareBlock,  // firmware download: the 512 bytes of the current block
-        MaybeRequest,   // paced transfer: a 7E where a chunk or block begins, held until the
-                        // bytes tell a request from a chunk
+        MaybeRequest,  // paced transfer: a 7E where a chunk or block begins, held until the
+        // bytes tell a request from a chunk
     };
     enum class Transfer { None, Kernlet, Firmware };
 
@@ -257,7 +256,7 @@ struct Board::Impl final : ScriptBoard {
     std::vector<uint8_t> lastFirmwareImage;
 
     std::vector<TraceEntry> trace;  // ring; grows to kTraceEntries, then wraps
-    size_t traceHead = 0;           // where the next entry goes
+    size_t traceHead = 0;  // where the next entry goes
 
     std::vector<std::string>* logVector = nullptr;
     std::function<void(const std::string&)> logger;
@@ -269,7 +268,9 @@ struct Board::Impl final : ScriptBoard {
         out.push_back(b);
     }
     void ReplyStart() { Emit(faults.wrongFirstByte ? kBadFrameStart : kFrameStart); }
-    void ReplyCode(uint8_t code) { Emit(faults.wrongReplyCode ? static_cast<uint8_t>(code ^ kWrongCodeFlip) : code); }
+    void ReplyCode(uint8_t code) {
+        Emit(faults.wrongReplyCode ? static_cast<uint8_t>(code ^ kWrongCodeFlip) : code);
+    }
     void Emit16(uint16_t v) {
         Emit(static_cast<uint8_t>(v >> 8));
         Emit(static_cast<uint8_t>(v));
@@ -484,11 +485,8 @@ struct Board::Impl final : ScriptBoard {
                           static_cast<uint16_t>((r[6] << 8) | r[7]));
                 EndExchange();
                 break;
-            case kFirmwareDownload:
-                break;  // only the loader takes firmware
-            case kStartLoader:
-                StartLoader(r);
-                break;
+            case kFirmwareDownload: break;  // only the loader takes firmware
+            case kStartLoader: StartLoader(r); break;
             case kFirmwareVersion:
                 ReplyStart();
                 ReplyCode(kReplyVersion);
@@ -520,8 +518,7 @@ struct Board::Impl final : ScriptBoard {
                 // board says comes as uplink frames, and one answer byte after a download.
                 script.Frame(command, r.data() + 2, r.size() - 2, now);
                 break;
-            default:
-                break;
+            default: break;
         }
     }
 
@@ -656,7 +653,8 @@ struct Board::Impl final : ScriptBoard {
     // The board is ready for chunk (or block) chunkIndex.
     void Offer() {
         rx = transfer == Transfer::Kernlet ? Rx::PacedCount : Rx::FirmwareBlock;
-        const bool refuse = faults.refusals > 0 && (faults.refusalChunk < 0 || faults.refusalChunk == chunkIndex);
+        const bool refuse =
+            faults.refusals > 0 && (faults.refusalChunk < 0 || faults.refusalChunk == chunkIndex);
         if (refuse) {
             refusalsLeft = faults.refusals - 1;
             PacingByte(kPaceRefuse);
@@ -828,6 +826,8 @@ bool Board::InLoader() const { return impl_->loader; }
 const std::vector<uint8_t>& Board::LastFirmwareImage() const { return impl_->lastFirmwareImage; }
 
 void Board::SetRequestLog(std::vector<std::string>* log) { impl_->logVector = log; }
-void Board::SetRequestLogger(std::function<void(const std::string&)> logger) { impl_->logger = std::move(logger); }
+void Board::SetRequestLogger(std::function<void(const std::string&)> logger) {
+    impl_->logger = std::move(logger);
+}
 
 }  // namespace sim

@@ -39,31 +39,31 @@ struct BoardConfig {
 // Faults a test or `mb805q-sim` option can switch on. Each applies to the board's replies to
 // requests (not to pacing bytes unless said).
 struct Faults {
-    bool noReply = false;          // the board ignores every request: it neither acts nor answers
-    bool wrongFirstByte = false;   // replies start with 0x7F instead of 0x7E
-    bool wrongReplyCode = false;   // data replies carry their reply code with bit 7 flipped
-                                   // (0x14 -> 0x94), never a valid code for the request
-    int staleBytes = 0;            // after each request/reply exchange the board sends this many
-                                   // more bytes, as the late end of an abandoned answer would
-                                   // arrive: they wait in the PC's queue before its next request
-    int refusals = 0;              // pacing bytes (Kernlet chunks and firmware blocks): this many
-                                   // 0x11 answers, 1 ms apart, before the 0x12
-    long refusalChunk = -1;        // -1: refuse before every chunk; k: only before chunk k
-                                   // (0-based, counted within one paced transfer)
-    long closeAfterBytes = -1;     // close the line after this many received bytes, counted from
-                                   // the board's start (-1: never)
+    bool noReply = false;  // the board ignores every request: it neither acts nor answers
+    bool wrongFirstByte = false;  // replies start with 0x7F instead of 0x7E
+    bool wrongReplyCode = false;  // data replies carry their reply code with bit 7 flipped
+        // (0x14 -> 0x94), never a valid code for the request
+    int staleBytes = 0;  // after each request/reply exchange the board sends this many
+        // more bytes, as the late end of an abandoned answer would
+        // arrive: they wait in the PC's queue before its next request
+    int refusals = 0;  // pacing bytes (Kernlet chunks and firmware blocks): this many
+        // 0x11 answers, 1 ms apart, before the 0x12
+    long refusalChunk = -1;  // -1: refuse before every chunk; k: only before chunk k
+        // (0-based, counted within one paced transfer)
+    long closeAfterBytes = -1;  // close the line after this many received bytes, counted from
+        // the board's start (-1: never)
 };
 
 // One entry of the trace memory, with the fields and widths of a trace record on the wire.
 struct TraceEntry {
     uint8_t device = 0;
-    uint8_t direction = 0;       // 1: read access, 0: write access
+    uint8_t direction = 0;  // 1: read access, 0: write access
     uint8_t address = 0;
     uint16_t data = 0;
     uint8_t bytesPerAccess = 0;  // 1 for an 8-bit access, 2 for a 16-bit access
-    uint8_t accessCount = 1;     // accesses in the transaction
-    uint8_t accessNumber = 1;    // this access's number within the transaction, from 1
-    uint32_t timestamp = 0;      // board time in microseconds (wraps after about 71 minutes)
+    uint8_t accessCount = 1;  // accesses in the transaction
+    uint8_t accessNumber = 1;  // this access's number within the transaction, from 1
+    uint32_t timestamp = 0;  // board time in microseconds (wraps after about 71 minutes)
 };
 
 class Board {

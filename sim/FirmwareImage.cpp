@@ -63,7 +63,8 @@ std::optional<std::filesystem::path> WriteFirmwareFile(const std::filesystem::pa
     const std::filesystem::path path = folder / FirmwareFileName(id.kind, id.major, id.minor);
     const std::vector<uint8_t> image = MakeFirmwareImage(id, size);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    if (out)
+        out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     if (out) out.close();
     if (!out) {
         const int err = errno;

@@ -48,7 +48,8 @@ void KernletDevice::KernletLoadStarted() {
 void KernletDevice::KernletLoaded(const KernletImage& image) {
     TargetDevice::KernletLoaded(image);
     checksums_.clear();
-    for (const KernletBlock& block : image.blocks) checksums_.push_back(BlockChecksum(block.address, block.words));
+    for (const KernletBlock& block : image.blocks)
+        checksums_.push_back(BlockChecksum(block.address, block.words));
     StartKernlet();
 }
 
@@ -105,7 +106,8 @@ std::string Hex4(uint16_t v) {
 }  // namespace
 
 std::optional<std::string> MakeKernletText(const KernletSampleSpec& spec) {
-    if (spec.blocks > kMaxSampleBlocks || spec.wordsPerBlock == 0 || spec.wordsPerBlock > 0xFFFF) return std::nullopt;
+    if (spec.blocks > kMaxSampleBlocks || spec.wordsPerBlock == 0 || spec.wordsPerBlock > 0xFFFF)
+        return std::nullopt;
     if (spec.corruptBlock && *spec.corruptBlock >= spec.blocks) return std::nullopt;
 
     std::string text;
@@ -126,7 +128,8 @@ std::optional<std::string> MakeKernletText(const KernletSampleSpec& spec) {
         const unsigned n = b + 1;
         std::snprintf(line, sizeof line, "#define DB%u_ADDRESS %s\n", n, Hex4(address).c_str());
         text += line;
-        std::snprintf(line, sizeof line, "#define DB%u_LENGTH %s\n", n, Hex4(static_cast<uint16_t>(words.size())).c_str());
+        std::snprintf(line, sizeof line, "#define DB%u_LENGTH %s\n", n,
+                      Hex4(static_cast<uint16_t>(words.size())).c_str());
         text += line;
         std::snprintf(line, sizeof line, "#define DB%u_CHECKSUM_H %s\n", n, Hex4(sum.high).c_str());
         text += line;
@@ -139,9 +142,12 @@ std::optional<std::string> MakeKernletText(const KernletSampleSpec& spec) {
             text += (i % kWordsPerLine == 0) ? "    " : " ";
             text += Hex4(words[i]);
             const bool last = i + 1 == words.size();
-            if (last) text += "};\n\n";
-            else if (i % kWordsPerLine == kWordsPerLine - 1) text += ",\n";
-            else text += ",";
+            if (last)
+                text += "};\n\n";
+            else if (i % kWordsPerLine == kWordsPerLine - 1)
+                text += ",\n";
+            else
+                text += ",";
         }
         address = static_cast<uint16_t>(address + words.size());
     }

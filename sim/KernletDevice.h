@@ -78,11 +78,11 @@ private:
 
 // A sample Kernlet file that loads cleanly into a KernletDevice.
 struct KernletSampleSpec {
-    unsigned blocks = 2;            // data blocks, 0..254 (the block count line holds two digits)
-    unsigned wordsPerBlock = 64;    // 1..65535
-    uint16_t firstAddress = 0x0100; // each further block follows the previous one
-    uint16_t finalAddress = 0x0100; // address of the end record
-    uint32_t seed = 1;              // for the words' pattern
+    unsigned blocks = 2;  // data blocks, 0..254 (the block count line holds two digits)
+    unsigned wordsPerBlock = 64;  // 1..65535
+    uint16_t firstAddress = 0x0100;  // each further block follows the previous one
+    uint16_t finalAddress = 0x0100;  // address of the end record
+    uint32_t seed = 1;  // for the words' pattern
     // Block (0-based) whose first word is changed after its checksum was written, as a damaged
     // file would have it; none by default.
     std::optional<unsigned> corruptBlock;

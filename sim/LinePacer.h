@@ -42,7 +42,7 @@ private:
 
     uint32_t baud_ = 0;
     uint64_t runStart_ = 0;  // when the current run began
-    uint64_t runBits_ = 0;   // bits of the run not yet folded into runStart_ (below one second's)
+    uint64_t runBits_ = 0;  // bits of the run not yet folded into runStart_ (below one second's)
     bool running_ = false;
 };
 

@@ -10,15 +10,15 @@ namespace sim::scriptcode {
 
 // --- frames from the PC (after 0x7E) ---
 constexpr uint8_t kFirstRecord = 0x08;  // 7 words: a new image with its first record
-constexpr uint8_t kNextRecord = 0x09;   // 7 words: append a record (also the closing record)
+constexpr uint8_t kNextRecord = 0x09;  // 7 words: append a record (also the closing record)
 constexpr uint8_t kInitialiser = 0x12;  // 2 words: data location, value
 constexpr uint8_t kStart = 0x0A;
 constexpr uint8_t kAbort = 0x0B;
-constexpr uint8_t kReply = 0x13;        // 3 words: answer, 0, 0
-constexpr uint8_t kFileOpened = 0x14;   // 2 words: item count, high word first
-constexpr uint8_t kFileBlock = 0x0C;    // word: byte count, then the values
-constexpr uint8_t kFileLastBlock = 0x0D; // as 0x0C: the file ended before the request was served
-constexpr uint8_t kBlockWritten = 0x21; // acknowledgement of an uplink block write
+constexpr uint8_t kReply = 0x13;  // 3 words: answer, 0, 0
+constexpr uint8_t kFileOpened = 0x14;  // 2 words: item count, high word first
+constexpr uint8_t kFileBlock = 0x0C;  // word: byte count, then the values
+constexpr uint8_t kFileLastBlock = 0x0D;  // as 0x0C: the file ended before the request was served
+constexpr uint8_t kBlockWritten = 0x21;  // acknowledgement of an uplink block write
 
 constexpr std::size_t kRecordBytes = 14;  // opcode and three descriptor/value pairs
 constexpr std::size_t kInitialiserBytes = 4;
@@ -26,18 +26,18 @@ constexpr std::size_t kReplyBytes = 6;
 constexpr std::size_t kFileOpenedBytes = 4;
 
 // --- uplink frames (after 0x7E): the code byte ---
-constexpr uint8_t kUpOpenRead = 5;    // name string, format string
-constexpr uint8_t kUpOpenWrite = 6;   // name string, rate (3 bytes), channels
+constexpr uint8_t kUpOpenRead = 5;  // name string, format string
+constexpr uint8_t kUpOpenWrite = 6;  // name string, rate (3 bytes), channels
 constexpr uint8_t kUpClear = 7;
-constexpr uint8_t kUpText = 8;        // string, value
-constexpr uint8_t kUpFileWrite = 9;   // string, value
-constexpr uint8_t kUpMessage = 10;    // string, value; paused until 0x13
-constexpr uint8_t kUpReadRequest = 11; // count (4 bytes)
-constexpr uint8_t kUpEnd = 12;        // reason, record
-constexpr uint8_t kUpError = 13;      // error code, record
-constexpr uint8_t kUpBlockWrite = 24; // string, count (2 bytes), count words
-constexpr uint8_t kUpYesNo = 25;      // string, value; paused until 0x13
-constexpr uint8_t kUpEntry = 26;      // string, value; paused until 0x13
+constexpr uint8_t kUpText = 8;  // string, value
+constexpr uint8_t kUpFileWrite = 9;  // string, value
+constexpr uint8_t kUpMessage = 10;  // string, value; paused until 0x13
+constexpr uint8_t kUpReadRequest = 11;  // count (4 bytes)
+constexpr uint8_t kUpEnd = 12;  // reason, record
+constexpr uint8_t kUpError = 13;  // error code, record
+constexpr uint8_t kUpBlockWrite = 24;  // string, count (2 bytes), count words
+constexpr uint8_t kUpYesNo = 25;  // string, value; paused until 0x13
+constexpr uint8_t kUpEntry = 26;  // string, value; paused until 0x13
 
 constexpr uint8_t kEndFinished = 0;
 constexpr uint8_t kEndAborted = 1;

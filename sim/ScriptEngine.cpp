@@ -109,8 +109,7 @@ void ScriptEngine::Frame(uint8_t command, const uint8_t* args, std::size_t n, ui
                 Resume(now);
             }
             break;
-        default:
-            break;
+        default: break;
     }
 }
 
@@ -241,8 +240,7 @@ void ScriptEngine::Step() {
             partial_ = 0;
             break;
         case Outcome::Blocked:
-        case Outcome::Halted:
-            break;
+        case Outcome::Halted: break;
     }
 }
 
@@ -343,9 +341,7 @@ std::optional<ScriptEngine::Operand> ScriptEngine::Resolve(const ScriptRecord& r
             op.value = r.value[slot];
             return op;
         case kLocation:
-        case kVariable:
-            op.location = r.value[slot];
-            break;
+        case kVariable: op.location = r.value[slot]; break;
         case kIndexed:
         case kIndexedInc:
         case kIndexedDec: {
@@ -362,9 +358,7 @@ std::optional<ScriptEngine::Operand> ScriptEngine::Resolve(const ScriptRecord& r
             }
             break;
         }
-        default:
-            fault_ = kErrInvalidOpcode;
-            return std::nullopt;
+        default: fault_ = kErrInvalidOpcode; return std::nullopt;
     }
     if (!image_.InData(op.location, span)) {
         fault_ = kErrDataIndex;
@@ -503,15 +497,12 @@ ScriptEngine::Outcome ScriptEngine::Execute(const ScriptRecord& r) {
         case kOpLsl:
         case kOpAsr:
         case kOpAsl:
-        case kOpOnes:
-            return Arithmetic(r);
+        case kOpOnes: return Arithmetic(r);
         case kOpJmp: return Jump(r, false, -1);
         case kOpJsr: return Jump(r, true, -1);
         case kOpReturn: return Return(false);
         case kOpRfi: return Return(true);
-        case kOpStop:
-            End(kEndFinished);
-            return Outcome::Halted;
+        case kOpStop: End(kEndFinished); return Outcome::Halted;
         case kOpDjnz: {
             const auto counter = Target(r, 0);
             const auto label = counter ? Label(r, 1) : std::nullopt;
@@ -532,12 +523,8 @@ ScriptEngine::Outcome ScriptEngine::Execute(const ScriptRecord& r) {
         case kOpRead: return BusTransfer(r, true);
         case kOpWrite: return BusTransfer(r, false);
         case kOpRegister: return RegisterField(r);
-        case kOpLogon:
-            traceOn_ = true;
-            return Outcome::Next;
-        case kOpLogoff:
-            traceOn_ = false;
-            return Outcome::Next;
+        case kOpLogon: traceOn_ = true; return Outcome::Next;
+        case kOpLogoff: traceOn_ = false; return Outcome::Next;
 
         case kOpDelay:
         case kOpMicrodelay: {
@@ -575,12 +562,8 @@ ScriptEngine::Outcome ScriptEngine::Execute(const ScriptRecord& r) {
             vectors_[*vector] = *label;
             return Outcome::Next;
         }
-        case kOpIntson:
-            interruptsOn_ = true;
-            return Outcome::Next;
-        case kOpIntsoff:
-            interruptsOn_ = false;
-            return Outcome::Next;
+        case kOpIntson: interruptsOn_ = true; return Outcome::Next;
+        case kOpIntsoff: interruptsOn_ = false; return Outcome::Next;
 
         case kOpPort:
         case kOpPortw:
@@ -644,8 +627,7 @@ ScriptEngine::Outcome ScriptEngine::Execute(const ScriptRecord& r) {
         case kOpBuftofile: return StaticToFile(r);
         case kOpFiletobuf: return FileToStatic(r);
 
-        default:
-            return Fail(kErrInvalidOpcode);
+        default: return Fail(kErrInvalidOpcode);
     }
 }
 
@@ -666,7 +648,9 @@ ScriptEngine::Outcome ScriptEngine::Arithmetic(const ScriptRecord& r) {
         case kOpLsr: result = a >= 16 ? 0 : static_cast<uint16_t>(b >> a); break;
         case kOpLsl:
         case kOpAsl: result = a >= 16 ? 0 : static_cast<uint16_t>(b << a); break;
-        case kOpAsr: result = static_cast<uint16_t>(static_cast<int16_t>(b) >> std::min<uint16_t>(a, 15)); break;
+        case kOpAsr:
+            result = static_cast<uint16_t>(static_cast<int16_t>(b) >> std::min<uint16_t>(a, 15));
+            break;
         case kOpOnes: result = static_cast<uint16_t>(std::popcount(a)); break;
         default: break;
     }
@@ -800,8 +784,8 @@ ScriptEngine::Outcome ScriptEngine::FileOpenWrite(const ScriptRecord& r) {
         if (!v) return Fail(fault_);
         channels = *v;
     }
-    const uint8_t frame[] = {0x7E, kUpOpenWrite, *name, static_cast<uint8_t>(rate >> 16), High(rate), Low(rate),
-                             Low(channels)};
+    const uint8_t frame[] = {0x7E,       kUpOpenWrite, *name,        static_cast<uint8_t>(rate >> 16),
+                             High(rate), Low(rate),    Low(channels)};
     return Send(frame, sizeof frame) ? Outcome::Next : Outcome::Blocked;
 }
 
@@ -822,8 +806,9 @@ ScriptEngine::Fetch ScriptEngine::FetchValue(uint32_t stillNeeded, uint16_t& out
 // Asks the PC for count values of the read file (code 11) and waits for them; a full uplink
 // buffer leaves the request for the instruction's next run.
 void ScriptEngine::RequestFileValues(uint32_t count) {
-    const uint8_t frame[] = {0x7E, kUpReadRequest, static_cast<uint8_t>(count >> 24), static_cast<uint8_t>(count >> 16),
-                             High(count), Low(count)};
+    const uint8_t frame[] = {
+        0x7E,        kUpReadRequest, static_cast<uint8_t>(count >> 24), static_cast<uint8_t>(count >> 16),
+        High(count), Low(count)};
     if (!Send(frame, sizeof frame)) return;
     reader_.Requested(count);
     wait_ = Wait::FileData;
@@ -834,9 +819,7 @@ ScriptEngine::Outcome ScriptEngine::FileRead(const ScriptRecord& r) {
     if (!target) return Fail(fault_);
     uint16_t v = 0;
     switch (FetchValue(1, v)) {
-        case Fetch::Got:
-            Put(*target, 0, v);
-            return Outcome::Next;
+        case Fetch::Got: Put(*target, 0, v); return Outcome::Next;
         case Fetch::Blocked: return Outcome::Blocked;
         case Fetch::End: break;
     }
@@ -851,9 +834,7 @@ ScriptEngine::Outcome ScriptEngine::FileReadSpan(const ScriptRecord& r) {
     while (partial_ < *count) {
         uint16_t v = 0;
         switch (FetchValue(*count - partial_, v)) {
-            case Fetch::Got:
-                Put(*target, partial_++, v);
-                break;
+            case Fetch::Got: Put(*target, partial_++, v); break;
             case Fetch::Blocked: return Outcome::Blocked;
             case Fetch::End: return Fail(kErrReadPastEnd);
         }

@@ -71,12 +71,12 @@ public:
 private:
     enum class Wait {
         None,
-        Time,       // delay: until wakeAt_
-        Reply,      // dialog: until 0x13
-        FileOpen,   // fopenr: until 0x14
-        FileData,   // file read request: until the blocks have come
-        BlockAck,   // uplink block write: until 0x21
-        Uplink,     // the uplink buffer is full: until the PC takes bytes
+        Time,  // delay: until wakeAt_
+        Reply,  // dialog: until 0x13
+        FileOpen,  // fopenr: until 0x14
+        FileData,  // file read request: until the blocks have come
+        BlockAck,  // uplink block write: until 0x21
+        Uplink,  // the uplink buffer is full: until the PC takes bytes
     };
     enum class Outcome { Next, Jumped, Blocked, Halted };
 
@@ -155,12 +155,12 @@ private:
 
     bool running_ = false;
     uint32_t pc_ = 0;
-    uint64_t now_ = 0;       // time of the instruction being executed
-    uint64_t readyAt_ = 0;   // when the next instruction may run
+    uint64_t now_ = 0;  // time of the instruction being executed
+    uint64_t readyAt_ = 0;  // when the next instruction may run
     Wait wait_ = Wait::None;
     uint64_t wakeAt_ = 0;
     std::size_t uplinkNeed_ = 0;  // bytes the instruction waiting for uplink room will send
-    uint8_t fault_ = 0;      // error code found while resolving parameters
+    uint8_t fault_ = 0;  // error code found while resolving parameters
     // Progress of an instruction that moves many values and waits in between (file reads and
     // writes of many values); 0 when an instruction begins.
     uint32_t partial_ = 0;

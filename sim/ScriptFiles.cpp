@@ -48,7 +48,8 @@ void ScriptFileReader::Block(bool last, const uint8_t* values, std::size_t byteC
     if (!requestOpen_) return;
     const std::size_t count = byteCount / 2;
     for (std::size_t i = 0; i < count; ++i) {
-        if (held_.size() < capacity_) held_.push_back(static_cast<uint16_t>((values[2 * i] << 8) | values[2 * i + 1]));
+        if (held_.size() < capacity_)
+            held_.push_back(static_cast<uint16_t>((values[2 * i] << 8) | values[2 * i + 1]));
     }
     expected_ -= static_cast<uint32_t>(std::min<std::size_t>(expected_, count));
     if (last) {

@@ -53,7 +53,7 @@ private:
     bool ended_ = false;
     bool requestOpen_ = false;
     uint32_t announcedLeft_ = 0;  // announced values not yet asked for
-    uint32_t expected_ = 0;       // values of the open request still to come
+    uint32_t expected_ = 0;  // values of the open request still to come
 };
 
 class ScriptStaticBuffers {
@@ -63,9 +63,9 @@ public:
 
     enum class Mode { Closed, Reading, Writing };
     struct Buffer {
-        uint32_t start = 0;     // first word in the static memory
-        uint32_t size = 0;      // words
-        uint32_t fill = 0;      // words written since it was last opened for writing
+        uint32_t start = 0;  // first word in the static memory
+        uint32_t size = 0;  // words
+        uint32_t fill = 0;  // words written since it was last opened for writing
         uint32_t position = 0;  // next word to read or write
         Mode mode = Mode::Closed;
     };

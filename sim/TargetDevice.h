@@ -12,15 +12,15 @@ namespace sim {
 // One block of a Kernlet as the board received it: a start address and its words.
 struct KernletBlock {
     uint16_t address = 0;
-    uint16_t lengthWords = 0;     // as announced in the block header
+    uint16_t lengthWords = 0;  // as announced in the block header
     std::vector<uint16_t> words;  // as received, high byte first on the wire
 };
 
 // A Kernlet received through the paced transfer, up to and including its end record.
 struct KernletImage {
     std::vector<KernletBlock> blocks;
-    uint16_t finalAddress = 0;       // address of the end record
-    bool truncated = false;          // more words came than the board keeps (see sim/README.md)
+    uint16_t finalAddress = 0;  // address of the end record
+    bool truncated = false;  // more words came than the board keeps (see sim/README.md)
 };
 
 class TargetDevice {

@@ -39,31 +39,34 @@ MsgAnswer QtUserPrompts::MessageBox(const std::string& text, const std::string& 
                                     MsgButtons buttons) {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
-    case MsgIcon::None: qtIcon = QMessageBox::NoIcon; break;
-    case MsgIcon::Error: qtIcon = QMessageBox::Critical; break;
-    case MsgIcon::Warning: qtIcon = QMessageBox::Warning; break;
-    case MsgIcon::Information: qtIcon = QMessageBox::Information; break;
-    case MsgIcon::Question: qtIcon = QMessageBox::Question; break;
+        case MsgIcon::None: qtIcon = QMessageBox::NoIcon; break;
+        case MsgIcon::Error: qtIcon = QMessageBox::Critical; break;
+        case MsgIcon::Warning: qtIcon = QMessageBox::Warning; break;
+        case MsgIcon::Information: qtIcon = QMessageBox::Information; break;
+        case MsgIcon::Question: qtIcon = QMessageBox::Question; break;
     }
     QMessageBox::StandardButtons qtButtons = QMessageBox::Ok;
     switch (buttons) {
-    case MsgButtons::Ok: qtButtons = QMessageBox::Ok; break;
-    case MsgButtons::OkCancel: qtButtons = QMessageBox::Ok | QMessageBox::Cancel; break;
-    case MsgButtons::YesNo: qtButtons = QMessageBox::Yes | QMessageBox::No; break;
-    case MsgButtons::YesNoCancel: qtButtons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
+        case MsgButtons::Ok: qtButtons = QMessageBox::Ok; break;
+        case MsgButtons::OkCancel: qtButtons = QMessageBox::Ok | QMessageBox::Cancel; break;
+        case MsgButtons::YesNo: qtButtons = QMessageBox::Yes | QMessageBox::No; break;
+        case MsgButtons::YesNoCancel:
+            qtButtons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+            break;
     }
     OwnedMessageBox box(qtIcon, QString::fromStdString(caption), QString::fromStdString(text), qtButtons,
                         Owner());
     box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
-    case QMessageBox::Cancel: return MsgAnswer::Cancel;
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    case QMessageBox::Ok: return MsgAnswer::Ok;
-    default:
-        // Closed without a button: Cancel where there is one, else the box's only answer.
-        if (buttons == MsgButtons::OkCancel || buttons == MsgButtons::YesNoCancel) return MsgAnswer::Cancel;
-        return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+        case QMessageBox::Cancel: return MsgAnswer::Cancel;
+        case QMessageBox::Yes: return MsgAnswer::Yes;
+        case QMessageBox::No: return MsgAnswer::No;
+        case QMessageBox::Ok: return MsgAnswer::Ok;
+        default:
+            // Closed without a button: Cancel where there is one, else the box's only answer.
+            if (buttons == MsgButtons::OkCancel || buttons == MsgButtons::YesNoCancel)
+                return MsgAnswer::Cancel;
+            return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
     }
 }
 

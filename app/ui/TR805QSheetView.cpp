@@ -71,9 +71,7 @@ CTR805QSheetView::~CTR805QSheetView() {
     }
 }
 
-QWidget* CTR805QSheetView::DialogParent() {
-    return isVisible() ? this : nullptr;
-}
+QWidget* CTR805QSheetView::DialogParent() { return isVisible() ? this : nullptr; }
 
 bool CTR805QSheetView::RunComPortDialog(CComPortDialog& dialog) {
     return RunComPortDialogView(dialog, DialogParent());
@@ -173,9 +171,7 @@ void CTR805QSheetView::EnableAndActivate() {
     }
 }
 
-void CTR805QSheetView::SetTitle(const std::string& title) {
-    setWindowTitle(QString::fromStdString(title));
-}
+void CTR805QSheetView::SetTitle(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
 
 void CTR805QSheetView::LockToCurrentTab() {
     if (lockedTab_ >= 0) return;  // already locked: keep what is to be given back

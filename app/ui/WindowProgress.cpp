@@ -83,15 +83,15 @@ void CWindowProgress::ShowDialog() {
 
 void CWindowProgress::Update() {
     switch (kind_) {
-    case Kind::Firmware: firmware_.SetText(Text(caption_, done_, total_, unit_)); break;
-    case Kind::Dialog:
-        if (dialog_) {
-            dialog_->SetPos(static_cast<int>(std::min<uint64_t>(done_, INT_MAX)));
-            dialog_->SetText(Text(caption_, done_, total_, unit_));
-        }
-        break;
-    case Kind::PageBar:
-    case Kind::None: break;
+        case Kind::Firmware: firmware_.SetText(Text(caption_, done_, total_, unit_)); break;
+        case Kind::Dialog:
+            if (dialog_) {
+                dialog_->SetPos(static_cast<int>(std::min<uint64_t>(done_, INT_MAX)));
+                dialog_->SetText(Text(caption_, done_, total_, unit_));
+            }
+            break;
+        case Kind::PageBar:
+        case Kind::None: break;
     }
     KeepWindowPainted();
 }

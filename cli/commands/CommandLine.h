@@ -15,8 +15,8 @@ struct CliOptions {
     ConnectOptions connect;
     int device = 1;  // the target device on the Z-LINK bus, 1..3
     bool simulate = false;
-    bool quiet = false;          // no progress on standard error
-    SimulatedBoardSetup board;   // the board of --simulate
+    bool quiet = false;  // no progress on standard error
+    SimulatedBoardSetup board;  // the board of --simulate
 };
 
 struct CommandLine {
@@ -26,5 +26,5 @@ struct CommandLine {
     std::ostream& err;
     CliOptions options;
     std::function<int(CliSession&)> onBoard;  // a command that needs the board
-    std::function<int()> offline;             // a command that needs none
+    std::function<int()> offline;  // a command that needs none
 };

@@ -13,8 +13,7 @@
 namespace script {
 
 int RunCompileCommand(const std::string& path, bool image, std::ostream& out, std::ostream& err,
-                      const std::string& listingDirectory)
-{
+                      const std::string& listingDirectory) {
     const CompiledScript compiled = CompileScriptFile(path, listingDirectory);
     if (!compiled.readable) {
         err << kMsgUnableToOpenFile << '\n';
@@ -24,8 +23,7 @@ int RunCompileCommand(const std::string& path, bool image, std::ostream& out, st
     // long script can have thousands of them.
     std::string errors;
     for (std::string_view text : compiled.errors) {
-        if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n")
-            text.remove_suffix(2);
+        if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n") text.remove_suffix(2);
         errors.append(text);
         errors.push_back('\n');
     }
@@ -34,13 +32,12 @@ int RunCompileCommand(const std::string& path, bool image, std::ostream& out, st
         return kCliInvalid;
     }
     if (image)
-        for (const Frame& f : compiled.frames)
-            out << FrameToHex(f) << '\n';
+        for (const Frame& f : compiled.frames) out << FrameToHex(f) << '\n';
     out.flush();
     return kCliOk;
 }
 
-} // namespace script
+}  // namespace script
 
 void AddCompileCommand(CLI::App& app, CommandLine& line) {
     struct Args {
@@ -48,10 +45,13 @@ void AddCompileCommand(CLI::App& app, CommandLine& line) {
         bool image = false;
     };
     auto args = std::make_shared<Args>();
-    auto* compile = app.add_subcommand("compile", "Compile a script as the script page does (no board needed)");
+    auto* compile =
+        app.add_subcommand("compile", "Compile a script as the script page does (no board needed)");
     compile->add_option("FILE", args->path, "Script file (.mbs)")->required();
     compile->add_flag("--image", args->image, "Print the frames a run would send, one per line");
     compile->callback([&line, args] {
-        line.offline = [&line, args] { return script::RunCompileCommand(args->path, args->image, line.out, line.err); };
+        line.offline = [&line, args] {
+            return script::RunCompileCommand(args->path, args->image, line.out, line.err);
+        };
     });
 }

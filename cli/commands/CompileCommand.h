@@ -16,6 +16,6 @@ namespace script {
 int RunCompileCommand(const std::string& path, bool image, std::ostream& out, std::ostream& err,
                       const std::string& listingDirectory = std::string());
 
-} // namespace script
+}  // namespace script
 
 void AddCompileCommand(CLI::App& app, CommandLine& line);

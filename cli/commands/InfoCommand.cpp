@@ -22,5 +22,6 @@ int RunInfoCommand(PageHost& host, std::ostream& out) {
 
 void AddInfoCommand(CLI::App& app, CommandLine& line) {
     auto* info = app.add_subcommand("info", "Print what the board reports about itself");
-    info->callback([&line] { line.onBoard = [&line](CliSession& s) { return RunInfoCommand(s, line.out); }; });
+    info->callback(
+        [&line] { line.onBoard = [&line](CliSession& s) { return RunInfoCommand(s, line.out); }; });
 }

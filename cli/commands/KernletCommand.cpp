@@ -46,13 +46,9 @@ private:
     bool ignore_;
 };
 
-std::string Hex4(unsigned v) {
-    return FormatText("0x%04X", v & 0xFFFF);
-}
+std::string Hex4(unsigned v) { return FormatText("0x%04X", v & 0xFFFF); }
 
-std::string Hex8(uint32_t v) {
-    return FormatText("0x%08X", static_cast<unsigned>(v));
-}
+std::string Hex8(uint32_t v) { return FormatText("0x%08X", static_cast<unsigned>(v)); }
 
 }  // namespace
 
@@ -75,16 +71,12 @@ int RunKernletCommand(PageHost& host, const std::string& file, const KernletComm
 
     const KernletResult result = page.OnLoad();
     switch (result) {
-        case KernletResult::Ok:
-            break;
-        case KernletResult::LostBoard:
-            return kCliLostBoard;
-        case KernletResult::Cancelled:
-            return kCliChecksums;
+        case KernletResult::Ok: break;
+        case KernletResult::LostBoard: return kCliLostBoard;
+        case KernletResult::Cancelled: return kCliChecksums;
         case KernletResult::Invalid:
         case KernletResult::Refused:
-        case KernletResult::Failed:
-            return kCliInvalid;
+        case KernletResult::Failed: return kCliInvalid;
     }
     out << "Kernlet loaded into Z-LINK device " << unsigned{options.device} << ": " << page.BlockCount()
         << (page.BlockCount() == 1 ? " block" : " blocks") << ", product ID " << Hex4(page.ProductId())
@@ -111,7 +103,8 @@ int RunKernletInspect(const std::string& file, std::ostream& out, std::ostream& 
     size_t n = 0;
     for (const KernletFileSummary::Block& b : scan->blocks) {
         const std::string row = FormatText("%5zu  %s  %5u  %s  %6zu", ++n, Hex4(b.header.address).c_str(),
-                                            static_cast<unsigned>(b.header.lengthWords), Hex8(b.header.Checksum()).c_str(), b.chunks);
+                                           static_cast<unsigned>(b.header.lengthWords),
+                                           Hex8(b.header.Checksum()).c_str(), b.chunks);
         out << row << '\n';
     }
     if (scan->endsInBlock) {
@@ -124,8 +117,8 @@ int RunKernletInspect(const std::string& file, std::ostream& out, std::ostream& 
         out << "Final address: none (no end record: the board would not report the load complete)\n";
     }
     if (scan->blocks.size() > CKernlet::kMaxBlocks) {
-        out << "This file has " << scan->blocks.size() << " blocks; a load takes at most " << CKernlet::kMaxBlocks
-            << '\n';
+        out << "This file has " << scan->blocks.size() << " blocks; a load takes at most "
+            << CKernlet::kMaxBlocks << '\n';
     }
     // What the load would refuse, in its words.
     if (const std::optional<std::string> problem = KernletFileProblem(*scan)) {

@@ -11,8 +11,8 @@
 #include <string>
 
 struct KernletCommandOptions {
-    uint8_t device = 1;             // 1..3
-    bool ignoreChecksums = false;   // a checksum difference is reported but the load goes on
+    uint8_t device = 1;  // 1..3
+    bool ignoreChecksums = false;  // a checksum difference is reported but the load goes on
 };
 
 // Loads `file` into the device on the host's board and verifies it. The board's information

@@ -36,7 +36,8 @@ int RunPortsCommand(PortTable& table, std::ostream& out) {
 }
 
 void AddPortsCommand(CLI::App& app, CommandLine& line) {
-    auto* ports = app.add_subcommand("ports", "List the COM ports: device, stable name, USB adapter or simulated board");
+    auto* ports = app.add_subcommand(
+        "ports", "List the COM ports: device, stable name, USB adapter or simulated board");
     ports->callback([&line] {
         line.offline = [&line] {
             PortTable table = PortTable::ForCurrentUser();

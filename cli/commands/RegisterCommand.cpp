@@ -45,7 +45,8 @@ int RunReadCommand(PageHost& host, const std::string& address, bool bits8, int d
     return ExitFor(r);
 }
 
-int RunWriteCommand(PageHost& host, const std::string& address, const std::string& data, bool bits8, int device) {
+int RunWriteCommand(PageHost& host, const std::string& address, const std::string& data, bool bits8,
+                    int device) {
     CZLINKControl page(host);
     page.writeAddress = TypedText(address);
     page.writeData = TypedText(data);
@@ -79,7 +80,8 @@ void AddRegisterCommands(CLI::App& app, CommandLine& line) {
     write->add_flag("--8bit", writeArgs->bits8, "8-bit access (default 16-bit)");
     write->callback([&line, writeArgs] {
         line.onBoard = [&line, writeArgs](CliSession& s) {
-            return RunWriteCommand(s, writeArgs->address, writeArgs->data, writeArgs->bits8, line.options.device);
+            return RunWriteCommand(s, writeArgs->address, writeArgs->data, writeArgs->bits8,
+                                   line.options.device);
         };
     });
 

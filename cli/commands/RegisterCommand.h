@@ -10,6 +10,7 @@
 
 // Prints the value read, in hex, on a line of its own.
 int RunReadCommand(PageHost& host, const std::string& address, bool bits8, int device, std::ostream& out);
-int RunWriteCommand(PageHost& host, const std::string& address, const std::string& data, bool bits8, int device);
+int RunWriteCommand(PageHost& host, const std::string& address, const std::string& data, bool bits8,
+                    int device);
 int RunResetCommand(PageHost& host, int device);
 void AddRegisterCommands(CLI::App& app, CommandLine& line);

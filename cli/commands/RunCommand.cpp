@@ -23,14 +23,13 @@ public:
     Answers(const std::vector<std::string>& given, std::istream& in, std::ostream& err)
         : given_(given.begin(), given.end()), in_(in), err_(err) {}
 
-    std::optional<std::string> Answer(DialogKind kind, const std::string& caption,
-                                      const std::string& prompt, const std::string& field,
-                                      int) override {
+    std::optional<std::string> Answer(DialogKind kind, const std::string& caption, const std::string& prompt,
+                                      const std::string& field, int) override {
         switch (kind) {
-        case DialogKind::Message:
-            return Ask(caption + ": " + std::string(CResultsList::DisplayText(prompt)) + " [OK/cancel] ");
-        case DialogKind::YesNo: return Ask(caption + ": " + prompt + " [Yes/no/abort] ");
-        case DialogKind::Entry: return Ask(caption + ": " + prompt + " [" + field + "] ");
+            case DialogKind::Message:
+                return Ask(caption + ": " + std::string(CResultsList::DisplayText(prompt)) + " [OK/cancel] ");
+            case DialogKind::YesNo: return Ask(caption + ": " + prompt + " [Yes/no/abort] ");
+            case DialogKind::Entry: return Ask(caption + ": " + prompt + " [" + field + "] ");
         }
         return std::nullopt;
     }
@@ -62,14 +61,14 @@ private:
 
 int ExitCode(RunOutcome outcome) {
     switch (outcome) {
-    case RunOutcome::Finished: return kCliOk;
-    case RunOutcome::Aborted: return kCliAborted;
-    case RunOutcome::RunTimeError:
-    case RunOutcome::FileError:
-    case RunOutcome::QueueFull: return kCliScriptError;
-    case RunOutcome::CompileFailed: return kCliInvalid;
-    case RunOutcome::LostBoard:
-    case RunOutcome::None: break;
+        case RunOutcome::Finished: return kCliOk;
+        case RunOutcome::Aborted: return kCliAborted;
+        case RunOutcome::RunTimeError:
+        case RunOutcome::FileError:
+        case RunOutcome::QueueFull: return kCliScriptError;
+        case RunOutcome::CompileFailed: return kCliInvalid;
+        case RunOutcome::LostBoard:
+        case RunOutcome::None: break;
     }
     return kCliLostBoard;
 }
@@ -104,7 +103,8 @@ void AddRunCommand(CLI::App& app, CommandLine& line) {
         script::RunCommandOptions options;
     };
     auto args = std::make_shared<Args>();
-    auto* run = app.add_subcommand("run", "Compile and run a script on the board, serving its text, dialogs and files");
+    auto* run = app.add_subcommand(
+        "run", "Compile and run a script on the board, serving its text, dialogs and files");
     run->add_option("FILE", args->path, "Script file (.mbs); its data files lie beside it")->required();
     run->add_option("--answer", args->options.answers,
                     "Answers to the script's dialogs, in order; then standard input is asked");
@@ -113,7 +113,8 @@ void AddRunCommand(CLI::App& app, CommandLine& line) {
             gInterrupted = false;
             args->options.interrupt = &gInterrupted;
             auto previous = std::signal(SIGINT, OnInterrupt);
-            const int code = script::RunScriptCommand(s, args->path, args->options, std::cin, line.out, line.err);
+            const int code =
+                script::RunScriptCommand(s, args->path, args->options, std::cin, line.out, line.err);
             std::signal(SIGINT, previous);
             return code;
         };

@@ -64,14 +64,16 @@ void AddTraceCommand(CLI::App& app, CommandLine& line) {
     trace->add_option("--start", args->options.start, "First trace address to list, hex (default 00000)");
     auto* save = trace->add_option("--save", args->options.savePath,
                                    "Save the whole trace to FILE as the trace window does");
-    trace->add_option("--format", args->format,
-                      "File format of --save: text (the trace file, default), csv, vcd, or vcd-bits "
-                      "(VCD of 1-bit signals, for PulseView 0.4)")
+    trace
+        ->add_option("--format", args->format,
+                     "File format of --save: text (the trace file, default), csv, vcd, or vcd-bits "
+                     "(VCD of 1-bit signals, for PulseView 0.4)")
         ->check(CLI::IsMember({"text", "csv", "vcd", "vcd-bits"}))
         ->option_text("text|csv|vcd|vcd-bits")
         ->needs(save);
-    trace->add_option("--names", args->options.nameFiles,
-                      "Register configuration file whose descriptions name registers of --device (csv, vcd)")
+    trace
+        ->add_option("--names", args->options.nameFiles,
+                     "Register configuration file whose descriptions name registers of --device (csv, vcd)")
         ->option_text("CONFIG")
         ->needs(save);
     trace->callback([&line, args] {

@@ -27,6 +27,5 @@ struct TraceCommandOptions {
 // Exit codes, as tr805q-cli's: 0 done, 1 a bad start address or a file that cannot be written,
 // 2 the board did not answer. Messages go to the host's prompts.
 int RunTraceCommand(PageHost& host, const TraceCommandOptions& options, std::ostream& out);
-int RunTraceCommand(PageHost& host, const std::string& start, const std::string& savePath,
-                    std::ostream& out);
+int RunTraceCommand(PageHost& host, const std::string& start, const std::string& savePath, std::ostream& out);
 void AddTraceCommand(CLI::App& app, CommandLine& line);

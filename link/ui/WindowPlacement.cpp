@@ -13,8 +13,10 @@ QPoint CentredDialogPosition(const QRect& ownerFrame, const QRect& ownerClient, 
     const QPoint centre = ownerFrame.center();
     QPoint topLeft(centre.x() - (frame.width() - 1) / 2, centre.y() - (frame.height() - 1) / 2);
     if (available.isValid()) {
-        topLeft.setX(std::clamp(topLeft.x(), available.left(), std::max(available.left(), available.right() + 1 - frame.width())));
-        topLeft.setY(std::clamp(topLeft.y(), available.top(), std::max(available.top(), available.bottom() + 1 - frame.height())));
+        topLeft.setX(std::clamp(topLeft.x(), available.left(),
+                                std::max(available.left(), available.right() + 1 - frame.width())));
+        topLeft.setY(std::clamp(topLeft.y(), available.top(),
+                                std::max(available.top(), available.bottom() + 1 - frame.height())));
     }
     return topLeft + clientOffset;
 }
@@ -25,5 +27,6 @@ void CentreOnOwner(QWidget* dialog, const QWidget* owner) {
     if (!window->isVisible()) return;
     const QScreen* screen = window->screen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-    dialog->move(CentredDialogPosition(window->frameGeometry(), window->geometry(), dialog->size(), available));
+    dialog->move(
+        CentredDialogPosition(window->frameGeometry(), window->geometry(), dialog->size(), available));
 }

@@ -1,8 +1,8 @@
 #include "loading/ui/KernletView.h"
 
+#include "core/PageHost.h"
 #include "link/MB805QBrd.h"
 #include "link/Messages.h"
-#include "core/PageHost.h"
 #include "link/ui/BoardActivity.h"
 #include "link/ui/ProgressView.h"
 #include "loading/KernletTexts.h"
@@ -76,8 +76,7 @@ CChecksumsView::CChecksumsView(const CChecksums& checksums, QWidget* parent) : Q
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-CKernletView::CKernletView(PageHost& host, QWidget* parent)
-    : QWidget(parent), host_(host), page_(host) {
+CKernletView::CKernletView(PageHost& host, QWidget* parent) : QWidget(parent), host_(host), page_(host) {
     setObjectName(QStringLiteral("kernletPage"));
     auto* column = new QVBoxLayout;
     column->setSpacing(16);

@@ -33,9 +33,9 @@ void CEntryField::SetReadOnlyCell(bool readOnly) {
     QPalette p = palette();
     const QPalette standard = parentWidget() ? parentWidget()->palette() : QPalette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        p.setColor(group, QPalette::Base,
-                   readOnly ? standard.color(group, QPalette::Window)
-                            : standard.color(group, QPalette::Base));
+        p.setColor(
+            group, QPalette::Base,
+            readOnly ? standard.color(group, QPalette::Window) : standard.color(group, QPalette::Base));
     }
     setPalette(p);
 }

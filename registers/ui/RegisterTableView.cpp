@@ -239,9 +239,12 @@ QWidget* CRegisterTableView::BuildButtons(TablePageKind kind) {
     devices_[2]->hide();
     layout->addWidget(deviceGroup, 0, Qt::AlignBottom);
 
-    connect(writeAll_, &QPushButton::clicked, this, [this] { Run([this] { page_->RunAll(AllRowsRun::Write); }); });
-    connect(readAll_, &QPushButton::clicked, this, [this] { Run([this] { page_->RunAll(AllRowsRun::Read); }); });
-    connect(bothAll_, &QPushButton::clicked, this, [this] { Run([this] { page_->RunAll(AllRowsRun::Both); }); });
+    connect(writeAll_, &QPushButton::clicked, this,
+            [this] { Run([this] { page_->RunAll(AllRowsRun::Write); }); });
+    connect(readAll_, &QPushButton::clicked, this,
+            [this] { Run([this] { page_->RunAll(AllRowsRun::Read); }); });
+    connect(bothAll_, &QPushButton::clicked, this,
+            [this] { Run([this] { page_->RunAll(AllRowsRun::Both); }); });
     connect(clearAll_, &QPushButton::clicked, this, [this] { Run([this] { page_->ClearAll(); }); });
     connect(clearData_, &QPushButton::clicked, this, [this] { Run([this] { page_->ClearData(); }); });
     connect(openConfig_, &QPushButton::clicked, this, [this] { Run([this] { page_->OpenConfig(); }); });
@@ -263,8 +266,7 @@ void CRegisterTableView::ConnectRow(int number) {
             [&r, field = row.description] { r.description = field->FieldText(); });
     connect(row.address, &QLineEdit::textEdited, this,
             [&r, field = row.address] { r.address = field->FieldText(); });
-    connect(row.data, &QLineEdit::textEdited, this,
-            [&r, field = row.data] { r.data = field->FieldText(); });
+    connect(row.data, &QLineEdit::textEdited, this, [&r, field = row.data] { r.data = field->FieldText(); });
     connect(row.enable, &QCheckBox::toggled, this, [&r](bool on) { r.enabled = on; });
     connect(row.type, &QComboBox::activated, this, [this, number](int index) {
         const auto type = static_cast<RowType>(index);

@@ -59,8 +59,7 @@ QGroupBox* AccessGroup(const char* title, QRadioButton* w8, QRadioButton* w16, C
 
 }  // namespace
 
-CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
-    : QWidget(parent), page_(host) {
+CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent) : QWidget(parent), page_(host) {
     setObjectName(QStringLiteral("zlinkControlPage"));
     UseDialogFont(this);
 
@@ -74,8 +73,8 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
     writeAddress_->setObjectName(QStringLiteral("writeAddress"));
     writeData_->setObjectName(QStringLiteral("writeData"));
     writeButton_->setObjectName(QStringLiteral("writeButton"));
-    QGroupBox* writeGroup = AccessGroup("Write a Register", write8_, write16_, writeAddress_,
-                                        writeData_, writeButton_, this);
+    QGroupBox* writeGroup =
+        AccessGroup("Write a Register", write8_, write16_, writeAddress_, writeData_, writeButton_, this);
 
     read8_ = new QRadioButton(QStringLiteral("8-bit"), this);
     read16_ = new QRadioButton(QStringLiteral("16-bit"), this);
@@ -88,8 +87,8 @@ CZLINKControlView::CZLINKControlView(PageHost& host, QWidget* parent)
     readAddress_->setObjectName(QStringLiteral("readAddress"));
     readData_->setObjectName(QStringLiteral("readData"));
     readButton_->setObjectName(QStringLiteral("readButton"));
-    QGroupBox* readGroup = AccessGroup("Read a Register", read8_, read16_, readAddress_, readData_,
-                                       readButton_, this);
+    QGroupBox* readGroup =
+        AccessGroup("Read a Register", read8_, read16_, readAddress_, readData_, readButton_, this);
 
     auto* deviceGroup = new QGroupBox(QStringLiteral("Select Target Device"), this);
     deviceGroup->setMinimumWidth(kGroupWidth);

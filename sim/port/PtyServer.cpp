@@ -2,16 +2,16 @@
 
 #include "sim/LinePacer.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <vector>
 
 namespace sim {
@@ -28,7 +28,8 @@ constexpr uint64_t kPaceQuantumMicroseconds = 2000;
 
 uint64_t MicrosecondsSince(std::chrono::steady_clock::time_point start) {
     return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+            .count());
 }
 
 std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
@@ -40,7 +41,8 @@ void CloseFd(int& fd) {
 
 }  // namespace
 
-PtyServer::PtyServer(std::unique_ptr<Board> board) : board_(board ? std::move(board) : std::make_unique<Board>()) {}
+PtyServer::PtyServer(std::unique_ptr<Board> board)
+    : board_(board ? std::move(board) : std::make_unique<Board>()) {}
 
 PtyServer::~PtyServer() { Stop(); }
 

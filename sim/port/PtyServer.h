@@ -59,9 +59,9 @@ private:
     int portNumber_ = -1;
     std::string devicePath_;
     int master_ = -1;
-    int slave_ = -1;      // kept open so that the master never sees a hang-up between opens
+    int slave_ = -1;  // kept open so that the master never sees a hang-up between opens
     int closeWatch_ = -1;  // inotify: the program's opens and closes of the slave
-    int wakeRead_ = -1;   // a pipe that wakes the thread for Stop
+    int wakeRead_ = -1;  // a pipe that wakes the thread for Stop
     int wakeWrite_ = -1;
     std::thread thread_;
     std::atomic<bool> stop_{false};

@@ -123,7 +123,8 @@ size_t SimSerialDevice::ReadLocked(uint8_t* buffer, size_t n) {
     while (got < n) {
         uint64_t step = total - waited;
         // The interval counts from the first byte on, as a port's would.
-        if (intervalOn && got > 0) step = std::min<uint64_t>(step, t.readInterval - std::min<uint64_t>(sinceByte, t.readInterval));
+        if (intervalOn && got > 0)
+            step = std::min<uint64_t>(step, t.readInterval - std::min<uint64_t>(sinceByte, t.readInterval));
         if (step == 0) break;
         if (const std::optional<uint64_t> next = board_.NextEventMicroseconds()) {
             const uint64_t now = board_.NowMicroseconds();

@@ -49,7 +49,7 @@ private:
     FakeClock& clock_;
     SerialTimeouts timeouts_;
     uint64_t syncedMs_ = 0;  // clock time the board's time was last brought up to
-    LinePacer line_;         // wire time of what Read delivers and Write accepts
+    LinePacer line_;  // wire time of what Read delivers and Write accepts
     mutable std::mutex mutex_;
 };
 

@@ -1,7 +1,7 @@
 // mb805q-sim: a simulated MB805Q board with its target devices, served on a pseudo-terminal
 // that is registered as a COM port. Serves until SIGINT or SIGTERM.
-#include "link/PortTable.h"
 #include "core/Version.h"
+#include "link/PortTable.h"
 #include "sim/Board.h"
 #include "sim/FirmwareImage.h"
 #include "sim/KernletDevice.h"
@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-
 namespace {
 
 // A number as the options take it: decimal, or hexadecimal after "0x".
@@ -36,10 +35,14 @@ std::optional<uint64_t> ParseNumber(const std::string& text, uint64_t max) {
     for (; i < text.size(); ++i) {
         const char c = text[i];
         int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return std::nullopt;
         value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
         if (value > max) return std::nullopt;
     }
@@ -50,8 +53,10 @@ std::optional<uint64_t> ParseNumber(const std::string& text, uint64_t max) {
 std::optional<sim::FirmwareIdentity> ParseVersion(const std::string& text) {
     std::vector<std::string> parts(1);
     for (char c : text) {
-        if (c == '.') parts.emplace_back();
-        else parts.back() += c;
+        if (c == '.')
+            parts.emplace_back();
+        else
+            parts.back() += c;
     }
     if (parts.size() != 3) return std::nullopt;
     sim::FirmwareIdentity id;
@@ -65,8 +70,9 @@ std::optional<sim::FirmwareIdentity> ParseVersion(const std::string& text) {
 }
 
 std::string NumberCheck(const std::string& text, uint64_t max) {
-    return ParseNumber(text, max) ? std::string() : "expects a number from 0 to " + std::to_string(max) +
-                                                        " (decimal, or hexadecimal after 0x)";
+    return ParseNumber(text, max)
+               ? std::string()
+               : "expects a number from 0 to " + std::to_string(max) + " (decimal, or hexadecimal after 0x)";
 }
 
 // Faster than any serial line a kit has; the pacing arithmetic holds far beyond it.
@@ -110,11 +116,14 @@ struct SimOptions {
 void AddServingOptions(CLI::App& app, SimOptions& o) {
     app.add_option("--log", o.logPath, "Write every request received to FILE, one line each, as hex bytes")
         ->type_name("FILE");
-    app.add_flag("--print-port", o.printPort, "Print only the COM port number on the first line of standard output");
-    app.add_option("--ports-dir", o.portsDir, "Port table folder (default: the user's table)")->type_name("DIR");
-    app.add_option("--line-rate", o.lineRate,
-                   "Move every byte at the wire time of a serial line of BAUD (10 bits a byte), as on the kit; "
-                   "0: at once (default)")
+    app.add_flag("--print-port", o.printPort,
+                 "Print only the COM port number on the first line of standard output");
+    app.add_option("--ports-dir", o.portsDir, "Port table folder (default: the user's table)")
+        ->type_name("DIR");
+    app.add_option(
+           "--line-rate", o.lineRate,
+           "Move every byte at the wire time of a serial line of BAUD (10 bits a byte), as on the kit; "
+           "0: at once (default)")
         ->check(CLI::Range(uint32_t{0}, kMaxLineRate).description(""))
         ->type_name("BAUD");
     app.add_option("--fill-trace", o.fillTrace,
@@ -126,16 +135,22 @@ void AddServingOptions(CLI::App& app, SimOptions& o) {
 void AddFaultOptions(CLI::App& app, sim::Faults& faults) {
     auto* faultGroup = app.add_option_group("Faults", "Faults the board shows on purpose");
     faultGroup->add_flag("--no-reply", faults.noReply, "Ignore every request: neither act nor answer");
-    faultGroup->add_flag("--wrong-first-byte", faults.wrongFirstByte, "Start replies with 0x7F instead of 0x7E");
+    faultGroup->add_flag("--wrong-first-byte", faults.wrongFirstByte,
+                         "Start replies with 0x7F instead of 0x7E");
     faultGroup->add_flag("--wrong-reply-code", faults.wrongReplyCode, "Send reply codes with bit 7 flipped");
-    faultGroup->add_option("--stale-bytes", faults.staleBytes, "Send N late bytes after each request/reply exchange")
+    faultGroup
+        ->add_option("--stale-bytes", faults.staleBytes,
+                     "Send N late bytes after each request/reply exchange")
         ->check(CLI::Range(0, 1 << 20).description(""))
         ->type_name("N");
-    faultGroup->add_option("--refusals", faults.refusals, "Answer N times 0x11 before each 0x12 of a paced transfer")
+    faultGroup
+        ->add_option("--refusals", faults.refusals,
+                     "Answer N times 0x11 before each 0x12 of a paced transfer")
         ->check(CLI::Range(0, 1 << 20).description(""))
         ->type_name("N");
-    faultGroup->add_option("--refusal-chunk", faults.refusalChunk,
-                           "Refuse only before chunk K (0-based) of a paced transfer")
+    faultGroup
+        ->add_option("--refusal-chunk", faults.refusalChunk,
+                     "Refuse only before chunk K (0-based) of a paced transfer")
         ->check(CLI::Range(0L, 1L << 30).description(""))
         ->type_name("K");
     faultGroup->add_option("--close-after", faults.closeAfterBytes, "Close the line after N received bytes")
@@ -145,13 +160,15 @@ void AddFaultOptions(CLI::App& app, sim::Faults& faults) {
 
 void AddIdentityOptions(CLI::App& app, SimOptions& o) {
     auto* identity = app.add_option_group("Identity", "What the board reports about itself");
-    identity->add_option("--firmware-version", o.firmwareVersion, "Firmware version K.M.m (kind, major, minor)")
+    identity
+        ->add_option("--firmware-version", o.firmwareVersion, "Firmware version K.M.m (kind, major, minor)")
         ->check(VersionCheck)
         ->type_name("K.M.m");
     identity->add_option("--firmware-code", o.firmwareCode, "Firmware code (32 bits, e.g. 0x805)")
         ->check([](const std::string& t) { return NumberCheck(t, 0xFFFFFFFFu); })
         ->type_name("CODE");
-    identity->add_option("--kernlet-options", o.kernletOptions, "Kernlet options mask of the board information")
+    identity
+        ->add_option("--kernlet-options", o.kernletOptions, "Kernlet options mask of the board information")
         ->check([](const std::string& t) { return NumberCheck(t, 0xFF); })
         ->type_name("MASK");
     identity->add_option("--script-status", o.scriptStatus, "Script status flag the board reports (0 or 1)")
@@ -161,30 +178,40 @@ void AddIdentityOptions(CLI::App& app, SimOptions& o) {
 
 void AddFirmwareFileOptions(CLI::App& app, SimOptions& o) {
     auto* files = app.add_option_group("Firmware files", "Write a firmware file and exit");
-    files->add_option("--make-firmware", o.makeFirmware,
-                      "Write the firmware file of version K.M.m (named as the program looks for it) and exit")
+    files
+        ->add_option("--make-firmware", o.makeFirmware,
+                     "Write the firmware file of version K.M.m (named as the program looks for it) and exit")
         ->check(VersionCheck)
         ->type_name("K.M.m");
-    files->add_option("--firmware-dir", o.firmwareDir, "Folder for --make-firmware (default: the current one)")
+    files
+        ->add_option("--firmware-dir", o.firmwareDir, "Folder for --make-firmware (default: the current one)")
         ->type_name("DIR");
-    files->add_option("--firmware-size", o.firmwareSize, "Size in bytes of the file --make-firmware writes (20 to 130559, default 4096)")
+    files
+        ->add_option("--firmware-size", o.firmwareSize,
+                     "Size in bytes of the file --make-firmware writes (20 to 130559, default 4096)")
         ->check(CLI::Range(size_t{sim::kFirmwareHeaderSize}, size_t{130559}).description(""))
         ->type_name("BYTES");
 }
 
 void AddKernletFileOptions(CLI::App& app, SimOptions& o) {
     auto* kernletFiles = app.add_option_group("Kernlet files", "Write a sample Kernlet file and exit");
-    kernletFiles->add_option("--make-kernlet", o.makeKernlet,
-                             "Write a sample Kernlet file that loads cleanly into the simulated devices, and exit")
+    kernletFiles
+        ->add_option("--make-kernlet", o.makeKernlet,
+                     "Write a sample Kernlet file that loads cleanly into the simulated devices, and exit")
         ->type_name("FILE");
-    kernletFiles->add_option("--kernlet-blocks", o.kernletSpec.blocks, "Data blocks of --make-kernlet (0 to 254, default 2)")
+    kernletFiles
+        ->add_option("--kernlet-blocks", o.kernletSpec.blocks,
+                     "Data blocks of --make-kernlet (0 to 254, default 2)")
         ->check(CLI::Range(0u, 254u).description(""))
         ->type_name("N");
-    kernletFiles->add_option("--kernlet-words", o.kernletSpec.wordsPerBlock, "Words per block (1 to 65535, default 64)")
+    kernletFiles
+        ->add_option("--kernlet-words", o.kernletSpec.wordsPerBlock,
+                     "Words per block (1 to 65535, default 64)")
         ->check(CLI::Range(1u, 65535u).description(""))
         ->type_name("N");
-    kernletFiles->add_option("--kernlet-corrupt-block", o.corruptBlock,
-                             "Damage block K (from 1) after its checksum was written, for the checksum warning")
+    kernletFiles
+        ->add_option("--kernlet-corrupt-block", o.corruptBlock,
+                     "Damage block K (from 1) after its checksum was written, for the checksum warning")
         ->check(CLI::Range(1u, 254u).description(""))
         ->type_name("K");
 }
@@ -225,9 +252,12 @@ std::unique_ptr<sim::Board> MakeBoard(const SimOptions& o) {
         config.firmwareMajor = id.major;
         config.firmwareMinor = id.minor;
     }
-    if (!o.firmwareCode.empty()) config.firmwareCode = static_cast<uint32_t>(*ParseNumber(o.firmwareCode, 0xFFFFFFFFu));
-    if (!o.kernletOptions.empty()) config.kernletOptions = static_cast<uint8_t>(*ParseNumber(o.kernletOptions, 0xFF));
-    if (!o.fillTrace.empty()) config.fillTrace = static_cast<size_t>(*ParseNumber(o.fillTrace, sim::Board::kTraceEntries));
+    if (!o.firmwareCode.empty())
+        config.firmwareCode = static_cast<uint32_t>(*ParseNumber(o.firmwareCode, 0xFFFFFFFFu));
+    if (!o.kernletOptions.empty())
+        config.kernletOptions = static_cast<uint8_t>(*ParseNumber(o.kernletOptions, 0xFF));
+    if (!o.fillTrace.empty())
+        config.fillTrace = static_cast<size_t>(*ParseNumber(o.fillTrace, sim::Board::kTraceEntries));
 
     auto board = std::make_unique<sim::Board>(config);
     board->faults() = o.faults;
@@ -283,8 +313,8 @@ int Serve(const SimOptions& o) {
     if (o.printPort) {
         std::cout << server.PortNumber() << std::endl;
     } else {
-        std::cout << "MB805Q simulated board on COM" << server.PortNumber() << " (" << server.DevicePath() << ")"
-                  << std::endl;
+        std::cout << "MB805Q simulated board on COM" << server.PortNumber() << " (" << server.DevicePath()
+                  << ")" << std::endl;
     }
     const int exitCode = ServeUntilStopped(server, stopSignals, o.faults.closeAfterBytes);
     server.Stop();
@@ -294,8 +324,9 @@ int Serve(const SimOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"A simulated MB805Q board with three target devices, served on a pseudo-terminal "
-                 "registered as a COM port. Serves until interrupted (SIGINT or SIGTERM)."};
+    CLI::App app{
+        "A simulated MB805Q board with three target devices, served on a pseudo-terminal "
+        "registered as a COM port. Serves until interrupted (SIGINT or SIGTERM)."};
     app.set_version_flag("--version", std::string("mb805q-sim ") + kVersionSuffix);
     SimOptions options;
     AddServingOptions(app, options);

@@ -1,16 +1,16 @@
 #pragma once
 // The window on the offscreen platform against the in-process simulated board: a fixture that
 // runs the program's start and event loop with a watchdog, and answers for its dialogs.
-#include "app/ui/QtPrompts.h"
 #include "app/ui/ComPortDialogView.h"
+#include "app/ui/QtPrompts.h"
 #include "app/ui/TR805QApp.h"
 #include "app/ui/TR805QSheetView.h"
 #include "app/ui/WindowProgress.h"
 #include "link/ui/BoardActivity.h"
 #include "script/ScriptPage.h"
 #include "script/ui/ScriptPageView.h"
-#include "tests/support/app/AppTestSupport.h"
 #include "tests/support/GuiSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -48,7 +48,8 @@ inline ModalScript::Handler ChoosePort(const QString& entry, bool screenshot = f
 }
 
 // Checks a message box and presses its OK.
-inline ModalScript::Handler ExpectMessage(const QString& text, const QString& caption, QMessageBox::Icon icon) {
+inline ModalScript::Handler ExpectMessage(const QString& text, const QString& caption,
+                                          QMessageBox::Icon icon) {
     return [=](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         ASSERT_NE(box, nullptr) << w->windowTitle().toStdString();

@@ -2,6 +2,7 @@
 // are answered by a script of handlers that a timer runs when each dialog comes up.
 // With TR805Q_SCREENSHOTS set to a folder, the walk also saves PNGs of the window (each tab)
 // and of every dialog there.
+#include "app/MessageNames.h"
 #include "app/ui/AboutBoxView.h"
 #include "app/ui/ComPortDialogView.h"
 #include "app/ui/OptionsView.h"
@@ -9,7 +10,6 @@
 #include "app/ui/RegisteredMessages.h"
 #include "app/ui/TR805QApp.h"
 #include "app/ui/TR805QSheetView.h"
-#include "app/MessageNames.h"
 #include "core/ExitCodes.h"
 #include "link/Messages.h"
 #include "registers/ui/EntryField.h"
@@ -17,9 +17,9 @@
 #include "script/ScriptPage.h"
 #include "script/ui/ScriptPageView.h"
 #include "sim/FirmwareImage.h"
-#include "tests/support/app/AppTestSupport.h"
 #include "tests/app/GuiTestSupport.h"
 #include "tests/support/GuiSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -46,9 +46,9 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <functional>
 #include <ostream>
+#include <set>
 
 // Fontconfig keeps a cache for the whole process that it never frees; not the program's leak.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -60,17 +60,13 @@ namespace {
 
 using guitest::App;
 using guitest::Child;
-using guitest::ModalScript;
-using guitest::PumpUntil;
-using guitest::SaveScreenshot;
 using guitest::ChoosePort;
 using guitest::ExpectMessage;
 using guitest::GuiTest;
 using guitest::kScriptTab;
-
-
-
-
+using guitest::ModalScript;
+using guitest::PumpUntil;
+using guitest::SaveScreenshot;
 
 TEST_F(GuiTest, WalksTheTabsOpensAboutAndOptionsAndClosesWithCode0) {
     rig.presentPorts = {1, 3};
@@ -198,8 +194,9 @@ TEST_F(GuiTest, PortThatDoesNotOpenIsReportedAndAskedForAgain) {
     rig.presentPorts = {1, 3};
     rig.failingPorts = {1};
     script.Then(ChoosePort(QStringLiteral("COM1")));
-    script.Then(ExpectMessage(QStringLiteral("Unable to open port COM1.\nCheck board connection to COM port."),
-                              QStringLiteral("COM Port"), QMessageBox::Critical));
+    script.Then(
+        ExpectMessage(QStringLiteral("Unable to open port COM1.\nCheck board connection to COM port."),
+                      QStringLiteral("COM Port"), QMessageBox::Critical));
     script.Then(ChoosePort(QStringLiteral("COM3")));
     EXPECT_EQ(Run([this] { Child<QPushButton>(&View(), "closeButton")->click(); }), 0);
 }
@@ -275,8 +272,9 @@ TEST_F(GuiTest, MessageBoxAnswersAreTheButtonsPressed) {
         box->button(QMessageBox::Cancel)->click();
     });
     EXPECT_EQ(Run([&] {
-                  EXPECT_EQ(prompts.MessageBox("a", "Script Message", MsgIcon::Information, MsgButtons::OkCancel),
-                            MsgAnswer::Cancel);
+                  EXPECT_EQ(
+                      prompts.MessageBox("a", "Script Message", MsgIcon::Information, MsgButtons::OkCancel),
+                      MsgAnswer::Cancel);
                   EXPECT_EQ(prompts.MessageBox("b", "Question", MsgIcon::Question, MsgButtons::YesNo),
                             MsgAnswer::No);
                   EXPECT_EQ(prompts.MessageBox("c", "Question", MsgIcon::Question, MsgButtons::YesNoCancel),
@@ -298,7 +296,8 @@ TEST(QtPrompts, FileFiltersInQtForm) {
         {"Dotted|a*.*b||", "Dotted (a*.*b)"},
         {"", ""},
     };
-    for (const auto& [windows, qt] : cases) EXPECT_EQ(QtUserPrompts::QtFileFilter(windows), QString::fromLatin1(qt)) << windows;
+    for (const auto& [windows, qt] : cases)
+        EXPECT_EQ(QtUserPrompts::QtFileFilter(windows), QString::fromLatin1(qt)) << windows;
 }
 
 TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
@@ -313,19 +312,29 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
         bool save;
         const char* typed;
         const char* chosen;  // in `dir`
-        int filter = 0;      // the file type the user picks before typing the name
+        int filter = 0;  // the file type the user picks before typing the name
     };
     const FileDialogSpec exportSpec{"Export Trace",
                                     "CSV Files (*.csv)|*.csv|VCD Files (*.vcd)|*.vcd|All files (*.*)|*.*||",
-                                    "*.csv", "", "", false};
+                                    "*.csv",
+                                    "",
+                                    "",
+                                    false};
     const Case cases[] = {
-        {"a Kernlet without an extension", {"Select Kernlet", "All files (*.*)|*.*||", "*.*", "", "", false}, false,
-         "image", "image"},
+        {"a Kernlet without an extension",
+         {"Select Kernlet", "All files (*.*)|*.*||", "*.*", "", "", false},
+         false,
+         "image",
+         "image"},
         {"a configuration without an extension",
-         {"Select Config", "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt", "", "", false}, false, "image",
+         {"Select Config", "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt", "", "", false},
+         false,
+         "image",
          "image"},
         {"saving adds the default extension",
-         {"Save Config", "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt", "", "", false}, true, "table",
+         {"Save Config", "Text Files (*.txt)|*.txt|All files (*.*)|*.*||", "*.txt", "", "", false},
+         true,
+         "table",
          "table.txt"},
         {"the first file type", exportSpec, true, "capture", "capture.csv", 0},
         {"the extension follows the file type chosen", exportSpec, true, "capture", "capture.vcd", 1},
@@ -589,15 +598,15 @@ TEST_P(GuiRunEndTest, OtherPagesComeBackWhenTheRunEnds) {
     const int code = Run([this, &c] {
         CTR805QSheetView& v = View();
         script::CScriptView* page = StartScript(c.source, {[this, &c](QWidget* w) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            ASSERT_NE(box, nullptr) << w->metaObject()->className();
-            QTabWidget* tabs = Child<QTabWidget>(&View(), "tabs");
-            EXPECT_EQ(TabsEnabled(tabs), kOnlyScriptTab);
-            EXPECT_EQ(PagesEnabled(tabs), kOnlyScriptTab);
-            QTest::keyClick(tabs, Qt::Key_Tab, Qt::ControlModifier);
-            EXPECT_EQ(tabs->currentIndex(), kScriptTab);
-            box->button(c.answer)->click();
-        }});
+                                                    auto* box = qobject_cast<QMessageBox*>(w);
+                                                    ASSERT_NE(box, nullptr) << w->metaObject()->className();
+                                                    QTabWidget* tabs = Child<QTabWidget>(&View(), "tabs");
+                                                    EXPECT_EQ(TabsEnabled(tabs), kOnlyScriptTab);
+                                                    EXPECT_EQ(PagesEnabled(tabs), kOnlyScriptTab);
+                                                    QTest::keyClick(tabs, Qt::Key_Tab, Qt::ControlModifier);
+                                                    EXPECT_EQ(tabs->currentIndex(), kScriptTab);
+                                                    box->button(c.answer)->click();
+                                                }});
         ASSERT_NE(page, nullptr);
         ASSERT_TRUE(PumpUntil([&] { return RunEnded(page); }));
         QListWidget* results = Child<QListWidget>(page, "results");
@@ -611,12 +620,12 @@ TEST_P(GuiRunEndTest, OtherPagesComeBackWhenTheRunEnds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ends, GuiRunEndTest,
-    ::testing::Values(
-        RunEndCase{"Finished", "        dialog \"Pause\" 0\n        stop\n", QMessageBox::Ok, "Script finished"},
-        RunEndCase{"Aborted", "        dialog \"Pause\" 0\n        stop\n", QMessageBox::Cancel,
-                   "Script aborted at line 1"},
-        RunEndCase{"RunTimeError", "        dialog \"Pause\" 0\n        return\n", QMessageBox::Ok,
-                   "Error Stack underflow at line 2"}),
+    ::testing::Values(RunEndCase{"Finished", "        dialog \"Pause\" 0\n        stop\n", QMessageBox::Ok,
+                                 "Script finished"},
+                      RunEndCase{"Aborted", "        dialog \"Pause\" 0\n        stop\n", QMessageBox::Cancel,
+                                 "Script aborted at line 1"},
+                      RunEndCase{"RunTimeError", "        dialog \"Pause\" 0\n        return\n",
+                                 QMessageBox::Ok, "Error Stack underflow at line 2"}),
     [](const ::testing::TestParamInfo<RunEndCase>& p) { return std::string(p.param.name); });
 
 }  // namespace

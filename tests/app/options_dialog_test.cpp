@@ -1,8 +1,8 @@
 // "Options" on the offscreen platform: Enter does what the focused control offers.
 #include "app/Options.h"
 #include "app/ui/OptionsView.h"
-#include "tests/support/app/AppTestSupport.h"
 #include "tests/support/GuiSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -56,8 +56,8 @@ TEST(OptionsDialog, EnterPressesTheFocusedButtonAndSetNameElsewhere) {
 
         QWidget* target = nullptr;
         for (const char* focused : c.focused) {
-            target = *focused ? static_cast<QWidget*>(ButtonWithText(view, QString::fromLatin1(focused)))
-                              : name;
+            target =
+                *focused ? static_cast<QWidget*>(ButtonWithText(view, QString::fromLatin1(focused))) : name;
             ASSERT_NE(target, nullptr);
             target->setFocus(Qt::TabFocusReason);
             ASSERT_TRUE(guitest::PumpUntil([&] { return target->hasFocus(); }));
@@ -65,9 +65,9 @@ TEST(OptionsDialog, EnterPressesTheFocusedButtonAndSetNameElsewhere) {
         QTest::keyClick(target, Qt::Key_Return);
 
         EXPECT_EQ(sheet.BoardName(), c.boardName);
-        const Outcome outcome = view.isVisible()                          ? Outcome::StillOpen
+        const Outcome outcome = view.isVisible()                     ? Outcome::StillOpen
                                 : view.result() == QDialog::Accepted ? Outcome::Accepted
-                                                                         : Outcome::Rejected;
+                                                                     : Outcome::Rejected;
         EXPECT_EQ(outcome, c.outcome);
     }
 }

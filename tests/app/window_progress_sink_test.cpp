@@ -35,9 +35,11 @@ TEST(WindowProgress, LineOfEachOperation) {
         const char* text;
     } cases[] = {
         {kCaptionFlashing, 12, 40, kProgressUnitFirmwareBlocks, "Block 12 of 40"},
-        {kProgressSavingTrace, 0x1800, 0x20000, kProgressUnitTraceEntries, "Entries read: 0x01800 of 0x20000"},
+        {kProgressSavingTrace, 0x1800, 0x20000, kProgressUnitTraceEntries,
+         "Entries read: 0x01800 of 0x20000"},
         {kProgressSavingTrace, 0, 0x20000, kProgressUnitTraceEntries, "Entries read: 0x00000 of 0x20000"},
-        {script::kProgressDownloadingScript, 7, 1201, script::kProgressUnitScriptRecords, "7 of 1201 records"},
+        {script::kProgressDownloadingScript, 7, 1201, script::kProgressUnitScriptRecords,
+         "7 of 1201 records"},
         {kProgressWritingRows, 3, 40, kProgressUnitRows, "3 of 40 rows"},
     };
     for (const Case& c : cases) {

@@ -14,9 +14,9 @@
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QPushButton>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -29,8 +29,8 @@
 
 namespace {
 
-using guitest::ChoosePort;
 using guitest::Child;
+using guitest::ChoosePort;
 using guitest::ColumnsLike;
 using guitest::GuiTest;
 using guitest::InkPixels;
@@ -82,7 +82,9 @@ public:
         const ProgressShot& last = shots_.back();
         EXPECT_LT(first.value, last.value) << what;
         // Inside the bar's frame, how far the chunk reaches.
-        auto chunk = [](const ProgressShot& s) { return ColumnsLike(s.shown, s.bar.adjusted(3, 3, -3, -3), s.chunk); };
+        auto chunk = [](const ProgressShot& s) {
+            return ColumnsLike(s.shown, s.bar.adjusted(3, 3, -3, -3), s.chunk);
+        };
         EXPECT_LT(chunk(first), chunk(last))
             << what << ": the painted bar did not advance from " << first.value << " to " << last.value;
     }
@@ -139,7 +141,9 @@ TEST_F(WindowFirmwareTest, FlashingDialogIsPaintedAndAdvancesDuringTheDownload) 
     EXPECT_EQ(Run([&] { closer.start(); }), 0);
     watcher.ExpectPaintedAndAdvancing("Flashing Device...");
     if (!watcher.Shots().empty()) {
-        EXPECT_TRUE(watcher.Shots().back().text.contains(QRegularExpression(QStringLiteral("^Block [0-9]+ of 40$")))) << watcher.Shots().back().text.toStdString();
+        EXPECT_TRUE(
+            watcher.Shots().back().text.contains(QRegularExpression(QStringLiteral("^Block [0-9]+ of 40$"))))
+            << watcher.Shots().back().text.toStdString();
     }
     watcher.SaveMiddle(QStringLiteral("flashing-device"));
 }
@@ -154,7 +158,8 @@ TEST_F(WindowFirmwareTest, FailedDownloadThatLeavesTheProgramRunningClosesTheDia
     script.Then([this](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         ASSERT_NE(box, nullptr);
-        EXPECT_TRUE(box->text().startsWith(QStringLiteral("Error - The firmware file"))) << box->text().toStdString();
+        EXPECT_TRUE(box->text().startsWith(QStringLiteral("Error - The firmware file")))
+            << box->text().toStdString();
         EXPECT_NE(progress.Dialog(), nullptr) << "the refusal comes during the download";
         box->button(QMessageBox::Ok)->click();
     });
@@ -226,7 +231,8 @@ protected:
             script::CScriptView* page = StartScript(source, {});
             ASSERT_NE(page, nullptr);
             QTimer::singleShot(0, page, [this, page] {
-                EXPECT_TRUE(PumpUntil([page] { return page->Page().Idle() && !page->Page().RunHost().WorkerRunning(); }));
+                EXPECT_TRUE(PumpUntil(
+                    [page] { return page->Page().Idle() && !page->Page().RunHost().WorkerRunning(); }));
                 done = true;
             });
         } else if (name == "ReadAll") {
@@ -235,7 +241,8 @@ protected:
             ASSERT_NE(table, nullptr);
             for (int r = 1; r <= CRegisterTablePage::kRows; ++r) {
                 table->Page().ApplyType(r, RowType::Rd16);
-                table->Page().Row(r).address = QStringLiteral("%1").arg(r, 2, 16, QLatin1Char('0')).toUpper().toStdString();
+                table->Page().Row(r).address =
+                    QStringLiteral("%1").arg(r, 2, 16, QLatin1Char('0')).toUpper().toStdString();
                 table->Page().Row(r).enabled = true;
             }
             table->ShowPage();
@@ -357,10 +364,15 @@ TEST_P(StartMessageTest, IsCentredOnTheWindowWhereItStands) {
 INSTANTIATE_TEST_SUITE_P(
     Window, StartMessageTest,
     ::testing::Values(
-        StartMessageCase{"WrongGui", KindThree(), false,
-                         "Wrong GUI to use with the current device firmware.\nSet a new firmware or use the right GUI", 0},
-        StartMessageCase{"LostBoard", {}, true,
-                         "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program", 1}),
+        StartMessageCase{
+            "WrongGui", KindThree(), false,
+            "Wrong GUI to use with the current device firmware.\nSet a new firmware or use the right GUI", 0},
+        StartMessageCase{
+            "LostBoard",
+            {},
+            true,
+            "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program",
+            1}),
     [](const ::testing::TestParamInfo<StartMessageCase>& p) { return std::string(p.param.name); });
 
 // A SIGTERM ends the program also while the Trace window is open, whose Cancel (Escape, the
@@ -390,20 +402,25 @@ TEST(WindowProgram, AnswersHelpAndVersionWithoutADisplay) {
         {{QStringLiteral("--help")}, 0, "--simulate", ""},
         {{QStringLiteral("-h")}, 0, "Usage: ", ""},
         {{QStringLiteral("--version")}, 0, "tr805q 1.3 (TR8051B Version 1.3)\n", ""},
-        {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--version")}, 0, "tr805q 1.3", ""},
+        {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--version")},
+         0,
+         "tr805q 1.3",
+         ""},
         {{QStringLiteral("--no-such-option")}, 1, "", "Unknown option 'no-such-option'."},
         // The window itself cannot open: one line says so and names what works instead.
         {{QStringLiteral("--simulate")}, 1, "", "no display to open the window on"},
     };
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
     for (const Case& c : cases) {
         const std::string name = c.arguments.join(QLatin1Char(' ')).toStdString();
         QProcess program;
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(TR805Q_WINDOW_PROGRAM), c.arguments);
         ASSERT_TRUE(program.waitForFinished(10000)) << name;
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << name << ": " << program.readAllStandardError().toStdString();
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit)
+            << name << ": " << program.readAllStandardError().toStdString();
         EXPECT_EQ(program.exitCode(), c.code) << name;
         const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
         const QString err = QString::fromLocal8Bit(program.readAllStandardError());

@@ -18,8 +18,8 @@ protected:
         return *dialog_;
     }
     void Store(const std::string& name, uint32_t value) { store.tabs["ScriptTab"][name] = value; }
-    void StoreAll(uint32_t port, uint32_t baud, uint32_t parity, uint32_t dataBits,
-                  uint32_t stopBits, uint32_t flow) {
+    void StoreAll(uint32_t port, uint32_t baud, uint32_t parity, uint32_t dataBits, uint32_t stopBits,
+                  uint32_t flow) {
         Store("Port", port);
         Store("Baud", baud);
         Store("Parity", parity);
@@ -43,8 +43,7 @@ TEST_F(ComPortDialogTest, FirstRunCreatesEveryValueWithItsDefaultAndSelectsCom1)
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(d.portEntries, (std::vector<std::string>{"COM1", "COM3"}));
     EXPECT_EQ(d.portSelection, 0);
-    EXPECT_EQ(d.baudEntries,
-              (std::vector<std::string>{"4800", "9600", "19200", "38400", "57600", "115200"}));
+    EXPECT_EQ(d.baudEntries, (std::vector<std::string>{"4800", "9600", "19200", "38400", "57600", "115200"}));
     EXPECT_EQ(d.baudSelection, 5);
     EXPECT_EQ(CComPortDialog::kParityChoices[d.parityChoice], std::string("None"));
     EXPECT_EQ(CComPortDialog::kDataBitsChoices[d.dataBitsChoice], std::string("8 bits"));
@@ -68,8 +67,7 @@ struct LineSettingCase {
 
 void PrintTo(const LineSettingCase& c, std::ostream* os) { *os << c.name << '=' << c.stored; }
 
-class LineSettingTest : public ComPortDialogTest,
-                        public ::testing::WithParamInterface<LineSettingCase> {};
+class LineSettingTest : public ComPortDialogTest, public ::testing::WithParamInterface<LineSettingCase> {};
 
 TEST_P(LineSettingTest, ShowsTheChoiceAndStoresItBack) {
     const LineSettingCase& c = GetParam();
@@ -93,18 +91,15 @@ TEST_P(LineSettingTest, ShowsTheChoiceAndStoresItBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, LineSettingTest,
-    ::testing::Values(LineSettingCase{"Parity", 1, "None", 2},  // mark is not offered
-                      LineSettingCase{"Parity", 0, "Even", 0}, LineSettingCase{"Parity", 3, "Odd", 3},
-                      LineSettingCase{"Parity", 4, "None", 2}, LineSettingCase{"Databits", 7, "7 bits", 7},
-                      LineSettingCase{"Databits", 5, "8 bits", 8},
-                      LineSettingCase{"Stopbits", 2, "2 bits", 2},
-                      LineSettingCase{"Stopbits", 1, "1 bit", 0},
-                      LineSettingCase{"FlowControl", 1, "RTS/CTS", 1},
-                      LineSettingCase{"FlowControl", 4, "DTR/DSR", 4},
-                      LineSettingCase{"FlowControl", 2, "None", 0},
-                      LineSettingCase{"Baud", 4800, "4800", 4800},
-                      LineSettingCase{"Baud", 57600, "57600", 57600},
-                      LineSettingCase{"Baud", 1200, "115200", 115200}));
+    ::testing::Values(
+        LineSettingCase{"Parity", 1, "None", 2},  // mark is not offered
+        LineSettingCase{"Parity", 0, "Even", 0}, LineSettingCase{"Parity", 3, "Odd", 3},
+        LineSettingCase{"Parity", 4, "None", 2}, LineSettingCase{"Databits", 7, "7 bits", 7},
+        LineSettingCase{"Databits", 5, "8 bits", 8}, LineSettingCase{"Stopbits", 2, "2 bits", 2},
+        LineSettingCase{"Stopbits", 1, "1 bit", 0}, LineSettingCase{"FlowControl", 1, "RTS/CTS", 1},
+        LineSettingCase{"FlowControl", 4, "DTR/DSR", 4}, LineSettingCase{"FlowControl", 2, "None", 0},
+        LineSettingCase{"Baud", 4800, "4800", 4800}, LineSettingCase{"Baud", 57600, "57600", 57600},
+        LineSettingCase{"Baud", 1200, "115200", 115200}));
 
 TEST_F(ComPortDialogTest, NoPortsOffersOnlyTheNoticeAndOkGivesPortZero) {
     ports.clear();
@@ -204,10 +199,10 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, RegistryFailureTest,
     ::testing::Values(
         RegistryFailureCase{"key", true, nullptr, nullptr, false, "Error - Cannot create registry key", {}},
-        RegistryFailureCase{"create", false, nullptr, "Baud", false,
-                            "Error - Cannot create registry entry", {"Port=1"}},
-        RegistryFailureCase{"read", false, "Parity", nullptr, true,
-                            "Error - Cannot read registry entry", {}}));
+        RegistryFailureCase{
+            "create", false, nullptr, "Baud", false, "Error - Cannot create registry entry", {"Port=1"}},
+        RegistryFailureCase{
+            "read", false, "Parity", nullptr, true, "Error - Cannot read registry entry", {}}));
 
 TEST_F(ComPortDialogTest, StoringStopsAtTheFirstValueThatIsMissingOrCannotBeWritten) {
     StoreAll(1, 9600, 0, 7, 2, 1);

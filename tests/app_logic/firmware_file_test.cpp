@@ -18,12 +18,12 @@ TEST(FirmwareFile, VersionIsParsedFromDottedHexadecimal) {
     const VersionCase cases[] = {
         {"2.0A.1.bin", {2, 10, 1}},
         {"1.2.3.", {1, 2, 3}},
-        {"1.2.3", {1, 2, 0}},         // the last number has no dot: not taken
+        {"1.2.3", {1, 2, 0}},  // the last number has no dot: not taken
         {"v3_.x1f.0.", {3, 0x1F, 0}},  // other characters are skipped
-        {"..7.", {0, 0, 7}},          // an empty number counts as 0
+        {"..7.", {0, 0, 7}},  // an empty number counts as 0
         {"ff.FF.10.", {0xFF, 0xFF, 0x10}},
-        {"123.1.1.", {0x23, 1, 1}},   // a byte on the board: the low eight bits
-        {"4.5.6.7.8.", {4, 5, 6}},    // three numbers at most
+        {"123.1.1.", {0x23, 1, 1}},  // a byte on the board: the low eight bits
+        {"4.5.6.7.8.", {4, 5, 6}},  // three numbers at most
         {"", {0, 0, 0}},
     };
     for (const VersionCase& c : cases) {
@@ -32,9 +32,8 @@ TEST(FirmwareFile, VersionIsParsedFromDottedHexadecimal) {
 }
 
 TEST(FirmwareFile, FirstNameWithThePrefixInListingOrderCounts) {
-    const FirmwareFile file = FindFirmwareFile(
-        {"tr805q", "hk8051b-script_f9.9.9.", "HK8051B-SCRIPT", "HK8051B-SCRIPT_F2.0A.1.bin",
-         "HK8051B-SCRIPT_F1.0.0.bin"});
+    const FirmwareFile file = FindFirmwareFile({"tr805q", "hk8051b-script_f9.9.9.", "HK8051B-SCRIPT",
+                                                "HK8051B-SCRIPT_F2.0A.1.bin", "HK8051B-SCRIPT_F1.0.0.bin"});
     EXPECT_EQ(file.found, 1);
     EXPECT_EQ(file.fileName, "HK8051B-SCRIPT_F2.0A.1.bin");
     EXPECT_EQ(file.version, (std::array<uint8_t, 3>{2, 10, 1}));

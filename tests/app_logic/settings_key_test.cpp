@@ -36,16 +36,17 @@ private:
 TEST(QtSettings, ADamagedValueIsReportedOnceAndTheDialogGoesOnWithTheDefault) {
     struct Case {
         const char* name;
-        const char* line;        // in [ScriptTab]
-        const char* setting;     // the value reported; null: nothing reported
-        const char* what;        // what is wrong with it
+        const char* line;  // in [ScriptTab]
+        const char* setting;  // the value reported; null: nothing reported
+        const char* what;  // what is wrong with it
         const char* defaultText;
-        uint32_t port, baud;     // what the dialog then holds
+        uint32_t port, baud;  // what the dialog then holds
         const char* storedLine;  // the value in the file afterwards
     };
     const Case cases[] = {
         {"a port that is no number", "Port=abc", "Port", "is not a number", "1", 1, 57600, "Port=1"},
-        {"a rate that is no number", "Baud=fast", "Baud", "is not a number", "115200", 3, 115200, "Baud=115200"},
+        {"a rate that is no number", "Baud=fast", "Baud", "is not a number", "115200", 3, 115200,
+         "Baud=115200"},
         {"a negative port", "Port=-2", "Port", "is not a number", "1", 1, 57600, "Port=1"},
         {"a port beyond 32 bits", "Port=99999999999", "Port", "is out of range", "1", 1, 57600, "Port=1"},
         {"a good value", "Baud=9600", nullptr, "", "", 3, 9600, "Baud=9600"},
@@ -54,7 +55,8 @@ TEST(QtSettings, ADamagedValueIsReportedOnceAndTheDialogGoesOnWithTheDefault) {
         TempSettings settings;
         // Every other value is stored and good: the port is COM3.
         std::string text = "[ScriptTab]\n";
-        for (const char* good : {"Port=3", "Baud=57600", "Parity=0", "Databits=8", "Stopbits=0", "FlowControl=0"}) {
+        for (const char* good :
+             {"Port=3", "Baud=57600", "Parity=0", "Databits=8", "Stopbits=0", "FlowControl=0"}) {
             const std::string name = std::string(good).substr(0, std::string(good).find('='));
             text += std::string(c.line).rfind(name + "=", 0) == 0 ? std::string(c.line) : std::string(good);
             text += "\n";
@@ -64,20 +66,23 @@ TEST(QtSettings, ADamagedValueIsReportedOnceAndTheDialogGoesOnWithTheDefault) {
         RecordingPrompts prompts;
         CComPortDialog dialog(
             prompts, [&prompts] { return std::make_unique<QtSettingsKey>(&prompts); },
-            [] { return std::vector<int>{1, 3}; });
+            [] {
+                return std::vector<int>{1, 3};
+            });
         dialog.OnInitDialog();
         if (c.setting) {
             ASSERT_EQ(prompts.messages.size(), 1u) << c.name;
             EXPECT_EQ(prompts.messages[0].text, "Error - The setting " + std::string(c.setting) + " in " +
-                                                    settings.File().string() + " " + c.what + "; the default " +
-                                                    c.defaultText + " is used")
+                                                    settings.File().string() + " " + c.what +
+                                                    "; the default " + c.defaultText + " is used")
                 << c.name;
             EXPECT_EQ(prompts.messages[0].caption, "Warning") << c.name;
             EXPECT_EQ(prompts.messages[0].icon, MsgIcon::Warning) << c.name;
         } else {
             EXPECT_TRUE(prompts.messages.empty()) << c.name;
         }
-        EXPECT_EQ(dialog.portEntries, (std::vector<std::string>{"COM1", "COM3"})) << c.name << ": the dialog goes on";
+        EXPECT_EQ(dialog.portEntries, (std::vector<std::string>{"COM1", "COM3"}))
+            << c.name << ": the dialog goes on";
         dialog.OnOK();
         EXPECT_EQ(dialog.Settings().port, c.port) << c.name;
         EXPECT_EQ(dialog.Settings().baud, c.baud) << c.name;

@@ -15,9 +15,11 @@ TEST(SheetTitle, BoardNameAndPort) {
 }
 
 TEST(SheetRelayout, OnlyMovesBetweenTableAndOtherTabsResize) {
-    struct Move { int from, to, delta; };
-    const Move moves[] = {{2, 1, 0}, {1, 2, 0}, {1, 3, -148}, {3, 2, 148}, {0, 4, 0}, {4, 0, 0},
-                          {0, 1, 148}, {2, 0, -148}, {4, 2, 148}, {1, 4, -148}};
+    struct Move {
+        int from, to, delta;
+    };
+    const Move moves[] = {{2, 1, 0}, {1, 2, 0},   {1, 3, -148}, {3, 2, 148}, {0, 4, 0},
+                          {4, 0, 0}, {0, 1, 148}, {2, 0, -148}, {4, 2, 148}, {1, 4, -148}};
     for (const Move& m : moves) {
         EXPECT_EQ(CTR805QSheet::RelayoutDelta(m.from, m.to), m.delta) << m.from << "->" << m.to;
     }
@@ -113,7 +115,8 @@ TEST_F(SheetTest, PortThatDoesNotOpenIsReportedAndTheDialogComesBack) {
     EXPECT_EQ(rig.prompts.messages[0].caption, "COM Port");
     EXPECT_EQ(rig.prompts.messages[0].icon, MsgIcon::Error);
     EXPECT_EQ(rig.prompts.messages[0].detail,
-              "in use (Device or resource busy)\nAnother program holds the port: close it there, or choose another port.");
+              "in use (Device or resource busy)\nAnother program holds the port: close it there, or choose "
+              "another port.");
     EXPECT_EQ(window.portListsShown.size(), 2u);
     EXPECT_EQ(Sheet().CurrentComSettings().port, 3u);
     EXPECT_EQ(rig.store.Dword("ScriptTab", "Port"), std::optional<uint32_t>(3));
@@ -189,7 +192,8 @@ TEST_F(SheetTest, ReopenFailureIsReported) {
     rig.failingPorts = {3};
     const uint64_t slept = rig.clock.SleptMs();
     EXPECT_FALSE(Sheet().ReopenPort());
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Unable to open port COM3.\nCheck board connection to COM port."});
+    EXPECT_EQ(Texts(),
+              std::vector<std::string>{"Unable to open port COM3.\nCheck board connection to COM port."});
     EXPECT_EQ(rig.clock.SleptMs() - slept, 1500u);
     EXPECT_FALSE(Sheet().Board().Link().Port().IsOpen());
 }
@@ -233,7 +237,8 @@ TEST(SheetFirmwareWarning, WarnsWhenTheBoardRunsFirmwareOfKind3) {
         if (warned) {
             ASSERT_EQ(rig.prompts.messages.size(), 1u) << c.what;
             EXPECT_EQ(rig.prompts.messages[0].text,
-                      "Wrong GUI to use with the current device firmware.\nSet a new firmware or use the right GUI");
+                      "Wrong GUI to use with the current device firmware.\nSet a new firmware or use the "
+                      "right GUI");
             EXPECT_EQ(rig.prompts.messages[0].caption, "Warning TR805Q");
             EXPECT_EQ(rig.prompts.messages[0].icon, MsgIcon::Warning);
         }
@@ -319,8 +324,7 @@ TEST_F(AboutTest, ShowsWhatTheBoardReported) {
     Sheet().OnAbout();
     EXPECT_EQ(window.aboutTexts,
               (std::vector<std::string>{"About TR8051B", "TR8051B Version 1.3", "GQ0017 Version 3.12",
-                                        "Command Buffer Size: 4096 commands",
-                                        "Data Buffer Size: 65536 words",
+                                        "Command Buffer Size: 4096 commands", "Data Buffer Size: 65536 words",
                                         "File Buffer Size: 3000000000 words", "Firmware Version 1.5",
                                         "Code: 002A"}));
 }
@@ -338,9 +342,12 @@ TEST_F(AboutTest, IsOffWhileAScriptRuns) {
 }
 
 TEST(AboutCode, FourDigitsAtLeastAllDigitsAboveFFFF) {
-    for (const auto& [code, text] : std::vector<std::pair<uint32_t, std::string>>{
-             {0x2A, "Code: 002A"}, {0xBEEF, "Code: BEEF"}, {0x12345, "Code: 12345"},
-             {0xFFFFFFFF, "Code: FFFFFFFF"}, {0, "Code: 0000"}}) {
+    for (const auto& [code, text] :
+         std::vector<std::pair<uint32_t, std::string>>{{0x2A, "Code: 002A"},
+                                                       {0xBEEF, "Code: BEEF"},
+                                                       {0x12345, "Code: 12345"},
+                                                       {0xFFFFFFFF, "Code: FFFFFFFF"},
+                                                       {0, "Code: 0000"}}) {
         CAboutBox box(BoardInfo{}, FirmwareVersion{}, code);
         box.OnInitDialog();
         EXPECT_EQ(box.texts[CAboutBox::Code], text);

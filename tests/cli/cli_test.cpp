@@ -3,6 +3,7 @@
 
 #include "app/AboutBox.h"
 #include "cli/CliSession.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -96,8 +97,7 @@ TEST(CliRegisterCommands, TypedTextsAreTakenAsTheFieldsTakeThemOrRefused) {
         std::vector<const char*> args = c.args;
         args.insert(args.begin(), {"tr805q-cli", "--simulate"});
         std::ostringstream out, err;
-        const int code =
-            RunCli(static_cast<int>(args.size()), args.data(), ComSettings{}, out, err, setup);
+        const int code = RunCli(static_cast<int>(args.size()), args.data(), ComSettings{}, out, err, setup);
         const std::string row = c.args[0] + std::string(" ") + c.args[1];
         EXPECT_EQ(code, c.code) << row;
         EXPECT_EQ(err.str(), c.err) << row;
@@ -158,9 +158,8 @@ TEST(CliRegisterCommands, InfoPrintsTheBoardLines) {
     CliRun r = RunCliWith({"info"});
     ASSERT_EQ(r.code, kCliOk) << r.err;
     std::istringstream lines(r.out);
-    std::vector<std::string> prefixes = {"GQ0017 Version ", "Command Buffer Size: ",
-                                         "Data Buffer Size: ", "File Buffer Size: ",
-                                         "Firmware Version ", "Code: "};
+    std::vector<std::string> prefixes = {"GQ0017 Version ",    "Command Buffer Size: ", "Data Buffer Size: ",
+                                         "File Buffer Size: ", "Firmware Version ",     "Code: "};
     std::string line;
     for (const auto& p : prefixes) {
         ASSERT_TRUE(std::getline(lines, line));
@@ -180,17 +179,22 @@ TEST(CliRegisterCommands, ResetAndUsageErrors) {
 namespace {
 
 TEST(CliTableCommand, RunsTheEnabledRowsOfAConfigurationFile) {
-    const std::string path = ::testing::TempDir() + "/cli-table.txt";
+    const TempFolder folder("cli-table");
+    const std::string path = folder.File("cli-table.txt");
     {
         std::ofstream f(path, std::ios::binary);
         for (int r = 1; r <= 40; ++r) {
             char header[20];
             std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
             f << header;
-            if (r == 2) f << "first\r\n20\r\n02\r\n1234\r\n1\r\n";       // 16 bit Wr
-            else if (r == 21) f << "back\r\n20\r\n01\r\n\r\n1\r\n";      // 16 bit Rd
-            else if (r == 30) f << "off\r\n21\r\n04\r\n55\r\n0\r\n";     // not enabled
-            else f << "\r\n\r\n00\r\n\r\n0\r\n";
+            if (r == 2)
+                f << "first\r\n20\r\n02\r\n1234\r\n1\r\n";  // 16 bit Wr
+            else if (r == 21)
+                f << "back\r\n20\r\n01\r\n\r\n1\r\n";  // 16 bit Rd
+            else if (r == 30)
+                f << "off\r\n21\r\n04\r\n55\r\n0\r\n";  // not enabled
+            else
+                f << "\r\n\r\n00\r\n\r\n0\r\n";
         }
     }
     CliRun both = RunCliWith({"table", path.c_str()});
@@ -221,7 +225,8 @@ TEST(CliOtherCommands, CompileAndKernletAreWired) {
 
     const std::string script = std::string(TR805Q_TEST_DATA_DIR) + "/compile/odd_even.mbs";
     const std::string cwd = std::filesystem::current_path();
-    std::filesystem::current_path(::testing::TempDir());  // the listing goes beside the caller
+    const TempFolder folder("cli-compile");
+    std::filesystem::current_path(folder.Path());  // the listing goes beside the caller
     CliRun image = RunCliWith({"compile", script.c_str(), "--image"});
     std::filesystem::current_path(cwd);
     EXPECT_EQ(image.code, kCliOk) << image.err;
@@ -239,7 +244,8 @@ namespace {
 
 // trace --save with its formats, reaching the trace window's save and export.
 TEST(CliTraceCommand, FormatsOfTheSave) {
-    const std::string dir = ::testing::TempDir();
+    const TempFolder folder("cli-trace");
+    const std::string dir = folder.Path().string();
     const auto read = [](const std::string& path) {
         std::ifstream f(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(f), {});
@@ -270,7 +276,8 @@ TEST(CliTraceCommand, FormatsOfTheSave) {
     EXPECT_NE(RunCliWith({"trace", "--save", path.c_str(), "--format", "xml"}).code, kCliOk);
     EXPECT_FALSE(std::filesystem::exists(path));
     // A names file that cannot be opened is refused with the table page's message.
-    const CliRun names = RunCliWith({"trace", "--save", path.c_str(), "--format", "csv", "--names", "/nonexistent/t.txt"});
+    const CliRun names =
+        RunCliWith({"trace", "--save", path.c_str(), "--format", "csv", "--names", "/nonexistent/t.txt"});
     EXPECT_EQ(names.code, kCliInvalid);
     EXPECT_EQ(names.err, "Error - Unable to open config file\n");
 }

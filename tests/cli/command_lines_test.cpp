@@ -54,7 +54,10 @@ TEST_F(CommandLinesTest, RegistersKeepWhatTheLastCommandLineWrote) {
                      {{"--device", "2", "write", "2a", "1234"}, kCliOk, "", ""},
                      {{"--device", "2", "read", "2a"}, kCliOk, "1234\n", ""},
                      {{"read", "2a"}, kCliOk, "00AB\n", ""},
-                     {{"write", "2a", "12345"}, kCliInvalid, "", "Error - Register data has at most 4 hexadecimal digits\n"},
+                     {{"write", "2a", "12345"},
+                      kCliInvalid,
+                      "",
+                      "Error - Register data has at most 4 hexadecimal digits\n"},
                      {{"write", "2a", "77", "--8bit"}, kCliOk, "", ""},
                      {{"read", "2a"}, kCliOk, "0077\n", ""},
                  });
@@ -82,12 +85,16 @@ TEST_F(CommandLinesTest, EveryBoardCommandReportsALostBoardOnceAndEndsWith2) {
 TEST_F(CommandLinesTest, APortThatDoesNotOpenEndsWith2BeforeTheCommand) {
     CliSession real(err, ComSettings{}, false);
     Run(real, {
-                  {{"--port", "/nonexistent/tty", "info"}, kCliLostBoard, "",
+                  {{"--port", "/nonexistent/tty", "info"},
+                   kCliLostBoard,
+                   "",
                    "Cannot open /nonexistent/tty (No such file or directory)\n"
                    "The device is not there: plug the adapter in again, or choose another port.\n"
                    "Unable to open /nonexistent/tty.\nCheck board connection to COM port.\n"},
                   // A command without a board does not open the port.
-                  {{"--port", "/nonexistent/tty", "compile", "/nonexistent/x.mbs"}, kCliInvalid, "",
+                  {{"--port", "/nonexistent/tty", "compile", "/nonexistent/x.mbs"},
+                   kCliInvalid,
+                   "",
                    "Error - Unable to open file\n"},
               });
 }

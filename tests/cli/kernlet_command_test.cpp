@@ -32,15 +32,22 @@ TEST(KernletCommand, ExitCodesAndWhatItPrints) {
     const std::string badPath = files.Sample("bad.h", bad);
     const CommandCase cases[] = {
         {"clean", 0, false, false, 0,
-         "Kernlet loaded into Z-LINK device 2: 2 blocks, product ID 0x0805, Kernlet version 0x0103, checksums match\n", ""},
+         "Kernlet loaded into Z-LINK device 2: 2 blocks, product ID 0x0805, Kernlet version 0x0103, "
+         "checksums match\n",
+         ""},
         {"register checksums differ", 0, true, false, 5, "", "Checksums do not match:\nBlock 1 Checksum: 0x"},
         {"register checksums differ, ignored", 0, true, true, 0,
-         "Kernlet loaded into Z-LINK device 2: 2 blocks, product ID 0x0805, Kernlet version 0x0103, checksums differ\n",
+         "Kernlet loaded into Z-LINK device 2: 2 blocks, product ID 0x0805, Kernlet version 0x0103, "
+         "checksums differ\n",
          "Checksums do not match:\nBlock 1 Checksum: 0x"},
         {"reply words differ", 2, true, false, 5,
-         "Kernlet loaded into Z-LINK device 2: 2 blocks, product ID 0x0805, Kernlet version 0x0103, checksums differ\n", ""},
+         "Kernlet loaded into Z-LINK device 2: 2 blocks, product ID 0x0805, Kernlet version 0x0103, "
+         "checksums differ\n",
+         ""},
         {"reply words differ, ignored", 2, true, true, 0,
-         "Kernlet loaded into Z-LINK device 2: 2 blocks, product ID 0x0805, Kernlet version 0x0103, checksums differ\n", ""},
+         "Kernlet loaded into Z-LINK device 2: 2 blocks, product ID 0x0805, Kernlet version 0x0103, "
+         "checksums differ\n",
+         ""},
     };
     for (const CommandCase& c : cases) {
         sim::BoardConfig config;
@@ -50,7 +57,8 @@ TEST(KernletCommand, ExitCodesAndWhatItPrints) {
         KernletCommandOptions options;
         options.device = 2;
         options.ignoreChecksums = c.ignore;
-        EXPECT_EQ(RunKernletCommand(host, c.corrupt ? badPath : goodPath, options, out, err), c.exitCode) << c.name;
+        EXPECT_EQ(RunKernletCommand(host, c.corrupt ? badPath : goodPath, options, out, err), c.exitCode)
+            << c.name;
         EXPECT_EQ(out.str(), c.out) << c.name;
         EXPECT_EQ(err.str().substr(0, std::string(c.err).size()), c.err) << c.name;
         EXPECT_EQ(host.Requests().front(), "7E 0F") << c.name << ": the board's Kernlet options first";
@@ -94,23 +102,28 @@ TEST(KernletCommand, InspectListsBlocksWithoutABoard) {
     TempFiles files;
     std::string words;
     for (int i = 0; i < 100; ++i) words += i ? ", 0x0001" : "0x0001";
-    const std::string path = files.Write("k.h", "#define N_DB 0x03\n"
-                                                "#define A 0x0100\n#define L 0x0064\n#define CH 0x1234\n#define CL 0xABCD\n" +
-                                                    words + "\n"
-                                                    "#define A 0x0200\n#define L 0x0002\n#define CH 0x0000\n#define CL 0x0001\n"
-                                                    "0x0001, 0x0002, 0x0003\n#define E 0x0100\n");
+    const std::string path =
+        files.Write("k.h",
+                    "#define N_DB 0x03\n"
+                    "#define A 0x0100\n#define L 0x0064\n#define CH 0x1234\n#define CL 0xABCD\n" +
+                        words +
+                        "\n"
+                        "#define A 0x0200\n#define L 0x0002\n#define CH 0x0000\n#define CL 0x0001\n"
+                        "0x0001, 0x0002, 0x0003\n#define E 0x0100\n");
     std::ostringstream out, err;
     EXPECT_EQ(RunKernletInspect(path, out, err), 1);
-    EXPECT_EQ(out.str(),
-              "Lines: 12\n"
-              "Block count: 3\n"
-              "Block  Address  Words  Checksum    Chunks\n"
-              "    1  0x0100    100  0x1234ABCD       3\n"
-              "    2  0x0200      2  0x00000001       1\n"
-              "Block 2 never completes: the file ends inside it, or its last line holds words beyond its length\n"
-              "Final address: none (no end record: the board would not report the load complete)\n");
+    EXPECT_EQ(
+        out.str(),
+        "Lines: 12\n"
+        "Block count: 3\n"
+        "Block  Address  Words  Checksum    Chunks\n"
+        "    1  0x0100    100  0x1234ABCD       3\n"
+        "    2  0x0200      2  0x00000001       1\n"
+        "Block 2 never completes: the file ends inside it, or its last line holds words beyond its length\n"
+        "Final address: none (no end record: the board would not report the load complete)\n");
     EXPECT_EQ(err.str(),
-              "Error - Block 2 of the Kernlet file never completes: its length is 2 words, and the line with its last "
+              "Error - Block 2 of the Kernlet file never completes: its length is 2 words, and the line with "
+              "its last "
               "word holds more\n");
     {
         // Loading it is refused before the board hears of it.

@@ -31,10 +31,12 @@ protected:
         fs::create_symlink("../../" + device, dev / "serial" / "by-id" / id);
     }
     // A USB serial device: its tty folder links into a device tree with the adapter's texts.
-    void OnUsb(const std::string& tty, const std::string& usbFolder, const std::map<std::string, std::string>& attributes) {
+    void OnUsb(const std::string& tty, const std::string& usbFolder,
+               const std::map<std::string, std::string>& attributes) {
         const fs::path device = root / "devices" / usbFolder / (usbFolder + ":1.0") / tty;
         fs::create_directories(device);
-        for (const auto& [name, value] : attributes) std::ofstream(root / "devices" / usbFolder / name) << value << '\n';
+        for (const auto& [name, value] : attributes)
+            std::ofstream(root / "devices" / usbFolder / name) << value << '\n';
         fs::create_directories(sys / tty);
         fs::create_directory_symlink(device, sys / tty / "device");
     }
@@ -64,8 +66,12 @@ TEST_F(PortsCommandTest, OneLinePerNumberWithDeviceStableNameAndWhatItIs) {
     std::ofstream(sys / "ttyS0" / "type") << "4\n";
     Device("ttyUSB0");
     StableName("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", "ttyUSB0");
-    OnUsb("ttyUSB0", "1-2", {{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
-                             {"product", "FT232R USB UART"}, {"serial", "A1B2C3"}});
+    OnUsb("ttyUSB0", "1-2",
+          {{"idVendor", "0403"},
+           {"idProduct", "6001"},
+           {"manufacturer", "FTDI"},
+           {"product", "FT232R USB UART"},
+           {"serial", "A1B2C3"}});
     Device("ttyACM0");  // linked by hand under its plain name: its stable name is still found
     StableName("usb-Arduino_Uno_95-if00", "ttyACM0");
     fs::create_directories(table.Folder());
@@ -80,12 +86,20 @@ TEST_F(PortsCommandTest, OneLinePerNumberWithDeviceStableNameAndWhatItIs) {
 
     const std::string d = dev.string();
     EXPECT_EQ(Run(),  // the kernel's device, not the link to its stable name
-              "COM1\t" + d + "/pts4\t-\tsimulated board\n"
-              "COM2\t" + d + "/ttyS0\t-\t-\n"
-              "COM3\t" + d + "/ttyUSB0\t" + d + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0\t"
+              "COM1\t" + d +
+                  "/pts4\t-\tsimulated board\n"
+                  "COM2\t" +
+                  d +
+                  "/ttyS0\t-\t-\n"
+                  "COM3\t" +
+                  d + "/ttyUSB0\t" + d +
+                  "/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0\t"
                   "USB 0403:6001 FTDI FT232R USB UART, serial A1B2C3\n"
-              "COM4\t" + d + "/ttyACM0\t" + d + "/serial/by-id/usb-Arduino_Uno_95-if00\tUSB 2341:0043 Uno\n"
-              "COM7\t" + d + "/pts9\t-\t-\n");
+                  "COM4\t" +
+                  d + "/ttyACM0\t" + d +
+                  "/serial/by-id/usb-Arduino_Uno_95-if00\tUSB 2341:0043 Uno\n"
+                  "COM7\t" +
+                  d + "/pts9\t-\t-\n");
 
     // The simulator ends: its line goes with it.
     simulated.Release();
@@ -102,7 +116,10 @@ TEST(PortsCommandLine, IsACommandOfItsOwnThatNeedsNoBoard) {
     std::vector<const char*> args = {"tr805q-cli", "--port", "/nonexistent", "ports"};
     std::ostringstream out, err;
     const int code = RunCli(static_cast<int>(args.size()), args.data(), ComSettings{}, out, err);
-    if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(code, kCliOk) << err.str();
     EXPECT_EQ(err.str(), "");
     EXPECT_TRUE(out.str() == "No active ports found\n" || out.str().rfind("COM", 0) == 0) << out.str();

@@ -4,6 +4,7 @@
 #include "cli/CliSession.h"
 #include "cli/TerminalProgress.h"
 #include "sim/KernletDevice.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,7 @@ TEST(TerminalProgress, LineShowsBarPercentAndCount) {
         {131072, 131072, "entries", "Loading Kernlet [####################] 100% 131072/131072 entries"},
         {5000, 131072, "entries", "Loading Kernlet [....................]   3% 5000/131072 entries"},
         {0, 0, "blocks", "Loading Kernlet [####################] 100% 0/0 blocks"},  // nothing to do
-        {7, 5, "blocks", "Loading Kernlet [####################] 100% 7/5 blocks"},   // more than said
+        {7, 5, "blocks", "Loading Kernlet [####################] 100% 7/5 blocks"},  // more than said
     };
     for (const Case& c : cases) {
         EXPECT_EQ(TerminalProgress::Line("Loading Kernlet", c.done, c.total, c.unit), c.line);
@@ -48,11 +49,18 @@ TEST(TerminalProgress, RedrawsInPlaceOnlyWhatChangesAndEndsTheLine) {
         std::string drawn;
     };
     const Case cases[] = {
-        {"every step visible", 4, {1, 2, 3, 4}, state(0, 4) + state(1, 4) + state(2, 4) + state(3, 4) + state(4, 4) + "\n"},
+        {"every step visible",
+         4,
+         {1, 2, 3, 4},
+         state(0, 4) + state(1, 4) + state(2, 4) + state(3, 4) + state(4, 4) + "\n"},
         // 1000 records: 101 to 1000 change the percentage only every tenth record.
-        {"steps within one percent are not drawn", 1000, {1, 2, 9, 10, 11, 1000},
+        {"steps within one percent are not drawn",
+         1000,
+         {1, 2, 9, 10, 11, 1000},
          state(0, 1000) + state(10, 1000) + state(1000, 1000) + "\n"},
-        {"an end below the total still shows the last count", 1000, {10, 15},
+        {"an end below the total still shows the last count",
+         1000,
+         {10, 15},
          state(0, 1000) + state(10, 1000) + state(15, 1000) + "\n"},
         {"nothing done", 4, {}, state(0, 4) + "\n"},
     };
@@ -78,7 +86,9 @@ TEST(TerminalProgress, AMessageGetsALineOfItsOwnAndOffDrawsNothing) {
     progress.Advance(2);
     progress.End();
     prompts.MessageBox("after", "Error", MsgIcon::Error, MsgButtons::Ok);
-    const auto state = [](uint64_t done) { return "\r" + TerminalProgress::Line("Saving trace", done, 4, "entries"); };
+    const auto state = [](uint64_t done) {
+        return "\r" + TerminalProgress::Line("Saving trace", done, 4, "entries");
+    };
     EXPECT_EQ(terminal.str(), state(0) + state(1) + "\nError - something\n" + state(2) + "\nafter\n");
 
     std::ostringstream log;
@@ -106,8 +116,8 @@ CliRun RunCommandLine(std::vector<const char*> args, bool errIsTerminal) {
 // The commands' progress on a terminal, none off it or with --quiet; the board's messages come
 // after the bar's line whatever it shows.
 TEST(CliProgress, CommandsDrawTheirProgressOnATerminalOnly) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "cli-progress";
-    std::filesystem::create_directories(dir);
+    const TempFolder folder("cli-progress");
+    const std::filesystem::path& dir = folder.Path();
     sim::KernletSampleSpec spec;
     spec.blocks = 3;
     const std::string kernlet = (dir / "three.h").string();
@@ -116,7 +126,8 @@ TEST(CliProgress, CommandsDrawTheirProgressOnATerminalOnly) {
     const std::string script = std::string(TR805Q_TEST_DATA_DIR) + "/compile/odd_even.mbs";
     const std::string listing = dir.string();
     const std::string kernletBar = "\r" + TerminalProgress::Line("Loading Kernlet", 3, 3, "blocks") + "\n";
-    const std::string traceBar = "\r" + TerminalProgress::Line("Saving trace", 3000, 131072, "entries") + "\n";
+    const std::string traceBar =
+        "\r" + TerminalProgress::Line("Saving trace", 3000, 131072, "entries") + "\n";
 
     struct Case {
         std::vector<const char*> args;
@@ -164,7 +175,8 @@ TEST(CliProgress, SimulatedBoardOptionsAreCheckedAndNeedTheSimulation) {
     EXPECT_NE(noSim.code, kCliOk);
     EXPECT_NE(noSim.err.find("--line-rate requires --simulate"), std::string::npos) << noSim.err;
     // The whole trace memory is allowed; a listing shows the newest entry first.
-    const CliRun full = RunCommandLine({"--simulate", "--fill-trace", "131072", "trace", "--start", "1FFFF"}, false);
+    const CliRun full =
+        RunCommandLine({"--simulate", "--fill-trace", "131072", "trace", "--start", "1FFFF"}, false);
     EXPECT_EQ(full.code, kCliOk) << full.err;
     EXPECT_NE(full.out.find("0x1FFFF\t"), std::string::npos);
     EXPECT_NE(full.out.find("0x20000\tNO DATA"), std::string::npos) << full.out;

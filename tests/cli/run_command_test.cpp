@@ -1,7 +1,7 @@
 // `tr805q-cli run`: the results list on standard output, dialogs answered from the answers and
 // then from standard input, and the exit codes.
-#include "core/ExitCodes.h"
 #include "cli/commands/RunCommand.h"
+#include "core/ExitCodes.h"
 #include "tests/script/run_support.h"
 #include "tests/support/SimHost.h"
 
@@ -76,19 +76,21 @@ TEST_F(RunCommandTest, DataThatCannotBeStoredEndsWithAFileErrorNotFinished) {
 }
 
 TEST_F(RunCommandTest, DialogsTakeTheAnswersInOrderThenStandardInput) {
-    const CommandResult r = Run("a       word    5\n"
-                                "        dialog \"Hello %u\" a\n"
-                                "        dialogyesno \"Sure?\" a\n"
-                                "        dialogentry \"Value %x\" a\n"
-                                "        disp \"value %u\" a\n"
-                                "        dialogentry \"Again %u\" a\n"
-                                "        disp \"again %u\" a\n"
-                                "        stop\n",
-                                {"ok", "maybe", "no", "abc", "$1F"}, "\n");
+    const CommandResult r =
+        Run("a       word    5\n"
+            "        dialog \"Hello %u\" a\n"
+            "        dialogyesno \"Sure?\" a\n"
+            "        dialogentry \"Value %x\" a\n"
+            "        disp \"value %u\" a\n"
+            "        dialogentry \"Again %u\" a\n"
+            "        disp \"again %u\" a\n"
+            "        stop\n",
+            {"ok", "maybe", "no", "abc", "$1F"}, "\n");
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "Script running...\nvalue 31\nagain 31\nScript finished\n");
     // Prompts, the entry's error, and the empty input line keeping the proposed value.
-    EXPECT_NE(r.err.find("Script Message-Script Paused: Hello 5 [OK/cancel] ok\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Script Message-Script Paused: Hello 5 [OK/cancel] ok\n"), std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("Sure? [Yes/no/abort] maybe\n"), std::string::npos);
     EXPECT_NE(r.err.find("Sure? [Yes/no/abort] no\n"), std::string::npos);
     EXPECT_NE(r.err.find("Value 0 [$0] abc\n"), std::string::npos);

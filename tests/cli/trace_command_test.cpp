@@ -19,9 +19,10 @@ protected:
 TEST_F(TraceCommandTest, AnUnwritableDestinationIsRefusedBeforeTheBoardIsAsked) {
     Accesses(3);
     std::ostringstream out;
-    tracetest::ExpectUnwritableDestinationsRefused(
-        host, folder,
-        {{"tr805q-cli trace --save", [&](const std::string& path) { return RunTraceCommand(host, "0", path, out) == 1; }}});
+    tracetest::ExpectUnwritableDestinationsRefused(host, folder,
+                                                   {{"tr805q-cli trace --save", [&](const std::string& path) {
+                                                         return RunTraceCommand(host, "0", path, out) == 1;
+                                                     }}});
     EXPECT_EQ(out.str(), "");
 }
 
@@ -40,7 +41,8 @@ TEST_F(TraceCommandTest, CommandExportsWithNamesFromConfigurationFiles) {
     options.device = 2;
     std::ostringstream out;
     ASSERT_EQ(RunTraceCommand(host, options, out), 0);
-    EXPECT_NE(folder.Read("cli.csv").find(",0x00001,Gain\r\n1,2,write,0x20,0x0001"), std::string::npos) << folder.Read("cli.csv");
+    EXPECT_NE(folder.Read("cli.csv").find(",0x00001,Gain\r\n1,2,write,0x20,0x0001"), std::string::npos)
+        << folder.Read("cli.csv");
     // Named for another device, the rows name nothing here.
     options.device = 1;
     options.format = TraceFileFormat::Vcd;
@@ -71,7 +73,8 @@ TEST_F(TraceCommandTest, CommandPrintsTheRowsOrSavesTheFile) {
     EXPECT_EQ(RunTraceCommand(host, "20000", "", out), 1);
     EXPECT_EQ(host.prompts.messages.back().text, "Error - Trace start address must be 0x00000 to 0x20000");
     EXPECT_EQ(RunTraceCommand(host, "", folder.File("cli.txt"), out), 0);
-    EXPECT_EQ(folder.Read("cli.txt").substr(0, 62), "Note: Ordered from last Z-LINK access to first Z-LINK access\r\n");
+    EXPECT_EQ(folder.Read("cli.txt").substr(0, 62),
+              "Note: Ordered from last Z-LINK access to first Z-LINK access\r\n");
     host.simBoard.faults().noReply = true;
     EXPECT_EQ(RunTraceCommand(host, "0", "", out), 2);
 }

@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <termios.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,8 +16,7 @@ namespace {
 
 // Forks and execs argv with stdout and stderr on the given descriptors.
 // Everything is prepared before fork: the child only calls what is safe after it.
-int Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outFd,
-          int errFd) {
+int Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outFd, int errFd) {
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -66,7 +65,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
     return r;
 }
 
-ProcessResult RunProcessOnTerminal(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+ProcessResult RunProcessOnTerminal(const std::vector<std::string>& argv,
+                                   const std::vector<std::string>& env) {
     int out[2];
     int master = -1, slave = -1;
     if (pipe(out) != 0) return {};
@@ -125,8 +125,9 @@ BackgroundProcess::~BackgroundProcess() { Stop(); }
 std::string BackgroundProcess::FirstLine(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (buffered_.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
         if (left <= 0) return {};
         pollfd p{outFd_, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;

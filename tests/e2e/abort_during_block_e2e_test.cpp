@@ -1,8 +1,8 @@
 // tr805q-cli runs a script against a board played by hand on a pty. The board asks for a large
 // read file and then stops reading, so the worker's file blocks back up in the line; the user
 // aborts meanwhile. The abort must reach the board as its own frame, with every block intact.
-#include "tests/support/TempFolder.h"
 #include <gtest/gtest.h>
+#include "tests/support/TempFolder.h"
 
 #include <chrono>
 #include <cstdint>

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <unistd.h>
+#include <filesystem>
 
 namespace fs = std::filesystem;
 
@@ -17,8 +17,8 @@ TEST(CliProgressE2e, ATerminalSeesTheBarAPipeSeesNothing) {
     const fs::path& home = folder.Path();
     const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + home.string(), "HOME=" + home.string()};
     const std::string file = (home / "trace.txt").string();
-    const std::vector<std::string> args = {TR805Q_CLI_EXE, "--simulate", "--fill-trace", "5000",
-                                           "trace",        "--save",     file};
+    const std::vector<std::string> args = {TR805Q_CLI_EXE, "--simulate", "--fill-trace", "5000", "trace",
+                                           "--save",       file};
 
     const ProcessResult terminal = RunProcessOnTerminal(args, env);
     EXPECT_EQ(terminal.exitCode, 0) << terminal.err;

@@ -9,9 +9,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -83,9 +83,12 @@ TEST_F(SimulatedBoardOnPty, TableFileRunsItsRows) {
             char header[20];
             std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
             f << header;
-            if (r == 1) f << "gain\r\n31\r\n04\r\nA5\r\n1\r\n";        // 8 bit Wr
-            else if (r == 21) f << "check\r\n31\r\n03\r\n\r\n1\r\n";    // 8 bit Rd
-            else f << "\r\n\r\n00\r\n\r\n0\r\n";
+            if (r == 1)
+                f << "gain\r\n31\r\n04\r\nA5\r\n1\r\n";  // 8 bit Wr
+            else if (r == 21)
+                f << "check\r\n31\r\n03\r\n\r\n1\r\n";  // 8 bit Rd
+            else
+                f << "\r\n\r\n00\r\n\r\n0\r\n";
         }
     }
     ProcessResult r = Cli({"--port", port, "table", table.string()});
@@ -143,8 +146,9 @@ TEST_F(SimulatedBoardOnPty, SilentLineReadReturnsAfterHalfASecond) {
     unsigned char byte = 0;
     const auto start = std::chrono::steady_clock::now();
     const size_t got = serial.Read(&byte, 1);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - start).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+            .count();
     EXPECT_EQ(got, 0u);
     EXPECT_GE(ms, 480);
     EXPECT_LT(ms, 1500);
@@ -255,8 +259,14 @@ TEST_F(SimulatedBoardOnPty, UnpluggedAdapterIsALostBoardForEveryCommand) {
                               "const unsigned short DB1[] = {\n    0x1234};\n#define KERNLET_START 0x0100\n";
     const std::string script = std::string(TR805Q_TEST_DATA_DIR) + "/compile/odd_even.mbs";
     const std::vector<std::vector<std::string>> commands = {
-        {"info"},         {"read", "20"}, {"write", "20", "1234"},         {"reset"},
-        {"table", table.string()}, {"kernlet", kernlet.string()}, {"run", script}, {"trace"},
+        {"info"},
+        {"read", "20"},
+        {"write", "20", "1234"},
+        {"reset"},
+        {"table", table.string()},
+        {"kernlet", kernlet.string()},
+        {"run", script},
+        {"trace"},
     };
     for (const std::vector<std::string>& command : commands) {
         const std::string port = StartSim({"--close-after", "1"});
@@ -265,7 +275,8 @@ TEST_F(SimulatedBoardOnPty, UnpluggedAdapterIsALostBoardForEveryCommand) {
         args.insert(args.end(), command.begin(), command.end());
         const ProcessResult r = Cli(args);
         EXPECT_EQ(r.exitCode, 2) << command[0] << ": " << r.err;
-        EXPECT_NE(r.err.find("Error - Unable to communicate with"), std::string::npos) << command[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("Error - Unable to communicate with"), std::string::npos)
+            << command[0] << ": " << r.err;
         EXPECT_NE(r.err.find("Input/output error"), std::string::npos) << command[0] << ": " << r.err;
         sim_.reset();
     }
@@ -292,7 +303,8 @@ TEST_F(SimulatedBoardOnPty, TraceExportsOpenInTheViewersReaders) {
     ASSERT_EQ(Cli({"--port", port, "--device", "2", "write", "05", "00AB"}).exitCode, 0);
     ASSERT_EQ(Cli({"--port", port, "read", "20"}).exitCode, 0);
     for (const char* format : {"text", "csv", "vcd", "vcd-bits"}) {
-        const ProcessResult r = Cli({"--port", port, "trace", "--save", (home_ / format).string(), "--format", format});
+        const ProcessResult r =
+            Cli({"--port", port, "trace", "--save", (home_ / format).string(), "--format", format});
         ASSERT_EQ(r.exitCode, 0) << format << ": " << r.err;
     }
     std::ifstream csv(home_ / "csv");
@@ -304,18 +316,21 @@ TEST_F(SimulatedBoardOnPty, TraceExportsOpenInTheViewersReaders) {
     EXPECT_EQ(rows[3].back(), '\r');
 
     const std::string vcd2fst = Tool("vcd2fst"), fst2vcd = Tool("fst2vcd"), sigrok = Tool("sigrok-cli");
-    if (vcd2fst.empty() || fst2vcd.empty() || sigrok.empty()) GTEST_SKIP() << "gtkwave or sigrok-cli not installed";
+    if (vcd2fst.empty() || fst2vcd.empty() || sigrok.empty())
+        GTEST_SKIP() << "gtkwave or sigrok-cli not installed";
     const std::string fst = (home_ / "trace.fst").string();
     const ProcessResult converted = RunProcess({vcd2fst, (home_ / "vcd").string(), fst}, env_);
     ASSERT_EQ(converted.exitCode, 0) << converted.err;
     const ProcessResult back = RunProcess({fst2vcd, fst}, env_);
     ASSERT_EQ(back.exitCode, 0) << back.err;
-    for (const char* declared : {"dev1_strobe", "dev1_read", "dev1_count [7:0]", "dev1_reg20 [15:0]", "dev2_reg05 [15:0]"}) {
+    for (const char* declared :
+         {"dev1_strobe", "dev1_read", "dev1_count [7:0]", "dev1_reg20 [15:0]", "dev2_reg05 [15:0]"}) {
         EXPECT_NE(back.out.find(declared), std::string::npos) << declared << "\n" << back.out;
     }
     EXPECT_NE(back.out.find("b0001001000110100"), std::string::npos) << back.out;
 
-    const ProcessResult pulse = RunProcess({sigrok, "-i", (home_ / "vcd-bits").string(), "-I", "vcd", "-O", "csv"}, env_);
+    const ProcessResult pulse =
+        RunProcess({sigrok, "-i", (home_ / "vcd-bits").string(), "-I", "vcd", "-O", "csv"}, env_);
     ASSERT_EQ(pulse.exitCode, 0) << pulse.err;
     // A header naming the channels, then one line per microsecond from the first access.
     std::istringstream lines(pulse.out);
@@ -324,7 +339,8 @@ TEST_F(SimulatedBoardOnPty, TraceExportsOpenInTheViewersReaders) {
         if (line.rfind("; Channels", 0) == 0) channels = line;
         if (first.empty() && !line.empty() && (line[0] == '0' || line[0] == '1')) first = line;
     }
-    EXPECT_NE(channels.find("dev1_strobe, dev1_read, dev1_toggle, dev1_reg20_0,"), std::string::npos) << pulse.out;
+    EXPECT_NE(channels.find("dev1_strobe, dev1_read, dev1_toggle, dev1_reg20_0,"), std::string::npos)
+        << pulse.out;
     EXPECT_NE(channels.find("dev2_reg05_15"), std::string::npos) << pulse.out;
     // The first microsecond: device 1's strobe up, a write, register 0x20 = 0x1234.
     std::vector<int> bits;

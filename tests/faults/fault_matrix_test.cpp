@@ -12,9 +12,9 @@
 #include "registers/ZLINKControl.h"
 #include "sim/FirmwareImage.h"
 #include "sim/KernletDevice.h"
-#include "tests/support/app/AppTestSupport.h"
 #include "tests/support/SimHost.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/app/AppTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class Fault { None, NoReply, WrongFirstByte, WrongReplyCode, StaleBytes, Refusals, LineClosed, Unplugged };
+enum class Fault {
+    None,
+    NoReply,
+    WrongFirstByte,
+    WrongReplyCode,
+    StaleBytes,
+    Refusals,
+    LineClosed,
+    Unplugged
+};
 
 const char* Name(Fault f) {
     switch (f) {
@@ -72,14 +81,17 @@ struct Outcome {
 // What a cell must show.
 struct Expected {
     enum Kind { Success, LostBoard, Message, Note, PortDoesNotOpen } kind;
-    std::string text;     // for Message: the text
-    bool quit = false;    // for Message: the program is asked to quit
+    std::string text;  // for Message: the text
+    bool quit = false;  // for Message: the program is asked to quit
 };
 
 Expected Success() { return {Expected::Success, {}, false}; }
 Expected LostBoard() { return {Expected::LostBoard, kMsgNoCommunication, true}; }
 // The port dialog's failure to open, with the reason beneath; the user then cancels.
-Expected PortDoesNotOpen() { return {Expected::PortDoesNotOpen, "Unable to open port COM3.\nCheck board connection to COM port.", true}; }
+Expected PortDoesNotOpen() {
+    return {Expected::PortDoesNotOpen, "Unable to open port COM3.\nCheck board connection to COM port.",
+            true};
+}
 Expected Says(std::string text, bool quit) { return {Expected::Message, std::move(text), quit}; }
 // A completion note with the operation's name as caption, and nothing else.
 Expected Note(std::string caption) { return {Expected::Note, std::move(caption), false}; }
@@ -238,7 +250,8 @@ std::vector<Operation> Operations() {
                                ReportLostBoard(h.Prompts(), h.board.Link());
                                return;
                            }
-                           static_cast<void>(h.board.LoadFirmware(file->filename().string()));  // the outcome is what it showed
+                           static_cast<void>(h.board.LoadFirmware(
+                               file->filename().string()));  // the outcome is what it showed
                        });
                        return o;
                    },
@@ -297,19 +310,22 @@ std::vector<Operation> Operations() {
     }
     ops.push_back({"trace: read the first page",
                    [](Fault f) {
-                       return OnSimHost(f, [](SimHost& h) {
-                           CMTrace trace(h);
-                           trace.Open();
-                       }, [](SimHost& h) { h.simBoard.SetRegister(1, 0x20, 1); });
+                       return OnSimHost(
+                           f,
+                           [](SimHost& h) {
+                               CMTrace trace(h);
+                               trace.Open();
+                           },
+                           [](SimHost& h) { h.simBoard.SetRegister(1, 0x20, 1); });
                    },
-                   [](Fault f) { return RegisterRule(f, true); },
-                   3000});
+                   [](Fault f) { return RegisterRule(f, true); }, 3000});
     // The older file as a plain file, behind a symbolic link, or read-only.
     enum class Destination { Plain, Link, ReadOnly };
     for (const Destination d : {Destination::Plain, Destination::Link, Destination::ReadOnly}) {
         const char* name = d == Destination::Plain ? "trace: save the whole trace over an older file"
-                           : d == Destination::Link ? "trace: save the whole trace through a link to an older file"
-                                                    : "trace: save the whole trace over a read-only older file";
+                           : d == Destination::Link
+                               ? "trace: save the whole trace through a link to an older file"
+                               : "trace: save the whole trace over a read-only older file";
         ops.push_back({name,
                        [d](Fault f) {
                            const TempFolder folder("tr805q-faults-trace");
@@ -356,8 +372,8 @@ std::vector<Operation> Operations() {
     return ops;
 }
 
-const Fault kFaults[] = {Fault::None,     Fault::NoReply,   Fault::WrongFirstByte, Fault::WrongReplyCode,
-                         Fault::StaleBytes, Fault::Refusals, Fault::LineClosed, Fault::Unplugged};
+const Fault kFaults[] = {Fault::None,       Fault::NoReply,  Fault::WrongFirstByte, Fault::WrongReplyCode,
+                         Fault::StaleBytes, Fault::Refusals, Fault::LineClosed,     Fault::Unplugged};
 
 void Check(const Operation& op, Fault f, const Outcome& o) {
     const Expected e = op.expect(f);

@@ -2,11 +2,11 @@
 // only a running script meets: garbage among the uplink frames and a receive queue flooded past
 // 0xBFFF bytes. Each cell checks the exit the headless run reports, what the user is told,
 // whether the program is asked to quit, that the worker thread is gone, and a bounded end.
-#include "core/ExitCodes.h"
-#include "link/ComSettings.h"
-#include "core/PageHost.h"
-#include "link/MB805QBrd.h"
 #include "cli/commands/RunCommand.h"
+#include "core/ExitCodes.h"
+#include "core/PageHost.h"
+#include "link/ComSettings.h"
+#include "link/MB805QBrd.h"
 #include "tests/support/SimHost.h"
 #include "tests/support/TempFolder.h"
 
@@ -23,7 +23,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum class ScriptFault { None, NoReply, WrongFirstByte, WrongReplyCode, StaleBytes, LineClosed, Garbage, Flood };
+enum class ScriptFault {
+    None,
+    NoReply,
+    WrongFirstByte,
+    WrongReplyCode,
+    StaleBytes,
+    LineClosed,
+    Garbage,
+    Flood
+};
 
 const char* Name(ScriptFault f) {
     switch (f) {
@@ -43,7 +52,8 @@ const char* Name(ScriptFault f) {
 // (the PC has sent 7E 0A).
 class UplinkFaults final : public SerialDevice {
 public:
-    UplinkFaults(std::unique_ptr<SerialDevice> inner, ScriptFault fault) : inner_(std::move(inner)), fault_(fault) {}
+    UplinkFaults(std::unique_ptr<SerialDevice> inner, ScriptFault fault)
+        : inner_(std::move(inner)), fault_(fault) {}
     void Configure(const SerialLineSettings& s) override { inner_->Configure(s); }
     void SetTimeouts(const SerialTimeouts& t) override { inner_->SetTimeouts(t); }
     SerialTimeouts GetTimeouts() const override { return inner_->GetTimeouts(); }
@@ -123,9 +133,9 @@ Cell RunWith(ScriptFault f, const std::string& script, std::vector<std::string> 
     const auto start = std::chrono::steady_clock::now();
     Cell c;
     c.exitCode = script::RunScriptCommand(host, path.string(), options, in, out, err);
-    c.elapsedMs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            std::chrono::steady_clock::now() - start)
-                                            .count());
+    c.elapsedMs = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+            .count());
     c.out = out.str();
     c.messages = host.prompts.messages;
     c.quits = host.prompts.quitCodes;
@@ -141,14 +151,19 @@ TEST(ScriptFaultMatrix, EveryScriptExchangeAgainstEveryFault) {
     };
     const Op ops[] = {
         {"download, start and end", "x       word 7\n        disp \"x %u\" x\n        stop\n", {}, kCliOk},
-        {"a dialog answered", "a       word 0\n        dialogyesno \"Go?\" a\n        disp \"a %u\" a\n        stop\n",
-         {"no"}, kCliOk},
-        {"abort from a dialog", "a       word 0\nl       dialogyesno \"Go?\" a\n        jmp l\n", {"abort"},
+        {"a dialog answered",
+         "a       word 0\n        dialogyesno \"Go?\" a\n        disp \"a %u\" a\n        stop\n",
+         {"no"},
+         kCliOk},
+        {"abort from a dialog",
+         "a       word 0\nl       dialogyesno \"Go?\" a\n        jmp l\n",
+         {"abort"},
          kCliAborted},
     };
-    const ScriptFault faults[] = {ScriptFault::None,       ScriptFault::NoReply,    ScriptFault::WrongFirstByte,
-                                  ScriptFault::WrongReplyCode, ScriptFault::StaleBytes, ScriptFault::LineClosed,
-                                  ScriptFault::Garbage,    ScriptFault::Flood};
+    const ScriptFault faults[] = {ScriptFault::None,           ScriptFault::NoReply,
+                                  ScriptFault::WrongFirstByte, ScriptFault::WrongReplyCode,
+                                  ScriptFault::StaleBytes,     ScriptFault::LineClosed,
+                                  ScriptFault::Garbage,        ScriptFault::Flood};
     const int threadsBefore = Threads();
     int cells = 0;
     for (const Op& op : ops) {
@@ -177,8 +192,9 @@ TEST(ScriptFaultMatrix, EveryScriptExchangeAgainstEveryFault) {
                 case ScriptFault::LineClosed:
                     EXPECT_EQ(c.exitCode, kCliLostBoard);
                     ASSERT_EQ(c.messages.size(), 1u);
-                    EXPECT_EQ(c.messages[0].text.rfind(
-                                  "Error - Unable to communicate with KOVA kit\nCheck connections and restart the program", 0),
+                    EXPECT_EQ(c.messages[0].text.rfind("Error - Unable to communicate with KOVA kit\nCheck "
+                                                       "connections and restart the program",
+                                                       0),
                               0u);
                     EXPECT_EQ(c.messages[0].caption, "Error");
                     EXPECT_EQ(c.quits, std::vector<int>{kExitLostBoard});

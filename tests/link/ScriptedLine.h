@@ -37,24 +37,24 @@ struct ScriptedLine {
     FakeClock& clock;
     SerialTimeouts timeouts{500, 1, 500, 1, 500};
 
-    std::deque<uint8_t> rx;                 // bytes the board sent that the PC has not read
-    std::deque<Exchange> script;            // answered in order as the requests arrive
+    std::deque<uint8_t> rx;  // bytes the board sent that the PC has not read
+    std::deque<Exchange> script;  // answered in order as the requests arrive
     std::function<void(const Bytes&)> onWrite;  // replaces the script when set
 
     // What the PC did.
-    Bytes written;                          // every byte written, in order
-    std::vector<Bytes> writes;              // each Write call
-    std::vector<size_t> queuedAtWrite;      // bytes still queued at each Write call
-    std::vector<size_t> readSizes;          // n of each Read call
+    Bytes written;  // every byte written, in order
+    std::vector<Bytes> writes;  // each Write call
+    std::vector<size_t> queuedAtWrite;  // bytes still queued at each Write call
+    std::vector<size_t> readSizes;  // n of each Read call
     int flushes = 0;
-    Bytes pending;                          // written bytes not yet matched to the script
+    Bytes pending;  // written bytes not yet matched to the script
 
     // Faults.
     bool failReads = false;
     bool failWrites = false;
     bool failStatus = false;
     size_t writeLimit = std::numeric_limits<size_t>::max();  // bytes taken per Write call
-    size_t readLimit = std::numeric_limits<size_t>::max();   // bytes handed out per Read call
+    size_t readLimit = std::numeric_limits<size_t>::max();  // bytes handed out per Read call
     int silentReads = 0;  // the next reads deliver nothing, whatever is queued
 
     void Queue(const Bytes& bytes) { rx.insert(rx.end(), bytes.begin(), bytes.end()); }
@@ -71,8 +71,7 @@ struct ScriptedLine {
         while (!script.empty() && pending.size() >= script.front().request.size()) {
             const Exchange& e = script.front();
             if (!std::equal(e.request.begin(), e.request.end(), pending.begin())) {
-                ADD_FAILURE() << "unexpected request " << ToHex(pending) << ", expected "
-                              << ToHex(e.request);
+                ADD_FAILURE() << "unexpected request " << ToHex(pending) << ", expected " << ToHex(e.request);
                 pending.clear();
                 return;
             }

@@ -27,8 +27,8 @@ struct ReadCase {
     uint8_t wait;
     uint8_t result;
     uint32_t got;
-    uint64_t clockMs;      // how long the port waited
-    size_t left;           // bytes still queued afterwards
+    uint64_t clockMs;  // how long the port waited
+    size_t left;  // bytes still queued afterwards
     size_t readLimit = static_cast<size_t>(-1);
     bool failReads = false;
     bool failStatus = false;
@@ -40,8 +40,7 @@ TEST_F(ComIntTest, ReadResultCodes) {
         {"non-waiting, fewer queued than asked", "7E", 2, 0, kReadNotQueued, 0, 0, 1},
         {"non-waiting, enough queued", "7E 13 5A", 2, 0, kReadAll, 2, 0, 1},
         {"non-waiting, port hands out fewer than queued", "01 02 03", 3, 0, kReadError, 1, 503, 2, 1},
-        {"non-waiting, status fails", "7E", 1, 0, kReadError, 0, 0, 1, static_cast<size_t>(-1),
-         false, true},
+        {"non-waiting, status fails", "7E", 1, 0, kReadError, 0, 0, 1, static_cast<size_t>(-1), false, true},
         {"waiting, all came", "7E 14 12 34", 4, 1, kReadAll, 4, 0, 0},
         {"waiting, nothing came", "", 1, 1, kReadShort, 0, 501, 0},
         {"waiting, some came", "7E 14", 4, 1, kReadShort, 2, 504, 0},
@@ -84,11 +83,11 @@ TEST_F(ComIntTest, ReadOnClosedPortIsAnError) {
 
 struct PacedCase {
     const char* name;
-    const char* pace;      // what the board answers before the chunk
+    const char* pace;  // what the board answers before the chunk
     uint32_t length;
     uint8_t result;
-    bool sent;             // count byte and data went out
-    size_t paceLeft;       // pacing bytes still queued
+    bool sent;  // count byte and data went out
+    size_t paceLeft;  // pacing bytes still queued
     size_t writeLimit = static_cast<size_t>(-1);
 };
 
@@ -211,7 +210,8 @@ TEST(ComIntWriters, AFrameLeavesWholeWhileAnotherThreadWrites) {
     Bytes block = Hex("7E 0C 07 D0");
     block.resize(4 + 2000, 0x55);
     const Bytes abort = Hex("7E 0B");
-    std::thread worker([&] { EXPECT_EQ(link.Write(block.data(), static_cast<uint32_t>(block.size()), 0), kWriteOk); });
+    std::thread worker(
+        [&] { EXPECT_EQ(link.Write(block.data(), static_cast<uint32_t>(block.size()), 0), kWriteOk); });
     while (!device->started) std::this_thread::yield();
     EXPECT_EQ(link.Write(abort.data(), 2, 0), kWriteOk);
     worker.join();

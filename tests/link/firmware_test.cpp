@@ -53,8 +53,8 @@ protected:
     std::string WriteFile(size_t size, const std::string& name = "HK8051B-SCRIPT_F1.2.3") {
         data = Pattern(size);
         fs::path p = folder.Path() / name;
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(data.data()),
-                                                  static_cast<std::streamsize>(data.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
         return p.string();
     }
     Bytes FileBytes(size_t from, size_t to) const {
@@ -110,9 +110,9 @@ struct ProgressCase {
 
 TEST_F(FirmwareDownload, ProgressBarSteps) {
     const ProgressCase cases[] = {
-        {4 * 512 + 1, 4, 5},     // 5 blocks: stride 0, a step per block before the last
+        {4 * 512 + 1, 4, 5},  // 5 blocks: stride 0, a step per block before the last
         {39 * 512 + 10, 19, 40},  // 40 blocks: stride 2, blocks 2..38
-        {130559, 20, 255},        // 255 blocks: stride 12 would make 21 steps; the bar stops at 100
+        {130559, 20, 255},  // 255 blocks: stride 12 would make 21 steps; the bar stops at 100
     };
     for (const ProgressCase& c : cases) {
         SCOPED_TRACE(c.size);
@@ -148,8 +148,7 @@ TEST_F(FirmwareDownload, FileTooLargeForTheBlockCountIsRefusedBeforeAnythingIsSe
     EXPECT_FALSE(board.DownloadFirmware(WriteFile(130560)));
     EXPECT_TRUE(line.written.empty());
     ExpectOneMessage(
-        "Error - The firmware file is too large (130560 bytes); at most 130559 bytes can be sent",
-        false);
+        "Error - The firmware file is too large (130560 bytes); at most 130559 bytes can be sent", false);
 }
 
 TEST_F(FirmwareDownload, WrongRequestForABlockEndsTheProgram) {
@@ -170,8 +169,7 @@ TEST_F(FirmwareDownload, WaitForABlockRequestIsBounded) {
     loader.request = [](int block) { return block == 2 ? -1 : 0x12; };
     EXPECT_FALSE(board.DownloadFirmware(WriteFile(1024)));
     EXPECT_EQ(loader.blocks.size(), 1u);
-    ExpectOneMessage("Error - The board did not ask for firmware block 2 of 3 within 30 seconds",
-                     true);
+    ExpectOneMessage("Error - The board did not ask for firmware block 2 of 3 within 30 seconds", true);
     // Each unanswered read waits the port's 501 ms: about 30 s of waiting, not less.
     EXPECT_GE(clock.NowMs(), 30000u);
     EXPECT_LT(clock.NowMs(), 31000u);
@@ -181,8 +179,7 @@ TEST_F(FirmwareDownload, ReadsThatFailAtOnceAlsoCountTowardsTheBound) {
     loader.afterStart = [this] { line.failReads = true; };
     EXPECT_FALSE(board.DownloadFirmware(WriteFile(1024)));
     EXPECT_EQ(line.readSizes.size(), 60u);
-    ExpectOneMessage("Error - The board did not ask for firmware block 1 of 3 within 30 seconds",
-                     true);
+    ExpectOneMessage("Error - The board did not ask for firmware block 1 of 3 within 30 seconds", true);
 }
 
 TEST_F(FirmwareDownload, SlowRequestWithinTheBoundIsServed) {

@@ -18,8 +18,7 @@ struct OperationCase {
 const OperationCase kOperations[] = {
     {"ResetDevice", "7E 01 02", "7E", [](CMB805QBrd& b) { return b.ResetDevice(2); }},
     {"WriteReg8", "7E 02 20 AB 01", "7E", [](CMB805QBrd& b) { return b.WriteReg8(0x20, 0xAB, 1); }},
-    {"WriteReg16", "7E 03 20 12 34 02", "7E",
-     [](CMB805QBrd& b) { return b.WriteReg16(0x20, 0x1234, 2); }},
+    {"WriteReg16", "7E 03 20 12 34 02", "7E", [](CMB805QBrd& b) { return b.WriteReg16(0x20, 0x1234, 2); }},
     {"ReadReg8", "7E 04 31 03", "7E 13 5A",
      [](CMB805QBrd& b) {
          uint8_t v = 0;
@@ -159,10 +158,8 @@ const BadReplyCase kBadReplies[] = {
     {"reset, no reply", "7E 01 01", "", [](CMB805QBrd& b) { return b.ResetDevice(1); }},
     {"write8, wrong first byte", "7E 02 20 01 01", "13",
      [](CMB805QBrd& b) { return b.WriteReg8(0x20, 1, 1); }},
-    {"write16, no reply", "7E 03 20 00 01 01", "",
-     [](CMB805QBrd& b) { return b.WriteReg16(0x20, 1, 1); }},
-    {"kernlet load, wrong first byte", "7E 15 01", "7F",
-     [](CMB805QBrd& b) { return b.BeginKernletLoad(1); }},
+    {"write16, no reply", "7E 03 20 00 01 01", "", [](CMB805QBrd& b) { return b.WriteReg16(0x20, 1, 1); }},
+    {"kernlet load, wrong first byte", "7E 15 01", "7F", [](CMB805QBrd& b) { return b.BeginKernletLoad(1); }},
     {"read8, wrong first byte", "7E 04 31 03", "7F 13 5A", ReadReg8Untouched},
     {"read8, reply code of read16", "7E 04 31 03", "7E 14 5A", ReadReg8Untouched},
     {"read8, value missing", "7E 04 31 03", "7E 13", ReadReg8Untouched},
@@ -175,8 +172,7 @@ const BadReplyCase kBadReplies[] = {
     {"firmware version, code of firmware code", "7E 41 00", "7E 44 99 03 01 02 DE AD BE EF",
      FirmwareVersionUntouched},
     {"firmware version, short", "7E 41 00", "7E 42 99 03 01 02 DE AD BE", FirmwareVersionUntouched},
-    {"firmware code, code of firmware version", "7E 43 00", "7E 42 99 00 00 08 05",
-     FirmwareCodeUntouched},
+    {"firmware code, code of firmware version", "7E 43 00", "7E 42 99 00 00 08 05", FirmwareCodeUntouched},
     {"firmware code, skipped byte only", "7E 43 00", "7E 44 99", FirmwareCodeUntouched},
     {"script status, other code", "7E 19", "7E 14", ScriptStatusUntouched},
     {"script status, trace record code", "7E 19", "7E 17", ScriptStatusUntouched},
@@ -260,8 +256,7 @@ TEST_F(BoardProtocol, ReadTrace) {
     const TraceCase cases[] = {
         {"no records", 4, "7E 15", true, 0, 0},
         {"fewer than asked for", 4, std::string(kRecordA) + " " + kRecordB + " 7E 15", true, 2, 0},
-        {"exactly as many as asked for", 2, std::string(kRecordA) + " " + kRecordB + " 7E 15",
-         true, 2, 2},
+        {"exactly as many as asked for", 2, std::string(kRecordA) + " " + kRecordB + " 7E 15", true, 2, 2},
         {"unknown code after a record", 4, std::string(kRecordA) + " 7E 18", false, 1, 0},
         {"second record cut short", 4, std::string(kRecordA) + " 7E 17 03 01 FF", false, 1, 0},
         {"wrong first byte", 4, "7F 15", false, 0, 1},

@@ -32,7 +32,8 @@ TEST(PortOpenFailure, ReasonNamesTheCauseAndWhatToDo) {
         {0, "", "Command failed."},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(PortOpenFailureReason(CSerialException(static_cast<uint32_t>(c.code), c.detail)), c.expected)
+        EXPECT_EQ(PortOpenFailureReason(CSerialException(static_cast<uint32_t>(c.code), c.detail)),
+                  c.expected)
             << c.code;
     }
 }

@@ -43,16 +43,18 @@ TEST(UsbIdentityTest, FoundByWalkingUpToTheUsbDevice) {
     // An FTDI adapter: tty -> its driver's folder -> interface -> device.
     sys.Tty("ttyUSB0", "pci0/usb1/1-2/1-2:1.0/ttyUSB0");
     sys.Attributes("pci0/usb1", {{"idVendor", "1d6b\n"}, {"idProduct", "0002\n"}});  // root hub
-    sys.Attributes("pci0/usb1/1-2", {{"idVendor", "0403\n"}, {"idProduct", "6001\n"},
-                                     {"manufacturer", "FTDI\n"}, {"product", "FT232R USB UART\n"},
+    sys.Attributes("pci0/usb1/1-2", {{"idVendor", "0403\n"},
+                                     {"idProduct", "6001\n"},
+                                     {"manufacturer", "FTDI\n"},
+                                     {"product", "FT232R USB UART\n"},
                                      {"serial", "A1B2C3\n"}});
     // A CDC adapter: the tty's device is the interface; it names no manufacturer or serial.
     sys.Tty("ttyACM0", "pci0/usb1/1-3/1-3:1.0");
-    sys.Attributes("pci0/usb1/1-3", {{"idVendor", "2341\n"}, {"idProduct", "0043\n"},
-                                     {"product", "Uno\n"}});
+    sys.Attributes("pci0/usb1/1-3", {{"idVendor", "2341\n"}, {"idProduct", "0043\n"}, {"product", "Uno\n"}});
     // A product text with terminal controls in it, and one far longer than a USB string.
     sys.Tty("ttyUSB1", "pci0/usb1/1-4/1-4:1.0/ttyUSB1");
-    sys.Attributes("pci0/usb1/1-4", {{"idVendor", "067b\n"}, {"idProduct", "2303\n"},
+    sys.Attributes("pci0/usb1/1-4", {{"idVendor", "067b\n"},
+                                     {"idProduct", "2303\n"},
                                      {"manufacturer", "\x1b]0;owned\x07Prolific\n"},
                                      {"product", std::string(5000, 'P')}});
     // An on-board UART: nothing on USB above it.
@@ -67,7 +69,8 @@ TEST(UsbIdentityTest, FoundByWalkingUpToTheUsbDevice) {
         {"FTDI adapter", "ttyUSB0", UsbIdentity{"0403", "6001", "FTDI", "FT232R USB UART", "A1B2C3"}},
         {"CDC adapter", "ttyACM0", UsbIdentity{"2341", "0043", "", "Uno", ""}},
         {"hostile texts", "ttyUSB1",
-         UsbIdentity{"067b", "2303", "?]0;owned?Prolific", std::string(UsbIdentity::kMaxAttributeBytes, 'P'), ""}},
+         UsbIdentity{"067b", "2303", "?]0;owned?Prolific", std::string(UsbIdentity::kMaxAttributeBytes, 'P'),
+                     ""}},
         {"on-board UART", "ttyS0", std::nullopt},
         {"too far up", "ttyX0", std::nullopt},
         {"no device", "tty0", std::nullopt},

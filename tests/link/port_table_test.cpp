@@ -30,7 +30,9 @@ protected:
         fs::create_directories(dev / "serial" / "by-id");
         fs::create_symlink("../../" + device, dev / "serial" / "by-id" / id);
     }
-    std::string Target(int n) { return fs::read_symlink(table.Folder() / ("COM" + std::to_string(n))).string(); }
+    std::string Target(int n) {
+        return fs::read_symlink(table.Folder() / ("COM" + std::to_string(n))).string();
+    }
 
     TempFolder temp;
     fs::path dev = temp.Path() / "dev";
@@ -39,8 +41,7 @@ protected:
 };
 
 TEST_F(PortTableTest, NumbersAreTheLowestFreeFromOneAndStayWithTheirDevice) {
-    std::string a = Device("ttyUSB0"), b = Device("ttyUSB1"), c = Device("ttyACM0"),
-                d = Device("ttyACM1");
+    std::string a = Device("ttyUSB0"), b = Device("ttyUSB1"), c = Device("ttyACM0"), d = Device("ttyACM1");
     EXPECT_EQ(table.Register(a), 1);
     EXPECT_EQ(table.Register(b), 2);
     EXPECT_EQ(table.Register(c), 3);
@@ -90,10 +91,10 @@ TEST_F(PortTableTest, ActivePortsLinksNewDevicesAndListsPresentNumbersInOrder) {
     Device("ttyUSB0");
     Device("ttyACM0");
     Device("ttyS0");
-    TtyType("ttyS0", 4);   // a real UART
+    TtyType("ttyS0", 4);  // a real UART
     Device("ttyS1");
-    TtyType("ttyS1", 0);   // a slot with no UART behind it
-    Device("ttyS2");       // no type known, and not a tty: not a port
+    TtyType("ttyS1", 0);  // a slot with no UART behind it
+    Device("ttyS2");  // no type known, and not a tty: not a port
     Device("ttyUSBx");
     Device("tty0");
     StableName("usb-Prolific_B2-if00-port0", "ttyUSB2");
@@ -258,7 +259,10 @@ TEST(PortTableForUser, LivesInTheUsersConfigurationFolder) {
     std::string saved = old ? old : "";
     ::setenv("XDG_CONFIG_HOME", "/tmp/tr805q-xdg", 1);
     EXPECT_EQ(PortTable::ForCurrentUser().Folder(), fs::path("/tmp/tr805q-xdg/QVR/ports"));
-    if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
@@ -268,8 +272,15 @@ TEST(ComPortName, NumbersPlainOrAfterComAndEverythingElseIsAPath) {
         const char* text;
         std::optional<int> number;
     } cases[] = {
-        {"3", 3}, {"COM3", 3}, {"com12", 12}, {"0", 0}, {"COM", std::nullopt}, {"", std::nullopt},
-        {"/dev/ttyUSB0", std::nullopt}, {"COM3x", std::nullopt}, {"Com3", std::nullopt},
+        {"3", 3},
+        {"COM3", 3},
+        {"com12", 12},
+        {"0", 0},
+        {"COM", std::nullopt},
+        {"", std::nullopt},
+        {"/dev/ttyUSB0", std::nullopt},
+        {"COM3x", std::nullopt},
+        {"Com3", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseComPortName(c.text), c.number) << c.text;
 }

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -183,8 +183,7 @@ TEST_F(PosixSerial, LineSettingsReachTheTerminal) {
     const Case cases[] = {
         {"8N1, no flow control", Line(), CREAD | CLOCAL, PARODD | CMSPAR | CSTOPB | CRTSCTS, 0,
          IXON | IXOFF | ICRNL, B115200},
-        {"7E2 at 9600", Line(ParityEven, 7, StopTwo, FlowNone, 9600), CSTOPB, PARODD | CMSPAR, 0,
-         0, B9600},
+        {"7E2 at 9600", Line(ParityEven, 7, StopTwo, FlowNone, 9600), CSTOPB, PARODD | CMSPAR, 0, 0, B9600},
         {"odd", Line(ParityOdd), PARODD, CMSPAR | CSTOPB, 0, 0, B115200},
         {"mark", Line(ParityMark), PARODD | CMSPAR, 0, 0, 0, B115200},
         {"space", Line(ParitySpace), CMSPAR, PARODD, 0, 0, B115200},
@@ -223,7 +222,8 @@ TEST_F(PosixSerial, SettingsTermiosCannotGiveAreRefusedAndChangeNothing) {
         {Line(ParityNone, 8, StopOneAndHalf), "One and a half stop bits are not available on this platform"},
         {Line(ParityNone, 9), "9 data bits are not available on a serial port"},
         {Line(5), "Parity code 5 is not known"},
-        {Line(ParityNone, 8, StopOne, FlowNone, 12345), "The baud rate 12345 is not available on this platform"},
+        {Line(ParityNone, 8, StopOne, FlowNone, 12345),
+         "The baud rate 12345 is not available on this platform"},
     };
     device->Configure(Line(ParityOdd, 8, StopTwo, FlowCtsRts));
     for (const Case& c : cases) {
@@ -236,8 +236,7 @@ TEST_F(PosixSerial, SettingsTermiosCannotGiveAreRefusedAndChangeNothing) {
             EXPECT_EQ(e.GetErrorMessage(), std::string(c.text) + " (Invalid argument)");
         }
         termios t = pty.Settings();
-        EXPECT_EQ(t.c_cflag & (PARODD | CSTOPB | CRTSCTS),
-                  static_cast<tcflag_t>(PARODD | CSTOPB | CRTSCTS));
+        EXPECT_EQ(t.c_cflag & (PARODD | CSTOPB | CRTSCTS), static_cast<tcflag_t>(PARODD | CSTOPB | CRTSCTS));
     }
 }
 
@@ -281,8 +280,7 @@ TEST(PosixSerialOpen, MissingOrNonSerialPathRaisesAndLeavesThePortClosed) {
         ADD_FAILURE() << "opened";
     } catch (const CSerialException& e) {
         EXPECT_EQ(e.GetErrorCode(), static_cast<uint32_t>(ENOENT));
-        EXPECT_EQ(e.GetErrorMessage(),
-                  "Cannot open /dev/tr805q-no-such-port (No such file or directory)");
+        EXPECT_EQ(e.GetErrorMessage(), "Cannot open /dev/tr805q-no-such-port (No such file or directory)");
     }
     EXPECT_FALSE(port.IsOpen());
     try {

@@ -1,8 +1,8 @@
 // Saving a file the user named: what the file system says of the file is kept, nothing else in
 // the folder is touched, and a save that fails leaves the older file as it was.
 #include "link/ReplacingFile.h"
-#include "tests/support/TempFolder.h"
 #include "tests/support/PlainUser.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -66,8 +66,7 @@ int Save(const fs::path& path, Way way, ReplacingFile::Durability durability) {
 
 TEST(ReplacingFile, KeepsWhatTheFileSystemSaysAndLosesNothing) {
     const Case cases[] = {
-        {"a new file",
-         [](const fs::path& d) { return d / "f.txt"; }, Saver::Self, Way::Whole, true,
+        {"a new file", [](const fs::path& d) { return d / "f.txt"; }, Saver::Self, Way::Whole, true,
          [](const fs::path& d) { EXPECT_EQ(Read(d / "f.txt"), kNew); }},
         {"an older file keeps its mode",
          [](const fs::path& d) {
@@ -169,9 +168,8 @@ TEST(ReplacingFile, KeepsWhatTheFileSystemSaysAndLosesNothing) {
          },
          Saver::PlainUser, Way::Whole, false,
          [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "f.txt")); }},
-        {"a missing folder is refused",
-         [](const fs::path& d) { return d / "none" / "f.txt"; }, Saver::Self, Way::Whole, false,
-         [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "none")); }},
+        {"a missing folder is refused", [](const fs::path& d) { return d / "none" / "f.txt"; }, Saver::Self,
+         Way::Whole, false, [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "none")); }},
         {"a folder is no file",
          [](const fs::path& d) {
              fs::create_directory(d / "f.txt");
@@ -201,8 +199,7 @@ TEST(ReplacingFile, KeepsWhatTheFileSystemSaysAndLosesNothing) {
              Write(d / "f.txt", "old");
              return d / "f.txt";
          },
-         Saver::Self, Way::Abandoned, true,
-         [](const fs::path& d) { EXPECT_EQ(Read(d / "f.txt"), "old"); }},
+         Saver::Self, Way::Abandoned, true, [](const fs::path& d) { EXPECT_EQ(Read(d / "f.txt"), "old"); }},
         {"the owner and group are kept where permitted",
          [](const fs::path& d) {
              Write(d / "f.txt", "old");
@@ -223,39 +220,44 @@ TEST(ReplacingFile, KeepsWhatTheFileSystemSaysAndLosesNothing) {
     // A file made anew each time (Unsynced) is put in place another way: the same must hold.
     for (const ReplacingFile::Durability durability :
          {ReplacingFile::Durability::Synced, ReplacingFile::Durability::Unsynced})
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.what) +
-                     (durability == ReplacingFile::Durability::Synced ? ", synced" : ", unsynced"));
-        if (c.needsSuperuser && !plainuser::IsSuperuser()) continue;  // needs a file of another's
-        TempFolder temp;
-        // The plain user must reach the folder.
-        ::chmod(temp.Path().c_str(), 0755);
-        const fs::path path = c.setup(temp.Path());
-        int result = -1;
-        switch (c.saver) {
-        case Saver::Self: result = Save(path, c.way, durability); break;
-        case Saver::PlainUser: result = plainuser::Run([&] { return Save(path, c.way, durability); }); break;
-        case Saver::SizeLimited:
-            result = plainuser::InChild([&] {
-                // Past the limit a write fails with EFBIG rather than ending the process.
-                std::signal(SIGXFSZ, SIG_IGN);
-                const struct rlimit limit {4, 4};
-                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 9;
-                return Save(path, c.way, durability);
-            }, false);
-            break;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) +
+                         (durability == ReplacingFile::Durability::Synced ? ", synced" : ", unsynced"));
+            if (c.needsSuperuser && !plainuser::IsSuperuser()) continue;  // needs a file of another's
+            TempFolder temp;
+            // The plain user must reach the folder.
+            ::chmod(temp.Path().c_str(), 0755);
+            const fs::path path = c.setup(temp.Path());
+            int result = -1;
+            switch (c.saver) {
+                case Saver::Self: result = Save(path, c.way, durability); break;
+                case Saver::PlainUser:
+                    result = plainuser::Run([&] { return Save(path, c.way, durability); });
+                    break;
+                case Saver::SizeLimited:
+                    result = plainuser::InChild(
+                        [&] {
+                            // Past the limit a write fails with EFBIG rather than ending the process.
+                            std::signal(SIGXFSZ, SIG_IGN);
+                            const struct rlimit limit { 4, 4 };
+                            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 9;
+                            return Save(path, c.way, durability);
+                        },
+                        false);
+                    break;
+            }
+            EXPECT_EQ(result, c.saved ? 1 : 0);
+            ::chmod(temp.Path().c_str(), 0755);
+            c.check(temp.Path());
+            // No temporary copy is left behind, whatever happened.
+            size_t temporaries = 0;
+            for (const auto& e : fs::recursive_directory_iterator(temp.Path())) {
+                const std::string name = e.path().filename().string();
+                if (name.size() > 5 && name.substr(name.size() - 5) == ".tmp~" && name != "f.txt.tmp~")
+                    ++temporaries;
+            }
+            EXPECT_EQ(temporaries, 0u);
         }
-        EXPECT_EQ(result, c.saved ? 1 : 0);
-        ::chmod(temp.Path().c_str(), 0755);
-        c.check(temp.Path());
-        // No temporary copy is left behind, whatever happened.
-        size_t temporaries = 0;
-        for (const auto& e : fs::recursive_directory_iterator(temp.Path())) {
-            const std::string name = e.path().filename().string();
-            if (name.size() > 5 && name.substr(name.size() - 5) == ".tmp~" && name != "f.txt.tmp~") ++temporaries;
-        }
-        EXPECT_EQ(temporaries, 0u);
-    }
 }
 
 }  // namespace

@@ -140,7 +140,10 @@ TEST(SerialPortNumbers, NumberIsOpenedThroughTheUsersPortTable) {
     EXPECT_FALSE(port.IsOpen());
 
     ::close(master);
-    if (old) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include "link/MB805QBrd.h"
 #include "sim/Board.h"
 #include "sim/FirmwareImage.h"
-#include "tests/support/TempFolder.h"
 #include "tests/support/SimHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

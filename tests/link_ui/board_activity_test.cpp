@@ -60,13 +60,13 @@ struct ClickTarget {
 
 TEST(BoardActivity, InputReachesOnlyTheDialogsTheOperationOpens) {
     App();
-    ClickTarget behind;                    // the main window, as the operation finds it
-    ClickTarget runsIn(nullptr, true);     // a modal dialog the operation starts from (Trace)
+    ClickTarget behind;  // the main window, as the operation finds it
+    ClickTarget runsIn(nullptr, true);  // a modal dialog the operation starts from (Trace)
     {
         const CBoardActivity activity;
         ClickTarget opened(&runsIn.window, true);  // a message box the operation shows
-        QWidget popup(opened.button, Qt::Popup);   // and a drop-down list of it
-        QWidget completions(nullptr, Qt::Popup);   // and its completion list, with no parent
+        QWidget popup(opened.button, Qt::Popup);  // and a drop-down list of it
+        QWidget completions(nullptr, Qt::Popup);  // and its completion list, with no parent
         struct Case {
             const char* name;
             const QWidget* widget;
@@ -250,8 +250,14 @@ TEST(BoardActivity, WaitsOfTheLineAndTheClockPaintInsideAnOperation) {
         std::function<void()> wait;
     } cases[] = {
         {"fixed sleep", [&] { clock.SleepMs(2 * CBoardActivity::kPaintIntervalMs + 10); }},
-        {"reads", [&] { for (int i = 0; i < 2; ++i) (void)device->Read(bytes, 4); }},
-        {"writes", [&] { for (int i = 0; i < 2; ++i) (void)device->Write(bytes, 4); }},
+        {"reads",
+         [&] {
+             for (int i = 0; i < 2; ++i) (void)device->Read(bytes, 4);
+         }},
+        {"writes",
+         [&] {
+             for (int i = 0; i < 2; ++i) (void)device->Write(bytes, 4);
+         }},
     };
     for (const Case& c : cases) {
         Recorder recorder;

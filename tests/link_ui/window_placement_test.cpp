@@ -22,12 +22,23 @@ TEST(WindowPlacement, DialogFrameCentredOnTheOwnersFrameAndKeptOnTheScreen) {
         {"centred", frame, client, {382, 86}, screen, {497, 275}},
         {"undecorated owner", client, client, {382, 86}, screen, {497, 275}},
         {"no screen known", frame, client, {382, 86}, QRect(), {497, 275}},
-        {"pushed right onto the screen", frame.translated(-600, 0), client.translated(-600, 0), {382, 86}, screen, {1, 275}},
-        {"pushed up onto the screen", frame.translated(0, 900), client.translated(0, 900), {382, 86}, screen, {497, 937}},
+        {"pushed right onto the screen",
+         frame.translated(-600, 0),
+         client.translated(-600, 0),
+         {382, 86},
+         screen,
+         {1, 275}},
+        {"pushed up onto the screen",
+         frame.translated(0, 900),
+         client.translated(0, 900),
+         {382, 86},
+         screen,
+         {497, 937}},
         {"larger than the screen: its top left stays on it", frame, client, {1400, 1100}, screen, {1, 20}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(CentredDialogPosition(c.ownerFrame, c.ownerClient, c.dialog, c.available), c.expected) << c.name;
+        EXPECT_EQ(CentredDialogPosition(c.ownerFrame, c.ownerClient, c.dialog, c.available), c.expected)
+            << c.name;
     }
 }
 

@@ -22,8 +22,8 @@ namespace kltest {
 // leave it: later bytes vanish and reads get nothing.
 class TappedDevice final : public SerialDevice {
 public:
-    TappedDevice(std::unique_ptr<SerialDevice> inner, std::vector<uint8_t>& written, std::vector<uint8_t>& read,
-                 const long& muteAfter)
+    TappedDevice(std::unique_ptr<SerialDevice> inner, std::vector<uint8_t>& written,
+                 std::vector<uint8_t>& read, const long& muteAfter)
         : inner_(std::move(inner)), written_(written), read_(read), muteAfter_(muteAfter) {}
     void Configure(const SerialLineSettings& s) override { inner_->Configure(s); }
     void SetTimeouts(const SerialTimeouts& t) override { inner_->SetTimeouts(t); }
@@ -72,7 +72,9 @@ public:
         lineRate = baud;
         Reconnect();
     }
-    std::unique_ptr<SettingsKey> NewSettingsKey() override { return std::make_unique<MemorySettingsKey>(store); }
+    std::unique_ptr<SettingsKey> NewSettingsKey() override {
+        return std::make_unique<MemorySettingsKey>(store);
+    }
 
     sim::KernletDevice& Device(int n) { return static_cast<sim::KernletDevice&>(simBoard.Device(n)); }
     // What went over the line since the last call.

@@ -26,9 +26,11 @@ std::string TwoBlockFile() {
     char text[512];
     std::snprintf(text, sizeof text,
                   "#define N_DB 0x03\n"
-                  "#define DB1_ADDRESS 0x0100\n#define DB1_LENGTH 0x0002\n#define DB1_CSH 0x%04X\n#define DB1_CSL 0x%04X\n"
+                  "#define DB1_ADDRESS 0x0100\n#define DB1_LENGTH 0x0002\n#define DB1_CSH 0x%04X\n#define "
+                  "DB1_CSL 0x%04X\n"
                   "const unsigned short DB1[] = { 0x1122, 0x3344 };\n"
-                  "#define DB2_ADDRESS 0x0200\n#define DB2_LENGTH 0x0001\n#define DB2_CSH 0x%04X\n#define DB2_CSL 0x%04X\n"
+                  "#define DB2_ADDRESS 0x0200\n#define DB2_LENGTH 0x0001\n#define DB2_CSH 0x%04X\n#define "
+                  "DB2_CSL 0x%04X\n"
                   "const unsigned short DB2[] = { 0xAABB };\n"
                   "#define KERNLET_START 0x0100\n",
                   c1.high, c1.low, c2.high, c2.low);
@@ -40,8 +42,8 @@ std::string TwoBlockFile() {
 const char* const kResetAndStart = "7E 01 01 7E 15 01";
 const std::vector<std::string> kTwoBlockWrites = {
     "01 01", "01 00", "01 00", "01 02", "04 11 22 33 44",  // block 1: address, length, two words
-    "01 02", "01 00", "01 00", "01 01", "02 AA BB",        // block 2
-    "01 01", "01 00", "01 00", "01 00",                    // end record 0x0100, 00, 00
+    "01 02", "01 00", "01 00", "01 01", "02 AA BB",  // block 2
+    "01 01", "01 00", "01 00", "01 00",  // end record 0x0100, 00, 00
 };
 
 // The stream up to (not including) paced write `count`.
@@ -78,7 +80,8 @@ TEST(KernletLoad, TwoBlockFileGoesOutPacedAndVerifiesByRegisters) {
     EXPECT_EQ(host.TakeRead().substr(0, pacing.size() + 6), pacing + " 12 10");
 
     ASSERT_EQ(host.prompts.messages.size(), 1u);
-    EXPECT_EQ(host.prompts.messages[0].text, "Kernlet Load complete\nProductID ($C5): 0x0805 \nKL Version ($C9): 0x0103");
+    EXPECT_EQ(host.prompts.messages[0].text,
+              "Kernlet Load complete\nProductID ($C5): 0x0805 \nKL Version ($C9): 0x0103");
     EXPECT_EQ(host.prompts.messages[0].caption, "Kernlet Load");
     EXPECT_EQ(host.prompts.messages[0].icon, MsgIcon::Information);
     EXPECT_TRUE(t.prompt.shown.empty());
@@ -90,8 +93,9 @@ TEST(KernletLoad, TwoBlockFileGoesOutPacedAndVerifiesByRegisters) {
     EXPECT_NE(std::find(t.bar.positions.begin(), t.bar.positions.end(), 100), t.bar.positions.end());
     EXPECT_GE(host.clock.SleptMs(), 100u) << "the wait after the reset";
     // Each block counts once the next record begins; over before the completion message.
-    EXPECT_EQ(host.progressSink.events, (std::vector<std::string>{"Begin Loading Kernlet 2 blocks", "Advance 1",
-                                                                  "Advance 2", "End after 0 messages"}));
+    EXPECT_EQ(host.progressSink.events,
+              (std::vector<std::string>{"Begin Loading Kernlet 2 blocks", "Advance 1", "Advance 2",
+                                        "End after 0 messages"}));
 
     const auto& kernlet = host.simBoard.Device(1).Kernlet();
     ASSERT_TRUE(kernlet.has_value());
@@ -149,10 +153,11 @@ TEST(KernletLoad, CommunicationFailuresShowTheirMessageAndQuit) {
         bool noReply;
         long muteAfter;  // bytes the PC writes before the line goes dead
         const char* message;
-        bool begun;      // the load start was sent
+        bool begun;  // the load start was sent
     };
     const Case cases[] = {
-        {"reset unanswered", true, -1, "Error - Unable to communicate with HK61477 kit\nCheck connections and restart the program", false},
+        {"reset unanswered", true, -1,
+         "Error - Unable to communicate with HK61477 kit\nCheck connections and restart the program", false},
         {"load start unanswered", false, 6, kNoCommunication, true},
         {"no pacing byte for a block header", false, 8, kNoCommunication, true},
         {"no pacing byte for a data chunk", false, 14, kNoCommunication, true},
@@ -172,7 +177,8 @@ TEST(KernletLoad, CommunicationFailuresShowTheirMessageAndQuit) {
         EXPECT_EQ(host.prompts.messages[0].caption, "Error");
         EXPECT_EQ(host.prompts.messages[0].icon, MsgIcon::Error);
         EXPECT_EQ(host.prompts.quitCodes, std::vector<int>{kExitLostBoard}) << c.name;
-        EXPECT_EQ(host.KernletLoaded(1), !c.begun) << c.name << ": the flag is cleared before the load starts";
+        EXPECT_EQ(host.KernletLoaded(1), !c.begun)
+            << c.name << ": the flag is cleared before the load starts";
     }
 
     // A port that fails outright (the adapter was pulled) is a lost board too, with the port's
@@ -203,7 +209,8 @@ TEST(KernletLoad, FilesThatNeverCompleteAreRefusedBeforeAnythingIsSent) {
     };
     const Case cases[] = {
         {"a surplus word on the block's last line", TwoBlockFileWith("{ 0xAABB }", "{ 0xAABB, 0xCCCC }"),
-         "Error - Block 2 of the Kernlet file never completes: its length is 1 words, and the line with its last "
+         "Error - Block 2 of the Kernlet file never completes: its length is 1 words, and the line with its "
+         "last "
          "word holds more"},
         {"the file ends inside a block",
          TwoBlockFileWith("0x0001\n#define DB2_CSH", "0x0005\n#define DB2_CSH")
@@ -211,11 +218,13 @@ TEST(KernletLoad, FilesThatNeverCompleteAreRefusedBeforeAnythingIsSent) {
          "Error - Block 2 of the Kernlet file never completes: the file ends after 1 of its 5 words"},
         // The start address is read as a third block's address; the file ends in its header.
         {"a block count one too large", TwoBlockFileWith("N_DB 0x03", "N_DB 0x04"),
-         "Error - The Kernlet file has no end record after block 2: its \"#define N_DB\" line counts 4 records, "
+         "Error - The Kernlet file has no end record after block 2: its \"#define N_DB\" line counts 4 "
+         "records, "
          "the end record included"},
         // Two characters are read: 0x0003 is 0, and no end record ever comes.
         {"a block count of four digits", TwoBlockFileWith("N_DB 0x03", "N_DB 0x0003"),
-         "Error - The Kernlet file has no end record after block 2: its \"#define N_DB\" line counts 0 records, "
+         "Error - The Kernlet file has no end record after block 2: its \"#define N_DB\" line counts 0 "
+         "records, "
          "the end record included"},
         {"no block count", TwoBlockFileWith("#define N_DB 0x03\n", ""),
          "Error - The Kernlet file has no \"#define N_DB\" line"},
@@ -263,15 +272,18 @@ TEST(KernletLoad, FileProblemsAreReportedBeforeTheTransfer) {
     };
     const Case cases[] = {
         {"no file chosen", "", "Error - Select Kernlet", "", KernletResult::Invalid},
-        {"file missing", (files.Path() / "missing.h").string(), "Error - Cannot open the specified file", "7E 01 01",
+        {"file missing", (files.Path() / "missing.h").string(), "Error - Cannot open the specified file",
+         "7E 01 01", KernletResult::Invalid},
+        {"a folder", files.Path().string(), "Error - Cannot open the specified file", "7E 01 01",
          KernletResult::Invalid},
-        {"a folder", files.Path().string(), "Error - Cannot open the specified file", "7E 01 01", KernletResult::Invalid},
         // Opens, then every read fails (EIO), as a pulled USB stick does.
-        {"a read error", "/proc/self/mem", "Error - Cannot open the specified file", "7E 01 01", KernletResult::Invalid},
+        {"a read error", "/proc/self/mem", "Error - Cannot open the specified file", "7E 01 01",
+         KernletResult::Invalid},
         {"a UTF-8 byte-order mark at the start", files.Write("bom.h", "\xEF\xBB\xBF" + TwoBlockFile()), "",
          "7E 01 01 | 7E 15 01", KernletResult::Ok},
         {"51 blocks", files.Sample("big.h", big),
-         "Error - The Kernlet file has 51 blocks; at most 50 blocks can be loaded", "", KernletResult::Invalid},
+         "Error - The Kernlet file has 51 blocks; at most 50 blocks can be loaded", "",
+         KernletResult::Invalid},
         {"50 blocks load", files.Sample("fifty.h", fifty), "", "7E 01 01 | 7E 15 01", KernletResult::Ok},
     };
     for (const Case& c : cases) {
@@ -280,7 +292,8 @@ TEST(KernletLoad, FileProblemsAreReportedBeforeTheTransfer) {
         t.page.kernletPath = c.path;
         EXPECT_EQ(t.page.OnLoad(), c.result) << c.name;
         std::string requests;
-        for (size_t i = 0; i < host.Requests().size() && i < 2; ++i) requests += (i ? " | " : "") + host.Requests()[i];
+        for (size_t i = 0; i < host.Requests().size() && i < 2; ++i)
+            requests += (i ? " | " : "") + host.Requests()[i];
         EXPECT_EQ(requests, c.requests) << c.name;
         if (*c.message) {
             ASSERT_EQ(host.prompts.messages.size(), 1u) << c.name;
@@ -368,8 +381,9 @@ TEST(KernletLoad, KernletOptionsChooseTheVerification) {
         t.page.device2 = c.device == 2;
         EXPECT_EQ(t.page.OnLoad(), KernletResult::Ok);
         ASSERT_EQ(host.prompts.messages.size(), 1u);
-        const char* expected = c.replyWords ? "Kernlet Load complete\nProductID: 0x0805 \nKL Version: 0x0103"
-                                            : "Kernlet Load complete\nProductID ($C5): 0x0805 \nKL Version ($C9): 0x0103";
+        const char* expected =
+            c.replyWords ? "Kernlet Load complete\nProductID: 0x0805 \nKL Version: 0x0103"
+                         : "Kernlet Load complete\nProductID ($C5): 0x0805 \nKL Version ($C9): 0x0103";
         EXPECT_EQ(host.prompts.messages[0].text, expected) << int{c.device} << " " << int{c.options};
         EXPECT_EQ(host.simBoard.Device(c.device).Kernlet().has_value(), true);
     }
@@ -382,10 +396,11 @@ TEST(KernletLoad, ReplyWordsThenTheStatusWaitThenProductAndVersion) {
     PageUnderTest t(host);
     t.page.kernletPath = files.Write("two.h", TwoBlockFile());
     EXPECT_EQ(t.page.OnLoad(), KernletResult::Ok);
-    EXPECT_EQ(host.TakeWritten(), TwoBlockStream() +
-                                      " 7E 05 4D 01 7E 05 4D 01 7E 05 4D 01 7E 05 4D 01"  // two blocks, two words each
-                                      " 7E 05 7E 01 7E 05 7E 01 7E 05 7E 01"              // started on the third look
-                                      " 7E 05 4D 01 7E 05 4D 01");                        // product ID, version
+    EXPECT_EQ(host.TakeWritten(),
+              TwoBlockStream() +
+                  " 7E 05 4D 01 7E 05 4D 01 7E 05 4D 01 7E 05 4D 01"  // two blocks, two words each
+                  " 7E 05 7E 01 7E 05 7E 01 7E 05 7E 01"  // started on the third look
+                  " 7E 05 4D 01 7E 05 4D 01");  // product ID, version
     ASSERT_EQ(host.prompts.messages.size(), 1u);
     EXPECT_EQ(host.prompts.messages[0].caption, "Kernlet Load");
     EXPECT_EQ(host.prompts.messages[0].icon, MsgIcon::Information);
@@ -444,7 +459,8 @@ TEST(KernletLoad, KernletThatNeverStartsFailsAfterTwoSeconds) {
     }
     EXPECT_GT(statusReads, 100u) << "the status is polled, not looked at once";
     EXPECT_EQ(replyReads, 4u) << "no product ID or version after the failure";
-    const int64_t extra = static_cast<int64_t>(host.clock.NowMs()) - static_cast<int64_t>(quick.clock.NowMs());
+    const int64_t extra =
+        static_cast<int64_t>(host.clock.NowMs()) - static_cast<int64_t>(quick.clock.NowMs());
     EXPECT_GE(extra, 2000 - 20);
     EXPECT_LE(extra, 2000 + 20);
 }

@@ -15,7 +15,7 @@ using kltest::TempFiles;
 
 TEST(Checksums, EightUpperCaseDigitsPaddedWithZeros) {
     const std::pair<uint32_t, const char*> cases[] = {
-        {0, "00000000"},          {0x1, "00000001"},        {0x1A, "0000001A"},  {0x1A2, "000001A2"},
+        {0, "00000000"},          {0x1, "00000001"},        {0x1A, "0000001A"},     {0x1A2, "000001A2"},
         {0x1A2B, "00001A2B"},     {0xabcde, "000ABCDE"},    {0x123456, "00123456"}, {0xFEDCBA9, "0FEDCBA9"},
         {0xDEADBEEF, "DEADBEEF"}, {0xFFFFFFFF, "FFFFFFFF"},
     };
@@ -35,7 +35,8 @@ TEST(KernletDevice, ChecksumRuleCountsOrderValuesAndAddress) {
     EXPECT_NE(sim::BlockChecksum(0x0100, words), sim::BlockChecksum(0x0100, std::vector<uint16_t>{3, 2, 1}));
     EXPECT_NE(sim::BlockChecksum(0x0100, words), sim::BlockChecksum(0x0101, words));
     // Both sums wrap at 16 bits.
-    EXPECT_EQ(sim::BlockChecksum(0xFFFF, std::vector<uint16_t>{0x0002}), (sim::KernletChecksum{0x0001, 0x0001}));
+    EXPECT_EQ(sim::BlockChecksum(0xFFFF, std::vector<uint16_t>{0x0002}),
+              (sim::KernletChecksum{0x0001, 0x0001}));
     EXPECT_EQ(sim::BlockChecksum(0x1234, nullptr, 0), (sim::KernletChecksum{0, 0x1234}));
 }
 
@@ -69,7 +70,8 @@ TEST(KernletDevice, RegistersOfARunningKernlet) {
     // Reply words: every block's checksum, then product ID and version, then 0.
     std::vector<uint16_t> reply;
     for (int i = 0; i < 9; ++i) reply.push_back(device.Read16(0x4D));
-    EXPECT_EQ(reply, (std::vector<uint16_t>{c1.high, c1.low, c2.high, c2.low, c3.high, c3.low, 0x0805, 0x0103, 0}));
+    EXPECT_EQ(reply,
+              (std::vector<uint16_t>{c1.high, c1.low, c2.high, c2.low, c3.high, c3.low, 0x0805, 0x0103, 0}));
     // The run status shows the started bit from the third look on.
     EXPECT_EQ(device.Read16(0x7E), 0);
     EXPECT_EQ(device.Read16(0x7E), 0);

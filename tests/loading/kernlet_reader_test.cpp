@@ -17,7 +17,8 @@ class RecordingLoader final : public KernletLoader {
 public:
     uint8_t BlockHeader(const KernletBlockHeader& h) override {
         char t[40];
-        std::snprintf(t, sizeof t, "H %04X %04X %04X %04X", h.address, h.lengthWords, h.checksumHigh, h.checksumLow);
+        std::snprintf(t, sizeof t, "H %04X %04X %04X %04X", h.address, h.lengthWords, h.checksumHigh,
+                      h.checksumLow);
         return Record(t);
     }
     uint8_t DataChunk(const uint8_t* bytes, size_t count) override {
@@ -58,8 +59,8 @@ std::string Words(unsigned n, unsigned first = 1) {
 
 std::string Header(unsigned address, unsigned length, unsigned csh = 0x1111, unsigned csl = 0x2222) {
     char t[160];
-    std::snprintf(t, sizeof t, "#define A 0x%04X\n#define L 0x%04X\n#define CH 0x%04X\n#define CL 0x%04X\n", address,
-                  length, csh, csl);
+    std::snprintf(t, sizeof t, "#define A 0x%04X\n#define L 0x%04X\n#define CH 0x%04X\n#define CL 0x%04X\n",
+                  address, length, csh, csl);
     return t;
 }
 
@@ -69,7 +70,8 @@ struct ReaderCase {
     std::vector<std::string> events;
 };
 
-std::vector<std::string> Walk(const std::string& text, RecordingLoader& loader, KernletWalkResult* result = nullptr) {
+std::vector<std::string> Walk(const std::string& text, RecordingLoader& loader,
+                              KernletWalkResult* result = nullptr) {
     KernletFileReader reader(loader);
     std::istringstream in(text);
     const KernletWalkResult r = reader.Walk(in);
@@ -80,24 +82,30 @@ std::vector<std::string> Walk(const std::string& text, RecordingLoader& loader, 
 TEST(KernletFileReader, EventsInFileOrder) {
     const ReaderCase cases[] = {
         {"two blocks and the end record",
-         "/* image */\n#define N_DB 0x03\n" + Header(0x100, 2) + "{ " + Words(2) + "};\n" + Header(0x200, 1, 0xAAAA, 0xBBBB) +
-             Words(1) + "#define START 0x0100\n#define IGNORED 0x9999\n0x1234\n",
+         "/* image */\n#define N_DB 0x03\n" + Header(0x100, 2) + "{ " + Words(2) + "};\n" +
+             Header(0x200, 1, 0xAAAA, 0xBBBB) + Words(1) +
+             "#define START 0x0100\n#define IGNORED 0x9999\n0x1234\n",
          {"H 0100 0002 1111 2222", "D4", "H 0200 0001 AAAA BBBB", "D2", "E 0100"}},
         {"count written 0x0003 is 0: no end record, headers for as long as they come",
-         "#define N_DB 0x0003\n" + Header(0x100, 1) + Words(1) + Header(0x200, 1) + Words(1) + "#define START 0x0100\n",
+         "#define N_DB 0x0003\n" + Header(0x100, 1) + Words(1) + Header(0x200, 1) + Words(1) +
+             "#define START 0x0100\n",
          {"H 0100 0001 1111 2222", "D2", "H 0200 0001 1111 2222", "D2"}},
         {"block count 1: the first value is the end record",
-         "#define N_DB 0x01\n#define START 0x0ABC\n" + Header(0x100, 1) + Words(1), {"E 0ABC"}},
+         "#define N_DB 0x01\n#define START 0x0ABC\n" + Header(0x100, 1) + Words(1),
+         {"E 0ABC"}},
         {"100 words: chunks of 96, 96 and 8 bytes",
-         "#define N_DB 0x02\n" + Header(0x100, 100) + Words(100) + "#define E 0x0001\n", {"H 0100 0064 1111 2222", "D96", "D96", "D8", "E 0001"}},
-        {"48 words: one chunk", "#define N_DB 0x02\n" + Header(0x100, 48) + Words(48) + "#define E 0x0001\n",
+         "#define N_DB 0x02\n" + Header(0x100, 100) + Words(100) + "#define E 0x0001\n",
+         {"H 0100 0064 1111 2222", "D96", "D96", "D8", "E 0001"}},
+        {"48 words: one chunk",
+         "#define N_DB 0x02\n" + Header(0x100, 48) + Words(48) + "#define E 0x0001\n",
          {"H 0100 0030 1111 2222", "D96", "E 0001"}},
         {"lines before the count line are ignored, #define lines too",
-         "#define X 0x1234\n0x5678\n#define Y 0x1111\n#define N_DB 0x02\n" + Header(0x300, 1) + Words(1) + "#define E 0x0002\n",
+         "#define X 0x1234\n0x5678\n#define Y 0x1111\n#define N_DB 0x02\n" + Header(0x300, 1) + Words(1) +
+             "#define E 0x0002\n",
          {"H 0300 0001 1111 2222", "D2", "E 0002"}},
         {"a second N_DB line inside a header is a header value",
-         "#define N_DB 0x02\n#define A 0x0100\n#define N_DB 0x0007\n#define CH 0x0001\n#define CL 0x0002\n" + Words(7) +
-             "#define E 0x0003\n",
+         "#define N_DB 0x02\n#define A 0x0100\n#define N_DB 0x0007\n#define CH 0x0001\n#define CL 0x0002\n" +
+             Words(7) + "#define E 0x0003\n",
          {"H 0100 0007 0001 0002", "D14", "E 0003"}},
         {"0x in a comment on a data line is a word",
          "#define N_DB 0x02\n" + Header(0x100, 3) + "0x0001, 0x0002, /* was 0xBEEF */\n#define E 0x0003\n",
@@ -109,12 +117,16 @@ TEST(KernletFileReader, EventsInFileOrder) {
          "#define N_DB 0x02\n" + Header(0x100, 3) + "{\n0x0001,\n\n0x0002, 0x0003 };\n#define E 0x0004\n",
          {"H 0100 0003 1111 2222", "D6", "E 0004"}},
         {"lines without #define between header values are ignored",
-         "#define N_DB 0x02\n#define A 0x0100\n// note 0x7777\n#define L 0x0001\n\n#define CH 0x0001\n#define CL 0x0002\n0x00FF\n#define E 0x0003\n",
+         "#define N_DB 0x02\n#define A 0x0100\n// note 0x7777\n#define L 0x0001\n\n#define CH "
+         "0x0001\n#define CL 0x0002\n0x00FF\n#define E 0x0003\n",
          {"H 0100 0001 0001 0002", "D2", "E 0003"}},
-        {"Windows line ends", "#define N_DB 0x02\r\n#define A 0x0100\r\n#define L 0x0001\r\n#define CH 0x0001\r\n#define CL 0x0002\r\n0x00FF\r\n#define E 0x0003\r\n",
+        {"Windows line ends",
+         "#define N_DB 0x02\r\n#define A 0x0100\r\n#define L 0x0001\r\n#define CH 0x0001\r\n#define CL "
+         "0x0002\r\n0x00FF\r\n#define E 0x0003\r\n",
          {"H 0100 0001 0001 0002", "D2", "E 0003"}},
         {"short values at a line end read what is there, a #define without 0x reads 0",
-         "#define N_DB 0x2\n#define A 0x12\n#define L\n#define CH 0x0001\n#define CL 0x0002\n\n#define E 0x00F",
+         "#define N_DB 0x2\n#define A 0x12\n#define L\n#define CH 0x0001\n#define CL 0x0002\n\n#define E "
+         "0x00F",
          {"H 0012 0000 0001 0002", "E 000F"}},
         {"no count line: nothing", Header(0x100, 1) + Words(1), {}},
     };
@@ -150,9 +162,9 @@ TEST(KernletFileReader, HexReadingOfEveryCharacter) {
     EXPECT_EQ(KernletHex("0x1A2b", 2, 4), 0x1A2B);
     EXPECT_EQ(KernletHex("abcd", 0, 4), KernletHex("ABCD", 0, 4));
     EXPECT_EQ(KernletHex("FFFFFF", 0, 4), 0xFFFF);
-    EXPECT_EQ(KernletHex("12", 0, 4), 0x12);      // only what is there
-    EXPECT_EQ(KernletHex("12", 5, 4), 0);         // past the end: nothing read
-    EXPECT_EQ(KernletHex("0003", 0, 2), 0);       // the count line reads two characters
+    EXPECT_EQ(KernletHex("12", 0, 4), 0x12);  // only what is there
+    EXPECT_EQ(KernletHex("12", 5, 4), 0);  // past the end: nothing read
+    EXPECT_EQ(KernletHex("0003", 0, 2), 0);  // the count line reads two characters
     // Not hex: some digit, never an error: 'G' is 'F' + 1 -> 16 & 15 = 0; ' ' wraps below '0'.
     EXPECT_EQ(KernletHex("G", 0, 4), 0);
     EXPECT_EQ(KernletHex(" ", 0, 4), ((0x20u - 0x30u - 7u) & 15u));
@@ -192,7 +204,8 @@ struct ProgressCase {
 };
 
 TEST(KernletFileReader, ProgressStepsEveryHundredthOfTheFileUpToTheEnd) {
-    const ProgressCase cases[] = {{0, 0}, {99, 0}, {100, 100}, {199, 100}, {200, 100}, {250, 100}, {350, 100}, {1000, 100}};
+    const ProgressCase cases[] = {{0, 0},     {99, 0},    {100, 100}, {199, 100},
+                                  {200, 100}, {250, 100}, {350, 100}, {1000, 100}};
     for (const ProgressCase& c : cases) {
         RecordingLoader loader;
         RecordingProgress bar;
@@ -218,8 +231,8 @@ TEST(KernletFileReader, ProgressStepsEveryHundredthOfTheFileUpToTheEnd) {
 }
 
 TEST(KernletFileReader, SummaryCountsLinesBlocksChunksAndTheEnd) {
-    std::istringstream in("#define N_DB 0x03\n" + Header(0x100, 100, 0x1234, 0x5678) + Words(100) + Header(0x200, 2) +
-                          "0x0001, 0x0002, 0x0003\n#define E 0x0001\n");
+    std::istringstream in("#define N_DB 0x03\n" + Header(0x100, 100, 0x1234, 0x5678) + Words(100) +
+                          Header(0x200, 2) + "0x0001, 0x0002, 0x0003\n#define E 0x0001\n");
     const KernletFileSummary s = ScanKernletText(in);
     EXPECT_EQ(s.lines, 1u + 4 + 13 + 4 + 2);
     EXPECT_TRUE(s.haveCount);

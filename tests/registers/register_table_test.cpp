@@ -25,9 +25,16 @@ void SetRow(CRegisterTablePage& page, int n, RowType type, const char* address, 
 TEST(RegisterTable, TypeDecidesCaptionLimitAndReadOnly) {
     SimHost host;
     CZLINKControlExt1 page(host);
-    struct Case { RowType type; const char* caption; size_t limit; bool readOnly; };
-    const Case cases[] = {{RowType::None, "X", 4, false}, {RowType::Rd16, "R", 4, true},
-                          {RowType::Wr16, "W", 4, false}, {RowType::Rd8, "R", 2, true},
+    struct Case {
+        RowType type;
+        const char* caption;
+        size_t limit;
+        bool readOnly;
+    };
+    const Case cases[] = {{RowType::None, "X", 4, false},
+                          {RowType::Rd16, "R", 4, true},
+                          {RowType::Wr16, "W", 4, false},
+                          {RowType::Rd8, "R", 2, true},
                           {RowType::Wr8, "W", 2, false}};
     for (const auto& c : cases) {
         page.Row(1).data = "12";
@@ -71,7 +78,8 @@ TEST(RegisterTable, RunsTakeTheirDirectionInRowOrder) {
     EXPECT_EQ(host.Requests(), (std::vector<std::string>{"7E 03 31 00 FF 01", "7E 02 30 34 01"}));
     // The screen follows the accessed rows only.
     EXPECT_EQ(host.progressSink.events,
-              (std::vector<std::string>{"Begin Writing registers 2 rows", "Advance 1", "Advance 2", "End after 0 messages"}));
+              (std::vector<std::string>{"Begin Writing registers 2 rows", "Advance 1", "Advance 2",
+                                        "End after 0 messages"}));
     host.requests.clear();
     ASSERT_EQ(page.RunAll(AllRowsRun::Read), PageResult::Ok);
     EXPECT_EQ(host.Requests(), (std::vector<std::string>{"7E 05 41 01", "7E 04 42 01"}));
@@ -89,7 +97,13 @@ TEST(RegisterTable, RunsTakeTheirDirectionInRowOrder) {
 }
 
 TEST(RegisterTable, RowChecksInOrderWithFocus) {
-    struct Case { RowType type; const char* address; const char* data; const char* message; RowCell cell; };
+    struct Case {
+        RowType type;
+        const char* address;
+        const char* data;
+        const char* message;
+        RowCell cell;
+    };
     const Case cases[] = {
         {RowType::None, "", "", "Error - Select Z-LINK register type", RowCell::Type},
         {RowType::Wr16, "", "", "Error - A null register address is not valid", RowCell::Address},
@@ -245,13 +259,14 @@ std::string GoodConfig(const std::string& description = "d", const std::string& 
 TEST_F(ConfigFile, AnyFileLoadsOrFailsWithinTheFormatsBounds) {
     const std::string atBound(kMaxConfigLineBytes, 'a');
     std::string overInRecord2 = GoodConfig();
-    overInRecord2.insert(overInRecord2.find("Register:002\r\n") + 14, std::string(kMaxConfigLineBytes + 1, 'b'));
+    overInRecord2.insert(overInRecord2.find("Register:002\r\n") + 14,
+                         std::string(kMaxConfigLineBytes + 1, 'b'));
     struct Case {
         const char* name;
-        std::string path;       // a file of the system, or empty for `text`
+        std::string path;  // a file of the system, or empty for `text`
         std::string text;
         bool loaded;
-        const char* message;    // shown when the load fails
+        const char* message;  // shown when the load fails
         const char* row1Address;
         const char* row2Address;
         std::string row1Description;
@@ -262,9 +277,10 @@ TEST_F(ConfigFile, AnyFileLoadsOrFailsWithinTheFormatsBounds) {
         // No line end ever comes: the first line is over the bound, the rest is never read.
         {"endless file", "/dev/zero", "", false, "Error - Unable to read config file", "", "", ""},
         {"line at the bound", "", GoodConfig(atBound), true, "", "20", "20", atBound},
-        {"line over the bound in record 2", "", overInRecord2, false, "Error - Unable to read config file", "20", "",
+        {"line over the bound in record 2", "", overInRecord2, false, "Error - Unable to read config file",
+         "20", "", "d"},
+        {"UTF-8 byte-order mark at the start", "", GoodConfig("d", "\xEF\xBB\xBF"), true, "", "20", "20",
          "d"},
-        {"UTF-8 byte-order mark at the start", "", GoodConfig("d", "\xEF\xBB\xBF"), true, "", "20", "20", "d"},
         {"byte-order mark inside a cell is text", "", GoodConfig("\xEF\xBB\xBF"), true, "", "20", "20",
          "\xC3\xAF\xC2\xBB\xC2\xBF"},
     };
@@ -325,7 +341,8 @@ TEST(RegisterConfigReader, ReadsOnlyTheFortyRecords) {
     EXPECT_EQ(read.records, 40);
     EXPECT_FALSE(read.readError);
     EXPECT_EQ(rows[39].data, "12");
-    EXPECT_LE(source.handedOut, GoodConfig().size() + 64 * 1024) << "the bytes after the records are not read";
+    EXPECT_LE(source.handedOut, GoodConfig().size() + 64 * 1024)
+        << "the bytes after the records are not read";
 }
 
 TEST_F(ConfigFile, FailedSaveKeepsThePreviousFileAndASaveTouchesNothingElse) {

@@ -29,10 +29,8 @@ TraceRecord Rec(uint8_t device, bool read, uint8_t address, uint16_t data, uint3
 // in the next, and two of different devices four microseconds later.
 std::vector<TraceRecord> SmallTrace() {
     return {
-        Rec(1, true, 0x21, 0x0002, 1005),
-        Rec(2, false, 0x05, 0x00AB, 1005, 1),
-        Rec(1, true, 0x20, 0x1234, 1001, 2, 3, 4),
-        Rec(1, false, 0x21, 0x0001, 1000),
+        Rec(1, true, 0x21, 0x0002, 1005),          Rec(2, false, 0x05, 0x00AB, 1005, 1),
+        Rec(1, true, 0x20, 0x1234, 1001, 2, 3, 4), Rec(1, false, 0x21, 0x0001, 1000),
         Rec(1, false, 0x20, 0x1234, 1000),
     };
 }
@@ -100,7 +98,8 @@ TEST(TraceExport, SmallTraceAsVcd) {
 }
 
 TEST(TraceExport, OneBitSignalsForReadersWithoutVectors) {
-    const std::vector<TraceRecord> newestFirst = {Rec(1, true, 0x20, 0x0004, 12), Rec(1, false, 0x20, 0x8005, 10)};
+    const std::vector<TraceRecord> newestFirst = {Rec(1, true, 0x20, 0x0004, 12),
+                                                  Rec(1, false, 0x20, 0x8005, 10)};
     std::string expected =
         "$version TR805Q 1.3 $end\n"
         "$comment MB805Q Z-LINK bus trace, 2 accesses $end\n"
@@ -111,12 +110,14 @@ TEST(TraceExport, OneBitSignalsForReadersWithoutVectors) {
         "$var wire 1 % dev1_toggle $end\n";
     const char codes[] = "&'()*+,-./012345";
     for (int bit = 0; bit < 16; ++bit)
-        expected += std::string("$var wire 1 ") + codes[bit] + " dev1_reg20_Gain_" + std::to_string(bit) + " $end\n";
+        expected +=
+            std::string("$var wire 1 ") + codes[bit] + " dev1_reg20_Gain_" + std::to_string(bit) + " $end\n";
     expected += "$upscope $end\n$enddefinitions $end\n#10\n$dumpvars\n0!\nx\"\n0%\n";
     for (int bit = 0; bit < 16; ++bit) expected += std::string("x") + codes[bit] + "\n";
     expected += "$end\n1!\n0\"\n1%\n";
     // 0x8005: every bit the first time, lowest first.
-    for (int bit = 0; bit < 16; ++bit) expected += std::string((0x8005 >> bit) & 1 ? "1" : "0") + codes[bit] + "\n";
+    for (int bit = 0; bit < 16; ++bit)
+        expected += std::string((0x8005 >> bit) & 1 ? "1" : "0") + codes[bit] + "\n";
     // 0x0004 after 0x8005: bits 0 and 15 change.
     expected += "#11\n0!\n#12\n1!\n1\"\n0%\n0&\n05\n#13\n0!\n";
     const std::string vcd = TraceVcd(InTimeOrder(newestFirst), {{{1, 0x20}, "Gain"}}, "", VcdSignals::Bits);
@@ -133,15 +134,20 @@ TEST(TraceExport, TimestampsUnwrapForwardModulo32Bits) {
     };
     const Case cases[] = {
         {"plain", {5, 9, 9, 100}, {5, 9, 9, 100}},
-        {"across the wrap", {0xFFFFFFF0u, 0xFFFFFFFFu, 5, 0x10}, {0xFFFFFFF0u, 0xFFFFFFFFu, 0x100000005u, 0x100000010u}},
+        {"across the wrap",
+         {0xFFFFFFF0u, 0xFFFFFFFFu, 5, 0x10},
+         {0xFFFFFFF0u, 0xFFFFFFFFu, 0x100000005u, 0x100000010u}},
         {"onto zero", {0xFFFFFFFFu, 0}, {0xFFFFFFFFu, 0x100000000u}},
-        {"twice", {0x80000000u, 0x1u, 0x80000000u, 0x1u}, {0x80000000u, 0x100000001u, 0x180000000u, 0x200000001u}},
+        {"twice",
+         {0x80000000u, 0x1u, 0x80000000u, 0x1u},
+         {0x80000000u, 0x100000001u, 0x180000000u, 0x200000001u}},
         {"one entry", {7}, {7}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<TraceRecord> newestFirst;
-        for (auto it = c.oldestFirst.rbegin(); it != c.oldestFirst.rend(); ++it) newestFirst.push_back(Rec(1, false, 0x20, 0, *it));
+        for (auto it = c.oldestFirst.rbegin(); it != c.oldestFirst.rend(); ++it)
+            newestFirst.push_back(Rec(1, false, 0x20, 0, *it));
         const std::vector<TimedAccess> a = InTimeOrder(newestFirst, 0x100);
         ASSERT_EQ(a.size(), c.times.size());
         for (size_t i = 0; i < a.size(); ++i) {
@@ -166,7 +172,8 @@ TEST(TraceExport, ACaptureAcrossTheWrapStaysInOrderInBothFormats) {
     std::string error;
     const auto dump = vcdtest::Parse(TraceVcd(a, {}, ""), error);
     ASSERT_TRUE(dump) << error;
-    EXPECT_EQ(dump->times, (std::vector<uint64_t>{4294967294u, 4294967295u, 4294967296u, 4294967298u, 4294967299u}));
+    EXPECT_EQ(dump->times,
+              (std::vector<uint64_t>{4294967294u, 4294967295u, 4294967296u, 4294967298u, 4294967299u}));
     EXPECT_EQ(dump->ValueAt("tr805q.dev1_reg20", 4294967298u), "11");
     EXPECT_EQ(dump->ValueAt("tr805q.dev1_strobe", 4294967296u), "0");
 }
@@ -204,7 +211,8 @@ TEST(TraceExport, FullTraceReadsBackToTheSameValues) {
         auto& changes = expected[name];
         const std::string bits = [&] {
             std::string b;
-            for (unsigned v = a.record.data; v; v >>= 1) b.insert(b.begin(), static_cast<char>('0' + (v & 1)));
+            for (unsigned v = a.record.data; v; v >>= 1)
+                b.insert(b.begin(), static_cast<char>('0' + (v & 1)));
             return b.empty() ? std::string("0") : b;
         }();
         if (changes.empty() || changes.back().value != bits) changes.push_back({a.time, bits, false});
@@ -280,11 +288,11 @@ TEST(TraceExport, RegisterNamesFromTheTablesAndAsSignals) {
     SimHost host;
     CZLINKControlExt1 first(host);
     first.Row(1) = {"  Gain  ", "20", RowType::Wr16, "", false};
-    first.Row(2) = {"", "21", RowType::Wr16, "", false};        // no description
-    first.Row(3) = {"Status", "", RowType::Rd16, "", false};    // no address
-    first.Row(4) = {"Wide", "123", RowType::Rd16, "", false};   // no register address
-    first.Row(5) = {"Lower", "2g", RowType::Rd16, "", false};   // not hex as the page sends it
-    first.Row(6) = {"Again", "20", RowType::Rd16, "", false};   // named by row 1 already
+    first.Row(2) = {"", "21", RowType::Wr16, "", false};  // no description
+    first.Row(3) = {"Status", "", RowType::Rd16, "", false};  // no address
+    first.Row(4) = {"Wide", "123", RowType::Rd16, "", false};  // no register address
+    first.Row(5) = {"Lower", "2g", RowType::Rd16, "", false};  // not hex as the page sends it
+    first.Row(6) = {"Again", "20", RowType::Rd16, "", false};  // named by row 1 already
     first.Row(40) = {"Last", "0F", RowType::Rd16, "", false};
     CZLINKControlExt2 second(host);
     second.device1 = false;  // device 3
@@ -306,7 +314,8 @@ TEST(TraceExport, RegisterNamesFromTheTablesAndAsSignals) {
         {0x01, "9 lives", "reg01_9_lives"},
         {0x02, "--- ---", "reg02"},
         {0x03, "Verst\xC3\xA4rkung", "reg03_Verst_rkung"},
-        {0x04, "abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz", "reg04_abcdefghijklmnopqrstuvwxyzabcdefghijklmn"},
+        {0x04, "abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz",
+         "reg04_abcdefghijklmnopqrstuvwxyzabcdefghijklmn"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(RegisterSignalName(c.address, c.description), c.signal) << c.description;

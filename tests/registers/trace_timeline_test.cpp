@@ -27,9 +27,10 @@ TraceTimeline Timeline(std::vector<TraceRecord> oldestFirst, const TraceRegister
 }
 
 TEST(TraceTimeline, OneLanePerDeviceAndRegisterInOrder) {
-    const TraceTimeline t = Timeline({Rec(2, false, 0x05, 1, 10), Rec(1, true, 0x21, 2, 11), Rec(1, false, 0x20, 3, 11),
-                                      Rec(1, true, 0x21, 4, 12), Rec(2, true, 0x05, 5, 20)},
-                                     {{{1, 0x21}, "Status"}});
+    const TraceTimeline t =
+        Timeline({Rec(2, false, 0x05, 1, 10), Rec(1, true, 0x21, 2, 11), Rec(1, false, 0x20, 3, 11),
+                  Rec(1, true, 0x21, 4, 12), Rec(2, true, 0x05, 5, 20)},
+                 {{{1, 0x21}, "Status"}});
     ASSERT_EQ(t.Lanes().size(), 3u);
     const TimelineLane& a = t.Lanes()[0];
     EXPECT_EQ(a.device, 1);
@@ -87,9 +88,10 @@ TEST(TraceTimeline, FitZoomAndPanStayWithinTheCapture) {
 
 TEST(TraceTimeline, AccessesOnAPixelColumnAreCountedAndTheLatestShown) {
     // Lane dev1 0x20: times 0, 0 (read), 1, 5 (read), 9, 100.
-    const TraceTimeline t = Timeline({Rec(1, false, 0x20, 10, 0), Rec(1, true, 0x20, 11, 0), Rec(1, false, 0x21, 0, 0),
-                                      Rec(1, false, 0x20, 12, 1), Rec(1, true, 0x20, 13, 5), Rec(1, false, 0x20, 14, 9),
-                                      Rec(1, false, 0x20, 15, 100)});
+    const TraceTimeline t =
+        Timeline({Rec(1, false, 0x20, 10, 0), Rec(1, true, 0x20, 11, 0), Rec(1, false, 0x21, 0, 0),
+                  Rec(1, false, 0x20, 12, 1), Rec(1, true, 0x20, 13, 5), Rec(1, false, 0x20, 14, 9),
+                  Rec(1, false, 0x20, 15, 100)});
     const TimelineLane& lane = t.Lanes()[0];
     struct Case {
         TimeScale scale;
@@ -122,8 +124,8 @@ TEST(TraceTimeline, AccessesOnAPixelColumnAreCountedAndTheLatestShown) {
 }
 
 TEST(TraceTimeline, TheEntryUnderTheCursor) {
-    const TraceTimeline t = Timeline({Rec(1, false, 0x20, 1, 10), Rec(1, true, 0x20, 2, 10), Rec(1, false, 0x20, 3, 20),
-                                      Rec(1, false, 0x20, 4, 30)});
+    const TraceTimeline t = Timeline({Rec(1, false, 0x20, 1, 10), Rec(1, true, 0x20, 2, 10),
+                                      Rec(1, false, 0x20, 3, 20), Rec(1, false, 0x20, 4, 30)});
     const TimelineLane& lane = t.Lanes()[0];
     const TimeScale s{0, 1};  // one column a microsecond
     struct Case {
@@ -131,10 +133,10 @@ TEST(TraceTimeline, TheEntryUnderTheCursor) {
         int data;  // 0: none
     };
     const Case cases[] = {
-        {10, 2},   // of two in one microsecond, the latest
-        {13, 2},   // 3 columns away, within the 4 allowed
-        {15, 3},   // as near to 10 as to 20: the later
-        {16, 3},   {26, 4}, {34, 4}, {35.5, 0}, {-100, 0}, {1e6, 0},
+        {10, 2},  // of two in one microsecond, the latest
+        {13, 2},  // 3 columns away, within the 4 allowed
+        {15, 3},  // as near to 10 as to 20: the later
+        {16, 3}, {26, 4}, {34, 4}, {35.5, 0}, {-100, 0}, {1e6, 0},
     };
     for (const Case& c : cases) {
         const std::optional<uint32_t> hit = LaneAccessAt(lane, s, c.x, 5);
@@ -167,8 +169,8 @@ TEST(TraceTimeline, RulerTicksAtRoundStepsInTheUnitTheStepSuits) {
     };
     const Case cases[] = {
         {{1000, 1}, {"0.0 ms", "0.1 ms", "0.2 ms", "0.3 ms"}, 0},  // 80 px -> 100 us
-        {{1000, 0.02}, {"0 us", "2 us", "4 us", "6 us"}, 0},       // 50 columns a microsecond
-        {{1000 - 5, 1.0 / 64}, {"-4 us", "-2 us"}, 64},            // 2 us, never under 1 us
+        {{1000, 0.02}, {"0 us", "2 us", "4 us", "6 us"}, 0},  // 50 columns a microsecond
+        {{1000 - 5, 1.0 / 64}, {"-4 us", "-2 us"}, 64},  // 2 us, never under 1 us
         {{1000, 100000}, {"0 s", "10 s", "20 s", "30 s"}, 0},
         {{1037, 1}, {"0.1 ms", "0.2 ms", "0.3 ms"}, 63},
     };
@@ -183,9 +185,8 @@ TEST(TraceTimeline, RulerTicksAtRoundStepsInTheUnitTheStepSuits) {
     EXPECT_TRUE(RulerTicks({0, 1}, 0, 0, 80).empty());
 
     const std::pair<std::pair<double, double>, const char*> spans[] = {
-        {{40, 10}, "40 us"},     {{1500, 100}, "1.5 ms"}, {{25000, 5000}, "25 ms"},
-        {{3e6, 1e6}, "3 s"},     {{1.5e6, 5e5}, "1.5 s"}, {{-40, 10}, "-40 us"},
-        {{-0.0001, 100}, "0.0 ms"},
+        {{40, 10}, "40 us"},     {{1500, 100}, "1.5 ms"}, {{25000, 5000}, "25 ms"},   {{3e6, 1e6}, "3 s"},
+        {{1.5e6, 5e5}, "1.5 s"}, {{-40, 10}, "-40 us"},   {{-0.0001, 100}, "0.0 ms"},
     };
     for (const auto& [in, text] : spans) EXPECT_EQ(SpanText(in.first, in.second), text);
 }
@@ -196,9 +197,10 @@ TEST(TraceTimeline, WhatTheCursorShows) {
     r.accessCount = 4;
     const TraceTimeline t(InTimeOrder(std::vector<TraceRecord>{r, Rec(1, false, 0x20, 1, 0xFFFFFFF0u)}, 0x1F),
                           {{{3, 0xAB}, "Gain"}});
-    EXPECT_EQ(CursorText(t, 1),
-              "Trace Address 0x0001F  Timestamp 0000000016 us  +32 us  Device 3  Address 0xAB Gain  Read 0xBEEF  "
-              "Access 2 of 4");
+    EXPECT_EQ(
+        CursorText(t, 1),
+        "Trace Address 0x0001F  Timestamp 0000000016 us  +32 us  Device 3  Address 0xAB Gain  Read 0xBEEF  "
+        "Access 2 of 4");
     EXPECT_EQ(CursorText(t, 0),
               "Trace Address 0x00020  Timestamp 4294967280 us  +0 us  Device 1  Address 0x20  Write 0x0001  "
               "Access 1 of 1");

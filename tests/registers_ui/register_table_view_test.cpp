@@ -53,7 +53,12 @@ TEST_F(TableView, TypedCellsShowUpperCaseWithinTheirLimits) {
 }
 
 TEST_F(TableView, ChosenTypeSetsCaptionDataLimitAndReadOnly) {
-    struct Case { RowType type; const char* caption; const char* typed; bool readOnly; };
+    struct Case {
+        RowType type;
+        const char* caption;
+        const char* typed;
+        bool readOnly;
+    };
     const Case cases[] = {{RowType::Wr8, "W", "AB", false},
                           {RowType::Wr16, "W", "ABCD", false},
                           {RowType::Rd8, "R", "", true},
@@ -76,7 +81,13 @@ TEST_F(TableView, ChosenTypeSetsCaptionDataLimitAndReadOnly) {
 }
 
 TEST_F(TableView, FailedWriteAllMovesTheFocusToTheCellAtFault) {
-    struct Case { RowType type; const char* address; const char* data; RowCell cell; const char* message; };
+    struct Case {
+        RowType type;
+        const char* address;
+        const char* data;
+        RowCell cell;
+        const char* message;
+    };
     const Case cases[] = {
         {RowType::None, "20", "", RowCell::Type, "Error - Select Z-LINK register type"},
         {RowType::Wr8, "", "12", RowCell::Address, "Error - A null register address is not valid"},
@@ -164,9 +175,12 @@ TEST_F(TableView, OpenConfigShowsEveryRowAndPressesLock) {
         char header[20];
         std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
         text += header;
-        if (r == 1) text += "Gain\r\n20\r\n02\r\n12345\r\n1\r\n";  // Data longer than typing allows
-        else if (r == 33) text += "status\r\nc6\r\n01\r\nBEEF\r\n0\r\n";
-        else text += "\r\n\r\n00\r\n\r\n0\r\n";
+        if (r == 1)
+            text += "Gain\r\n20\r\n02\r\n12345\r\n1\r\n";  // Data longer than typing allows
+        else if (r == 33)
+            text += "status\r\nc6\r\n01\r\nBEEF\r\n0\r\n";
+        else
+            text += "\r\n\r\n00\r\n\r\n0\r\n";
     }
     std::ofstream(file, std::ios::binary) << text;
     host.prompts.filePaths.push_back(file.string());

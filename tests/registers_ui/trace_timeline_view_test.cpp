@@ -44,15 +44,18 @@ TraceRecord Rec(uint8_t device, bool read, uint8_t address, uint16_t data, uint3
 // times, 0x05 of device 2 written and read.
 std::vector<TraceRecord> KnownTrace() {
     std::vector<TraceRecord> oldestFirst = {
-        Rec(1, false, 0x20, 0x1234, 10000), Rec(1, true, 0x21, 0x00FF, 10100), Rec(2, false, 0x05, 0x0A0A, 10200),
-        Rec(1, false, 0x20, 0x0001, 10400), Rec(1, true, 0x21, 0x00FE, 10500), Rec(2, true, 0x05, 0x0A0B, 10600),
-        Rec(1, false, 0x20, 0xBEEF, 10800), Rec(1, true, 0x21, 0x0001, 10900), Rec(1, false, 0x20, 0x0002, 11000),
+        Rec(1, false, 0x20, 0x1234, 10000), Rec(1, true, 0x21, 0x00FF, 10100),
+        Rec(2, false, 0x05, 0x0A0A, 10200), Rec(1, false, 0x20, 0x0001, 10400),
+        Rec(1, true, 0x21, 0x00FE, 10500),  Rec(2, true, 0x05, 0x0A0B, 10600),
+        Rec(1, false, 0x20, 0xBEEF, 10800), Rec(1, true, 0x21, 0x0001, 10900),
+        Rec(1, false, 0x20, 0x0002, 11000),
     };
     return {oldestFirst.rbegin(), oldestFirst.rend()};
 }
 
 bool Near(QColor a, QColor b) {
-    return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24 && std::abs(a.blue() - b.blue()) < 24;
+    return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24 &&
+           std::abs(a.blue() - b.blue()) < 24;
 }
 
 class TimelineView : public ::testing::Test {
@@ -62,7 +65,8 @@ protected:
     QString cursor;
 
     void SetUp() override {
-        QObject::connect(&view, &CTraceTimelineView::cursorTextChanged, [this](const QString& t) { cursor = t; });
+        QObject::connect(&view, &CTraceTimelineView::cursorTextChanged,
+                         [this](const QString& t) { cursor = t; });
         view.resize(900, CTraceTimelineView::kRulerHeight + 4 * CTraceTimelineView::kLaneHeight);
         view.SetTimeline(TraceTimeline(InTimeOrder(KnownTrace()), {{{1, 0x20}, "Gain"}}));
         view.show();
@@ -100,13 +104,18 @@ TEST_F(TimelineView, WritesAndReadsAreMarkedWhereTheyHappened) {
 TEST_F(TimelineView, TheCursorNamesTheEntryUnderThePointerThroughZoomAndDrag) {
     const QPoint onWrite = At(10400, 0, false);
     QTest::mouseMove(&view, onWrite);
-    EXPECT_EQ(cursor.toStdString(), "Trace Address 0x00005  Timestamp 0000010400 us  +400 us  Device 1  Address 0x20 "
-                                    "Gain  Write 0x0001  Access 1 of 1");
+    EXPECT_EQ(cursor.toStdString(),
+              "Trace Address 0x00005  Timestamp 0000010400 us  +400 us  Device 1  Address 0x20 "
+              "Gain  Write 0x0001  Access 1 of 1");
     QTest::mouseMove(&view, At(10500, 1, true) + QPoint(2, 0));
-    EXPECT_EQ(cursor.toStdString(), "Trace Address 0x00004  Timestamp 0000010500 us  +500 us  Device 1  Address 0x21  "
-                                    "Read 0x00FE  Access 1 of 1");
+    EXPECT_EQ(cursor.toStdString(),
+              "Trace Address 0x00004  Timestamp 0000010500 us  +500 us  Device 1  Address 0x21  "
+              "Read 0x00FE  Access 1 of 1");
     // Between accesses: the time under the pointer.
-    const auto cursorTime = [&] { return cursor.startsWith(QLatin1Char('+')) ? cursor.mid(1).section(QLatin1Char(' '), 0, 0).toDouble() : -1.0; };
+    const auto cursorTime = [&] {
+        return cursor.startsWith(QLatin1Char('+')) ? cursor.mid(1).section(QLatin1Char(' '), 0, 0).toDouble()
+                                                   : -1.0;
+    };
     QTest::mouseMove(&view, At(10700, 1, true));
     EXPECT_NEAR(cursorTime(), 700, 2) << cursor.toStdString();
 
@@ -133,7 +142,8 @@ TEST_F(TimelineView, TheCursorNamesTheEntryUnderThePointerThroughZoomAndDrag) {
     QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, from);
     for (int dx = 20; dx <= from.x() - to.x(); dx += 20) {
         const QPointF at(from.x() - dx, from.y());
-        QMouseEvent move(QEvent::MouseMove, at, view.mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, at, view.mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(&view, &move);
     }
     QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, to);
@@ -154,20 +164,23 @@ TEST_F(TimelineView, LanesThatDoNotFitScroll) {
     ASSERT_NE(bar, nullptr);
     EXPECT_FALSE(bar->isVisible());  // three lanes fit
     std::vector<TraceRecord> many;
-    for (int i = 0; i < 20; ++i) many.push_back(Rec(1, false, static_cast<uint8_t>(i), static_cast<uint16_t>(i), 100 + 10 * i));
+    for (int i = 0; i < 20; ++i)
+        many.push_back(Rec(1, false, static_cast<uint8_t>(i), static_cast<uint16_t>(i), 100 + 10 * i));
     view.SetTimeline(TraceTimeline(InTimeOrder({many.rbegin(), many.rend()}), {}));
     ASSERT_TRUE(bar->isVisible());
-    EXPECT_EQ(bar->maximum(), 20 * CTraceTimelineView::kLaneHeight - (view.height() - CTraceTimelineView::kRulerHeight));
+    EXPECT_EQ(bar->maximum(),
+              20 * CTraceTimelineView::kLaneHeight - (view.height() - CTraceTimelineView::kRulerHeight));
     // Shift and the wheel scroll by a lane a step; the bar scrolls the lanes too.
     const QPoint at(400, 60);
-    QWheelEvent e(QPointF(at), view.mapToGlobal(QPointF(at)), QPoint(), QPoint(0, -240), Qt::NoButton, Qt::ShiftModifier,
-                  Qt::NoScrollPhase, false);
+    QWheelEvent e(QPointF(at), view.mapToGlobal(QPointF(at)), QPoint(), QPoint(0, -240), Qt::NoButton,
+                  Qt::ShiftModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&view, &e);
     EXPECT_EQ(bar->value(), 2 * CTraceTimelineView::kLaneHeight);
     bar->setValue(bar->maximum());
     // The last lane (register 0x13, at 290 us) is now at the bottom, under the pointer there.
     const TimeScale s = FitScale(100, 290, view.width() - CTraceTimelineView::kLabelWidth - bar->width());
-    QTest::mouseMove(&view, QPoint(CTraceTimelineView::kLabelWidth + static_cast<int>(s.ToX(290)), view.height() - 5));
+    QTest::mouseMove(
+        &view, QPoint(CTraceTimelineView::kLabelWidth + static_cast<int>(s.ToX(290)), view.height() - 5));
     EXPECT_TRUE(cursor.contains(QStringLiteral("Address 0x13"))) << cursor.toStdString();
 }
 
@@ -183,7 +196,8 @@ TEST(TimelineInTheTraceWindow, ShowsTheListsEntriesOrTheWholeTraceNamedByTheTabl
     table->Page().Row(1).description = "Gain";
     table->Page().Row(1).address = "20";
     for (int i = 0; i < 2100; ++i) {
-        ASSERT_TRUE(host.board.WriteReg16(static_cast<uint8_t>(0x20 + i % 3), static_cast<uint16_t>(i * 37), 1));
+        ASSERT_TRUE(
+            host.board.WriteReg16(static_cast<uint8_t>(0x20 + i % 3), static_cast<uint16_t>(i * 37), 1));
         host.simBoard.AdvanceTime(150 + (i % 7) * 40);
     }
     CMTraceView view(host, table);
@@ -204,12 +218,15 @@ TEST(TimelineInTheTraceWindow, ShowsTheListsEntriesOrTheWholeTraceNamedByTheTabl
     const TimeScale fit = FitScale(timeline->Timeline().Begin(), timeline->Timeline().End(),
                                    timeline->width() - CTraceTimelineView::kLabelWidth);
     const TimedAccess& last = timeline->Timeline().Accesses()[timeline->Timeline().Lanes()[0].entries.back()];
-    QTest::mouseMove(timeline, QPoint(CTraceTimelineView::kLabelWidth + static_cast<int>(fit.ToX(static_cast<double>(last.time))),
+    QTest::mouseMove(timeline, QPoint(CTraceTimelineView::kLabelWidth +
+                                          static_cast<int>(fit.ToX(static_cast<double>(last.time))),
                                       CTraceTimelineView::kRulerHeight + 8));
     auto* cursorLine = view.findChild<QLabel*>(QStringLiteral("timelineCursor"));
     ASSERT_NE(cursorLine, nullptr);
-    EXPECT_TRUE(cursorLine->text().startsWith(QStringLiteral("Trace Address 0x00"))) << cursorLine->text().toStdString();
-    EXPECT_TRUE(cursorLine->text().contains(QStringLiteral("Address 0x20 Gain  Write"))) << cursorLine->text().toStdString();
+    EXPECT_TRUE(cursorLine->text().startsWith(QStringLiteral("Trace Address 0x00")))
+        << cursorLine->text().toStdString();
+    EXPECT_TRUE(cursorLine->text().contains(QStringLiteral("Address 0x20 Gain  Write")))
+        << cursorLine->text().toStdString();
     QApplication::processEvents();
     EXPECT_EQ(view.width(), before);
     SaveScreenshot(&view, QStringLiteral("trace-window-timeline"));

@@ -11,9 +11,9 @@
 #include "tests/support/SimHost.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFont>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -85,14 +85,13 @@ void ExpectFits(QWidget* page, const char* name) {
     QList<QWidget*> leaves;
     for (QWidget* w : page->findChildren<QWidget*>()) {
         if (!w->isVisibleTo(page)) continue;
-        const bool control = w->inherits("QLabel") || w->inherits("QLineEdit") ||
-                             w->inherits("QComboBox") || w->inherits("QAbstractButton") ||
-                             w->inherits("QGroupBox");
+        const bool control = w->inherits("QLabel") || w->inherits("QLineEdit") || w->inherits("QComboBox") ||
+                             w->inherits("QAbstractButton") || w->inherits("QGroupBox");
         if (!control || (w->parentWidget() && w->parentWidget()->inherits("QComboBox"))) continue;
         const QRect r(w->mapTo(page, QPoint(0, 0)), w->size());
-        EXPECT_TRUE(area.contains(r)) << name << ": " << w->objectName().toStdString() << " "
-                                      << w->metaObject()->className() << " at " << r.x() << ","
-                                      << r.y() << " " << r.width() << "x" << r.height();
+        EXPECT_TRUE(area.contains(r))
+            << name << ": " << w->objectName().toStdString() << " " << w->metaObject()->className() << " at "
+            << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
         // Text that does not fit its control is cut off on screen.
         if (auto* label = qobject_cast<QLabel*>(w)) {
             EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString();
@@ -107,8 +106,8 @@ void ExpectFits(QWidget* page, const char* name) {
         for (int j = i + 1; j < leaves.size(); ++j) {
             const QRect a(leaves[i]->mapTo(page, QPoint(0, 0)), leaves[i]->size());
             const QRect b(leaves[j]->mapTo(page, QPoint(0, 0)), leaves[j]->size());
-            EXPECT_FALSE(a.intersects(b)) << name << ": " << leaves[i]->objectName().toStdString()
-                                          << " over " << leaves[j]->objectName().toStdString();
+            EXPECT_FALSE(a.intersects(b)) << name << ": " << leaves[i]->objectName().toStdString() << " over "
+                                          << leaves[j]->objectName().toStdString();
         }
     }
 }
@@ -167,7 +166,14 @@ TEST_F(RegisterWindow, PagesReachTheBoardThroughTheSheet) {
     EXPECT_EQ(Child<CEntryField>(z, "readData")->text(), "1234");
     SaveScreenshot(view.get(), QStringLiteral("register-tab0"));
 
-    struct Fill { int row; const char* description; const char* address; RowType type; const char* data; bool enable; };
+    struct Fill {
+        int row;
+        const char* description;
+        const char* address;
+        RowType type;
+        const char* data;
+        bool enable;
+    };
     const Fill fills[] = {
         {1, "Chip ID", "41", RowType::Rd16, "", true},
         {2, "Kernlet status", "C6", RowType::Rd16, "", true},

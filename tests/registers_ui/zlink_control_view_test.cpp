@@ -25,7 +25,11 @@ protected:
 };
 
 TEST_F(ZLinkView, TypedHexShowsUpperCaseWithinItsLimit) {
-    struct Case { CEntryField* field; const char* typed; const char* shown; };
+    struct Case {
+        CEntryField* field;
+        const char* typed;
+        const char* shown;
+    };
     const Case cases[] = {{Child<CEntryField>(&view, "writeAddress"), "2fa", "2F"},
                           {Child<CEntryField>(&view, "writeData"), "abcd9", "ABCD"},
                           {Child<CEntryField>(&view, "readAddress"), "c6", "C6"}};
@@ -57,7 +61,11 @@ TEST_F(ZLinkView, EmptyAddressIsReportedBeforeEmptyData) {
 }
 
 TEST_F(ZLinkView, ReadShowsThePaddedValue) {
-    struct Case { bool eightBit; uint16_t value; const char* shown; };
+    struct Case {
+        bool eightBit;
+        uint16_t value;
+        const char* shown;
+    };
     const Case cases[] = {{false, 0x0001, "0001"}, {true, 0x0000, "00"}, {false, 0xAB, "00AB"}};
     QTest::keyClicks(Child<CEntryField>(&view, "readAddress"), QStringLiteral("41"));
     for (const Case& c : cases) {
@@ -77,8 +85,8 @@ TEST_F(ZLinkView, OnlyDeviceOneIsOffered) {
     QStringList groups;
     for (QGroupBox* g : view.findChildren<QGroupBox*>()) groups << g->title();
     groups.sort();
-    EXPECT_EQ(groups, (QStringList{"Read a Register", "Reset Device", "Select Target Device",
-                                   "Write a Register"}));
+    EXPECT_EQ(groups,
+              (QStringList{"Read a Register", "Reset Device", "Select Target Device", "Write a Register"}));
     QTest::mouseClick(Child<QPushButton>(&view, "resetButton"), Qt::LeftButton);
     EXPECT_EQ(host.Requests(), (std::vector<std::string>{"7E 01 01"}));
 }

@@ -16,23 +16,19 @@ struct Block {
 };
 
 // The first and last bytes of each block hold its mark, and no two blocks share a byte.
-bool Intact(const std::vector<Block>& blocks)
-{
+bool Intact(const std::vector<Block>& blocks) {
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         const Block& a = blocks[i];
-        if (a.p[0] != a.fill || a.p[a.size - 1] != a.fill)
-            return false;
+        if (a.p[0] != a.fill || a.p[a.size - 1] != a.fill) return false;
         for (std::size_t j = i + 1; j < blocks.size(); ++j) {
             const Block& b = blocks[j];
-            if (a.p < b.p + b.size && b.p < a.p + a.size)
-                return false;
+            if (a.p < b.p + b.size && b.p < a.p + a.size) return false;
         }
     }
     return true;
 }
 
-TEST(BulkMemory, BlocksKeepTheirBytesWhateverTheOrderOfFreeing)
-{
+TEST(BulkMemory, BlocksKeepTheirBytesWhateverTheOrderOfFreeing) {
     // Sizes in KiB: small, a few hundred, several MiB (two rounds fill more than a region), and
     // runs of their own.
     const std::size_t sizesKiB[] = {16, 300, 4096, 17, 20 * 1024, 700, 9000, 64, 30000, 1, 2048, 15000, 9000};
@@ -50,7 +46,8 @@ TEST(BulkMemory, BlocksKeepTheirBytesWhateverTheOrderOfFreeing)
             }
             // Some given back at once: the last taken (taken again next), or one in the middle.
             Block b = order == 1 ? blocks.back() : blocks[blocks.size() / 2];
-            blocks.erase(order == 1 ? blocks.end() - 1 : blocks.begin() + static_cast<long>(blocks.size() / 2));
+            blocks.erase(order == 1 ? blocks.end() - 1
+                                    : blocks.begin() + static_cast<long>(blocks.size() / 2));
             script::FreeBulk(b.p, b.size);
         }
         EXPECT_TRUE(Intact(blocks));
@@ -63,8 +60,7 @@ TEST(BulkMemory, BlocksKeepTheirBytesWhateverTheOrderOfFreeing)
     }
 }
 
-TEST(BulkMemory, VectorsOfTheAllocatorGrowAndShrink)
-{
+TEST(BulkMemory, VectorsOfTheAllocatorGrowAndShrink) {
     script::BulkVector<uint32_t> a, b;
     for (uint32_t i = 0; i < 300000; ++i) {
         a.push_back(i);
@@ -72,9 +68,8 @@ TEST(BulkMemory, VectorsOfTheAllocatorGrowAndShrink)
     }
     a.resize(10);
     a.shrink_to_fit();
-    for (uint32_t i = 0; i < 300000; ++i)
-        ASSERT_EQ(b[i], ~i);
+    for (uint32_t i = 0; i < 300000; ++i) ASSERT_EQ(b[i], ~i);
     EXPECT_EQ(a.back(), 9u);
 }
 
-} // namespace
+}  // namespace

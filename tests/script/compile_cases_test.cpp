@@ -23,15 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path CasesFolder()
-{
-    if (const char* data = std::getenv("TR805Q_TEST_DATA"))
-        return fs::path(data) / "compile";
+fs::path CasesFolder() {
+    if (const char* data = std::getenv("TR805Q_TEST_DATA")) return fs::path(data) / "compile";
     return fs::path(TR805Q_TEST_DATA_DIR) / "compile";
 }
 
-std::string ReadFile(const fs::path& p)
-{
+std::string ReadFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
@@ -39,11 +36,9 @@ std::string ReadFile(const fs::path& p)
 }
 
 // FNV-1a, 64 bits.
-uint64_t Checksum(std::string_view text)
-{
+uint64_t Checksum(std::string_view text) {
     uint64_t h = 1469598103934665603ull;
-    for (char c : text)
-        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    for (char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     return h;
 }
 
@@ -59,14 +54,12 @@ struct Section {
 constexpr std::string_view kOpen = "== ";
 
 // Sections in file order. The listing section takes the rest of the file as it is.
-std::vector<Section> ParseExpected(const std::string& file, std::string& fault)
-{
+std::vector<Section> ParseExpected(const std::string& file, std::string& fault) {
     std::vector<Section> sections;
     std::size_t pos = 0;
     while (pos < file.size()) {
         std::size_t eol = file.find('\n', pos);
-        if (eol == std::string::npos)
-            eol = file.size();
+        if (eol == std::string::npos) eol = file.size();
         const std::string_view line = std::string_view(file).substr(pos, eol - pos);
         pos = eol + 1;
         if (line.substr(0, kOpen.size()) == kOpen) {
@@ -75,8 +68,7 @@ std::vector<Section> ParseExpected(const std::string& file, std::string& fault)
             unsigned long long size = 0;
             uint64_t checksum = 0;
             const std::string header(line.substr(kOpen.size()));
-            if (std::sscanf(header.c_str(), "%31s %llu bytes fnv1a %" SCNx64, name, &size,
-                            &checksum) == 3) {
+            if (std::sscanf(header.c_str(), "%31s %llu bytes fnv1a %" SCNx64, name, &size, &checksum) == 3) {
                 s.summary = true;
                 s.size = size;
                 s.checksum = checksum;
@@ -102,8 +94,7 @@ std::vector<Section> ParseExpected(const std::string& file, std::string& fault)
     return sections;
 }
 
-std::string Hex4(uint32_t v)
-{
+std::string Hex4(uint32_t v) {
     char b[8];
     std::snprintf(b, sizeof b, "%04X", v & 0xFFFFu);
     return b;
@@ -112,14 +103,13 @@ std::string Hex4(uint32_t v)
 // What the compiler gives for a script, section by section.
 struct Compiled {
     std::string errors;  // one a line, each without its CR LF
-    std::string image;   // the download frames, one a line
-    std::string records; // "line: w0 w1 ... w12", one record a line
+    std::string image;  // the download frames, one a line
+    std::string records;  // "line: w0 w1 ... w12", one record a line
     std::string listing;
     bool errorsEndInCrLf = true;
 };
 
-Compiled CompileCase(const fs::path& script)
-{
+Compiled CompileCase(const fs::path& script) {
     Compiled c;
     TempFolder folder;
     script::CScriptCompiler compiler;
@@ -142,39 +132,32 @@ Compiled CompileCase(const fs::path& script)
     compiler.NextRecord(true, rec);
     for (int r = 0; compiler.NextRecord(false, rec); ++r) {
         c.records += std::to_string(compiler.LineOfRecord(r)) + ":";
-        for (uint16_t w : rec)
-            c.records += " " + Hex4(w);
+        for (uint16_t w : rec) c.records += " " + Hex4(w);
         c.records += "\n";
     }
     c.listing = folder.Read(script::kListingFileName);
     EXPECT_TRUE(compiler.ListingWritten());
-    EXPECT_TRUE(c.listing == compiler.ListingText()); // not EXPECT_EQ: megabytes of text
+    EXPECT_TRUE(c.listing == compiler.ListingText());  // not EXPECT_EQ: megabytes of text
     return c;
 }
 
-const std::string* Given(const Compiled& c, const std::string& name)
-{
-    if (name == "errors")
-        return &c.errors;
-    if (name == "image")
-        return &c.image;
-    if (name == "records")
-        return &c.records;
-    if (name == "listing")
-        return &c.listing;
+const std::string* Given(const Compiled& c, const std::string& name) {
+    if (name == "errors") return &c.errors;
+    if (name == "image") return &c.image;
+    if (name == "records") return &c.records;
+    if (name == "listing") return &c.listing;
     return nullptr;
 }
 
 // The .expected text for the sections named, each in the form it had.
-std::string WriteExpected(const Compiled& c, const std::vector<Section>& sections)
-{
+std::string WriteExpected(const Compiled& c, const std::vector<Section>& sections) {
     std::string out;
     for (const Section& s : sections) {
         const std::string& text = *Given(c, s.name);
         if (s.summary) {
             char line[96];
-            std::snprintf(line, sizeof line, "== %s %zu bytes fnv1a %016" PRIx64 "\n",
-                          s.name.c_str(), text.size(), Checksum(text));
+            std::snprintf(line, sizeof line, "== %s %zu bytes fnv1a %016" PRIx64 "\n", s.name.c_str(),
+                          text.size(), Checksum(text));
             out += line;
         } else {
             out += "== " + s.name + "\n" + text;
@@ -183,13 +166,11 @@ std::string WriteExpected(const Compiled& c, const std::vector<Section>& section
     return out;
 }
 
-TEST(CompileCases, GiveTheResultBesideThem)
-{
+TEST(CompileCases, GiveTheResultBesideThem) {
     const bool write = std::getenv("TR805Q_WRITE_EXPECTED") != nullptr;
     int cases = 0;
     for (const auto& entry : fs::directory_iterator(CasesFolder())) {
-        if (entry.path().extension() != ".mbs")
-            continue;
+        if (entry.path().extension() != ".mbs") continue;
         SCOPED_TRACE(entry.path().filename().string());
         fs::path expectedPath = entry.path();
         expectedPath.replace_extension(".expected");
@@ -199,15 +180,14 @@ TEST(CompileCases, GiveTheResultBesideThem)
         ASSERT_EQ(fault, "");
         bool errorsGiven = false;
         for (std::size_t i = 0; i < sections.size(); ++i) {
-            ASSERT_NE(Given(Compiled{}, sections[i].name), nullptr)
-                << "unknown section " << sections[i].name;
+            ASSERT_NE(Given(Compiled{}, sections[i].name), nullptr) << "unknown section " << sections[i].name;
             errorsGiven = errorsGiven || sections[i].name == "errors";
             if (sections[i].name == "listing" && !sections[i].summary) {
                 ASSERT_EQ(i + 1, sections.size()) << "the listing's text is the last section";
             }
         }
         if (!errorsGiven) {
-            Section none; // no errors expected
+            Section none;  // no errors expected
             none.name = "errors";
             sections.insert(sections.begin(), std::move(none));
         }
@@ -226,11 +206,10 @@ TEST(CompileCases, GiveTheResultBesideThem)
                 EXPECT_EQ(text.size(), s.size);
                 EXPECT_EQ(Checksum(text), s.checksum) << std::hex << Checksum(text);
             } else if (text.size() > 4096) {
-                EXPECT_TRUE(text == s.text) << "differs; the first difference at byte "
-                                            << std::mismatch(text.begin(), text.end(),
-                                                             s.text.begin(), s.text.end())
-                                                       .first -
-                                                   text.begin();
+                EXPECT_TRUE(text == s.text)
+                    << "differs; the first difference at byte "
+                    << std::mismatch(text.begin(), text.end(), s.text.begin(), s.text.end()).first -
+                           text.begin();
             } else {
                 EXPECT_EQ(text, s.text);
             }
@@ -240,4 +219,4 @@ TEST(CompileCases, GiveTheResultBesideThem)
     EXPECT_GE(cases, 9);
 }
 
-} // namespace
+}  // namespace

@@ -10,8 +10,7 @@ using scripttest::CompilerTest;
 
 namespace {
 
-TEST_F(CompilerTest, SingleWordsTakeTheLowestLocationsLastFirst)
-{
+TEST_F(CompilerTest, SingleWordsTakeTheLowestLocationsLastFirst) {
     EXPECT_TRUE(Compile("a word\nt word 1 2 3\nb word\n").empty());
     EXPECT_EQ(Label("b")->location, 0);
     EXPECT_EQ(Label("a")->location, 1);
@@ -23,8 +22,7 @@ TEST_F(CompilerTest, SingleWordsTakeTheLowestLocationsLastFirst)
     EXPECT_EQ(labels[3].location, 4);
 }
 
-TEST_F(CompilerTest, BuffersAndMultiValueWordsFollowInDeclarationOrder)
-{
+TEST_F(CompilerTest, BuffersAndMultiValueWordsFollowInDeclarationOrder) {
     EXPECT_TRUE(Compile("p buffer 3\nq word\nr word 5 6\ns buffer 2\nu word 9\nv buffer 1\n"
                         "w word\n")
                     .empty());
@@ -38,15 +36,13 @@ TEST_F(CompilerTest, BuffersAndMultiValueWordsFollowInDeclarationOrder)
     EXPECT_EQ(Label("v")->location, 10);
 }
 
-TEST_F(CompilerTest, InitialisersAreEveryNonZeroWordInLabelOrder)
-{
+TEST_F(CompilerTest, InitialisersAreEveryNonZeroWordInLabelOrder) {
     EXPECT_TRUE(Compile("a word\nt word 1 0 3\nb word\nz word 0\nbuf buffer 4\nc const 9\n").empty());
     // Singles a, b, z: z at 0, b at 1, a at 2; t at 3..5; buf at 6.
     std::vector<std::pair<int, int>> got;
     DataInitialiser init;
     compiler.NextInitialiser(true, init);
-    while (compiler.NextInitialiser(false, init))
-        got.emplace_back(init.location, init.value);
+    while (compiler.NextInitialiser(false, init)) got.emplace_back(init.location, init.value);
     const std::vector<std::pair<int, int>> want = {{2, 0xFFFF}, {3, 1}, {5, 3}, {1, 0xFFFF}};
     EXPECT_EQ(got, want);
     // Starting over gives the same again.
@@ -55,8 +51,7 @@ TEST_F(CompilerTest, InitialisersAreEveryNonZeroWordInLabelOrder)
     EXPECT_EQ(init.location, 2);
 }
 
-TEST_F(CompilerTest, ImageWordsCarryKindRefAndValue)
-{
+TEST_F(CompilerTest, ImageWordsCarryKindRefAndValue) {
     EXPECT_TRUE(Compile("a word\ni word\nc word\nb buffer 2\n  copy 1 b[i+]\n  bufcfg $123456\n"
                         "  copy 1 b[2]\n")
                     .empty());
@@ -71,11 +66,9 @@ TEST_F(CompilerTest, ImageWordsCarryKindRefAndValue)
     EXPECT_EQ(image[2], constIndex);
 }
 
-TEST_F(CompilerTest, LineOfRecordCoversEveryRecord)
-{
+TEST_F(CompilerTest, LineOfRecordCoversEveryRecord) {
     std::string text = "# header\n";
-    for (int i = 0; i < 600; ++i)
-        text += "  cls\n";
+    for (int i = 0; i < 600; ++i) text += "  cls\n";
     EXPECT_TRUE(Compile(text).empty());
     EXPECT_EQ(compiler.LineOfRecord(0), 2);
     EXPECT_EQ(compiler.LineOfRecord(512), 514);
@@ -87,17 +80,16 @@ TEST_F(CompilerTest, LineOfRecordCoversEveryRecord)
     EXPECT_EQ(compiler.LineOfRecord(0), 0);
 }
 
-TEST_F(CompilerTest, Lifecycle)
-{
+TEST_F(CompilerTest, Lifecycle) {
     CScriptCompiler c;
     c.SetListingDirectory(folder.Path());
     EXPECT_FALSE(c.Compile());
     EXPECT_FALSE(c.Prepare(folder.File("missing.mbs")));
-    EXPECT_FALSE(c.Prepare(folder.Path())); // a folder is no script
+    EXPECT_FALSE(c.Prepare(folder.Path()));  // a folder is no script
     EXPECT_FALSE(c.TablesHeld());
     const std::string path = folder.Write("s.mbs", "  cls\n  frobnicate\n");
     ASSERT_TRUE(c.Prepare(path));
-    EXPECT_FALSE(c.Prepare(path)); // tables already held
+    EXPECT_FALSE(c.Prepare(path));  // tables already held
     EXPECT_FALSE(c.NextError(false).has_value());
     ASSERT_TRUE(c.Compile());
     EXPECT_FALSE(c.Compile());
@@ -119,8 +111,7 @@ TEST_F(CompilerTest, Lifecycle)
 
 std::string Pad20(const std::string& name) { return std::string(20 - name.size(), ' ') + name; }
 
-TEST_F(CompilerTest, ListingShowsRecordsStringsAndLabels)
-{
+TEST_F(CompilerTest, ListingShowsRecordsStringsAndLabels) {
     const auto errors = Compile("n const 5\nv word 3\n  disp \"hi %u\" v\ngo  jmp go\ns word -1\n");
     // An error still leaves the listing written.
     EXPECT_EQ(scripttest::Join(errors), "Line 5: Error variables are unsigned\r\n");
@@ -133,17 +124,23 @@ TEST_F(CompilerTest, ListingShowsRecordsStringsAndLabels)
         "\nString table\n"
         "   0 hi %u\n"
         "\nLabel table\n"
-        "Line     1 Label no    0 " + Pad20("n") + " Constant, value=5\n"
-        "Line     2 Label no    1 " + Pad20("v") + " Variable, value=   3,      Location=0\n"
-        "Line     4 Label no    2 " + Pad20("go") + " Command,                   Location=1\n"
-        "Line     5 Label no    3 " + Pad20("s") + " ";
+        "Line     1 Label no    0 " +
+        Pad20("n") +
+        " Constant, value=5\n"
+        "Line     2 Label no    1 " +
+        Pad20("v") +
+        " Variable, value=   3,      Location=0\n"
+        "Line     4 Label no    2 " +
+        Pad20("go") +
+        " Command,                   Location=1\n"
+        "Line     5 Label no    3 " +
+        Pad20("s") + " ";
     EXPECT_EQ(folder.Read("debug_file.txt"), want);
     EXPECT_EQ(compiler.ListingText(), want);
     EXPECT_TRUE(compiler.ListingWritten());
 }
 
-TEST_F(CompilerTest, ListingShowsUnresolvedValuesRefsAndInitWords)
-{
+TEST_F(CompilerTest, ListingShowsUnresolvedValuesRefsAndInitWords) {
     Compile("t word 1 2\nb buffer 2\n  copy 1 b[j]\n  copy 1 b[$1234]\n  bufcfg $ABCDEF\n  jmp q\n");
     const std::string listing = compiler.ListingText();
     EXPECT_NE(listing.find("Line     3 Location   0 Command= a Param1= 1    1[  0] Param2= 3    "
@@ -153,21 +150,19 @@ TEST_F(CompilerTest, ListingShowsUnresolvedValuesRefsAndInitWords)
     EXPECT_NE(listing.find("Param2= 2 1236[1234]"), std::string::npos) << listing;
     EXPECT_NE(listing.find("Command=50 Param1= b cdef[ab0]"), std::string::npos) << listing;
     EXPECT_NE(listing.find("Command=14 Param1= 2 ffff[  0]"), std::string::npos) << listing;
-    EXPECT_NE(listing.find("Line     1 Label no    1 " + Pad20("") +
-                           " Initbuf,  value=   2,      Location=1\n"),
-              std::string::npos)
+    EXPECT_NE(
+        listing.find("Line     1 Label no    1 " + Pad20("") + " Initbuf,  value=   2,      Location=1\n"),
+        std::string::npos)
         << listing;
 }
 
-TEST_F(CompilerTest, ListingReplacesTheEarlierOne)
-{
+TEST_F(CompilerTest, ListingReplacesTheEarlierOne) {
     folder.Write("debug_file.txt", std::string(5000, 'x'));
     Compile("  cls\n");
     EXPECT_EQ(folder.Read("debug_file.txt"), compiler.ListingText());
 }
 
-TEST_F(CompilerTest, ListingIsSavedLikeEveryFileTheUserKeeps)
-{
+TEST_F(CompilerTest, ListingIsSavedLikeEveryFileTheUserKeeps) {
     struct Case {
         const char* what;
         bool link, readOnly;
@@ -193,8 +188,7 @@ TEST_F(CompilerTest, ListingIsSavedLikeEveryFileTheUserKeeps)
     }
 }
 
-TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile)
-{
+TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile) {
     compiler.SetListingDirectory(folder.File("no/such/folder"));
     ASSERT_TRUE(compiler.PrepareText("  cls\n"));
     EXPECT_TRUE(compiler.Compile());
@@ -203,8 +197,7 @@ TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile)
 }
 
 // The page never downloads a script with errors, but the image of one stays well defined.
-TEST_F(CompilerTest, UnresolvedValuesTravelAsAllOnes)
-{
+TEST_F(CompilerTest, UnresolvedValuesTravelAsAllOnes) {
     Compile("  jmp nowhere\n");
     const auto image = Image();
     ASSERT_EQ(image.size(), 1u);
@@ -212,15 +205,14 @@ TEST_F(CompilerTest, UnresolvedValuesTravelAsAllOnes)
     EXPECT_EQ(image[0][2], 0xFFFF);
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
 // Random declarations against the layout they must end in: single-value words at the lowest
 // locations, the last declared at 0; then multi-value words (with their extra words) and
 // buffers in declaration order.
-TEST_F(CompilerTest, PlacementOfRandomDeclarations)
-{
+TEST_F(CompilerTest, PlacementOfRandomDeclarations) {
     uint32_t seed = 99;
     auto next = [&seed](uint32_t n) {
         seed = seed * 1103515245u + 12345u;
@@ -229,8 +221,8 @@ TEST_F(CompilerTest, PlacementOfRandomDeclarations)
     for (int round = 0; round < 20; ++round) {
         struct Decl {
             std::string name;
-            int cells;   // locations it takes
-            bool single; // a word with one value or none
+            int cells;  // locations it takes
+            bool single;  // a word with one value or none
         };
         std::vector<Decl> decls;
         std::string text;
@@ -238,38 +230,34 @@ TEST_F(CompilerTest, PlacementOfRandomDeclarations)
         for (int i = 0; i < count; ++i) {
             const std::string name = "d" + std::to_string(i);
             switch (next(5)) {
-            case 0:
-                text += name + " word\n";
-                decls.push_back({name, 1, true});
-                break;
-            case 1:
-                text += name + " word 7\n";
-                decls.push_back({name, 1, true});
-                break;
-            case 2: {
-                const int values = 2 + next(4);
-                text += name + " word";
-                for (int v = 0; v < values; ++v)
-                    text += " " + std::to_string(v + 1);
-                text += "\n";
-                decls.push_back({name, values, false});
-                break;
-            }
-            case 3: {
-                const int size = 1 + next(9);
-                text += name + " buffer " + std::to_string(size) + "\n";
-                decls.push_back({name, size, false});
-                break;
-            }
-            default:
-                text += name + " const 5\n" + name + "x  cls\n";
-                break;
+                case 0:
+                    text += name + " word\n";
+                    decls.push_back({name, 1, true});
+                    break;
+                case 1:
+                    text += name + " word 7\n";
+                    decls.push_back({name, 1, true});
+                    break;
+                case 2: {
+                    const int values = 2 + next(4);
+                    text += name + " word";
+                    for (int v = 0; v < values; ++v) text += " " + std::to_string(v + 1);
+                    text += "\n";
+                    decls.push_back({name, values, false});
+                    break;
+                }
+                case 3: {
+                    const int size = 1 + next(9);
+                    text += name + " buffer " + std::to_string(size) + "\n";
+                    decls.push_back({name, size, false});
+                    break;
+                }
+                default: text += name + " const 5\n" + name + "x  cls\n"; break;
             }
         }
         ASSERT_TRUE(Compile(text).empty()) << text;
         int singles = 0;
-        for (const Decl& d : decls)
-            singles += d.single ? 1 : 0;
+        for (const Decl& d : decls) singles += d.single ? 1 : 0;
         int nextSingle = singles - 1;
         int nextOther = singles;
         for (const Decl& d : decls) {
@@ -285,4 +273,4 @@ TEST_F(CompilerTest, PlacementOfRandomDeclarations)
     }
 }
 
-} // namespace
+}  // namespace

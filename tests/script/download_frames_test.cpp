@@ -7,8 +7,7 @@ using namespace script;
 
 namespace {
 
-TEST(DownloadFrames, RecordFramesCarryThreeSlotsHighByteFirst)
-{
+TEST(DownloadFrames, RecordFramesCarryThreeSlotsHighByteFirst) {
     const ImageRecord r = {0x1234, 0xA1B2, 0xC3D4, 0x0102, 0x0304, 0x0506, 0x0708,
                            0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
     const Frame f = RecordFrame(0x09, r);
@@ -16,4 +15,4 @@ TEST(DownloadFrames, RecordFramesCarryThreeSlotsHighByteFirst)
     EXPECT_EQ(FrameToHex(InitialiserFrame({0xBEEF, 0x0A0B})), "7E 12 BE EF 0A 0B");
 }
 
-} // namespace
+}  // namespace

@@ -11,8 +11,7 @@ using scripttest::CompilerTest;
 
 namespace {
 
-TEST(CommandTable, EveryEntryCanBeReachedInSearchOrder)
-{
+TEST(CommandTable, EveryEntryCanBeReachedInSearchOrder) {
     // A name that an earlier entry begins would never be matched by prefix.
     for (int i = 0; i < kUnrecognisedEntry; ++i) {
         std::string_view name = kCommandTable[i].name;
@@ -25,12 +24,10 @@ TEST(CommandTable, EveryEntryCanBeReachedInSearchOrder)
 }
 
 // The whole table searched in order, as the language defines the match.
-int MatchBySearchingEveryEntry(std::string_view text, std::size_t& length)
-{
+int MatchBySearchingEveryEntry(std::string_view text, std::size_t& length) {
     for (int i = 0; i < kCommandCount; ++i) {
         std::string_view name = kCommandTable[i].name;
-        if (name.size() > text.size())
-            continue;
+        if (name.size() > text.size()) continue;
         bool equal = true;
         for (std::size_t k = 0; k < name.size(); ++k)
             equal = equal && std::tolower(static_cast<unsigned char>(text[k])) == name[k];
@@ -42,17 +39,15 @@ int MatchBySearchingEveryEntry(std::string_view text, std::size_t& length)
     return -1;
 }
 
-TEST(CommandTable, MatchAgreesWithSearchingTheWholeTable)
-{
-    std::vector<std::string> texts = {"", "a", "x", "ad", "AD", "Add", "ifx", "elseIF 1", "_if",
-                                      "9add", "stoptimers", "settime", "portw1", "bufcfg"};
+TEST(CommandTable, MatchAgreesWithSearchingTheWholeTable) {
+    std::vector<std::string> texts = {"",         "a",   "x",    "ad",         "AD",      "Add",    "ifx",
+                                      "elseIF 1", "_if", "9add", "stoptimers", "settime", "portw1", "bufcfg"};
     for (int i = 0; i < kUnrecognisedEntry; ++i) {
         const std::string name = kCommandTable[i].name;
         std::string upper = name;
-        for (char& ch : upper)
-            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-        texts.insert(texts.end(), {name, upper, name + "x", name + " 1", name.substr(0, name.size() - 1),
-                                   name.substr(1)});
+        for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        texts.insert(texts.end(),
+                     {name, upper, name + "x", name + " 1", name.substr(0, name.size() - 1), name.substr(1)});
     }
     for (const std::string& t : texts) {
         std::size_t want = 0, got = 0;
@@ -62,37 +57,32 @@ TEST(CommandTable, MatchAgreesWithSearchingTheWholeTable)
     }
 }
 
-TEST(CommandTable, JumpIfFalseIsTheOppositeConditionsJumpIfTrue)
-{
+TEST(CommandTable, JumpIfFalseIsTheOppositeConditionsJumpIfTrue) {
     const int opposite[kConditionCount] = {1, 0, 5, 4, 3, 2, 9, 10, 11, 6, 7, 8};
-    for (int c = 0; c < kConditionCount; ++c)
-        EXPECT_EQ(kJumpIfFalse[c], kJumpIfTrue[opposite[c]]) << c;
+    for (int c = 0; c < kConditionCount; ++c) EXPECT_EQ(kJumpIfFalse[c], kJumpIfTrue[opposite[c]]) << c;
 }
 
-TEST(CommandTable, Operators)
-{
+TEST(CommandTable, Operators) {
     struct Case {
         const char* text;
         int condition;
     };
-    const Case cases[] = {{"=", 0},  {"==", 0}, {"!", 1},  {"!=", 1}, {">", 2},  {"<", 3},
-                          {">=", 4}, {"<=", 5}, {"&", 6},  {"&&", 6}, {"|", 7},  {"||", 7},
+    const Case cases[] = {{"=", 0},  {"==", 0}, {"!", 1},   {"!=", 1},  {">", 2},   {"<", 3},
+                          {">=", 4}, {"<=", 5}, {"&", 6},   {"&&", 6},  {"|", 7},   {"||", 7},
                           {"^", 8},  {"!&", 9}, {"!|", 10}, {"!^", 11}, {"=&", -1}, {"^^", -1}};
-    for (const Case& c : cases)
-        EXPECT_EQ(ConditionOfOperator(c.text), c.condition) << c.text;
+    for (const Case& c : cases) EXPECT_EQ(ConditionOfOperator(c.text), c.condition) << c.text;
 }
 
 // Each case is one line after the declarations "x word" and "y word" (lines 1 and 2).
 struct KeywordCase {
     const char* line;
-    const char* command; // table name of the record made, nullptr for no record
+    const char* command;  // table name of the record made, nullptr for no record
     const char* errors;
 };
 
 class Keywords : public CompilerTest, public testing::WithParamInterface<KeywordCase> {};
 
-TEST_P(Keywords, MatchByPrefixIgnoringCase)
-{
+TEST_P(Keywords, MatchByPrefixIgnoringCase) {
     const KeywordCase& c = GetParam();
     const auto errors = Compile(std::string("x word\ny word\n") + c.line + "\n");
     EXPECT_EQ(scripttest::Join(errors), c.errors);
@@ -115,8 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
         KeywordCase{"  filer x", "filer", ""}, KeywordCase{"  portr x", "portr", ""},
         KeywordCase{"  port x", "port", ""}, KeywordCase{"  settimer 5", "settimer", ""},
         KeywordCase{"  settime 5", "settime", ""}, KeywordCase{"  stoptimer", "stoptimer", ""},
-        KeywordCase{"  stop", "stop", ""},
-        KeywordCase{"  dialogyesno \"q\" x", "dialogyesno", ""},
+        KeywordCase{"  stop", "stop", ""}, KeywordCase{"  dialogyesno \"q\" x", "dialogyesno", ""},
         KeywordCase{"  dialog \"q\"", "dialog", ""},
         // Blanks, digits and punctuation before the keyword are skipped.
         KeywordCase{"  12, cls", "cls", ""},
@@ -128,8 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         KeywordCase{"lbl cls", "cls", ""}, KeywordCase{"_l1 cls", "cls", ""},
         KeywordCase{"  ; cls", nullptr, ""}, KeywordCase{"  12 ; cls", nullptr, ""}));
 
-TEST_F(CompilerTest, ColumnOneKeywordBecomesALabel)
-{
+TEST_F(CompilerTest, ColumnOneKeywordBecomesALabel) {
     EXPECT_TRUE(Compile("cls\n  jmp cls\n").empty());
     ASSERT_NE(Label("cls"), nullptr);
     EXPECT_EQ(Label("cls")->kind, kKindLabel);
@@ -141,13 +129,12 @@ TEST_F(CompilerTest, ColumnOneKeywordBecomesALabel)
 struct CommentCase {
     const char* source;
     std::size_t records;
-    const char* firstString; // nullptr: no string expected
+    const char* firstString;  // nullptr: no string expected
 };
 
 class Comments : public CompilerTest, public testing::WithParamInterface<CommentCase> {};
 
-TEST_P(Comments, EndOrRemoveTheStatement)
-{
+TEST_P(Comments, EndOrRemoveTheStatement) {
     const CommentCase& c = GetParam();
     EXPECT_TRUE(Compile(c.source).empty()) << c.source;
     EXPECT_EQ(compiler.Records().size(), c.records);
@@ -161,16 +148,14 @@ INSTANTIATE_TEST_SUITE_P(
     Language, Comments,
     testing::Values(CommentCase{"# cls\n", 0, nullptr}, CommentCase{"/ cls\n", 0, nullptr},
                     CommentCase{"// cls\n", 0, nullptr}, CommentCase{"  cls // cls\n", 1, nullptr},
-                    CommentCase{"  cls ; copy 1\n", 1, nullptr},
-                    CommentCase{"  disp \"a;b\"\n", 1, "a;b"},
+                    CommentCase{"  cls ; copy 1\n", 1, nullptr}, CommentCase{"  disp \"a;b\"\n", 1, "a;b"},
                     // "//" becomes ";" even between quotes.
                     CommentCase{"  disp \"http://x\"\n", 1, "http:;x"},
                     CommentCase{"  disp \"open\n", 1, "open"},
                     CommentCase{"  disp \"crlf\"\r\n  cls\r\n", 2, "crlf"},
                     CommentCase{"  disp \"open\r\n", 1, "open"}));
 
-TEST_F(CompilerTest, ANulEndsTheLine)
-{
+TEST_F(CompilerTest, ANulEndsTheLine) {
     const char text[] = "  disp \"nul\0  cls\"\n  cls\n";
     EXPECT_TRUE(Compile(std::string_view(text, sizeof text - 1)).empty());
     EXPECT_EQ(compiler.Records().size(), 2u);
@@ -178,8 +163,7 @@ TEST_F(CompilerTest, ANulEndsTheLine)
     EXPECT_EQ(compiler.Strings()[0], "nul");
 }
 
-TEST_F(CompilerTest, StringsAreCutTo63Characters)
-{
+TEST_F(CompilerTest, StringsAreCutTo63Characters) {
     const std::string text(70, 'a');
     EXPECT_TRUE(Compile("  disp \"" + text + "\"\n  disp \"b\"\n").empty());
     ASSERT_EQ(compiler.Strings().size(), 2u);
@@ -197,11 +181,9 @@ struct FormCase {
 
 class ParameterForms : public CompilerTest, public testing::WithParamInterface<FormCase> {};
 
-TEST_P(ParameterForms, GiveKindValueAndRef)
-{
+TEST_P(ParameterForms, GiveKindValueAndRef) {
     const FormCase& c = GetParam();
-    Compile(std::string("x word\ni word\nc const 7\nbuf buffer 8\nlbl  cls\n  copy ") + c.form +
-            " x\n");
+    Compile(std::string("x word\ni word\nc const 7\nbuf buffer 8\nlbl  cls\n  copy ") + c.form + " x\n");
     ASSERT_EQ(compiler.Records().size(), 2u);
     EXPECT_EQ(Slot(1, 0).kind, c.kind) << c.form;
     EXPECT_EQ(Slot(1, 0).value, c.value) << c.form;
@@ -211,26 +193,22 @@ TEST_P(ParameterForms, GiveKindValueAndRef)
 INSTANTIATE_TEST_SUITE_P(
     Language, ParameterForms,
     testing::Values(FormCase{"12", 1, 12, 0}, FormCase{"$1F", 1, 31, 0}, FormCase{"$1f", 1, 31, 0},
-                    FormCase{"#12", 1, 12, 0}, FormCase{"#$1F", 1, 31, 0},
-                    FormCase{"*12", 0, 12, 0}, FormCase{"*$1F", 0, 31, 0},
-                    FormCase{"x", 2, 1, 0}, FormCase{"#x", 1, 1, 0}, FormCase{"*x", 0, 1, 0},
-                    FormCase{"c", 1, 7, 0}, FormCase{"*c", 0, 7, 0}, FormCase{"#lbl", 1, 0, 0},
-                    FormCase{"lbl", 7, 0, 0}, FormCase{"buf", 2, 2, 0},
-                    FormCase{"buf[3]", 2, 5, 3}, FormCase{"buf[$A]", 2, 12, 10},
-                    FormCase{"buf[i]", 3, 2, 0}, FormCase{"buf[x]", 3, 2, 1},
-                    FormCase{"buf[i+]", 4, 2, 0}, FormCase{"buf[i++]", 4, 2, 0},
+                    FormCase{"#12", 1, 12, 0}, FormCase{"#$1F", 1, 31, 0}, FormCase{"*12", 0, 12, 0},
+                    FormCase{"*$1F", 0, 31, 0}, FormCase{"x", 2, 1, 0}, FormCase{"#x", 1, 1, 0},
+                    FormCase{"*x", 0, 1, 0}, FormCase{"c", 1, 7, 0}, FormCase{"*c", 0, 7, 0},
+                    FormCase{"#lbl", 1, 0, 0}, FormCase{"lbl", 7, 0, 0}, FormCase{"buf", 2, 2, 0},
+                    FormCase{"buf[3]", 2, 5, 3}, FormCase{"buf[$A]", 2, 12, 10}, FormCase{"buf[i]", 3, 2, 0},
+                    FormCase{"buf[x]", 3, 2, 1}, FormCase{"buf[i+]", 4, 2, 0}, FormCase{"buf[i++]", 4, 2, 0},
                     FormCase{"buf[i-]", 5, 2, 0}, FormCase{"buf[i--]", 5, 2, 0},
                     FormCase{"(buf [x])", 3, 2, 1}, FormCase{"$FFFF", 1, 0xFFFF, 0},
                     FormCase{"$10000", 11, 0, 0x10}, FormCase{"$123456", 11, 0x3456, 0x120},
                     FormCase{"70000", 11, 70000 & 0xFFFF, 0x10}, FormCase{"*70000", 11, 70000 & 0xFFFF, 0x10},
-                    FormCase{"\"s\"", 6, 0, 0}, FormCase{"-5", 10, 5, 0},
-                    FormCase{"+x", 10, 0, 0}, FormCase{"nothere", 2, -1, 0},
-                    FormCase{"buf[nothere]", 3, 2, -1}, FormCase{"#", 9, 0, 0},
+                    FormCase{"\"s\"", 6, 0, 0}, FormCase{"-5", 10, 5, 0}, FormCase{"+x", 10, 0, 0},
+                    FormCase{"nothere", 2, -1, 0}, FormCase{"buf[nothere]", 3, 2, -1}, FormCase{"#", 9, 0, 0},
                     FormCase{"$", 9, 0, 0}, FormCase{"[3]", 9, 0, 0},
                     FormCase{"99999999999", 11, 0xFFFF, 0xFF0}));
 
-TEST_F(CompilerTest, HexIsWrittenWithDollarOnly)
-{
+TEST_F(CompilerTest, HexIsWrittenWithDollarOnly) {
     // 0x12 reads as the number 0 followed by the name x12.
     Compile("  copy 0x12\n");
     EXPECT_EQ(Slot(0, 0).kind, kKindConstant);
@@ -239,8 +217,7 @@ TEST_F(CompilerTest, HexIsWrittenWithDollarOnly)
     EXPECT_EQ(Rec(0).tokenCount, 5);
 }
 
-TEST_F(CompilerTest, OperatorsSetTheConditionAndTurnJmpcConditional)
-{
+TEST_F(CompilerTest, OperatorsSetTheConditionAndTurnJmpcConditional) {
     Compile("a jmpc 1 >= 2 a\nb jsrc 1 !^ 2 b\nc jmpc 1 2 c\nd jsrc 1 2 d\n");
     EXPECT_EQ(Rec(0).opcode, 0x19);
     EXPECT_EQ(Rec(0).condition, 4);
@@ -248,24 +225,21 @@ TEST_F(CompilerTest, OperatorsSetTheConditionAndTurnJmpcConditional)
     EXPECT_EQ(Rec(1).condition, 11);
     EXPECT_EQ(Rec(2).opcode, 0x14);
     EXPECT_EQ(Rec(3).opcode, 0x21);
-    for (int r = 0; r < 4; ++r)
-        EXPECT_EQ(Rec(r).tokenCount, 7) << r;
+    for (int r = 0; r < 4; ++r) EXPECT_EQ(Rec(r).tokenCount, 7) << r;
 }
 
-TEST_F(CompilerTest, AtMostSixParameterPositionsAreRead)
-{
+TEST_F(CompilerTest, AtMostSixParameterPositionsAreRead) {
     const auto errors = Compile("  copy 1 2 3 4 5 6 7 \"never\"\n");
     EXPECT_EQ(Rec(0).tokenCount, 13);
     EXPECT_TRUE(compiler.Strings().empty());
     EXPECT_EQ(scripttest::Join(errors), "Line 1: Error copy requires 2 parameters\r\n");
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
-TEST_F(CompilerTest, PrefixMatchLeavesTheRestAsParameters)
-{
+TEST_F(CompilerTest, PrefixMatchLeavesTheRestAsParameters) {
     Compile("  reading x\n");
     EXPECT_STREQ(kCommandTable[Rec(0).tableIndex].name, "read");
     EXPECT_EQ(Rec(0).opcode, 0x01);
@@ -273,4 +247,4 @@ TEST_F(CompilerTest, PrefixMatchLeavesTheRestAsParameters)
     EXPECT_EQ(NameOf(0, 1), "x");
 }
 
-} // namespace
+}  // namespace

@@ -14,7 +14,9 @@ using script::CScript;
 
 class PageHostWithStore final : public SimHost {
 public:
-    std::unique_ptr<SettingsKey> NewSettingsKey() override { return std::make_unique<MemorySettingsKey>(store); }
+    std::unique_ptr<SettingsKey> NewSettingsKey() override {
+        return std::make_unique<MemorySettingsKey>(store);
+    }
     void EnableSheetControls(bool enable) override { sheetControls.push_back(enable); }
     MemoryStore store;
     std::vector<bool> sheetControls;
@@ -59,11 +61,11 @@ TEST_F(ScriptPageTest, InitialisationCreatesMissingValuesInOrder) {
     ASSERT_TRUE(page.Initialise());
     EXPECT_EQ(host.store.openedTabs, std::vector<std::string>{"ScriptTab"});
     EXPECT_EQ(host.store.writes,
-              (std::vector<std::string>{"RecentFileDirectory0=", "RecentFileName0=", "RecentFileDirectory1=",
-                                        "RecentFileName1=", "RecentFileDirectory2=", "RecentFileName2=",
-                                        "RecentFileDirectory3=", "RecentFileName3=", "RecentFileDirectory4=",
-                                        "RecentFileName4=", "RecentFileDirectory5=", "RecentFileName5=",
-                                        "FileCount=0", "WorkingDirectoryScripts="}));
+              (std::vector<std::string>{
+                  "RecentFileDirectory0=", "RecentFileName0=", "RecentFileDirectory1=", "RecentFileName1=",
+                  "RecentFileDirectory2=", "RecentFileName2=", "RecentFileDirectory3=", "RecentFileName3=",
+                  "RecentFileDirectory4=", "RecentFileName4=", "RecentFileDirectory5=", "RecentFileName5=",
+                  "FileCount=0", "WorkingDirectoryScripts="}));
     EXPECT_TRUE(host.prompts.messages.empty());
     const script::ScriptControls& c = page.Controls();
     EXPECT_TRUE(c.selectScript);
@@ -83,9 +85,12 @@ TEST_F(ScriptPageTest, InitialisationFailuresShowTheirMessage) {
     };
     const Case cases[] = {
         {"open", [](MemoryStore& s) { s.failOpen = true; }, "Error - Cannot create registry key"},
-        {"query", [](MemoryStore& s) { s.failQuery.insert("RecentFileName3"); }, "Error - Cannot read registry entry"},
-        {"create", [](MemoryStore& s) { s.failSet.insert("FileCount"); }, "Error - Cannot create registry entry"},
-        {"count", [](MemoryStore& s) { s.failQuery.insert("FileCount"); }, "Error - Cannot read registry entry"},
+        {"query", [](MemoryStore& s) { s.failQuery.insert("RecentFileName3"); },
+         "Error - Cannot read registry entry"},
+        {"create", [](MemoryStore& s) { s.failSet.insert("FileCount"); },
+         "Error - Cannot create registry entry"},
+        {"count", [](MemoryStore& s) { s.failQuery.insert("FileCount"); },
+         "Error - Cannot read registry entry"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -150,11 +155,13 @@ TEST_F(ScriptPageTest, RecentFilesSameTwiceSeventhDropsOldestClearLeavesGreyItem
     EXPECT_EQ(host.store.writes.size(), writesAfterFirst.size() + 1);
     EXPECT_EQ(MenuTexts(), (std::vector<std::string>{"Clear Recent Files List", "----", "one.mbs"}));
 
-    for (const char* name : {"two", "three", "four", "five", "six"}) Select(std::string("/s/") + name + ".mbs");
+    for (const char* name : {"two", "three", "four", "five", "six"})
+        Select(std::string("/s/") + name + ".mbs");
     Select("/other/one.mbs");  // same name, another folder: a new entry, the seventh
     EXPECT_EQ(page.RecentCount(), 6u);
-    EXPECT_EQ(MenuTexts(), (std::vector<std::string>{"Clear Recent Files List", "----", "two.mbs", "three.mbs",
-                                                     "four.mbs", "five.mbs", "six.mbs", "one.mbs"}));
+    EXPECT_EQ(MenuTexts(),
+              (std::vector<std::string>{"Clear Recent Files List", "----", "two.mbs", "three.mbs", "four.mbs",
+                                        "five.mbs", "six.mbs", "one.mbs"}));
     EXPECT_EQ(Str("RecentFileName0"), "two.mbs");
     EXPECT_EQ(Str("RecentFileName5"), "one.mbs");
     EXPECT_EQ(Str("RecentFileDirectory5"), "/other/");

@@ -210,8 +210,9 @@ TEST_F(TraceTest, TheSaveSaysHowFarItHasCome) {
     EXPECT_EQ(records.size(), 5000u);
     EXPECT_EQ(filled.progressSink.events,
               (std::vector<std::string>{"Begin Saving trace 131072 entries", "Advance 2048", "Advance 4096",
-                                        "Advance 5000", "End after 0 messages", "Begin Reading trace 131072 entries",
-                                        "Advance 2048", "Advance 4096", "Advance 5000", "End after 0 messages"}));
+                                        "Advance 5000", "End after 0 messages",
+                                        "Begin Reading trace 131072 entries", "Advance 2048", "Advance 4096",
+                                        "Advance 5000", "End after 0 messages"}));
 
     filled.progressSink.events.clear();
     filled.simBoard.faults().noReply = true;
@@ -242,7 +243,8 @@ TEST_F(TraceTest, AnUnwritableDestinationIsRefusedBeforeTheBoardIsAsked) {
     // tr805q-cli trace --save meets the same destinations in its own tests.
     tracetest::ExpectUnwritableDestinationsRefused(
         host, folder,
-        {{"the window's save", [&](const std::string& path) { return trace.SaveTo(path) == PageResult::Failed; }},
+        {{"the window's save",
+          [&](const std::string& path) { return trace.SaveTo(path) == PageResult::Failed; }},
          {"the window's export", [&](const std::string& path) {
               return trace.ExportTo(path, TraceFileFormat::Vcd) == PageResult::Failed;
           }}});
@@ -258,7 +260,8 @@ TEST_F(TraceTest, ExportWritesTheWholeTraceInTheTypeChosen) {
     ASSERT_EQ(host.prompts.fileDialogs.size(), 4u);
     const FileDialogSpec& spec = host.prompts.fileDialogs[0];
     EXPECT_EQ(spec.title, "Export Trace");
-    EXPECT_EQ(spec.filter, "CSV Files (*.csv)|*.csv|VCD Files (*.vcd)|*.vcd|VCD Files, 1-bit signals (*.vcd)|*.vcd||");
+    EXPECT_EQ(spec.filter,
+              "CSV Files (*.csv)|*.csv|VCD Files (*.vcd)|*.vcd|VCD Files, 1-bit signals (*.vcd)|*.vcd||");
     EXPECT_EQ(spec.defaultExtension, "*.csv");
     EXPECT_TRUE(spec.confirmOverwrite);
     // Three exports read the whole trace each; the cancelled one reads nothing.
@@ -288,7 +291,8 @@ TEST_F(TraceTest, ExportWritesTheWholeTraceInTheTypeChosen) {
     // The text format is the trace file, as "Save..." writes it.
     ASSERT_EQ(trace.ExportTo(folder.File("a.txt"), TraceFileFormat::Text), PageResult::Ok);
     ASSERT_EQ(trace.SaveTo(folder.File("b.txt")), PageResult::Ok);
-    EXPECT_EQ(folder.Read("a.txt").substr(folder.Read("a.txt").find("File created")), folder.Read("b.txt").substr(folder.Read("b.txt").find("File created")));
+    EXPECT_EQ(folder.Read("a.txt").substr(folder.Read("a.txt").find("File created")),
+              folder.Read("b.txt").substr(folder.Read("b.txt").find("File created")));
 }
 
 TEST_F(TraceTest, ABoardLostDuringAnExportLeavesTheOlderFile) {
@@ -298,7 +302,9 @@ TEST_F(TraceTest, ABoardLostDuringAnExportLeavesTheOlderFile) {
     EXPECT_EQ(trace.ExportTo(path, TraceFileFormat::Csv), PageResult::LostBoard);
     EXPECT_EQ(host.prompts.messages.back().text, kMsgNoCommunication);
     EXPECT_EQ(folder.Read("old.vcd"), "older dump");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ TEST_F(RunHostTest, StopOnlyScriptDownloadsRunsAndFinishes) {
     ASSERT_TRUE(RunAndPump(Script("    stop\n")));
 
     EXPECT_EQ(host.fake.FrameTexts(),
-              (std::vector<std::string>{"7E 08 00 35 00 09 00 00 00 00 00 00 00 00 00 00",
-                                        kClosingRecord, "7E 0A", "7E 19"}));
+              (std::vector<std::string>{"7E 08 00 35 00 09 00 00 00 00 00 00 00 00 00 00", kClosingRecord,
+                                        "7E 0A", "7E 19"}));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Script running...", "Script finished"}));
     EXPECT_EQ(runHost.Outcome(), script::RunOutcome::Finished);
     EXPECT_EQ(client.calls, (std::vector<std::string>{"started", "stopped+trace"}));
@@ -79,8 +79,8 @@ TEST_F(RunHostTest, ReadRequestIsServedInBlocksOf1000AndALastBlockWhenTheFileEnd
     for (int i = 0; i < 2200; ++i) data += std::to_string(i * 7) + (i % 3 == 0 ? "  ; comment\n" : "\n");
     folder.Write("data.txt", data);
     host.fake.onFrame = [](FakeBoard& b, const Bytes& f) {
-        if (f[1] == 0x0A) b.Send("7E 05 00 01");                   // open "data.txt" with "%d"
-        if (f[1] == 0x14) b.Send("7E 0B 00 00 09 C4");             // 2500 values, please
+        if (f[1] == 0x0A) b.Send("7E 05 00 01");  // open "data.txt" with "%d"
+        if (f[1] == 0x14) b.Send("7E 0B 00 00 09 C4");  // 2500 values, please
         if (f[1] == 0x0D) b.Send("7E 0C 00 00 01");
     };
     ASSERT_TRUE(RunAndPump(Script("    fopenr \"data.txt\" \"%d\"\n    stop\n")));
@@ -107,7 +107,8 @@ TEST_F(RunHostTest, ReadRequestIsServedInBlocksOf1000AndALastBlockWhenTheFileEnd
 }
 
 TEST_F(RunHostTest, ReadRequestServedWholeEndsWithItsLastPartialBlock) {
-    std::ofstream(folder.File("words.bin"), std::ios::binary) << std::string("\x12\x34\xAB\xCD\x00\x01\xFF", 7);
+    std::ofstream(folder.File("words.bin"), std::ios::binary)
+        << std::string("\x12\x34\xAB\xCD\x00\x01\xFF", 7);
     host.fake.onFrame = [](FakeBoard& b, const Bytes& f) {
         if (f[1] == 0x0A) b.Send("7E 05 00 01");
         if (f[1] == 0x14) b.Send("7E 0B 00 00 00 02");
@@ -122,12 +123,15 @@ TEST_F(RunHostTest, ReadRequestServedWholeEndsWithItsLastPartialBlock) {
 }
 
 TEST_F(RunHostTest, EightBitWaveFileFailsToOpenAndStopsTheBoard) {
-    Bytes wav = Hex("52 49 46 46 28 00 00 00 57 41 56 45 66 6D 74 20 10 00 00 00 01 00 01 00 40 1F 00 00 "
-                    "40 1F 00 00 01 00 08 00 64 61 74 61 04 00 00 00 01 02 03 04");
-    std::ofstream(folder.File("in8.wav"), std::ios::binary).write(reinterpret_cast<const char*>(wav.data()), wav.size());
+    Bytes wav =
+        Hex("52 49 46 46 28 00 00 00 57 41 56 45 66 6D 74 20 10 00 00 00 01 00 01 00 40 1F 00 00 "
+            "40 1F 00 00 01 00 08 00 64 61 74 61 04 00 00 00 01 02 03 04");
+    std::ofstream(folder.File("in8.wav"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(wav.data()), wav.size());
     host.fake.onFrame = OnStart("7E 05 00 01");
     ASSERT_TRUE(RunAndPump(Script("    fopenr \"in8.wav\" \"%d\"\n    stop\n")));
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"Script running...", "Error: Unable to open file: in8.wav"}));
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{"Script running...", "Error: Unable to open file: in8.wav"}));
     EXPECT_EQ(runHost.Outcome(), script::RunOutcome::FileError);
     EXPECT_TRUE(host.fake.FramesOf(0x14).empty());
     EXPECT_EQ(host.fake.FrameTexts().back(), "7E 0B");
@@ -135,8 +139,8 @@ TEST_F(RunHostTest, EightBitWaveFileFailsToOpenAndStopsTheBoard) {
 }
 
 TEST_F(RunHostTest, WaveWrittenByAScriptReadsBackWithItsHeaderAndSamples) {
-    host.fake.onFrame = OnStart(
-        "7E 06 00 00 1F 40 01  7E 09 01 12 34  7E 18 01 00 03 00 01 FF FF 80 00  7E 0C 00 00 02");
+    host.fake.onFrame =
+        OnStart("7E 06 00 00 1F 40 01  7E 09 01 12 34  7E 18 01 00 03 00 01 FF FF 80 00  7E 0C 00 00 02");
     ASSERT_TRUE(RunAndPump(Script("    fopenw \"out.wav\" 8000 1\n    filew \"x\" 5\n    stop\n")));
     EXPECT_EQ(Lines().back(), "Script finished");
     EXPECT_EQ(host.fake.FramesOf(0x21).size(), 1u);
@@ -159,8 +163,9 @@ TEST_F(RunHostTest, WriteFilesTextAndBinary) {
     host.fake.onFrame = OnStart(
         "7E 06 00 00 00 00 00  7E 09 01 00 05  7E 09 02 00 06  7E 09 01 00 FF "
         "7E 06 03 00 00 00 00  7E 09 01 AB CD  7E 18 01 00 02 00 01 00 02  7E 0C 00 00 04");
-    ASSERT_TRUE(RunAndPump(Script("    fopenw \"log.txt\"\n    filew \"v=%u\"\n    filew \"w=%X\\c\"\n"
-                                  "    fopenw \"raw.bin\"\n    stop\n")));
+    ASSERT_TRUE(
+        RunAndPump(Script("    fopenw \"log.txt\"\n    filew \"v=%u\"\n    filew \"w=%X\\c\"\n"
+                          "    fopenw \"raw.bin\"\n    stop\n")));
     EXPECT_EQ(Lines().back(), "Script finished");
     EXPECT_EQ(folder.Read("log.txt"), "v=5\nw=6v=255\n");
     const std::string raw = folder.Read("raw.bin");
@@ -173,7 +178,8 @@ TEST_F(RunHostTest, ReadFileWithTheWriteFilesPathClosesTheWriteFileFirst) {
         if (f[1] == 0x14) b.Send("7E 0B 00 00 00 05");
         if (f[1] == 0x0D) b.Send("7E 0C 00 00 04");
     };
-    ASSERT_TRUE(RunAndPump(Script("    fopenw \"same.txt\"\n    filew \"%u\"\n    fopenr \"same.txt\" \"%d\"\n    stop\n")));
+    ASSERT_TRUE(RunAndPump(
+        Script("    fopenw \"same.txt\"\n    filew \"%u\"\n    fopenr \"same.txt\" \"%d\"\n    stop\n")));
     EXPECT_EQ(Lines()[1], "Opened text file, 2 data \n");
     ASSERT_EQ(host.fake.FramesOf(0x0D).size(), 1u);
     EXPECT_EQ(ToHex(host.fake.FramesOf(0x0D)[0]), "7E 0D 00 04 00 2A 00 2B");
@@ -184,7 +190,8 @@ TEST_F(RunHostTest, TextFormatThatIsNotOneNumberFailsLikeAMissingFile) {
     for (const char* format : {"%s", "%d %d", "%n", "%f", "abc"}) {
         SCOPED_TRACE(format);
         host.fake.onFrame = OnStart("7E 05 00 01");
-        ASSERT_TRUE(RunAndPump(Script(std::string("    fopenr \"data.txt\" \"") + format + "\"\n    stop\n")));
+        ASSERT_TRUE(
+            RunAndPump(Script(std::string("    fopenr \"data.txt\" \"") + format + "\"\n    stop\n")));
         EXPECT_EQ(Lines().back(), "Error: Unable to open file: data.txt");
     }
 }
@@ -387,18 +394,16 @@ TEST_F(RunHostTest, EveryFailedSendNamesItsPlace) {
 TEST_F(RunHostTest, FailedRepliesAndAbortsNameTheirPlace) {
     struct Case {
         const char* start;  // what the board sends once started
-        int failingWrite;   // counted from the start frame's write
+        int failingWrite;  // counted from the start frame's write
         MsgAnswer answer;
         int yesNo;
         const char* suffix;
     };
     const Case cases[] = {
-        {"7E 0A 00 00 00", 1, MsgAnswer::Ok, 6, "11"},
-        {"7E 0A 00 00 00", 1, MsgAnswer::Cancel, 6, "1"},
-        {"7E 19 00 00 00", 1, MsgAnswer::Ok, 6, "12"},
-        {"7E 1A 00 00 00", 1, MsgAnswer::Ok, 6, "13"},
+        {"7E 0A 00 00 00", 1, MsgAnswer::Ok, 6, "11"},    {"7E 0A 00 00 00", 1, MsgAnswer::Cancel, 6, "1"},
+        {"7E 19 00 00 00", 1, MsgAnswer::Ok, 6, "12"},    {"7E 1A 00 00 00", 1, MsgAnswer::Ok, 6, "13"},
         {"7E 0A 00 00 00", 2, MsgAnswer::Cancel, 6, "2"},  // the status request after the abort
-        {"7E 0C 00 00 00", 1, MsgAnswer::Ok, 6, "8"},      // the status request at the end
+        {"7E 0C 00 00 00", 1, MsgAnswer::Ok, 6, "8"},  // the status request at the end
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.suffix);
@@ -412,7 +417,8 @@ TEST_F(RunHostTest, FailedRepliesAndAbortsNameTheirPlace) {
         h.fake.failWriteAt = 4 + c.failingWrite;  // four download writes before the start
         h.fake.onFrame = OnStart(c.start);
         h.prompts.answers = {c.answer};
-        ASSERT_TRUE(rh.Run(Script("v word 0\n    dialog \"x\"\n    dialogyesno \"y\" v\n    dialogentry \"%u\" v\n")));
+        ASSERT_TRUE(rh.Run(
+            Script("v word 0\n    dialog \"x\"\n    dialogyesno \"y\" v\n    dialogentry \"%u\" v\n")));
         for (int i = 0; i < 10 && !rh.BoardLost(); ++i) {
             std::optional<script::ScriptPost> post = p.Take();
             ASSERT_TRUE(post);

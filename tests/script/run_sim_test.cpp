@@ -32,33 +32,36 @@ TEST_F(SimRunTest, StopOnlyScriptRunsAndFinishes) {
 
 // The download counts its frames: the script's record and the closing record.
 TEST_F(SimRunTest, TheDownloadSaysHowFarItHasCome) {
-    ASSERT_TRUE(RunAndPump(Script("n       word    1\n"
-                                  "        add 1 n\n"
-                                  "        stop\n")));
+    ASSERT_TRUE(
+        RunAndPump(Script("n       word    1\n"
+                          "        add 1 n\n"
+                          "        stop\n")));
     const size_t frames = Requests("7E 08").size() + Requests("7E 09").size() + Requests("7E 12").size();
     ASSERT_EQ(frames, 4u);  // two records, the initialiser, the closing record
     EXPECT_EQ(host.progressSink.events,
-              (std::vector<std::string>{"Begin Downloading script 4 records", "Advance 1", "Advance 2", "Advance 3",
-                                        "Advance 4", "End after 0 messages"}));
+              (std::vector<std::string>{"Begin Downloading script 4 records", "Advance 1", "Advance 2",
+                                        "Advance 3", "Advance 4", "End after 0 messages"}));
 }
 
 TEST_F(SimRunTest, TextsWithContinuationAndValues) {
-    ASSERT_TRUE(RunAndPump(Script("n       word    41\n"
-                                  "        disp \"n=\\c\"\n"
-                                  "        add 1 n\n"
-                                  "        disp \"%u\" n\n"
-                                  "        disp \"hex %X\" n\n"
-                                  "        stop\n")));
+    ASSERT_TRUE(
+        RunAndPump(Script("n       word    41\n"
+                          "        disp \"n=\\c\"\n"
+                          "        add 1 n\n"
+                          "        disp \"%u\" n\n"
+                          "        disp \"hex %X\" n\n"
+                          "        stop\n")));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Script running...", "n=42", "hex 2A", "Script finished"}));
 }
 
 TEST_F(SimRunTest, The501stLineRemovesTheFirst) {
-    ASSERT_TRUE(RunAndPump(Script("i       word    0\n"
-                                  "        while i < 501\n"
-                                  "          add 1 i\n"
-                                  "          disp \"line %u\" i\n"
-                                  "        endwhile\n"
-                                  "        stop\n")));
+    ASSERT_TRUE(
+        RunAndPump(Script("i       word    0\n"
+                          "        while i < 501\n"
+                          "          add 1 i\n"
+                          "          disp \"line %u\" i\n"
+                          "        endwhile\n"
+                          "        stop\n")));
     ASSERT_EQ(results.Count(), 500u);
     // "Script running...", lines 1..501, "Script finished": 503 lines, the first three gone.
     EXPECT_EQ(results.Lines().front(), "line 3");
@@ -70,11 +73,12 @@ TEST_F(SimRunTest, ReadOf2500ValuesFromAFileOf2200) {
     std::string data;
     for (int i = 0; i < 2200; ++i) data += std::to_string(i) + "\n";
     folder.Write("in.txt", data);
-    ASSERT_TRUE(RunAndPump(Script("n       word    0\n"
-                                  "buf     buffer  2500\n"
-                                  "        fopenr \"in.txt\" \"%d\" n\n"
-                                  "        filercs *buf 2500\n"
-                                  "        stop\n")));
+    ASSERT_TRUE(
+        RunAndPump(Script("n       word    0\n"
+                          "buf     buffer  2500\n"
+                          "        fopenr \"in.txt\" \"%d\" n\n"
+                          "        filercs *buf 2500\n"
+                          "        stop\n")));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Script running...", "Opened text file, 2200 data \n",
                                                  "\r\nError Attempt to read past end of file at line 4"}));
     EXPECT_EQ(Requests("7E 14"), (std::vector<std::string>{"7E 14 00 00 08 98"}));
@@ -84,19 +88,22 @@ TEST_F(SimRunTest, ReadOf2500ValuesFromAFileOf2200) {
     ASSERT_EQ(last.size(), 1u);
     EXPECT_EQ(blocks[0].substr(0, 17), "7E 0C 07 D0 00 00");
     EXPECT_EQ(blocks[1].substr(0, 17), "7E 0C 07 D0 03 E8");  // value 1000 first
-    EXPECT_EQ(last[0].substr(0, 17), "7E 0D 01 90 07 D0");    // 200 values from 2000 on
+    EXPECT_EQ(last[0].substr(0, 17), "7E 0D 01 90 07 D0");  // 200 values from 2000 on
     EXPECT_EQ(last[0].size(), std::string("7E 0D 01 90").size() + 400 * 3);
 }
 
 TEST_F(SimRunTest, EightBitWaveFileFailsToOpen) {
-    const Bytes wav = Hex("52 49 46 46 28 00 00 00 57 41 56 45 66 6D 74 20 10 00 00 00 01 00 01 00 40 1F "
-                          "00 00 40 1F 00 00 01 00 08 00 64 61 74 61 04 00 00 00 01 02 03 04");
+    const Bytes wav =
+        Hex("52 49 46 46 28 00 00 00 57 41 56 45 66 6D 74 20 10 00 00 00 01 00 01 00 40 1F "
+            "00 00 40 1F 00 00 01 00 08 00 64 61 74 61 04 00 00 00 01 02 03 04");
     std::ofstream(folder.File("in8.wav"), std::ios::binary)
         .write(reinterpret_cast<const char*>(wav.data()), static_cast<std::streamsize>(wav.size()));
-    ASSERT_TRUE(RunAndPump(Script("n       word    0\n"
-                                  "        fopenr \"in8.wav\" \"%d\" n\n"
-                                  "        stop\n")));
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"Script running...", "Error: Unable to open file: in8.wav"}));
+    ASSERT_TRUE(
+        RunAndPump(Script("n       word    0\n"
+                          "        fopenr \"in8.wav\" \"%d\" n\n"
+                          "        stop\n")));
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{"Script running...", "Error: Unable to open file: in8.wav"}));
     EXPECT_EQ(client.calls.back(), "stopped");
     // The board's script, left waiting for the file, was stopped.
     EXPECT_EQ(Requests("7E 0B").size(), 1u);
@@ -106,18 +113,19 @@ TEST_F(SimRunTest, EightBitWaveFileFailsToOpen) {
 }
 
 TEST_F(SimRunTest, WaveWrittenByAScriptReadsBackWithItsHeaderAndSamples) {
-    ASSERT_TRUE(RunAndPump(Script("i       word    0\n"
-                                  "k       word\n"
-                                  "        fopenw \"out.wav\" $1F40 1\n"
-                                  "        filew \"%u\" $1234\n"
-                                  "        bufcfg 300\n"
-                                  "        bufopenw 0 k\n"
-                                  "        while i < 300\n"
-                                  "          bufwrite 0 i\n"
-                                  "          add 1 i\n"
-                                  "        endwhile\n"
-                                  "        buftofile 0 \"%u\"\n"
-                                  "        stop\n")));
+    ASSERT_TRUE(
+        RunAndPump(Script("i       word    0\n"
+                          "k       word\n"
+                          "        fopenw \"out.wav\" $1F40 1\n"
+                          "        filew \"%u\" $1234\n"
+                          "        bufcfg 300\n"
+                          "        bufopenw 0 k\n"
+                          "        while i < 300\n"
+                          "          bufwrite 0 i\n"
+                          "          add 1 i\n"
+                          "        endwhile\n"
+                          "        buftofile 0 \"%u\"\n"
+                          "        stop\n")));
     EXPECT_EQ(Lines().back(), "Script finished");
     EXPECT_EQ(Requests("7E 21").size(), 2u);  // 300 words: blocks of 255 and 45
     script::WaveReader reader;
@@ -178,12 +186,13 @@ TEST_F(SimRunTest, AWriteFileThatCannotBeStoredIsReportedNeverFinished) {
 
 TEST_F(SimRunTest, EntryAskedAgainForAbcThenTakenAndAbortedBy1G) {
     dialogs.entries = {{true, "abc"}, {true, "$2a"}, {true, "$1G"}};
-    ASSERT_TRUE(RunAndPump(Script("v       word    $10\n"
-                                  "        dialogentry \"Value %x\" v\n"
-                                  "        disp \"got %u\" v\n"
-                                  "        dialogentry \"Again %x\" v\n"
-                                  "        disp \"not reached\"\n"
-                                  "        stop\n")));
+    ASSERT_TRUE(
+        RunAndPump(Script("v       word    $10\n"
+                          "        dialogentry \"Value %x\" v\n"
+                          "        disp \"got %u\" v\n"
+                          "        dialogentry \"Again %x\" v\n"
+                          "        disp \"not reached\"\n"
+                          "        stop\n")));
     ASSERT_EQ(dialogs.shownEntries.size(), 3u);
     EXPECT_EQ(dialogs.shownEntries[0].prompt, "Value 10");
     EXPECT_EQ(dialogs.shownEntries[0].entry, "$10");
@@ -198,34 +207,39 @@ TEST_F(SimRunTest, EntryAskedAgainForAbcThenTakenAndAbortedBy1G) {
 TEST_F(SimRunTest, MessageBoxCancelAbortsAndYesNoAnswers) {
     host.prompts.answers = {MsgAnswer::Ok, MsgAnswer::Cancel};
     dialogs.yesNo = {script::CDialog_YesNo::kNo};
-    ASSERT_TRUE(RunAndPump(Script("a       word    5\n"
-                                  "        dialog \"First %u\" a\n"
-                                  "        dialogyesno \"Sure?\" a\n"
-                                  "        disp \"answer %u\" a\n"
-                                  "        dialog \"Second\"\n"
-                                  "        stop\n")));
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"Script running...", "answer 0", "Script aborted at line 5"}));
+    ASSERT_TRUE(
+        RunAndPump(Script("a       word    5\n"
+                          "        dialog \"First %u\" a\n"
+                          "        dialogyesno \"Sure?\" a\n"
+                          "        disp \"answer %u\" a\n"
+                          "        dialog \"Second\"\n"
+                          "        stop\n")));
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{"Script running...", "answer 0", "Script aborted at line 5"}));
     ASSERT_EQ(host.prompts.messages.size(), 2u);
     EXPECT_EQ(host.prompts.messages[0].text, "First 5");
     EXPECT_EQ(host.prompts.messages[1].caption, "Script Message-Script Paused");
 }
 
 TEST_F(SimRunTest, AbortOfAnEndlessLoop) {
-    ASSERT_TRUE(runHost.Run(Script("n       word    0\n"
-                                   "loop    add 1 n\n"
-                                   "        jmp loop\n")));
+    ASSERT_TRUE(
+        runHost.Run(Script("n       word    0\n"
+                           "loop    add 1 n\n"
+                           "        jmp loop\n")));
     host.clock.Advance(50);  // let the board loop a while
     runHost.Abort();
     Pump();
     ASSERT_EQ(Lines().size(), 2u);
-    EXPECT_TRUE(Lines()[1] == "Script aborted at line 2" || Lines()[1] == "Script aborted at line 3") << Lines()[1];
+    EXPECT_TRUE(Lines()[1] == "Script aborted at line 2" || Lines()[1] == "Script aborted at line 3")
+        << Lines()[1];
     EXPECT_EQ(client.calls, (std::vector<std::string>{"started", "stopped", "stopped+trace"}));
 }
 
 TEST_F(SimRunTest, RunTimeErrorNamesItsLine) {
-    ASSERT_TRUE(RunAndPump(Script("        disp \"before\"\n"
-                                  "        return\n"
-                                  "        stop\n")));
+    ASSERT_TRUE(
+        RunAndPump(Script("        disp \"before\"\n"
+                          "        return\n"
+                          "        stop\n")));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Script running...", "before",
                                                  "\r\nError Stack underflow at line 2"}));
     EXPECT_EQ(client.calls.back(), "stopped");
@@ -233,9 +247,10 @@ TEST_F(SimRunTest, RunTimeErrorNamesItsLine) {
 }
 
 TEST_F(SimRunTest, TwoRunsInARowAndRegisterAccessesInTheTrace) {
-    const std::string path = Script("        device 2\n"
-                                    "        write $1234 *$20 1\n"
-                                    "        stop\n");
+    const std::string path = Script(
+        "        device 2\n"
+        "        write $1234 *$20 1\n"
+        "        stop\n");
     ASSERT_TRUE(RunAndPump(path));
     ASSERT_TRUE(RunAndPump(path));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Script running...", "Script finished"}));

@@ -2,10 +2,10 @@
 // The run host against a scripted stand-in for the board: the test decides which uplink frames
 // the "board" sends in answer to each frame the PC writes. Frames in the tests are written as
 // the documented byte layouts, never built with the program's own code.
+#include "core/PageHost.h"
 #include "link/ComSettings.h"
 #include "link/MB805QBrd.h"
 #include "link/Messages.h"
-#include "core/PageHost.h"
 #include "script/RunHost.h"
 #include "script/ScriptDialogs.h"
 #include "script/ScriptPost.h"
@@ -42,12 +42,12 @@ class FakeBoard {
 public:
     // Called with the lock held, from whichever thread wrote the frame.
     std::function<void(FakeBoard&, const Bytes&)> onFrame;
-    uint8_t status = 1;            // the script status flag the board reports
-    uint16_t abortRecord = 0;      // record in the end frame after an abort
-    bool answerAbort = true;       // 0x0B gets the end frame "aborted at record"
-    bool answerDownload = true;    // the closing record gets the board's answer byte
-    int failWriteAt = -1;          // this write (0-based) fails
-    bool failQueueQuery = false;   // the receive-queue query raises a port failure
+    uint8_t status = 1;  // the script status flag the board reports
+    uint16_t abortRecord = 0;  // record in the end frame after an abort
+    bool answerAbort = true;  // 0x0B gets the end frame "aborted at record"
+    bool answerDownload = true;  // the closing record gets the board's answer byte
+    int failWriteAt = -1;  // this write (0-based) fails
+    bool failQueueQuery = false;  // the receive-queue query raises a port failure
 
     void Send(const Bytes& bytes) { rx_.insert(rx_.end(), bytes.begin(), bytes.end()); }
     void Send(const std::string& hex) { Send(Hex(hex)); }
@@ -103,17 +103,17 @@ private:
     // Data bytes after the command byte, or -1 until the count of a file block is in.
     long Needed() const {
         switch (current_.size() > 1 ? current_[1] : 0) {
-        case 0x08:
-        case 0x09: return 14;
-        case 0x12:
-        case 0x14: return 4;
-        case 0x13: return 6;
-        case 0x1A: return 6;
-        case 0x0C:
-        case 0x0D:
-            if (current_.size() < 4) return 2;
-            return 2 + (current_[2] << 8 | current_[3]);
-        default: return 0;
+            case 0x08:
+            case 0x09: return 14;
+            case 0x12:
+            case 0x14: return 4;
+            case 0x13: return 6;
+            case 0x1A: return 6;
+            case 0x0C:
+            case 0x0D:
+                if (current_.size() < 4) return 2;
+                return 2 + (current_[2] << 8 | current_[3]);
+            default: return 0;
         }
     }
     void Take(uint8_t b) {
@@ -129,7 +129,8 @@ private:
         const uint8_t cmd = frame[1];
         if (cmd == 0x19) Send(Bytes{0x7E, static_cast<uint8_t>(status ? 0x16 : 0x15)});
         // The closing record of a download: the board answers with one byte.
-        if (answerDownload && cmd == 0x09 && frame == Hex("7E 09 00 35 00 00 00 00 00 00 00 00 00 00 00 00")) Send("06");
+        if (answerDownload && cmd == 0x09 && frame == Hex("7E 09 00 35 00 00 00 00 00 00 00 00 00 00 00 00"))
+            Send("06");
         if (cmd == 0x0B && answerAbort) {
             Send(Bytes{0x7E, 0x0C, 0x01, static_cast<uint8_t>(abortRecord >> 8),
                        static_cast<uint8_t>(abortRecord)});
@@ -164,8 +165,9 @@ private:
 class FakeHost final : public PageHost {
 public:
     FakeHost() : board(clock, prompts, progress) {
-        OpenBoardPort(board.Link().Port(),
-                      [this](int) -> std::unique_ptr<SerialDevice> { return std::make_unique<FakeBoardDevice>(fake); });
+        OpenBoardPort(board.Link().Port(), [this](int) -> std::unique_ptr<SerialDevice> {
+            return std::make_unique<FakeBoardDevice>(fake);
+        });
     }
     ~FakeHost() override { board.Link().Port().Close(); }
     CMB805QBrd& Board() override { return board; }
@@ -193,7 +195,7 @@ public:
     };
     std::deque<EntryAnswer> entries;
     std::deque<int> yesNo;
-    std::vector<script::CDialog_Entry> shownEntries;   // as they came up
+    std::vector<script::CDialog_Entry> shownEntries;  // as they came up
     std::vector<script::CDialog_YesNo> shownYesNo;
 
     script::CDialog_Entry::Result RunEntry(script::CDialog_Entry& d) override {
@@ -209,9 +211,12 @@ public:
         if (yesNo.empty()) return d.OnAbort();
         const int r = yesNo.front();
         yesNo.pop_front();
-        if (r == script::CDialog_YesNo::kYes) d.OnYes();
-        else if (r == script::CDialog_YesNo::kNo) d.OnNo();
-        else if (r == script::CDialog_YesNo::kAbort) d.OnAbort();
+        if (r == script::CDialog_YesNo::kYes)
+            d.OnYes();
+        else if (r == script::CDialog_YesNo::kNo)
+            d.OnNo();
+        else if (r == script::CDialog_YesNo::kAbort)
+            d.OnAbort();
         // any other number: the dialog ended without a button
     }
 };

@@ -193,7 +193,7 @@ TEST(DataFiles, ScanFormatsTakeOneNumberAndRefuseTheRest) {
         {"%u", "70000", static_cast<uint16_t>(70000)},
         {"%x", "1f", 0x1F},
         {"%X", "0x1F", 0x1F},
-        {"%x", "0xg", 0},       // the 0 before a lone x
+        {"%x", "0xg", 0},  // the 0 before a lone x
         {"%i", "0x10", 16},
         {"%i", "010", 8},
         {"%o", "17", 15},
@@ -204,7 +204,7 @@ TEST(DataFiles, ScanFormatsTakeOneNumberAndRefuseTheRest) {
         {"v=%d", "w=9", std::nullopt},
         {"a %d", "a    3", 3},
         {"100%% %d", "100% 4", 4},
-        {"%d,%d!", "1,2", 1},   // refused below: two conversions
+        {"%d,%d!", "1,2", 1},  // refused below: two conversions
         {"%d", "99999999999999999999", 0xFFFF},
     };
     for (const Case& c : cases) {
@@ -272,8 +272,13 @@ TEST(DataFiles, LongLinesAreReadInPiecesWithoutOverflow) {
 // A WAVE file as bytes: RIFF header, a "fmt " chunk with the given fields, then "data".
 Bytes Wav(uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits, const Bytes& data,
           uint32_t dataSizeField = 0xFFFFFFFF) {
-    auto le32 = [](Bytes& b, uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i))); };
-    auto le16 = [](Bytes& b, uint16_t v) { b.push_back(static_cast<uint8_t>(v)); b.push_back(static_cast<uint8_t>(v >> 8)); };
+    auto le32 = [](Bytes& b, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto le16 = [](Bytes& b, uint16_t v) {
+        b.push_back(static_cast<uint8_t>(v));
+        b.push_back(static_cast<uint8_t>(v >> 8));
+    };
     Bytes b{'R', 'I', 'F', 'F'};
     le32(b, static_cast<uint32_t>(4 + 8 + 16 + 8 + data.size()));
     for (char c : std::string("WAVEfmt ")) b.push_back(static_cast<uint8_t>(c));
@@ -350,7 +355,7 @@ TEST(Wave, WriterCountsTenSamplesUntilItClosesAndRefusesBadFormats) {
     ASSERT_TRUE(w.Close());
     const std::string all = folder.Read("s.wav");
     ASSERT_EQ(all.size(), 52u);
-    EXPECT_EQ(ToHex(Bytes(all.begin() + 4, all.begin() + 8)), "2C 00 00 00");   // 2 x 3 + 38
+    EXPECT_EQ(ToHex(Bytes(all.begin() + 4, all.begin() + 8)), "2C 00 00 00");  // 2 x 3 + 38
     EXPECT_EQ(ToHex(Bytes(all.begin() + 42, all.end())), "06 00 00 00 01 00 02 00 03 00");
 
     script::ReadDataFile r;

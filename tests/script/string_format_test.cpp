@@ -18,8 +18,7 @@ struct FormatCase {
 
 class ForFile : public testing::TestWithParam<FormatCase> {};
 
-TEST_P(ForFile, FillsTheOneSpecifier)
-{
+TEST_P(ForFile, FillsTheOneSpecifier) {
     const FormatCase& c = GetParam();
     std::string out = "stale";
     EXPECT_EQ(FormatValueForFile(c.text, c.value, out), c.ok) << c.text;
@@ -29,8 +28,7 @@ TEST_P(ForFile, FillsTheOneSpecifier)
 INSTANTIATE_TEST_SUITE_P(
     StringFormat, ForFile,
     testing::Values(
-        FormatCase{"no specifier", 5, "no specifier", true},
-        FormatCase{"", 5, "", true},
+        FormatCase{"no specifier", 5, "no specifier", true}, FormatCase{"", 5, "", true},
         FormatCase{"v=%x;", 0xAB, "v=ab;", true}, FormatCase{"%X", 0xAB, "AB", true},
         FormatCase{"%04x", 0xAB, "00ab", true}, FormatCase{"%#x", 0xAB, "0xab", true},
         FormatCase{"%u", 65535, "65535", true}, FormatCase{"%-5u|", 7, "7    |", true},
@@ -46,25 +44,20 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"%q", 16384, "0.500015", true}, FormatCase{"%.3q V", 16384, "0.500 V", true},
         FormatCase{"%q", 0x8001, "-1.000000", true}, FormatCase{"%q", 32767, "1.000000", true},
         // %b: width between % and b, 1..16, else 16; widened to the highest set bit.
-        FormatCase{"%b", 5, "0000000000000101", true},
-        FormatCase{"%4b", 5, "0101", true}, FormatCase{"%2b", 5, "101", true},
-        FormatCase{"%1b", 0, "0", true}, FormatCase{"%1b", 1, "1", true},
-        FormatCase{"%0b", 5, "0000000000000101", true},
-        FormatCase{"%16b", 0x8000, "1000000000000000", true},
-        FormatCase{"%17b", 3, "0000000000000011", true},
-        FormatCase{"%3b", 0xFFFF, "1111111111111111", true},
+        FormatCase{"%b", 5, "0000000000000101", true}, FormatCase{"%4b", 5, "0101", true},
+        FormatCase{"%2b", 5, "101", true}, FormatCase{"%1b", 0, "0", true}, FormatCase{"%1b", 1, "1", true},
+        FormatCase{"%0b", 5, "0000000000000101", true}, FormatCase{"%16b", 0x8000, "1000000000000000", true},
+        FormatCase{"%17b", 3, "0000000000000011", true}, FormatCase{"%3b", 0xFFFF, "1111111111111111", true},
         FormatCase{"x=%3b!", 2, "x=010!", true},
         // "%%" is one '%' wherever it stands, and never starts the specifier.
-        FormatCase{"Level %u%%", 5, "Level 5%", true},
-        FormatCase{"100%% done", 5, "100% done", true}, FormatCase{"%%", 5, "%", true},
-        FormatCase{"a%%b%%", 5, "a%b%", true}, FormatCase{"%%%d", 0xFFFF, "%-1", true},
-        FormatCase{"%%d", 5, "%d", true}, FormatCase{"%%%%x", 5, "%%x", true},
-        FormatCase{"%%5%%", 5, "%5%", true},
+        FormatCase{"Level %u%%", 5, "Level 5%", true}, FormatCase{"100%% done", 5, "100% done", true},
+        FormatCase{"%%", 5, "%", true}, FormatCase{"a%%b%%", 5, "a%b%", true},
+        FormatCase{"%%%d", 0xFFFF, "%-1", true}, FormatCase{"%%d", 5, "%d", true},
+        FormatCase{"%%%%x", 5, "%%x", true}, FormatCase{"%%5%%", 5, "%5%", true},
         FormatCase{"%%%", 5, "Error: Invalid type specifier in string '%%%'", false},
         FormatCase{"%%%s", 5, "Error: Invalid type specifier in string '%%%s'", false},
         // The string is never a printf format: any other % stands as written.
-        FormatCase{"%d%% of %s", 0xFFFF, "-1% of %s", true},
-        FormatCase{"%x%%%n", 1, "1%%n", true},
+        FormatCase{"%d%% of %s", 0xFFFF, "-1% of %s", true}, FormatCase{"%x%%%n", 1, "1%%n", true},
         FormatCase{"%x %n %s", 1, "1 %n %s", true},
         FormatCase{"%s", 1, "Error: Invalid type specifier in string '%s'", false},
         FormatCase{"%n", 1, "Error: Invalid type specifier in string '%n'", false},
@@ -77,8 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ForDisplay : public testing::TestWithParam<FormatCase> {};
 
-TEST_P(ForDisplay, GivesOnlyTheValue)
-{
+TEST_P(ForDisplay, GivesOnlyTheValue) {
     const FormatCase& c = GetParam();
     std::string out = "stale";
     EXPECT_EQ(FormatValueForDisplay(c.text, c.value, out), c.ok) << c.text;
@@ -87,26 +79,24 @@ TEST_P(ForDisplay, GivesOnlyTheValue)
 
 INSTANTIATE_TEST_SUITE_P(
     StringFormat, ForDisplay,
-    testing::Values(
-        FormatCase{"Enter value", 7, "7", true}, FormatCase{"Enter value", 0xFFFF, "65535", true},
-        FormatCase{"v=%x", 0xAB, "$ab", true}, FormatCase{"v=%X", 0xAB, "$AB", true},
-        FormatCase{"%04x", 0xAB, "$ab", true}, FormatCase{"%f", 0xAB, "$AB", true},
-        FormatCase{"%c", 65, "65", true}, FormatCase{"%u", 65, "65", true},
-        FormatCase{"%q", 16384, "0.500015", true}, FormatCase{"%q", 0xC000, "-0.500015", true},
-        FormatCase{"%b", 5, "0b0000000000000101", true}, FormatCase{"%3b", 5, "0b101", true},
-        FormatCase{"%2b", 5, "0b101", true}, FormatCase{"%20b", 5, "0b0000000000000101", true},
-        FormatCase{"100%% done", 7, "7", true}, FormatCase{"Level %u%%", 5, "5", true},
-        FormatCase{"%%d", 5, "5", true}, FormatCase{"%%%x", 0xAB, "$ab", true},
-        FormatCase{"%%%b%%", 5, "0b0000000000000101", true},
-        FormatCase{"%%%d", 5, "Error: Invalid type specifier in string '%%%d'", false},
-        FormatCase{"%%%", 5, "Error: Invalid type specifier in string '%%%'", false},
-        FormatCase{"%d", 5, "Error: Invalid type specifier in string '%d'", false},
-        FormatCase{"%z", 5, "Error: Invalid type specifier in string '%z'", false},
-        FormatCase{"50%", 5, "Error: Invalid type specifier in string '50%'", false},
-        FormatCase{"%s", 5, "Error: Invalid type specifier in string '%s'", false}));
+    testing::Values(FormatCase{"Enter value", 7, "7", true}, FormatCase{"Enter value", 0xFFFF, "65535", true},
+                    FormatCase{"v=%x", 0xAB, "$ab", true}, FormatCase{"v=%X", 0xAB, "$AB", true},
+                    FormatCase{"%04x", 0xAB, "$ab", true}, FormatCase{"%f", 0xAB, "$AB", true},
+                    FormatCase{"%c", 65, "65", true}, FormatCase{"%u", 65, "65", true},
+                    FormatCase{"%q", 16384, "0.500015", true}, FormatCase{"%q", 0xC000, "-0.500015", true},
+                    FormatCase{"%b", 5, "0b0000000000000101", true}, FormatCase{"%3b", 5, "0b101", true},
+                    FormatCase{"%2b", 5, "0b101", true}, FormatCase{"%20b", 5, "0b0000000000000101", true},
+                    FormatCase{"100%% done", 7, "7", true}, FormatCase{"Level %u%%", 5, "5", true},
+                    FormatCase{"%%d", 5, "5", true}, FormatCase{"%%%x", 0xAB, "$ab", true},
+                    FormatCase{"%%%b%%", 5, "0b0000000000000101", true},
+                    FormatCase{"%%%d", 5, "Error: Invalid type specifier in string '%%%d'", false},
+                    FormatCase{"%%%", 5, "Error: Invalid type specifier in string '%%%'", false},
+                    FormatCase{"%d", 5, "Error: Invalid type specifier in string '%d'", false},
+                    FormatCase{"%z", 5, "Error: Invalid type specifier in string '%z'", false},
+                    FormatCase{"50%", 5, "Error: Invalid type specifier in string '50%'", false},
+                    FormatCase{"%s", 5, "Error: Invalid type specifier in string '%s'", false}));
 
-TEST_F(CompilerTest, FormattingGoesByStringNumber)
-{
+TEST_F(CompilerTest, FormattingGoesByStringNumber) {
     Compile("  disp \"a=%d\"\n  disp \"plain\"\n");
     std::string out;
     EXPECT_TRUE(compiler.FormatForFile(0, 0xFFFF, 1, out));
@@ -130,4 +120,4 @@ TEST_F(CompilerTest, FormattingGoesByStringNumber)
     EXPECT_EQ(out, "Error: Attempt to reference non-existent string");
 }
 
-} // namespace
+}  // namespace

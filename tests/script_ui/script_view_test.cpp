@@ -42,7 +42,9 @@ protected:
         view->resize(866, 446);
         view->show();
     }
-    ~ScriptViewTest() override { EXPECT_TRUE(modal.Done()) << "a dialog the test waited for did not come up"; }
+    ~ScriptViewTest() override {
+        EXPECT_TRUE(modal.Done()) << "a dialog the test waited for did not come up";
+    }
 
     void Select(const std::string& path) {
         host.prompts.filePaths.push_back(path);
@@ -155,8 +157,9 @@ TEST_F(ScriptViewTest, EscapeInTheYesNoDialogAbortsTheScript) {
 TEST_F(ScriptViewTest, AbortButtonStopsAnEndlessLoopAndListLimitHolds) {
     // One text a millisecond: a loop that floods the line faster than the page takes texts would
     // leave more behind the abort than the abort's wait lets through.
-    Select(folder.Write("loop.mbs",
-                        "n       word    0\nloop    add 1 n\n        disp \"%u\" n\n        delay 1\n        jmp loop\n"));
+    Select(folder.Write(
+        "loop.mbs",
+        "n       word    0\nloop    add 1 n\n        disp \"%u\" n\n        delay 1\n        jmp loop\n"));
     Child<QPushButton>(view.get(), "runScript")->click();
     ASSERT_TRUE(PumpUntil([this] { return Child<QListWidget>(view.get(), "results")->count() >= 500; }));
     Child<QPushButton>(view.get(), "runScript")->click();  // "Abort"
@@ -247,7 +250,9 @@ protected:
 };
 
 TEST_F(TraceViewTest, ListColumnsRowsPagingAndEscapeSaves) {
-    for (int i = 0; i < 100; ++i) ASSERT_TRUE(host.board.WriteReg16(static_cast<uint8_t>(i), static_cast<uint16_t>(i * 257), 1 + i % 3));
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(
+            host.board.WriteReg16(static_cast<uint8_t>(i), static_cast<uint16_t>(i * 257), 1 + i % 3));
     uint16_t read = 0;
     ASSERT_TRUE(host.board.ReadReg16(0x10, read, 2));
     CMTraceView view(host);
@@ -256,8 +261,8 @@ TEST_F(TraceViewTest, ListColumnsRowsPagingAndEscapeSaves) {
     EXPECT_EQ(Child<CEntryField>(&view, "traceStart")->text(), "00000");
     QTreeWidget* list = Child<QTreeWidget>(&view, "traceList");
     ASSERT_EQ(list->columnCount(), 8);
-    const char* const titles[] = {"Trace Address", "Timestamp (us)", "Z-LINK", "Device", "Address",
-                                  "Bytes per Access", "Access", "Data"};
+    const char* const titles[] = {"Trace Address", "Timestamp (us)",   "Z-LINK", "Device",
+                                  "Address",       "Bytes per Access", "Access", "Data"};
     const int widths[] = {85, 85, 75, 50, 50, 100, 75, 60};
     const double scale = CMTraceView::ColumnScale(list->header()->fontMetrics());
     EXPECT_GE(scale, 1.0);

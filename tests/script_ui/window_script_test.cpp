@@ -1,16 +1,16 @@
 // The script tab inside the window, end to end on the in-process simulated board: the user
 // selects a script in the file dialog, runs it, answers its message box and its entry dialog,
 // and sees the results; the sheet's tabs and "Serial" are disabled while it runs.
+#include "app/ui/ComPortDialogView.h"
 #include "app/ui/QtPrompts.h"
 #include "app/ui/TR805QApp.h"
 #include "app/ui/TR805QSheetView.h"
-#include "app/ui/ComPortDialogView.h"
 #include "script/ScriptPage.h"
 #include "script/ui/ScriptDialogViews.h"
 #include "script/ui/ScriptPageView.h"
-#include "tests/support/app/AppTestSupport.h"
 #include "tests/script/ScriptTestSupport.h"
 #include "tests/support/GuiSupport.h"
+#include "tests/support/app/AppTestSupport.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -100,7 +100,8 @@ TEST(ScriptWindow, RunsAScriptWithAMessageBoxAndAnEntryDialog) {
         Child<QPushButton>(page, "selectScript")->click();
         EXPECT_EQ(Child<QLineEdit>(page, "fileName")->text(), "window.mbs");
         Child<QPushButton>(page, "runScript")->click();
-        ASSERT_TRUE(guitest::PumpUntil([&] { return page->Page().Idle() && !page->Page().RunHost().WorkerRunning(); }));
+        ASSERT_TRUE(guitest::PumpUntil(
+            [&] { return page->Page().Idle() && !page->Page().RunHost().WorkerRunning(); }));
         SaveScreenshot(&view, QStringLiteral("window-script-tab"));
         Child<QPushButton>(&view, "closeButton")->click();
     });

@@ -20,38 +20,42 @@ struct ProtocolCase {
 
 // Each case runs on a fresh board with the default configuration.
 const std::vector<ProtocolCase> kProtocolCases = {
-    {"16-bit write then read back",
-     {{"7E 03 20 12 34 02", "7E"}, {"7E 05 20 02", "7E 14 12 34"}}},
+    {"16-bit write then read back", {{"7E 03 20 12 34 02", "7E"}, {"7E 05 20 02", "7E 14 12 34"}}},
     {"8-bit write keeps the high byte, 8-bit read gives the low byte",
-     {{"7E 03 10 AB CD 01", "7E"}, {"7E 02 10 5A 01", "7E"}, {"7E 05 10 01", "7E 14 AB 5A"}, {"7E 04 10 01", "7E 13 5A"}}},
+     {{"7E 03 10 AB CD 01", "7E"},
+      {"7E 02 10 5A 01", "7E"},
+      {"7E 05 10 01", "7E 14 AB 5A"},
+      {"7E 04 10 01", "7E 13 5A"}}},
     {"devices keep separate registers",
-     {{"7E 03 20 12 34 01", "7E"}, {"7E 05 20 02", "7E 14 00 00"}, {"7E 05 20 03", "7E 14 00 00"}, {"7E 05 20 01", "7E 14 12 34"}}},
+     {{"7E 03 20 12 34 01", "7E"},
+      {"7E 05 20 02", "7E 14 00 00"},
+      {"7E 05 20 03", "7E 14 00 00"},
+      {"7E 05 20 01", "7E 14 12 34"}}},
     {"reset sets the device's registers back and leaves the others",
-     {{"7E 03 C6 FF FF 01", "7E"}, {"7E 03 05 00 07 02", "7E"}, {"7E 01 01", "7E"}, {"7E 05 C6 01", "7E 14 00 00"}, {"7E 05 05 02", "7E 14 00 07"}}},
+     {{"7E 03 C6 FF FF 01", "7E"},
+      {"7E 03 05 00 07 02", "7E"},
+      {"7E 01 01", "7E"},
+      {"7E 05 C6 01", "7E 14 00 00"},
+      {"7E 05 05 02", "7E 14 00 07"}}},
     {"a device number outside 1..3 reads an idle bus",
-     {{"7E 03 20 12 34 00", "7E"}, {"7E 05 20 00", "7E 14 FF FF"}, {"7E 04 20 04", "7E 13 FF"}, {"7E 01 09", "7E"}}},
-    {"board information",
-     {{"7E 0F", "7E 0F 01 02 04 10 00 00 00 20 00 00 00 10 00 00"}}},
-    {"firmware version with its skipped byte",
-     {{"7E 41 00", "7E 42 07 02 01 00 00 00 00 00"}}},
-    {"firmware code with its skipped byte",
-     {{"7E 43 00", "7E 44 04 00 00 08 05"}}},
-    {"script status clear",
-     {{"7E 19", "7E 15"}}},
-    {"empty trace",
-     {{"7E 1A 00 00 00 00 08 00", "7E 15"}}},
-    {"firmware download outside the loader is ignored",
-     {{"7E 39 02", ""}, {"7E 05 00 01", "7E 14 00 00"}}},
+     {{"7E 03 20 12 34 00", "7E"},
+      {"7E 05 20 00", "7E 14 FF FF"},
+      {"7E 04 20 04", "7E 13 FF"},
+      {"7E 01 09", "7E"}}},
+    {"board information", {{"7E 0F", "7E 0F 01 02 04 10 00 00 00 20 00 00 00 10 00 00"}}},
+    {"firmware version with its skipped byte", {{"7E 41 00", "7E 42 07 02 01 00 00 00 00 00"}}},
+    {"firmware code with its skipped byte", {{"7E 43 00", "7E 44 04 00 00 08 05"}}},
+    {"script status clear", {{"7E 19", "7E 15"}}},
+    {"empty trace", {{"7E 1A 00 00 00 00 08 00", "7E 15"}}},
+    {"firmware download outside the loader is ignored", {{"7E 39 02", ""}, {"7E 05 00 01", "7E 14 00 00"}}},
     {"loader request with a wrong magic byte is ignored",
      {{"7E 40 5D 2E 91 C3 49 00 00", ""}, {"7E 0F", "7E 0F 01 02 04 10 00 00 00 20 00 00 00 10 00 00"}}},
     {"the loader answers nothing but its own requests",
      {{"7E 40 5D 2E 91 C3 48 00 00", ""}, {"7E 0F", ""}, {"7E 05 20 01", ""}, {"7E 41 00", ""}}},
-    {"bytes outside a request are ignored",
-     {{"00 55 12 7E 05 20 01", "7E 14 00 00"}}},
+    {"bytes outside a request are ignored", {{"00 55 12 7E 05 20 01", "7E 14 00 00"}}},
     {"an unknown command is dropped with the bytes up to the next 0x7E",
      {{"7E 77 05 20 01", ""}, {"7E 99 7E 05 20 01", "7E 14 00 00"}}},
-    {"a second 0x7E restarts the request",
-     {{"7E 7E 05 20 01", "7E 14 00 00"}}},
+    {"a second 0x7E restarts the request", {{"7E 7E 05 20 01", "7E 14 00 00"}}},
     {"argument bytes equal to 0x7E are arguments",
      {{"7E 03 7E 7E 7E 01", "7E"}, {"7E 05 7E 01", "7E 14 7E 7E"}}},
 };
@@ -163,13 +167,20 @@ const std::vector<FaultCase> kFaultCases = {
      {{"7E 03 20 12 34 01", ""}, {"7E 05 20 01", ""}, {"7E 0F", ""}, {"7E 15 01", ""}}},
     {"wrong first byte in acknowledgements, data replies and trace records",
      [](sim::Faults& f) { f.wrongFirstByte = true; },
-     {{"7E 03 20 12 34 01", "7F"}, {"7E 05 20 01", "7F 14 12 34"}, {"7E 19", "7F 15"},
+     {{"7E 03 20 12 34 01", "7F"},
+      {"7E 05 20 01", "7F 14 12 34"},
+      {"7E 19", "7F 15"},
       {"7E 1A 00 00 00 00 00 01", "7F 17 01 01 20 12 34 02 01 01 00 00 00 00"}}},
     {"wrong reply code never gives another valid code",
      [](sim::Faults& f) { f.wrongReplyCode = true; },
-     {{"7E 03 20 12 34 01", "7E"}, {"7E 04 20 01", "7E 93 34"}, {"7E 05 20 01", "7E 94 12 34"},
-      {"7E 19", "7E 95"}, {"7E 43 00", "7E C4 04 00 00 08 05"},
-      {"7E 1A 00 00 00 00 00 05", "7E 97 01 01 20 12 34 02 01 01 00 00 00 00 7E 97 01 01 20 00 34 01 01 01 00 00 00 00 7E 97 01 00 20 12 34 02 01 01 00 00 00 00 7E 95"}}},
+     {{"7E 03 20 12 34 01", "7E"},
+      {"7E 04 20 01", "7E 93 34"},
+      {"7E 05 20 01", "7E 94 12 34"},
+      {"7E 19", "7E 95"},
+      {"7E 43 00", "7E C4 04 00 00 08 05"},
+      {"7E 1A 00 00 00 00 00 05",
+       "7E 97 01 01 20 12 34 02 01 01 00 00 00 00 7E 97 01 01 20 00 34 01 01 01 00 00 00 00 7E 97 01 00 20 "
+       "12 34 02 01 01 00 00 00 00 7E 95"}}},
     {"stale bytes follow each exchange",
      [](sim::Faults& f) { f.staleBytes = 6; },
      {{"7E 05 20 01", "7E 14 00 00 7E 14 A5 5A 7E 14"}, {"7E 01 01", "7E 7E 14 A5 5A 7E 14"}}},
@@ -183,7 +194,8 @@ TEST(BoardFaults, EachFaultChangesTheRepliesAsDocumented) {
         SCOPED_TRACE(c.name);
         sim::Board board;
         c.arm(board.faults());
-        for (const Step& s : c.steps) EXPECT_EQ(Exchange(board, s.request), s.reply) << "request " << s.request;
+        for (const Step& s : c.steps)
+            EXPECT_EQ(Exchange(board, s.request), s.reply) << "request " << s.request;
     }
 }
 
@@ -198,7 +210,7 @@ TEST(BoardFaults, NoReplyLeavesTheRegistersAlone) {
 TEST(BoardFaults, LineClosesAfterTheGivenNumberOfBytes) {
     struct Case {
         long closeAfter;
-        size_t taken;     // bytes of "7E 05 20 01 7E 0F" the board takes
+        size_t taken;  // bytes of "7E 05 20 01 7E 0F" the board takes
         bool regWritten;  // whether the first request (a write) was carried out
     };
     const Case cases[] = {{0, 0, false}, {3, 3, false}, {6, 6, true}, {7, 7, true}};

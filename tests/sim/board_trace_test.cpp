@@ -34,9 +34,9 @@ TEST(BoardTrace, EachAccessIsOneRecordWithItsFields) {
     board.AdvanceTime(0x01020304);
     Send(board, Hex("7E 02 33 AB 02"));  // 8-bit write, device 2
     board.AdvanceTime(10);
-    Send(board, Hex("7E 05 33 02"));     // 16-bit read
+    Send(board, Hex("7E 05 33 02"));  // 16-bit read
     board.AdvanceTime(5);
-    Send(board, Hex("7E 04 33 02"));     // 8-bit read
+    Send(board, Hex("7E 04 33 02"));  // 8-bit read
     Send(board, Hex("7E 03 40 BE EF 03"));  // 16-bit write, device 3
     Send(board, Hex("7E 01 02 7E 0F 7E 19 7E 41 00"));  // not register accesses
     TakeAll(board);
@@ -63,13 +63,13 @@ TEST(BoardTrace, ReadsFromAStartPositionUpToTheCount) {
         std::string reply;
     };
     const Case cases[] = {
-        {0, 2, record(4) + " " + record(3)},                      // exactly the count: no end marker
-        {3, 10, record(1) + " " + record(0) + " 7E 15"},          // fewer than asked: end marker
+        {0, 2, record(4) + " " + record(3)},  // exactly the count: no end marker
+        {3, 10, record(1) + " " + record(0) + " 7E 15"},  // fewer than asked: end marker
         {4, 1, record(0)},
-        {5, 1, "7E 15"},                                           // past the newest-to-oldest end
+        {5, 1, "7E 15"},  // past the newest-to-oldest end
         {0x1FFFF, 2048, "7E 15"},
         {0xFFFFFFFF, 0xFFFF, "7E 15"},
-        {0, 0, "7E 15"},                                           // none asked for
+        {0, 0, "7E 15"},  // none asked for
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(TraceRequest(c.start, c.count));

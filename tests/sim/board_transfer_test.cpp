@@ -12,11 +12,11 @@ namespace {
 // A Kernlet as the program sends it: every header and end-record byte a chunk of its own.
 // Block at 0x0100 with words AABB CCDD, block at 0x0200 with word 1234, end record 0x0100.
 const std::vector<std::string> kKernletChunks = {
-    "01 01", "01 00", "01 00", "01 02",  // header: address 0100, 2 words
-    "04 AA BB CC DD",                    // data
-    "01 02", "01 00", "01 00", "01 01",  // header: address 0200, 1 word
-    "02 12 34",                          // data
-    "01 01", "01 00", "01 00", "01 00",  // end record: address 0100, 0, 0
+    "01 01",          "01 00", "01 00", "01 02",  // header: address 0100, 2 words
+    "04 AA BB CC DD",  // data
+    "01 02",          "01 00", "01 00", "01 01",  // header: address 0200, 1 word
+    "02 12 34",  // data
+    "01 01",          "01 00", "01 00", "01 00",  // end record: address 0100, 0, 0
 };
 
 TEST(BoardKernlet, PacesEachChunkAndEndsWithLoadComplete) {
@@ -68,8 +68,8 @@ TEST(BoardKernlet, StatusRegisterFollowsTheLoadedKernletThroughResets) {
 TEST(BoardKernlet, RefusalsComeOneMillisecondApartBeforeTheSendByte) {
     struct Case {
         int refusals;
-        long chunk;           // Faults::refusalChunk
-        long refusedChunk;    // the chunk before which 0x11 is expected (-1: each)
+        long chunk;  // Faults::refusalChunk
+        long refusedChunk;  // the chunk before which 0x11 is expected (-1: each)
     };
     const Case cases[] = {{1, -1, -1}, {2, -1, -1}, {3, 0, 0}, {1, 4, 4}, {2, 13, 13}};
     for (const Case& c : cases) {
@@ -141,7 +141,8 @@ std::string DownloadImage(sim::Board& board, const Bytes& image, uint8_t blocks)
     for (size_t b = 0; b < blocks; ++b) {
         const size_t from = b * 512;
         const size_t n = from < image.size() ? std::min<size_t>(512, image.size() - from) : 0;
-        std::copy(image.begin() + static_cast<long>(from), image.begin() + static_cast<long>(from + n), block.begin());
+        std::copy(image.begin() + static_cast<long>(from), image.begin() + static_cast<long>(from + n),
+                  block.begin());
         // In pieces, as a pty hands them over.
         board.Receive(block.data(), 100);
         board.Receive(block.data() + 100, 412);
@@ -227,13 +228,17 @@ TEST(BoardTransferLeft, TheNextRequestIsARequest) {
         int refusals;
         long refusalChunk;
         std::vector<std::string> chunks;  // sent after "7E 15 01", each taken with its answer
-        uint64_t waitMicroseconds;        // time that passes before the PC's next request
+        uint64_t waitMicroseconds;  // time that passes before the PC's next request
     };
     const Case cases[] = {
         {"refused, asked again later", 1, 1, {"01 01", "01 00"}, 5000},
         {"refused several times", 3, -1, {"01 01"}, 10'000},
         {"refused, request at once", 2, 0, {}, 0},
-        {"file ended before its end record", 0, -1, {"01 01", "01 00", "01 00", "01 02", "02 AA BB"}, 300'000},
+        {"file ended before its end record",
+         0,
+         -1,
+         {"01 01", "01 00", "01 00", "01 02", "02 AA BB"},
+         300'000},
         {"file ended inside a header", 0, -1, {"01 02"}, 0},
     };
     for (const Case& c : cases) {
@@ -257,9 +262,9 @@ TEST(BoardTransferLeft, TheNextRequestIsARequest) {
 TEST(BoardTransferLeft, AChunkOf126BytesIsStillAChunk) {
     const std::vector<std::string> firstData = {
         "05 20 01",  // as if a register read followed
-        "0F",        // a request without arguments
-        "7E",        // a second 7E
-        "77",        // no request at all
+        "0F",  // a request without arguments
+        "7E",  // a second 7E
+        "77",  // no request at all
     };
     for (const std::string& start : firstData) {
         for (bool inPieces : {false, true}) {

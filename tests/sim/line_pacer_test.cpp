@@ -21,10 +21,10 @@ TEST(LinePacer, WireTimeIsTenBitsAByteRoundedUp) {
         uint64_t micros;
     };
     const Case cases[] = {
-        {1, 115200, 87},               // 86.8 us
-        {14, 115200, 1216},            // one trace record with its 7E 17
-        {512, 115200, 44445},          // a firmware block
-        {11520, 115200, 1000000},      // exactly one second
+        {1, 115200, 87},  // 86.8 us
+        {14, 115200, 1216},  // one trace record with its 7E 17
+        {512, 115200, 44445},  // a firmware block
+        {11520, 115200, 1000000},  // exactly one second
         {1835008, 115200, 159288889},  // 131072 trace records of 14 bytes
         {1, 9600, 1042},
         {960, 9600, 1000000},

@@ -5,14 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fcntl.h>
-#include <poll.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace simtest;
 namespace fs = std::filesystem;
@@ -24,7 +24,8 @@ Bytes ReadFor(int fd, size_t n) {
     Bytes out;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (out.size() < n) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
@@ -38,7 +39,9 @@ Bytes ReadFor(int fd, size_t n) {
 
 int OpenPort(const std::string& path) { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC); }
 
-void WriteAll(int fd, const Bytes& bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+void WriteAll(int fd, const Bytes& bytes) {
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
 
 TEST(PtyServer, ServesRequestsRegistersThePortAndSurvivesReopening) {
     TempFolder folder("mb805q-pty");

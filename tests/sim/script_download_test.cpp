@@ -127,7 +127,7 @@ TEST(ScriptDownload, RecordsPastTheCommandBufferAreDroppedAndCannotBeReached) {
     rig.SendHex(RecordHex(0x08, 0x07, 0x0006, 0, 0x0009, 0));  // disp string 0
     rig.SendHex(RecordHex(0x09, 0x07, 0x0006, 1, 0x0009, 0));  // disp string 1
     rig.SendHex(RecordHex(0x09, 0x14, 0x0007, 0, 0x0009, 0));  // jmp 0: dropped
-    rig.SendHex(kClosingRecord);                                // dropped as well, but answered
+    rig.SendHex(kClosingRecord);  // dropped as well, but answered
     EXPECT_EQ(ToHex(TakeAll(rig.board)), "7E");
     rig.SendHex(kStartFrame);
     EXPECT_EQ(Join(rig.Run()), "7E 08 00 00 00 | 7E 08 01 00 00 | 7E 0D 01 00 02");

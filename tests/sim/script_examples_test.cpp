@@ -31,7 +31,8 @@ std::vector<std::string> Serve(ScriptRig& rig) {
                     rig.SendHex("7E 14 00 00 00 0A");
                     break;
                 case 0x0B: {
-                    const uint32_t count = (uint32_t{b[2]} << 24) | (uint32_t{b[3]} << 16) | (b[4] << 8) | b[5];
+                    const uint32_t count =
+                        (uint32_t{b[2]} << 24) | (uint32_t{b[3]} << 16) | (b[4] << 8) | b[5];
                     std::vector<uint16_t> values;
                     while (values.size() < count && next <= fileSize) values.push_back(next++);
                     rig.SendHex(FileBlockHex(values.size() < count, values));
@@ -39,14 +40,9 @@ std::vector<std::string> Serve(ScriptRig& rig) {
                 }
                 case 0x0A:
                 case 0x19:
-                case 0x1A:
-                    rig.SendHex("7E 13 00 01 00 00 00 00");
-                    break;
-                case 0x18:
-                    rig.SendHex(kBlockWrittenFrame);
-                    break;
-                default:
-                    break;
+                case 0x1A: rig.SendHex("7E 13 00 01 00 00 00 00"); break;
+                case 0x18: rig.SendHex(kBlockWrittenFrame); break;
+                default: break;
             }
         }
     }

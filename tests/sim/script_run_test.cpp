@@ -168,13 +168,12 @@ struct ConditionCase {
 };
 
 const std::vector<ConditionCase> kConditions = {
-    {"=", 5, 5, true},     {"==", 5, 3, false},  {"!=", 5, 3, true},   {"!", 5, 5, false},
-    {">", 5, 3, true},     {">", 3, 5, false},   {">", 0x8000, 1, true},  // unsigned
-    {"<", 3, 5, true},     {"<", 5, 5, false},   {">=", 5, 5, true},   {">=", 3, 5, false},
-    {"<=", 5, 5, true},    {"<=", 6, 5, false},  {"&", 6, 3, true},    {"&", 4, 3, false},
-    {"|", 0, 0, false},    {"|", 0, 1, true},    {"^", 5, 5, false},   {"^", 5, 4, true},
-    {"!&", 4, 3, true},    {"!&", 6, 3, false},  {"!|", 0, 0, true},   {"!|", 1, 0, false},
-    {"!^", 5, 5, true},    {"!^", 5, 4, false},  {"", 7, 7, true},     {"", 7, 8, false},
+    {"=", 5, 5, true},   {"==", 5, 3, false},    {"!=", 5, 3, true},  {"!", 5, 5, false},  {">", 5, 3, true},
+    {">", 3, 5, false},  {">", 0x8000, 1, true},  // unsigned
+    {"<", 3, 5, true},   {"<", 5, 5, false},     {">=", 5, 5, true},  {">=", 3, 5, false}, {"<=", 5, 5, true},
+    {"<=", 6, 5, false}, {"&", 6, 3, true},      {"&", 4, 3, false},  {"|", 0, 0, false},  {"|", 0, 1, true},
+    {"^", 5, 5, false},  {"^", 5, 4, true},      {"!&", 4, 3, true},  {"!&", 6, 3, false}, {"!|", 0, 0, true},
+    {"!|", 1, 0, false}, {"!^", 5, 5, true},     {"!^", 5, 4, false}, {"", 7, 7, true},    {"", 7, 8, false},
 };
 
 TEST(ScriptRun, ConditionalJumpsAndCallsTestEachOperator) {
@@ -183,13 +182,16 @@ TEST(ScriptRun, ConditionalJumpsAndCallsTestEachOperator) {
         SCOPED_TRACE(std::string("a ") + c.op + " b with " + words);
         {
             ScriptRig rig;
-            rig.Load(words + "        jmpc a " + c.op + " b yes\n        disp \"no\"\n        stop\n"
-                             "yes     disp \"yes\"\n        stop\n");
-            EXPECT_EQ(Join(rig.Run()), c.holds ? "7E 08 01 00 00 | 7E 0C 00 00 04" : "7E 08 00 00 00 | 7E 0C 00 00 02");
+            rig.Load(words + "        jmpc a " + c.op +
+                     " b yes\n        disp \"no\"\n        stop\n"
+                     "yes     disp \"yes\"\n        stop\n");
+            EXPECT_EQ(Join(rig.Run()),
+                      c.holds ? "7E 08 01 00 00 | 7E 0C 00 00 04" : "7E 08 00 00 00 | 7E 0C 00 00 02");
         }
         {
             ScriptRig rig;
-            rig.Load(words + "        jsrc a " + c.op + " b sub\n        stop\nsub     disp \"in\"\n        return\n");
+            rig.Load(words + "        jsrc a " + c.op +
+                     " b sub\n        stop\nsub     disp \"in\"\n        return\n");
             EXPECT_EQ(Join(rig.Run()), c.holds ? "7E 08 00 00 00 | 7E 0C 00 00 01" : "7E 0C 00 00 01");
         }
     }

@@ -6,6 +6,7 @@
 #include "script/ScriptCompiler.h"
 #include "sim/ScriptEngine.h"
 #include "tests/sim/BoardTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +20,9 @@ namespace simtest {
 
 // The frames that download a script; an empty list (and a test failure) if it does not compile.
 inline std::vector<Bytes> CompileToFrames(const std::string& source) {
+    const TempFolder folder("sim-script");
     script::CScriptCompiler compiler;
-    compiler.SetListingDirectory(testing::TempDir());
+    compiler.SetListingDirectory(folder.Path().string());
     if (!compiler.PrepareText(source) || !compiler.Compile()) {
         ADD_FAILURE() << "cannot compile:\n" << source;
         return {};
@@ -35,8 +37,8 @@ inline std::vector<Bytes> CompileToFrames(const std::string& source) {
 }
 
 // "7E 08 00 01 ..." for a record frame: opcode and three descriptor/value pairs.
-inline std::string RecordHex(uint8_t command, uint16_t opcode, uint16_t d1 = 0, uint16_t v1 = 0, uint16_t d2 = 0,
-                             uint16_t v2 = 0, uint16_t d3 = 0, uint16_t v3 = 0) {
+inline std::string RecordHex(uint8_t command, uint16_t opcode, uint16_t d1 = 0, uint16_t v1 = 0,
+                             uint16_t d2 = 0, uint16_t v2 = 0, uint16_t d3 = 0, uint16_t v3 = 0) {
     Bytes f{0x7E, command};
     for (uint16_t w : {opcode, d1, v1, d2, v2, d3, v3}) {
         f.push_back(static_cast<uint8_t>(w >> 8));
@@ -70,7 +72,8 @@ inline std::vector<std::string> SplitUplink(const Bytes& bytes, size_t* rest = n
             default: length = 3; break;
         }
         if (at + 2 + length > bytes.size()) break;
-        frames.push_back(ToHex(Bytes(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + 2 + length))));
+        frames.push_back(ToHex(Bytes(bytes.begin() + static_cast<long>(at),
+                                     bytes.begin() + static_cast<long>(at + 2 + length))));
         at += 2 + length;
     }
     if (rest) *rest = at;

@@ -39,8 +39,6 @@ inline int InChild(const std::function<int()>& fn, bool asPlainUser) {
 inline int Run(const std::function<int()>& fn) { return InChild(fn, true); }
 
 // Gives a file or folder made by the test to the plain user, so that the child may write it.
-inline bool GiveToPlainUser(const char* path) {
-    return !IsSuperuser() || ::lchown(path, kUid, kGid) == 0;
-}
+inline bool GiveToPlainUser(const char* path) { return !IsSuperuser() || ::lchown(path, kUid, kGid) == 0; }
 
 }  // namespace plainuser

@@ -1,7 +1,7 @@
 #include "tests/support/Recorders.h"
 
-MsgAnswer RecordingPrompts::MessageBox(const std::string& text, const std::string& caption,
-                                       MsgIcon icon, MsgButtons buttons) {
+MsgAnswer RecordingPrompts::MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                                       MsgButtons buttons) {
     messages.push_back({text, caption, icon, buttons});
     if (!answers.empty()) {
         MsgAnswer a = answers.front();

@@ -57,10 +57,19 @@ public:
 
 class RecordingProgress : public ProgressDialog {
 public:
-    void Create(const std::string& c) override { created = true; caption = c; }
-    void SetRange(int low, int high) override { rangeLow = low; rangeHigh = high; }
+    void Create(const std::string& c) override {
+        created = true;
+        caption = c;
+    }
+    void SetRange(int low, int high) override {
+        rangeLow = low;
+        rangeHigh = high;
+    }
     void SetStep(int s) override { step = s; }
-    void SetPos(int p) override { pos = p; positions.push_back(p); }
+    void SetPos(int p) override {
+        pos = p;
+        positions.push_back(p);
+    }
     int GetPos() const override { return pos; }
     void StepIt() override;
     void Destroy() override { destroyed = true; }

@@ -3,9 +3,7 @@
 #include "link/ComSettings.h"
 #include "sim/port/SimSerialDevice.h"
 
-SimLine::SimLine(sim::BoardConfig config) : simBoard(config) {
-    simBoard.SetRequestLog(&requests);
-}
+SimLine::SimLine(sim::BoardConfig config) : simBoard(config) { simBoard.SetRequestLog(&requests); }
 
 std::unique_ptr<SerialDevice> SimLine::NewDevice() {
     auto device = std::make_unique<sim::SimSerialDevice>(simBoard, clock);
@@ -21,7 +19,8 @@ void OpenBoardPort(CSerialPort& port, CSerialPort::DeviceOpener opener, int numb
 }
 
 void SimLine::Connect(CSerialPort& port, int number) {
-    OpenBoardPort(port, [this](int) { return NewDevice(); }, number);
+    OpenBoardPort(
+        port, [this](int) { return NewDevice(); }, number);
 }
 
 SimHost::SimHost(sim::BoardConfig config) : SimLine(config), board(clock, prompts, progress) {
@@ -30,6 +29,4 @@ SimHost::SimHost(sim::BoardConfig config) : SimLine(config), board(clock, prompt
     Connect(board.Link().Port());
 }
 
-SimHost::~SimHost() {
-    board.Link().Port().Close();
-}
+SimHost::~SimHost() { board.Link().Port().Close(); }

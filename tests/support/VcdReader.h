@@ -33,7 +33,7 @@ struct Dump {
     std::string date, version, timescale;
     std::vector<Var> vars;
     std::map<std::string, std::vector<Change>> changes;  // by name, in file order
-    std::vector<uint64_t> times;                         // every #time, in order
+    std::vector<uint64_t> times;  // every #time, in order
 
     const Var* Find(const std::string& name) const {
         for (const Var& v : vars)
@@ -48,7 +48,8 @@ struct Dump {
         size_t next = 0;
         std::string value;
         for (uint64_t t : times) {
-            for (; next < it->second.size() && it->second[next].time <= t; ++next) value = it->second[next].value;
+            for (; next < it->second.size() && it->second[next].time <= t; ++next)
+                value = it->second[next].value;
             out.push_back(value);
         }
         return out;
@@ -150,10 +151,9 @@ inline std::optional<Dump> Parse(const std::string& text, std::string& error) {
         } else if (k == "$var") {
             if (!body(words) || (words.size() != 4 && words.size() != 5)) return fail("bad $var");
             if (scopes.empty()) return fail("$var outside a scope");
-            static const std::set<std::string> types = {"event", "integer", "parameter", "real",
-                                                        "reg", "supply0", "supply1", "time", "tri",
-                                                        "triand", "trior", "trireg", "tri0", "tri1",
-                                                        "wand", "wire", "wor"};
+            static const std::set<std::string> types = {
+                "event",  "integer", "parameter", "real", "reg",  "supply0", "supply1", "time", "tri",
+                "triand", "trior",   "trireg",    "tri0", "tri1", "wand",    "wire",    "wor"};
             Var v;
             v.type = words[0];
             if (!types.count(v.type)) return fail("bad $var type");
@@ -168,7 +168,8 @@ inline std::optional<Dump> Parse(const std::string& text, std::string& error) {
             if (!Identifier(words[3])) return fail("bad reference");
             if (words.size() == 5) {
                 v.range = words[4];
-                if (v.range != "[" + std::to_string(v.size - 1) + ":0]") return fail("range does not match size");
+                if (v.range != "[" + std::to_string(v.size - 1) + ":0]")
+                    return fail("range does not match size");
             }
             for (const std::string& s : scopes) v.name += s + ".";
             v.name += words[3];

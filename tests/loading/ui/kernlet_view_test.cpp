@@ -24,13 +24,11 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace {
 
-using kltest::KernletHost;
-using kltest::TempFiles;
 using guitest::App;
 using guitest::Child;
 using guitest::SaveScreenshot;
-
-
+using kltest::KernletHost;
+using kltest::TempFiles;
 
 // The size a page gets inside the sheet's tab control.
 constexpr QSize kPageSize(874, 446);
@@ -80,7 +78,8 @@ TEST(KernletView, ControlsAsTheTemplateHasThem) {
     for (QWidget* child : view.findChildren<QWidget*>()) {
         if (!child->isVisible()) continue;
         const QRect r(child->mapTo(&view, QPoint(0, 0)), child->size());
-        EXPECT_TRUE(page.contains(r)) << child->metaObject()->className() << " " << child->objectName().toStdString();
+        EXPECT_TRUE(page.contains(r))
+            << child->metaObject()->className() << " " << child->objectName().toStdString();
     }
     auto* pathEdit = Child<QLineEdit>(&view, "kernletPath");
     auto* browseButton = Child<QPushButton>(&view, "browseButton");
@@ -113,7 +112,8 @@ TEST(KernletView, BrowseThenLoadShowsProgressAndEndsAtZero) {
     });
     Child<QPushButton>(&view, "loadButton")->click();
     ASSERT_EQ(host.prompts.messages.size(), 1u);
-    EXPECT_EQ(host.prompts.messages[0].text, "Kernlet Load complete\nProductID ($C5): 0x0805 \nKL Version ($C9): 0x0103");
+    EXPECT_EQ(host.prompts.messages[0].text,
+              "Kernlet Load complete\nProductID ($C5): 0x0805 \nKL Version ($C9): 0x0103");
     EXPECT_TRUE(host.KernletLoaded(1));
     EXPECT_EQ(Child<QProgressBar>(&view, "kernletProgress")->value(), 0);
     EXPECT_NE(std::find(values.begin(), values.end(), 50), values.end()) << "the bar moved during the load";
@@ -157,11 +157,13 @@ TEST(KernletView, LoadOnASlowLineKeepsThePagePaintedAndItsBarAdvancing) {
     const Shot& first = shots.front();
     const Shot& last = shots.back();
     EXPECT_LT(first.value, last.value);
-    EXPECT_LT(guitest::ColumnsLike(first.shown, inside, chunk), guitest::ColumnsLike(last.shown, inside, chunk))
+    EXPECT_LT(guitest::ColumnsLike(first.shown, inside, chunk),
+              guitest::ColumnsLike(last.shown, inside, chunk))
         << "the bar painted on screen did not advance from " << first.value << " to " << last.value;
     EXPECT_GT(guitest::InkPixels(last.shown, last.shown.rect()), 1000) << "the page is not painted";
     const QString folder = qEnvironmentVariable("TR805Q_SCREENSHOTS");
-    if (!folder.isEmpty()) shots[shots.size() / 2].shown.save(folder + QStringLiteral("/progress-Kernlet.png"));
+    if (!folder.isEmpty())
+        shots[shots.size() / 2].shown.save(folder + QStringLiteral("/progress-Kernlet.png"));
 }
 
 TEST(KernletView, DifferingChecksumsShowTheWarningDialog) {
@@ -207,7 +209,8 @@ TEST(KernletView, ChecksumDialogTextsAndButtons) {
     EXPECT_EQ(dialog.windowTitle(), "Warning");
     QStringList labels;
     for (QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
-    EXPECT_EQ(labels, (QStringList{"Checksums do not match:", "Block 1 Checksum: 0x00001A2B", "Block 2 Checksum: 0x00000000"}));
+    EXPECT_EQ(labels, (QStringList{"Checksums do not match:", "Block 1 Checksum: 0x00001A2B",
+                                   "Block 2 Checksum: 0x00000000"}));
     EXPECT_EQ(Child<QPushButton>(&dialog, "ignoreButton")->text(), "Ignore");
     EXPECT_EQ(Child<QPushButton>(&dialog, "cancelButton")->text(), "Cancel");
     dialog.show();

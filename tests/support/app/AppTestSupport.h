@@ -41,8 +41,8 @@ public:
 
     std::deque<PortAnswer> portAnswers;
     std::vector<std::vector<std::string>> portListsShown;  // the list of each dialog run
-    std::function<void(COptions&)> optionsAction;          // what the user does in "Options"
-    std::vector<std::string> aboutTexts;                    // caption, then the seven texts
+    std::function<void(COptions&)> optionsAction;  // what the user does in "Options"
+    std::vector<std::string> aboutTexts;  // caption, then the seven texts
     int aboutRuns = 0;
     std::optional<std::string> aboutEntry;  // set by BuildControls
     std::vector<int> resizes;
