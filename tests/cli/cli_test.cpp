@@ -184,7 +184,7 @@ TEST(CliTableCommand, RunsTheEnabledRowsOfAConfigurationFile) {
     {
         std::ofstream f(path, std::ios::binary);
         for (int r = 1; r <= 40; ++r) {
-            char header[20];
+            char header[24];
             std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
             f << header;
             if (r == 2)

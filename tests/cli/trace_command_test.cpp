@@ -30,7 +30,7 @@ TEST_F(TraceCommandTest, CommandExportsWithNamesFromConfigurationFiles) {
     Accesses(2);
     std::string config;
     for (int r = 1; r <= 40; ++r) {
-        char header[20];
+        char header[24];
         std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
         config += header + std::string(r == 1 ? "Gain\r\n20\r\n02\r\n\r\n0\r\n" : "\r\n\r\n00\r\n\r\n0\r\n");
     }

@@ -80,7 +80,7 @@ TEST_F(SimulatedBoardOnPty, TableFileRunsItsRows) {
     {
         std::ofstream f(table, std::ios::binary);
         for (int r = 1; r <= 40; ++r) {
-            char header[20];
+            char header[24];
             std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
             f << header;
             if (r == 1)

@@ -173,7 +173,7 @@ TEST_F(ConfigFile, EmptyTableSavesAs240Lines) {
     ASSERT_TRUE(page.SaveConfigFile(Path("empty.txt")));
     std::string expected;
     for (int r = 1; r <= 40; ++r) {
-        char header[20];
+        char header[24];
         std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
         expected += std::string(header) + "\r\n\r\n00\r\n\r\n0\r\n";
     }
@@ -249,7 +249,7 @@ TEST_F(ConfigFile, FailuresLeaveTheDocumentedState) {
 std::string GoodConfig(const std::string& description = "d", const std::string& before = "") {
     std::string text = before;
     for (int r = 1; r <= 40; ++r) {
-        char header[20];
+        char header[24];
         std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
         text += std::string(header) + (r == 1 ? description : "d") + "\r\n20\r\n02\r\n12\r\n1\r\n";
     }

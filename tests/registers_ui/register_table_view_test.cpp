@@ -172,7 +172,7 @@ TEST_F(TableView, OpenConfigShowsEveryRowAndPressesLock) {
     const fs::path file = fs::temp_directory_path() / ("tr805q-view-" + std::to_string(::getpid()) + ".txt");
     std::string text;
     for (int r = 1; r <= 40; ++r) {
-        char header[20];
+        char header[24];
         std::snprintf(header, sizeof header, "Register:%03d\r\n", r);
         text += header;
         if (r == 1)
