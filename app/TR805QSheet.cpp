@@ -219,14 +219,6 @@ std::string CTR805QSheet::AboutEntryText() const {
     return boardKind_ == kBoardKindComPort ? kAboutEntryText : "";
 }
 
-bool CTR805QSheet::KernletLoaded(uint8_t device) const {
-    return device >= 1 && device <= 3 && kernletLoaded_[device - 1];
-}
-
-void CTR805QSheet::SetKernletLoaded(uint8_t device, bool loaded) {
-    if (device >= 1 && device <= 3) kernletLoaded_[device - 1] = loaded;
-}
-
 std::unique_ptr<SettingsKey> CTR805QSheet::NewSettingsKey() {
     return newSettingsKey_ ? newSettingsKey_() : nullptr;
 }

@@ -7,6 +7,7 @@
 #include "app/FirmwareFile.h"
 #include "app/Options.h"
 #include "app/SheetWindow.h"
+#include "core/KernletFlags.h"
 #include "core/PageHost.h"
 #include "link/ComSettings.h"
 #include "link/MB805QBrd.h"
@@ -113,8 +114,8 @@ public:
     CMB805QBrd& Board() override { return board_; }
     UserPrompts& Prompts() override { return prompts_; }
     Clock& GetClock() override { return clock_; }
-    bool KernletLoaded(uint8_t device) const override;
-    void SetKernletLoaded(uint8_t device, bool loaded) override;
+    bool KernletLoaded(uint8_t device) const override { return kernletLoaded_.Loaded(device); }
+    void SetKernletLoaded(uint8_t device, bool loaded) override { kernletLoaded_.Set(device, loaded); }
     uint8_t KernletOptions() const override { return kernletOptions_; }
     std::unique_ptr<SettingsKey> NewSettingsKey() override;
     void EnableSheetControls(bool enable) override;
@@ -143,7 +144,7 @@ private:
     uint8_t kernletOptions_ = 0;
     FirmwareFile firmwareFile_;
     std::string boardName_;
-    std::array<bool, 3> kernletLoaded_{};
+    KernletFlags kernletLoaded_;
     int layoutTab_ = 0;
     bool controlsEnabled_ = true;
     std::thread loaderWait_;

@@ -41,14 +41,6 @@ CliSession::CliSession(std::ostream& err, ComSettings stored, bool simulate,
 
 CliSession::~CliSession() { board_.Link().Port().Close(); }
 
-bool CliSession::KernletLoaded(uint8_t device) const {
-    return device >= 1 && device <= 3 && kernletLoaded_[device - 1];
-}
-
-void CliSession::SetKernletLoaded(uint8_t device, bool loaded) {
-    if (device >= 1 && device <= 3) kernletLoaded_[device - 1] = loaded;
-}
-
 bool CliSession::Connect(const ConnectOptions& options) {
     ComSettings settings = stored_;
     if (options.baud != 0) settings.baud = options.baud;

@@ -1,6 +1,7 @@
 #pragma once
 // The board connection of tr805q-cli: what the window's sheet gives its pages, without a window.
 #include "cli/TerminalProgress.h"
+#include "core/KernletFlags.h"
 #include "core/PageHost.h"
 #include "link/ComSettings.h"
 #include "link/MB805QBrd.h"
@@ -60,8 +61,8 @@ public:
     CMB805QBrd& Board() override { return board_; }
     UserPrompts& Prompts() override { return prompts_; }
     Clock& GetClock() override { return *clock_; }
-    bool KernletLoaded(uint8_t device) const override;
-    void SetKernletLoaded(uint8_t device, bool loaded) override;
+    bool KernletLoaded(uint8_t device) const override { return kernletLoaded_.Loaded(device); }
+    void SetKernletLoaded(uint8_t device, bool loaded) override { kernletLoaded_.Set(device, loaded); }
     uint8_t KernletOptions() const override { return kernletOptions_; }
     ProgressSink& Progress() override { return terminal_; }
     void SetKernletOptions(uint8_t mask) { kernletOptions_ = mask; }
@@ -78,6 +79,6 @@ private:
     // The firmware download's documented bar; on the terminal it shows through terminal_.
     SilentProgressDialog progress_;
     CMB805QBrd board_;
-    std::array<bool, 3> kernletLoaded_{};
+    KernletFlags kernletLoaded_;
     uint8_t kernletOptions_ = 0;
 };

@@ -211,14 +211,6 @@ void Kit::Close() {
 
 bool Kit::Closed() const { return closed_; }
 
-bool Kit::KernletLoaded(uint8_t device) const {
-    return device >= 1 && device <= 3 && kernletLoaded_[device - 1];
-}
-
-void Kit::SetKernletLoaded(uint8_t device, bool loaded) {
-    if (device >= 1 && device <= 3) kernletLoaded_[device - 1] = loaded;
-}
-
 std::string Kit::LastErrorText() const {
     const std::optional<KitMessage> m = prompts_.LastError(actionStart_);
     return m ? m->text : std::string();

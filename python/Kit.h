@@ -6,6 +6,7 @@
 //
 // What the window shows in message boxes is recorded instead (Messages()). A lost board, which
 // ends the window, closes the port here and raises LostBoardError with the one report's text.
+#include "core/KernletFlags.h"
 #include "core/PageHost.h"
 #include "link/BoardPort.h"
 #include "loading/KernletFileReader.h"
@@ -175,8 +176,8 @@ public:
     CMB805QBrd& Board() override { return board_; }
     UserPrompts& Prompts() override { return prompts_; }
     Clock& GetClock() override { return *clock_; }
-    bool KernletLoaded(uint8_t device) const override;
-    void SetKernletLoaded(uint8_t device, bool loaded) override;
+    bool KernletLoaded(uint8_t device) const override { return kernletLoaded_.Loaded(device); }
+    void SetKernletLoaded(uint8_t device, bool loaded) override { kernletLoaded_.Set(device, loaded); }
     uint8_t KernletOptions() const override { return kernletOptions_; }
     ProgressSink& Progress() override { return progressSink_; }
 
@@ -213,7 +214,7 @@ private:
     Clock* clock_;
     std::ofstream log_;
     CMB805QBrd board_;
-    std::array<bool, 3> kernletLoaded_{};
+    KernletFlags kernletLoaded_;
     uint8_t kernletOptions_ = 0;
 
     std::mutex turn_;
