@@ -7,45 +7,147 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace script {
 
 namespace {
 
-// The listing's text goes through a buffer of fixed size that is handed on whenever it fills:
-// a long script's listing runs to many megabytes and is written on every compile.
+// The listing's text is made in buffers of fixed size, each handed on whenever it fills: a
+// long script's listing runs to many megabytes and is written on every compile. Whoever takes
+// a full buffer gives back the one to go on in.
+constexpr std::size_t kChunkSize = 256 * 1024;
+
 class ListingBuffer {
 public:
-    using Sink = std::function<void(std::string_view)>;
-    explicit ListingBuffer(Sink sink)
-        : sink_(std::move(sink)), data_(BulkAllocator<char>().allocate(kCapacity)) {}
-    ~ListingBuffer() {
-        Flush();
-        BulkAllocator<char>().deallocate(data_, kCapacity);
-    }
+    using Sink = std::function<char*(char* data, std::size_t n)>;
+    ListingBuffer(char* first, Sink sink) : sink_(std::move(sink)), data_(first) {}
     ListingBuffer(const ListingBuffer&) = delete;
     ListingBuffer& operator=(const ListingBuffer&) = delete;
     // Room for n more characters at the returned position; Advance commits them. n is at most
     // a few lines.
     char* Reserve(std::size_t n) {
-        if (size_ + n > kCapacity) Flush();
+        if (size_ + n > kChunkSize) Flush();
         return data_ + size_;
     }
     void Advance(char* end) { size_ = static_cast<std::size_t>(end - data_); }
     void Flush() {
-        if (size_) sink_(std::string_view(data_, size_));
+        if (size_) data_ = sink_(data_, size_);
         size_ = 0;
     }
 
 private:
-    static constexpr std::size_t kCapacity = 256 * 1024;
     Sink sink_;
     char* data_;
     std::size_t size_ = 0;
+};
+
+// The buffers of a listing, in the compiler's bulk memory.
+class ListingChunks {
+public:
+    static constexpr int kCount = 3;
+    ListingChunks() {
+        try {
+            for (char*& b : buffers_) b = BulkAllocator<char>().allocate(kChunkSize);
+        } catch (const std::bad_alloc&) {
+            Free();
+            throw;
+        }
+    }
+    ~ListingChunks() { Free(); }
+    ListingChunks(const ListingChunks&) = delete;
+    ListingChunks& operator=(const ListingChunks&) = delete;
+    char* operator[](std::size_t i) const { return buffers_[i % kCount]; }
+
+private:
+    void Free() {
+        for (char*& b : buffers_) {
+            if (b) BulkAllocator<char>().deallocate(b, kChunkSize);
+            b = nullptr;
+        }
+    }
+    char* buffers_[kCount] = {};
+};
+
+// Writes the listing's buffers to the file on a thread of its own, in the order they were
+// handed over, so that the next part of the listing is made while the last one is written: for
+// a long script the two take about as long. Where no thread can be started, each buffer is
+// written when it is handed over.
+class ChunkWriter {
+public:
+    explicit ChunkWriter(ReplacingFile& file) : file_(file) {
+        try {
+            thread_ = std::thread([this] { Run(); });
+        } catch (const std::system_error&) {}
+    }
+    ~ChunkWriter() { Finish(); }
+    ChunkWriter(const ChunkWriter&) = delete;
+    ChunkWriter& operator=(const ChunkWriter&) = delete;
+
+    char* First() const { return chunks_[0]; }
+    // Takes the buffer given out last (data, its first n bytes filled) and gives back the next
+    // one, once what that one held before is written.
+    char* Hand(char* data, std::size_t n) {
+        if (!thread_.joinable()) {
+            ok_ = ok_ && file_.Write(std::string_view(data, n));
+            return data;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        sizes_[handed_ % ListingChunks::kCount] = n;
+        ++handed_;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return handed_ - written_ < ListingChunks::kCount; });
+        return chunks_[handed_];
+    }
+    // Waits until everything handed over is written; whether all of it was.
+    bool Finish() {
+        if (thread_.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                done_ = true;
+            }
+            changed_.notify_all();
+            thread_.join();
+        }
+        return ok_;
+    }
+
+private:
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return written_ < handed_ || done_; });
+            if (written_ == handed_) return;
+            const std::size_t index = written_;
+            const std::string_view bytes(chunks_[index], sizes_[index % ListingChunks::kCount]);
+            const bool going = ok_;
+            lock.unlock();
+            // After a failed write the rest is only taken, not written: the listing is lost.
+            const bool wrote = going && file_.Write(bytes);
+            lock.lock();
+            ok_ = ok_ && wrote;
+            ++written_;
+            changed_.notify_all();
+        }
+    }
+
+    ReplacingFile& file_;
+    ListingChunks chunks_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t sizes_[ListingChunks::kCount] = {};
+    std::size_t handed_ = 0;  // buffers handed over so far
+    std::size_t written_ = 0;  // of those, written (or given up)
+    bool done_ = false;
+    bool ok_ = true;
+    std::thread thread_;  // last: started once everything it uses is there
 };
 
 // The pieces of the formats above, written straight into the buffer: %Nd, %Nx and %Ns
@@ -350,10 +452,13 @@ void BuildListing(const CScriptCompiler& c, ListingBuffer& out) {
 
 std::string CScriptCompiler::ListingText() const {
     std::string text;
-    {
-        ListingBuffer out([&text](std::string_view chunk) { text.append(chunk); });
-        BuildListing(*this, out);
-    }
+    const ListingChunks chunks;
+    ListingBuffer out(chunks[0], [&text](char* data, std::size_t n) {
+        text.append(data, n);
+        return data;
+    });
+    BuildListing(*this, out);
+    out.Flush();
     return text;
 }
 
@@ -365,10 +470,14 @@ void CScriptCompiler::WriteListing() {
     // compile, so it does not wait for the disk (megabytes for a long script).
     ReplacingFile file(path, ReplacingFile::Durability::Unsynced);
     if (!file.Open()) return;
-    bool ok = true;
+    bool ok = false;
     try {
-        ListingBuffer out([&](std::string_view chunk) { ok = file.Write(chunk) && ok; });
+        ChunkWriter writer(file);
+        ListingBuffer out(writer.First(),
+                          [&writer](char* data, std::size_t n) { return writer.Hand(data, n); });
         BuildListing(*this, out);
+        out.Flush();
+        ok = writer.Finish();
     } catch (const std::bad_alloc&) {
         return;  // the earlier listing stays
     }

@@ -188,6 +188,19 @@ TEST_F(CompilerTest, ListingIsSavedLikeEveryFileTheUserKeeps) {
     }
 }
 
+TEST_F(CompilerTest, ListingOntoAFullDiskIsReportedUnwrittenAndTheCompileGoesOn) {
+    // A listing of many buffers' worth, so that writing is still going on when it is made.
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += "  cls\n";
+    std::filesystem::create_symlink("/dev/full", folder.File("debug_file.txt"));
+    compiler.SetListingDirectory(folder.Path());
+    ASSERT_TRUE(compiler.PrepareText(text));
+    EXPECT_TRUE(compiler.Compile());
+    EXPECT_FALSE(compiler.ListingWritten());
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("debug_file.txt")));
+    EXPECT_GT(compiler.ListingText().size(), 1000000u);
+}
+
 TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile) {
     compiler.SetListingDirectory(folder.File("no/such/folder"));
     ASSERT_TRUE(compiler.PrepareText("  cls\n"));
