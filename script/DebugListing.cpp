@@ -15,6 +15,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace script {
 
@@ -79,7 +80,8 @@ private:
 // Writes the listing's buffers to the file on a thread of its own, in the order they were
 // handed over, so that the next part of the listing is made while the last one is written: for
 // a long script the two take about as long. Where no thread can be started, each buffer is
-// written when it is handed over.
+// written when it is handed over. A failed write is the file's to remember: its commit then
+// fails and the earlier listing stays.
 class ChunkWriter {
 public:
     explicit ChunkWriter(ReplacingFile& file) : file_(file) {
@@ -96,7 +98,7 @@ public:
     // one, once what that one held before is written.
     char* Hand(char* data, std::size_t n) {
         if (!thread_.joinable()) {
-            ok_ = ok_ && file_.Write(std::string_view(data, n));
+            (void)file_.Write(std::string_view(data, n));
             return data;
         }
         std::unique_lock<std::mutex> lock(mutex_);
@@ -106,8 +108,8 @@ public:
         changed_.wait(lock, [this] { return handed_ - written_ < ListingChunks::kCount; });
         return chunks_[handed_];
     }
-    // Waits until everything handed over is written; whether all of it was.
-    bool Finish() {
+    // Waits until everything handed over is written.
+    void Finish() {
         if (thread_.joinable()) {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -116,7 +118,6 @@ public:
             changed_.notify_all();
             thread_.join();
         }
-        return ok_;
     }
 
 private:
@@ -127,12 +128,9 @@ private:
             if (written_ == handed_) return;
             const std::size_t index = written_;
             const std::string_view bytes(chunks_[index], sizes_[index % ListingChunks::kCount]);
-            const bool going = ok_;
             lock.unlock();
-            // After a failed write the rest is only taken, not written: the listing is lost.
-            const bool wrote = going && file_.Write(bytes);
+            (void)file_.Write(bytes);  // after a failed write the file takes no more
             lock.lock();
-            ok_ = ok_ && wrote;
             ++written_;
             changed_.notify_all();
         }
@@ -146,7 +144,6 @@ private:
     std::size_t handed_ = 0;  // buffers handed over so far
     std::size_t written_ = 0;  // of those, written (or given up)
     bool done_ = false;
-    bool ok_ = true;
     std::thread thread_;  // last: started once everything it uses is there
 };
 
@@ -452,8 +449,8 @@ void BuildListing(const CScriptCompiler& c, ListingBuffer& out) {
 
 std::string CScriptCompiler::ListingText() const {
     std::string text;
-    const ListingChunks chunks;
-    ListingBuffer out(chunks[0], [&text](char* data, std::size_t n) {
+    std::vector<char> chunk(kChunkSize);
+    ListingBuffer out(chunk.data(), [&text](char* data, std::size_t n) {
         text.append(data, n);
         return data;
     });
@@ -470,18 +467,17 @@ void CScriptCompiler::WriteListing() {
     // compile, so it does not wait for the disk (megabytes for a long script).
     ReplacingFile file(path, ReplacingFile::Durability::Unsynced);
     if (!file.Open()) return;
-    bool ok = false;
     try {
         ChunkWriter writer(file);
         ListingBuffer out(writer.First(),
                           [&writer](char* data, std::size_t n) { return writer.Hand(data, n); });
         BuildListing(*this, out);
         out.Flush();
-        ok = writer.Finish();
+        writer.Finish();
     } catch (const std::bad_alloc&) {
         return;  // the earlier listing stays
     }
-    listingWritten_ = ok && file.Commit();
+    listingWritten_ = file.Commit();
 }
 
 }  // namespace script

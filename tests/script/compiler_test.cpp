@@ -1,7 +1,12 @@
 // The compiler's tables and iterators: placement, image words, initialisers, listing, lines.
 #include "script/CommandTable.h"
 #include "tests/script/ScriptTestSupport.h"
+#include "tests/support/PlainUser.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -188,17 +193,48 @@ TEST_F(CompilerTest, ListingIsSavedLikeEveryFileTheUserKeeps) {
     }
 }
 
-TEST_F(CompilerTest, ListingOntoAFullDiskIsReportedUnwrittenAndTheCompileGoesOn) {
-    // A listing of many buffers' worth, so that writing is still going on when it is made.
+TEST_F(CompilerTest, ListingThatCannotBeWrittenWholeIsReportedAndTheEarlierOneStays) {
+    // A listing of many buffers' worth, so that its writing is still going on while it is made.
     std::string text;
     for (int i = 0; i < 20000; ++i) text += "  cls\n";
-    std::filesystem::create_symlink("/dev/full", folder.File("debug_file.txt"));
-    compiler.SetListingDirectory(folder.Path());
-    ASSERT_TRUE(compiler.PrepareText(text));
-    EXPECT_TRUE(compiler.Compile());
-    EXPECT_FALSE(compiler.ListingWritten());
-    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("debug_file.txt")));
-    EXPECT_GT(compiler.ListingText().size(), 1000000u);
+    struct Case {
+        const char* what;
+        bool device;  // the listing's name leads to /dev/full, written at the end
+        rlim_t sizeLimit;  // otherwise a write fails once the file passes this size
+    };
+    const Case cases[] = {
+        {"a full disk behind a link", true, RLIM_INFINITY},
+        {"a write that fails part way", false, 1024 * 1024},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(folder.File("debug_file.txt"));
+        if (c.device)
+            std::filesystem::create_symlink("/dev/full", folder.File("debug_file.txt"));
+        else
+            folder.Write("debug_file.txt", "older");
+        const int result = plainuser::InChild(
+            [&] {
+                // Past the limit a write fails with EFBIG rather than ending the process.
+                std::signal(SIGXFSZ, SIG_IGN);
+                const struct rlimit limit { c.sizeLimit, c.sizeLimit };
+                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 9;
+                CScriptCompiler child;
+                child.SetListingDirectory(folder.Path());
+                if (!child.PrepareText(text) || !child.Compile()) return 8;
+                if (child.ListingText().size() < 1000000) return 7;
+                return child.ListingWritten() ? 1 : 0;
+            },
+            false);
+        EXPECT_EQ(result, 0);
+        if (c.device)
+            EXPECT_TRUE(std::filesystem::is_symlink(folder.File("debug_file.txt")));
+        else
+            EXPECT_EQ(folder.Read("debug_file.txt"), "older");
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder.Path())) ++files;
+        EXPECT_EQ(files, 1u);  // no temporary copy left behind
+    }
 }
 
 TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile) {
