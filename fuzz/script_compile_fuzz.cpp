@@ -1,5 +1,6 @@
 // libFuzzer target: any bytes as a script file through Prepare, Compile, every NextError,
-// every NextRecord and NextInitialiser, the listing, and the run-time string formatting.
+// every NextRecord and NextInitialiser, the listing, and the run-time string formatting; and the
+// same bytes parsed in two halves, which must give the same errors, image and listing.
 #include "script/DownloadFrames.h"
 #include "script/ScriptCompiler.h"
 
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -69,6 +71,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (errors == 0) {
         const auto frames = script::BuildDownloadFrames(compiler);
         if (frames.empty() || frames.front()[1] != script::kCmdFirstRecord) std::abort();
+    }
+
+    // The same script parsed in two halves gives the same tables, errors and listing.
+    {
+        script::CScriptCompiler halves;
+        halves.SetListingDirectory(WorkFolder());
+        halves.SetSplitFrom(1);
+        if (!halves.PrepareText(std::string_view(reinterpret_cast<const char*>(data), size)) ||
+            !halves.Compile())
+            std::abort();
+        compiler.NextError(true);
+        halves.NextError(true);
+        for (;;) {
+            const auto a = compiler.NextError(false);
+            const auto b = halves.NextError(false);
+            if (a != b) std::abort();
+            if (!a) break;
+        }
+        script::ImageRecord a{}, b{};
+        compiler.NextRecord(true, a);
+        halves.NextRecord(true, b);
+        for (;;) {
+            const bool more = compiler.NextRecord(false, a);
+            if (more != halves.NextRecord(false, b) || a != b) std::abort();
+            if (!more) break;
+        }
+        script::DataInitialiser ia, ib;
+        compiler.NextInitialiser(true, ia);
+        halves.NextInitialiser(true, ib);
+        for (;;) {
+            const bool more = compiler.NextInitialiser(false, ia);
+            if (more != halves.NextInitialiser(false, ib) || ia.location != ib.location ||
+                ia.value != ib.value)
+                std::abort();
+            if (!more) break;
+        }
+        if (compiler.ListingText() != halves.ListingText()) std::abort();
     }
 
     std::string out;

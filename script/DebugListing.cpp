@@ -3,151 +3,23 @@
 #include "link/ReplacingFile.h"
 #include "script/BulkMemory.h"
 #include "script/CompileMessages.h"
+#include "script/HelperThread.h"
 #include "script/ScriptCompiler.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <functional>
-#include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
-#include <thread>
-#include <vector>
 
 namespace script {
 
 namespace {
-
-// The listing's text is made in buffers of fixed size, each handed on whenever it fills: a
-// long script's listing runs to many megabytes and is written on every compile. Whoever takes
-// a full buffer gives back the one to go on in.
-constexpr std::size_t kChunkSize = 256 * 1024;
-
-class ListingBuffer {
-public:
-    using Sink = std::function<char*(char* data, std::size_t n)>;
-    ListingBuffer(char* first, Sink sink) : sink_(std::move(sink)), data_(first) {}
-    ListingBuffer(const ListingBuffer&) = delete;
-    ListingBuffer& operator=(const ListingBuffer&) = delete;
-    // Room for n more characters at the returned position; Advance commits them. n is at most
-    // a few lines.
-    char* Reserve(std::size_t n) {
-        if (size_ + n > kChunkSize) Flush();
-        return data_ + size_;
-    }
-    void Advance(char* end) { size_ = static_cast<std::size_t>(end - data_); }
-    void Flush() {
-        if (size_) data_ = sink_(data_, size_);
-        size_ = 0;
-    }
-
-private:
-    Sink sink_;
-    char* data_;
-    std::size_t size_ = 0;
-};
-
-// The buffers of a listing, in the compiler's bulk memory.
-class ListingChunks {
-public:
-    static constexpr int kCount = 3;
-    ListingChunks() {
-        try {
-            for (char*& b : buffers_) b = BulkAllocator<char>().allocate(kChunkSize);
-        } catch (const std::bad_alloc&) {
-            Free();
-            throw;
-        }
-    }
-    ~ListingChunks() { Free(); }
-    ListingChunks(const ListingChunks&) = delete;
-    ListingChunks& operator=(const ListingChunks&) = delete;
-    char* operator[](std::size_t i) const { return buffers_[i % kCount]; }
-
-private:
-    void Free() {
-        for (char*& b : buffers_) {
-            if (b) BulkAllocator<char>().deallocate(b, kChunkSize);
-            b = nullptr;
-        }
-    }
-    char* buffers_[kCount] = {};
-};
-
-// Writes the listing's buffers to the file on a thread of its own, in the order they were
-// handed over, so that the next part of the listing is made while the last one is written: for
-// a long script the two take about as long. Where no thread can be started, each buffer is
-// written when it is handed over. A failed write is the file's to remember: its commit then
-// fails and the earlier listing stays.
-class ChunkWriter {
-public:
-    explicit ChunkWriter(ReplacingFile& file) : file_(file) {
-        try {
-            thread_ = std::thread([this] { Run(); });
-        } catch (const std::system_error&) {}
-    }
-    ~ChunkWriter() { Finish(); }
-    ChunkWriter(const ChunkWriter&) = delete;
-    ChunkWriter& operator=(const ChunkWriter&) = delete;
-
-    char* First() const { return chunks_[0]; }
-    // Takes the buffer given out last (data, its first n bytes filled) and gives back the next
-    // one, once what that one held before is written.
-    char* Hand(char* data, std::size_t n) {
-        if (!thread_.joinable()) {
-            (void)file_.Write(std::string_view(data, n));
-            return data;
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        sizes_[handed_ % ListingChunks::kCount] = n;
-        ++handed_;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return handed_ - written_ < ListingChunks::kCount; });
-        return chunks_[handed_];
-    }
-    // Waits until everything handed over is written.
-    void Finish() {
-        if (thread_.joinable()) {
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                done_ = true;
-            }
-            changed_.notify_all();
-            thread_.join();
-        }
-    }
-
-private:
-    void Run() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return written_ < handed_ || done_; });
-            if (written_ == handed_) return;
-            const std::size_t index = written_;
-            const std::string_view bytes(chunks_[index], sizes_[index % ListingChunks::kCount]);
-            lock.unlock();
-            (void)file_.Write(bytes);  // after a failed write the file takes no more
-            lock.lock();
-            ++written_;
-            changed_.notify_all();
-        }
-    }
-
-    ReplacingFile& file_;
-    ListingChunks chunks_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t sizes_[ListingChunks::kCount] = {};
-    std::size_t handed_ = 0;  // buffers handed over so far
-    std::size_t written_ = 0;  // of those, written (or given up)
-    bool done_ = false;
-    std::thread thread_;  // last: started once everything it uses is there
-};
-
-// The pieces of the formats above, written straight into the buffer: %Nd, %Nx and %Ns
+// The pieces of the listing's formats, written straight into the buffer: %Nd, %Nx and %Ns
 // right-aligned in N characters as printf writes them. A long script's listing runs to many
 // megabytes, so these stay small enough to inline.
 template <std::size_t N>
@@ -355,107 +227,273 @@ char* PutRecordFieldsAnyWidth(char* q, const CommandRecord& rec, uint32_t r) {
 
 // "Line %5d Location %3x Command=%2x Param1=%2x %4x[%3x] Param2=%2x %4x[%3x] Param3=%2x
 //  %4x[%3x] RefLabels=%s[%s],%s[%s],%s[%s]\n"
-void PutRecordLine(ListingBuffer& out, const CScriptCompiler& c, const CommandRecord& rec, uint32_t r) {
-    // Made from the names at once, not cleared first: a record line each.
-    const std::string_view names[2 * kBoardSlotCount] = {
-        c.Name(rec.slots[0].name),      c.Name(rec.slots[0].indexName), c.Name(rec.slots[1].name),
-        c.Name(rec.slots[1].indexName), c.Name(rec.slots[2].name),      c.Name(rec.slots[2].indexName)};
-    static_assert(kBoardSlotCount == 3);
-    std::size_t room = kListingRecordLine.size() + 12 * kFieldRoom;
-    for (const std::string_view& name : names) room += name.size();
-    char* q = out.Reserve(room);
+struct RecordNames {
+    std::string_view names[2 * kBoardSlotCount];
+    RecordNames(const CScriptCompiler& c, const CommandRecord& rec)
+        : names{c.Name(rec.slots[0].name), c.Name(rec.slots[0].indexName),
+                c.Name(rec.slots[1].name), c.Name(rec.slots[1].indexName),
+                c.Name(rec.slots[2].name), c.Name(rec.slots[2].indexName)} {
+        static_assert(kBoardSlotCount == 3);
+    }
+    std::size_t Room() const {
+        std::size_t room = kListingRecordLine.size() + 12 * kFieldRoom;
+        for (const std::string_view& name : names) room += name.size();
+        return room;
+    }
+};
+
+char* PutRecordLine(char* q, const RecordNames& n, const CommandRecord& rec, uint32_t r) {
     q = FitsTemplate(rec) ? PutRecordFields(q, rec, r) : PutRecordFieldsAnyWidth(q, rec, r);
     for (int s = 0; s < kBoardSlotCount; ++s) {
-        q = PutText(q, names[2 * s]);
+        q = PutText(q, n.names[2 * s]);
         *q++ = '[';
-        q = PutText(q, names[2 * s + 1]);
+        q = PutText(q, n.names[2 * s + 1]);
         *q++ = ']';
         *q++ = s + 1 < kBoardSlotCount ? ',' : '\n';
     }
-    out.Advance(q);
+    return q;
 }
 
-void BuildListing(const CScriptCompiler& c, ListingBuffer& out) {
-    const auto& records = c.Records();
-    const auto& strings = c.Strings();
-    const auto& labels = c.Labels();
+// "%4x %s\n"
+char* PutStringLine(char* q, const std::string& text, uint32_t i) {
+    q = PutHex(q, i, 4);
+    *q++ = ' ';
+    q = PutText(q, text);
+    *q++ = '\n';
+    return q;
+}
 
-    char* q = out.Reserve(kListingTitleCommands.size());
-    out.Advance(PutText(q, kListingTitleCommands));
-    for (std::size_t r = 0; r < records.size(); ++r)
-        PutRecordLine(out, c, records[r], static_cast<uint32_t>(r));
-
-    q = out.Reserve(kListingTitleStrings.size());
-    out.Advance(PutText(q, kListingTitleStrings));
-    for (std::size_t i = 0; i < strings.size(); ++i) {
-        // "%4x %s\n"
-        q = out.Reserve(strings[i].size() + kFieldRoom + 2);
-        q = PutHex(q, static_cast<uint32_t>(i), 4);
-        *q++ = ' ';
-        q = PutText(q, strings[i]);
-        *q++ = '\n';
-        out.Advance(q);
-    }
-
-    q = out.Reserve(kListingTitleLabels.size());
-    out.Advance(PutText(q, kListingTitleLabels));
-    for (std::size_t i = 0; i < labels.size(); ++i) {
-        const LabelEntry& e = labels[i];
-        const std::string_view name = c.Name(e.name);
-        q = out.Reserve(kListingLabelStart.size() + kListingLabelCommand.size() + name.size() +
-                        4 * kFieldRoom);
-        // "Line %5d Label no %4d %20s "
-        q = Put(q, "Line ");
-        q = PutDec(q, e.line, 5);
-        q = Put(q, " Label no ");
-        q = PutDec(q, static_cast<int64_t>(i), 4);
-        *q++ = ' ';
-        q = PutText(q, name, 20);
-        *q++ = ' ';
-        switch (e.kind) {
-            case kKindLabel:  // "Command,                   Location=%d\n"
-                q = Put(q, "Command,                   Location=");
-                q = PutDec(q, e.commandIndex, 0);
-                *q++ = '\n';
-                break;
-            case kKindConstant:  // "Constant, value=%d\n"
-                q = Put(q, "Constant, value=");
-                q = PutDec(q, e.value, 0);
-                *q++ = '\n';
-                break;
-            case kKindVariable:  // "Variable, value=%4d,      Location=%d\n"
-                q = Put(q, "Variable, value=");
+char* PutLabelLine(char* q, std::string_view name, const LabelEntry& e, std::size_t i) {
+    // "Line %5d Label no %4d %20s "
+    q = Put(q, "Line ");
+    q = PutDec(q, e.line, 5);
+    q = Put(q, " Label no ");
+    q = PutDec(q, static_cast<int64_t>(i), 4);
+    *q++ = ' ';
+    q = PutText(q, name, 20);
+    *q++ = ' ';
+    switch (e.kind) {
+        case kKindLabel:  // "Command,                   Location=%d\n"
+            q = Put(q, "Command,                   Location=");
+            q = PutDec(q, e.commandIndex, 0);
+            *q++ = '\n';
+            break;
+        case kKindConstant:  // "Constant, value=%d\n"
+            q = Put(q, "Constant, value=");
+            q = PutDec(q, e.value, 0);
+            *q++ = '\n';
+            break;
+        case kKindVariable:  // "Variable, value=%4d,      Location=%d\n"
+            q = Put(q, "Variable, value=");
+            q = PutDec(q, e.value, 4);
+            q = Put(q, ",      Location=");
+            q = PutDec(q, e.location, 0);
+            *q++ = '\n';
+            break;
+        case kKindInitWord:  // "Initbuf,  value=%4d,      Location=%d\n"
+            if (e.value != kUnresolved) {
+                q = Put(q, "Initbuf,  value=");
                 q = PutDec(q, e.value, 4);
                 q = Put(q, ",      Location=");
                 q = PutDec(q, e.location, 0);
                 *q++ = '\n';
-                break;
-            case kKindInitWord:  // "Initbuf,  value=%4d,      Location=%d\n"
-                if (e.value != kUnresolved) {
-                    q = Put(q, "Initbuf,  value=");
-                    q = PutDec(q, e.value, 4);
-                    q = Put(q, ",      Location=");
-                    q = PutDec(q, e.location, 0);
-                    *q++ = '\n';
-                }
-                break;
-            default: break;  // nothing after the name, not even a line end
-        }
-        out.Advance(q);
+            }
+            break;
+        default: break;  // nothing after the name, not even a line end
     }
+    return q;
 }
+
+// The listing as a row of items, each one line or a title: the command table's title, every
+// record, the string table's title, every string, the label table's title, every label.
+class ListingItems {
+public:
+    explicit ListingItems(const CScriptCompiler& c)
+        : c_(c),
+          records_(c.Records().size()),
+          stringsTitle_(1 + records_),
+          labelsTitle_(stringsTitle_ + 1 + c.Strings().size()),
+          count_(labelsTitle_ + 1 + c.Labels().size()) {}
+
+    std::size_t Count() const { return count_; }
+
+    // Items [from, to) at q; room is how much there must be at q for them (at least).
+    std::size_t Room(std::size_t from, std::size_t to) const {
+        std::size_t room = 0;
+        for (std::size_t i = from; i < to; ++i) {
+            if (i == 0 || i == stringsTitle_ || i == labelsTitle_) {
+                room +=
+                    kListingTitleStrings.size() + kListingTitleLabels.size() + kListingTitleCommands.size();
+            } else if (i < stringsTitle_) {
+                room += RecordNames(c_, c_.Records()[i - 1]).Room();
+            } else if (i < labelsTitle_) {
+                room += c_.Strings()[i - stringsTitle_ - 1].size() + kFieldRoom + 2;
+            } else {
+                const LabelEntry& e = c_.Labels()[i - labelsTitle_ - 1];
+                room += kListingLabelStart.size() + kListingLabelCommand.size() + c_.Name(e.name).size() +
+                        4 * kFieldRoom;
+            }
+        }
+        return room;
+    }
+    char* Put(char* q, std::size_t from, std::size_t to) const {
+        for (std::size_t i = from; i < to; ++i) {
+            if (i == 0) {
+                q = PutText(q, kListingTitleCommands);
+            } else if (i < stringsTitle_) {
+                const CommandRecord& rec = c_.Records()[i - 1];
+                q = PutRecordLine(q, RecordNames(c_, rec), rec, static_cast<uint32_t>(i - 1));
+            } else if (i == stringsTitle_) {
+                q = PutText(q, kListingTitleStrings);
+            } else if (i < labelsTitle_) {
+                const std::size_t k = i - stringsTitle_ - 1;
+                q = PutStringLine(q, c_.Strings()[k], static_cast<uint32_t>(k));
+            } else if (i == labelsTitle_) {
+                q = PutText(q, kListingTitleLabels);
+            } else {
+                const std::size_t k = i - labelsTitle_ - 1;
+                const LabelEntry& e = c_.Labels()[k];
+                q = PutLabelLine(q, c_.Name(e.name), e, k);
+            }
+        }
+        return q;
+    }
+
+private:
+    const CScriptCompiler& c_;
+    std::size_t records_;
+    std::size_t stringsTitle_;
+    std::size_t labelsTitle_;
+    std::size_t count_;
+};
+
+// Room for the text of a piece of the listing, in the compiler's bulk memory; grown when a
+// piece needs more (lines of long names).
+class PieceBuffer {
+public:
+    PieceBuffer() = default;
+    ~PieceBuffer() { Free(); }
+    PieceBuffer(const PieceBuffer&) = delete;
+    PieceBuffer& operator=(const PieceBuffer&) = delete;
+    char* Room(std::size_t n) {
+        if (n > size_) {
+            Free();
+            data_ = BulkAllocator<char>().allocate(n);
+            size_ = n;
+        }
+        return data_;
+    }
+
+private:
+    void Free() {
+        if (data_) BulkAllocator<char>().deallocate(data_, size_);
+        data_ = nullptr;
+        size_ = 0;
+    }
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// Makes the listing in pieces of a fixed number of items and writes them to the file in order.
+// A long script's listing runs to many megabytes, and its making and its writing take about as
+// long: the thread that makes the listing and a helper both take the next piece to make, into
+// one of a few buffers taking turns, and whichever finds the next piece to write made writes it
+// (the other makes on meanwhile). Where no helper can be started the one thread does it all.
+// A failed write is the file's to remember: its commit then fails and the earlier listing stays.
+class ListingMaker {
+public:
+    static constexpr std::size_t kPieceItems = 1024;
+    static constexpr std::size_t kBuffers = 4;
+
+    ListingMaker(const ListingItems& items, ReplacingFile& file)
+        : items_(items), file_(file), pieces_((items.Count() + kPieceItems - 1) / kPieceItems) {
+        for (PieceBuffer& b : buffers_) b.Room(kPieceItems * 192);  // a record line's usual size
+    }
+
+    // Makes and writes the whole listing, with help where it comes; false when memory ran out
+    // (the file is then not to be committed).
+    bool Run() {
+        std::optional<HelperThread> helper;
+        if (pieces_ > 1) {
+            try {
+                helper.emplace([this] { Work(); });
+            } catch (const std::system_error&) {}
+        }
+        Work();
+        if (helper) helper->Join();
+        return !failed_;
+    }
+
+private:
+    void Work() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock,
+                          [this] { return failed_ || next_ >= pieces_ || next_ < written_ + kBuffers; });
+            if (failed_ || next_ >= pieces_) break;
+            const std::size_t piece = next_++;
+            const std::size_t slot = piece % kBuffers;
+            lock.unlock();
+            const std::size_t from = piece * kPieceItems;
+            const std::size_t to = std::min(items_.Count(), from + kPieceItems);
+            bool made = true;
+            try {
+                char* const start = buffers_[slot].Room(items_.Room(from, to));
+                sizes_[slot] = static_cast<std::size_t>(items_.Put(start, from, to) - start);
+                texts_[slot] = start;
+            } catch (const std::bad_alloc&) {
+                made = false;
+            }
+            lock.lock();
+            if (!made) {
+                failed_ = true;
+                changed_.notify_all();
+                break;
+            }
+            made_[slot] = true;
+            // The next pieces in order, as far as they are made, unless another thread is at it.
+            while (!writing_ && !failed_ && written_ < pieces_ && made_[written_ % kBuffers]) {
+                const std::size_t w = written_ % kBuffers;
+                writing_ = true;
+                lock.unlock();
+                (void)file_.Write(
+                    std::string_view(texts_[w], sizes_[w]));  // after a failed write the file takes no more
+                lock.lock();
+                made_[w] = false;
+                ++written_;
+                writing_ = false;
+                changed_.notify_all();
+            }
+        }
+        // Whatever is still to be written, the thread making the piece before it writes.
+    }
+
+    const ListingItems& items_;
+    ReplacingFile& file_;
+    const std::size_t pieces_;
+    std::array<PieceBuffer, kBuffers> buffers_;
+    std::array<char*, kBuffers> texts_{};
+    std::array<std::size_t, kBuffers> sizes_{};
+    std::array<bool, kBuffers> made_{};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t next_ = 0;  // pieces handed out to be made
+    std::size_t written_ = 0;  // pieces written, in order
+    bool writing_ = false;
+    bool failed_ = false;
+};
 
 }  // namespace
 
 std::string CScriptCompiler::ListingText() const {
+    const ListingItems items(*this);
     std::string text;
-    std::vector<char> chunk(kChunkSize);
-    ListingBuffer out(chunk.data(), [&text](char* data, std::size_t n) {
-        text.append(data, n);
-        return data;
-    });
-    BuildListing(*this, out);
-    out.Flush();
+    PieceBuffer buffer;
+    for (std::size_t from = 0; from < items.Count(); from += ListingMaker::kPieceItems) {
+        const std::size_t to = std::min(items.Count(), from + ListingMaker::kPieceItems);
+        char* const start = buffer.Room(items.Room(from, to));
+        text.append(start, static_cast<std::size_t>(items.Put(start, from, to) - start));
+    }
     return text;
 }
 
@@ -468,14 +506,11 @@ void CScriptCompiler::WriteListing() {
     ReplacingFile file(path, ReplacingFile::Durability::Unsynced);
     if (!file.Open()) return;
     try {
-        ChunkWriter writer(file);
-        ListingBuffer out(writer.First(),
-                          [&writer](char* data, std::size_t n) { return writer.Hand(data, n); });
-        BuildListing(*this, out);
-        out.Flush();
-        writer.Finish();
+        const ListingItems items(*this);
+        ListingMaker maker(items, file);
+        if (!maker.Run()) return;  // the earlier listing stays
     } catch (const std::bad_alloc&) {
-        return;  // the earlier listing stays
+        return;
     }
     listingWritten_ = file.Commit();
 }

@@ -1,6 +1,7 @@
 #include "script/ScriptCompiler.h"
 
 #include "script/CompileMessages.h"
+#include "script/HelperThread.h"
 #include "script/ScriptLexer.h"
 #include "script/StringFormat.h"
 
@@ -9,7 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,10 +34,10 @@ int32_t ClampToInt32(int64_t v) {
 }
 
 // Calls f(line, lineNumber) for every line of text. A line ends at LF; a CR before it belongs
-// to the line end. Lines are numbered from 1.
+// to the line end. Lines are numbered from firstLine + 1.
 template <typename F>
-void ForEachLine(std::string_view text, F&& f) {
-    int32_t number = 0;
+void ForEachLine(std::string_view text, F&& f, int32_t firstLine = 0) {
+    int32_t number = firstLine;
     std::size_t pos = 0;
     while (pos < text.size()) {
         const char* start = text.data() + pos;
@@ -113,7 +118,7 @@ bool CScriptCompiler::Accept() {
     if (std::string_view(source_).substr(0, kByteOrderMark.size()) == kByteOrderMark)
         source_.erase(0, kByteOrderMark.size());
     try {
-        Pass1();
+        Pass1(source_);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -121,13 +126,13 @@ bool CScriptCompiler::Accept() {
     return true;
 }
 
-void CScriptCompiler::Pass1() {
+void CScriptCompiler::Pass1(std::string_view text) {
     // The counts size the tables once, so that pass 2 does not move them while they grow: a
     // long script's tables take megabytes. Where a count falls short (a `word` written in
     // capitals, values run together, an unterminated string) a table still grows.
-    lineCount_ = labelCount_ = 0;
+    lineCount_ = labelCount_ = initWordCount_ = 0;
     std::size_t initWords = 0;
-    ForEachLine(source_, [&](std::string_view line, int32_t) {
+    ForEachLine(text, [&](std::string_view line, int32_t) {
         ++lineCount_;
         if (LabelLength(line.substr(0, 1)) == 0) return;
         ++labelCount_;
@@ -144,18 +149,23 @@ void CScriptCompiler::Pass1() {
         }
     });
     std::size_t quotes = 0;
-    for (const char *p = source_.data(), *end = p + source_.size();
+    for (const char *p = text.data(), *end = p + text.size();
          (p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p)))); ++p)
         ++quotes;
     stringCount_ = quotes / 2 + 1;
-    sourceHasNul_ = std::memchr(source_.data(), '\0', source_.size()) != nullptr;
+    sourceHasNul_ = std::memchr(text.data(), '\0', text.size()) != nullptr;
+    initWordCount_ = initWords;
+    SizeTables();
+}
+
+void CScriptCompiler::SizeTables() {
     // An elseif takes a record more, so no script needs more than two a line (and the end).
     records_.clear();
     records_.reserve(2 * lineCount_ + 1);
     opcodes_.clear();
     opcodes_.reserve(2 * lineCount_ + 1);
     labels_.clear();
-    labels_.reserve(labelCount_ + initWords + 1);
+    labels_.reserve(labelCount_ + initWordCount_ + 1);
     strings_.clear();
     strings_.reserve(stringCount_);
     // Names: the labels' and a few more that only parameters use.
@@ -284,18 +294,109 @@ void CScriptCompiler::GrowNameIndex() {
 void CScriptCompiler::Pass2() {
     dataCounter_ = 0;
     lineFaults_.clear();
-    ForEachLine(source_, [&](std::string_view raw, int32_t number) {
-        if (raw.size() > kMaxLineLength) {
-            lineFaults_.push_back({number, FormatMessage(kMsgLineTooLong, number)});
-            raw = raw.substr(0, kMaxLineLength);
+    const std::string_view text = source_;
+    // A long script is parsed in two halves at once, split after a line end near its middle:
+    // lines are parsed one by one, with nothing carried from a line to the next but the
+    // tables' numbering, which the second half's tables take on when they are appended.
+    std::size_t split = 0;
+    if (text.size() >= splitFrom_ && std::thread::hardware_concurrency() != 1) {
+        const std::size_t nl = text.find('\n', text.size() / 2);
+        if (nl != std::string_view::npos && nl + 1 < text.size()) split = nl + 1;
+    }
+    if (split == 0) {
+        CompileLines(text, 0);
+        return;
+    }
+    const std::string_view first = text.substr(0, split);
+    const std::string_view second = text.substr(split);
+    CScriptCompiler part;
+    std::exception_ptr partFailure;
+    // Joined on the way out, also when this thread's half runs out of memory.
+    std::optional<HelperThread> worker;
+    try {
+        worker.emplace([this, &part, &partFailure, first, second] {
+            try {
+                const auto before = std::count(first.begin(), first.end(), '\n');
+                // Tables sized for the whole script: room that is never written costs nothing.
+                part.lineCount_ = lineCount_;
+                part.labelCount_ = labelCount_;
+                part.initWordCount_ = initWordCount_;
+                part.stringCount_ = stringCount_;
+                part.sourceHasNul_ = sourceHasNul_;
+                part.SizeTables();
+                part.CompileLines(second, static_cast<int32_t>(std::min<std::ptrdiff_t>(before, INT32_MAX)));
+            } catch (...) {
+                partFailure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        CompileLines(text, 0);  // no second thread: one pass
+        return;
+    }
+    CompileLines(first, 0);
+    worker->Join();
+    if (partFailure) std::rethrow_exception(partFailure);
+    Absorb(part);
+}
+
+void CScriptCompiler::CompileLines(std::string_view text, int32_t firstLine) {
+    ForEachLine(
+        text,
+        [&](std::string_view raw, int32_t number) {
+            if (raw.size() > kMaxLineLength) {
+                lineFaults_.push_back({number, FormatMessage(kMsgLineTooLong, number)});
+                raw = raw.substr(0, kMaxLineLength);
+            }
+            // A NUL ends the line's text (looked for only in a script that has one).
+            if (sourceHasNul_) {
+                const std::size_t nul = raw.find('\0');
+                if (nul != std::string_view::npos) raw = raw.substr(0, nul);
+            }
+            CompileLine(raw, number);
+        },
+        firstLine);
+}
+
+void CScriptCompiler::Absorb(CScriptCompiler& part) {
+    // The part's names in the order it met them: those new here get their numbers in that
+    // order, as one pass over the whole script gives them.
+    BulkVector<uint32_t> ids(part.nameSpans_.size(), 0);
+    for (uint32_t id = 1; id < part.nameSpans_.size(); ++id) {
+        const std::string_view name = part.Name(NameRef{id});
+        ids[id] = FindOrAddName(name, HashName(name), part.nameSpans_[id].prefix).id;
+    }
+    const auto recordBase = static_cast<int32_t>(records_.size());
+    const auto stringBase = static_cast<int32_t>(strings_.size());
+    const auto moreBase = static_cast<int32_t>(moreSlots_.size());
+    auto renumber = [&](ParamSlot& slot) {
+        slot.name.id = ids[slot.name.id];
+        slot.indexName.id = ids[slot.indexName.id];
+        if (slot.kind == kKindString) slot.value += stringBase;
+    };
+    for (const CommandRecord& from : part.records_) {
+        CommandRecord& rec = records_.emplace_back(from);
+        for (ParamSlot& slot : rec.slots) renumber(slot);
+        if (rec.moreSlots >= 0) rec.moreSlots += moreBase;
+    }
+    for (const MoreSlots& from : part.moreSlots_) {
+        MoreSlots& more = moreSlots_.emplace_back(from);
+        for (ParamSlot& slot : more) renumber(slot);
+    }
+    opcodes_.insert(opcodes_.end(), part.opcodes_.begin(), part.opcodes_.end());
+    // Data locations count on from where this compiler's own lines left the counter (every
+    // step adds, and stops at the ceiling, so the part's counts add on).
+    for (const LabelEntry& from : part.labels_) {
+        LabelEntry& e = labels_.emplace_back(from);
+        if (!e.name.Empty()) {
+            e.name.id = ids[e.name.id];
+            e.commandIndex += recordBase;  // a named entry names the record after it
         }
-        // A NUL ends the line's text (looked for only in a script that has one).
-        if (sourceHasNul_) {
-            const std::size_t nul = raw.find('\0');
-            if (nul != std::string_view::npos) raw = raw.substr(0, nul);
-        }
-        CompileLine(raw, number);
-    });
+        if (e.counted)
+            e.location = ClampToInt32(std::min<int64_t>(dataCounter_ + e.location, kNumberCeiling));
+    }
+    dataCounter_ = std::min<int64_t>(dataCounter_ + part.dataCounter_, kNumberCeiling);
+    for (std::string& text : part.strings_) strings_.push_back(std::move(text));
+    for (LineFault& f : part.lineFaults_) lineFaults_.push_back(std::move(f));
 }
 
 void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber) {
@@ -363,6 +464,7 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
     }
     e.kind = firstSigned ? kKindSigned : kKindVariable;
     e.location = ClampToInt32(dataCounter_);
+    e.counted = true;
     if (opcode == kOpBuffer) {
         e.isBuffer = 1;
         e.value = 0;
@@ -381,6 +483,7 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
         w.kind = values[i].isSigned ? kKindSigned : kKindInitWord;
         w.value = values[i].number;
         w.location = ClampToInt32(dataCounter_);
+        w.counted = true;
         w.line = lineNumber;
         labels_.push_back(w);
         dataCounter_ = std::min<int64_t>(dataCounter_ + 1, kNumberCeiling);
@@ -1040,7 +1143,7 @@ void CScriptCompiler::Release() {
     BulkVector<std::pair<int, int>>().swap(targets_);
     BulkVector<int32_t>().swap(opcodes_);
     BulkVector<int32_t>().swap(firstEntry_);
-    lineCount_ = labelCount_ = stringCount_ = 0;
+    lineCount_ = labelCount_ = initWordCount_ = stringCount_ = 0;
     dataCounter_ = 0;
     nextError_ = nextRecord_ = nextInitialiser_ = 0;
 }

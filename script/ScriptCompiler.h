@@ -96,6 +96,7 @@ struct LabelEntry {
     int32_t words = 0;  // data words from location on (kind 2): a buffer's size, or a
         // word's values (at least 1)
     bool nameFault = false;  // name longer than a label may be: reported, never matched
+    bool counted = false;  // location taken from the data counter (word, buffer, their values)
 };
 
 // One record as downloaded: opcode, then descriptor and value of each of the six slots.
@@ -123,6 +124,9 @@ public:
     bool Prepare(const std::string& path);
     // Pass 1 over a script held in memory (as if read from a file).
     bool PrepareText(std::string_view text);
+    // Scripts of at least this many bytes are parsed in two halves at once where the machine
+    // has a second processor; the tables come out as one pass gives them. For tests.
+    void SetSplitFrom(std::size_t bytes) { splitFrom_ = bytes; }
 
     // Pass 2 and everything after it; writes the listing. False only when nothing is prepared
     // (or memory ran out). Language errors come from NextError.
@@ -180,8 +184,14 @@ private:
 
     // Pass 1 over source_; false (and nothing prepared) when it cannot be taken.
     bool Accept();
-    void Pass1();
+    void Pass1(std::string_view text);
+    // Reserves the tables for the counts of pass 1.
+    void SizeTables();
     void Pass2();
+    // Pass 2 over lines of the source, the first numbered firstLine + 1.
+    void CompileLines(std::string_view text, int32_t firstLine);
+    // Appends the tables that a part made of the lines after this compiler's own.
+    void Absorb(CScriptCompiler& part);
     void CompileLine(std::string_view line, int32_t lineNumber);
     void Declare(int entry, std::string_view keyword, std::string_view rest, int32_t opcode,
                  int32_t lineNumber);
@@ -203,6 +213,8 @@ private:
 
     State state_ = State::Idle;
     std::string listingDir_;
+    static constexpr std::size_t kSplitFrom = 256 * 1024;
+    std::size_t splitFrom_ = kSplitFrom;
     bool listingWritten_ = false;
 
     BulkString source_;
@@ -210,6 +222,7 @@ private:
     std::size_t lineCount_ = 0;
     std::size_t labelCount_ = 0;
     std::size_t stringCount_ = 0;
+    std::size_t initWordCount_ = 0;
     bool sourceHasNul_ = false;
 
     // Distinct names, back to back; nameSpans_[id] locates name id; nameIndex_ is an
