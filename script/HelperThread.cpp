@@ -7,7 +7,8 @@ namespace script {
 HelperThread::HelperThread(std::function<void()> body) : body_(std::move(body)) {
     pthread_attr_t elsewhere;
     bool placed = false;
-    if (::sched_getaffinity(0, sizeof everywhere_, &everywhere_) == 0 && ::pthread_attr_init(&elsewhere) == 0) {
+    if (::sched_getaffinity(0, sizeof everywhere_, &everywhere_) == 0 &&
+        ::pthread_attr_init(&elsewhere) == 0) {
         cpu_set_t others = everywhere_;
         const int here = ::sched_getcpu();
         if (here >= 0 && here < CPU_SETSIZE) CPU_CLR(here, &others);
@@ -37,7 +38,8 @@ void HelperThread::Join() {
 
 void* HelperThread::Run(void* self) {
     auto* t = static_cast<HelperThread*>(self);
-    if (t->giveBack_) (void)::pthread_setaffinity_np(::pthread_self(), sizeof t->everywhere_, &t->everywhere_);
+    if (t->giveBack_)
+        (void)::pthread_setaffinity_np(::pthread_self(), sizeof t->everywhere_, &t->everywhere_);
     t->body_();
     return nullptr;
 }
