@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -405,8 +406,12 @@ public:
     static constexpr std::size_t kPieceItems = 1024;
     static constexpr std::size_t kBuffers = 4;
 
-    ListingMaker(const ListingItems& items, ReplacingFile& file)
-        : items_(items), file_(file), pieces_((items.Count() + kPieceItems - 1) / kPieceItems) {
+    // `besides` is work for the helper before it helps (left undone without a helper).
+    ListingMaker(const ListingItems& items, ReplacingFile& file, std::function<void()> besides)
+        : items_(items),
+          file_(file),
+          besides_(std::move(besides)),
+          pieces_((items.Count() + kPieceItems - 1) / kPieceItems) {
         for (PieceBuffer& b : buffers_) b.Room(kPieceItems * 192);  // a record line's usual size
     }
 
@@ -416,7 +421,10 @@ public:
         std::optional<HelperThread> helper;
         if (pieces_ > 1) {
             try {
-                helper.emplace([this] { Work(); });
+                helper.emplace([this] {
+                    if (besides_) besides_();
+                    Work();
+                });
             } catch (const std::system_error&) {}
         }
         Work();
@@ -470,6 +478,7 @@ private:
 
     const ListingItems& items_;
     ReplacingFile& file_;
+    std::function<void()> besides_;
     const std::size_t pieces_;
     std::array<PieceBuffer, kBuffers> buffers_;
     std::array<char*, kBuffers> texts_{};
@@ -497,22 +506,30 @@ std::string CScriptCompiler::ListingText() const {
     return text;
 }
 
-void CScriptCompiler::WriteListing() {
+void CScriptCompiler::WriteListing(const std::function<bool()>& besides) {
     listingWritten_ = false;
+    bool besidesRun = false;
+    bool besidesOk = false;
+    auto runBesides = [&] {
+        if (besidesRun) return;
+        besidesRun = true;
+        besidesOk = besides();
+    };
     const std::string path =
         listingDir_.empty() ? std::string(kListingFileName) : listingDir_ + "/" + kListingFileName;
     // An earlier listing stays whole until this one is; the listing is made anew by every
     // compile, so it does not wait for the disk (megabytes for a long script).
     ReplacingFile file(path, ReplacingFile::Durability::Unsynced);
-    if (!file.Open()) return;
-    try {
-        const ListingItems items(*this);
-        ListingMaker maker(items, file);
-        if (!maker.Run()) return;  // the earlier listing stays
-    } catch (const std::bad_alloc&) {
-        return;
+    bool made = false;
+    if (file.Open()) {
+        try {
+            const ListingItems items(*this);
+            ListingMaker maker(items, file, runBesides);
+            made = maker.Run();
+        } catch (const std::bad_alloc&) {}  // the earlier listing stays
     }
-    listingWritten_ = file.Commit();
+    runBesides();  // where no helper took it
+    if (made && besidesOk) listingWritten_ = file.Commit();
 }
 
 }  // namespace script

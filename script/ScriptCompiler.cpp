@@ -191,14 +191,26 @@ bool CScriptCompiler::Compile() {
         RewriteWhileBlocks();
         BuildNameLookup();
         DropMatchedEndifsAndResolve();
-        FindErrors();
     } catch (const std::bad_alloc&) {
+        Release();
+        return false;
+    }
+    // The error search only reads the finished tables, as the listing does: it is done beside
+    // the listing's making where a helper can take it.
+    bool errorsFound = false;
+    WriteListing([this, &errorsFound] {
+        try {
+            FindErrors();
+            errorsFound = true;
+        } catch (const std::bad_alloc&) {}
+        return errorsFound;
+    });
+    if (!errorsFound) {
         Release();
         return false;
     }
     state_ = State::Compiled;
     nextError_ = nextRecord_ = nextInitialiser_ = 0;
-    WriteListing();
     return true;
 }
 
@@ -373,20 +385,25 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
         slot.indexName.id = ids[slot.indexName.id];
         if (slot.kind == kKindString) slot.value += stringBase;
     };
-    for (const CommandRecord& from : part.records_) {
-        CommandRecord& rec = records_.emplace_back(from);
+    // Copied whole, then renumbered in place: a plain copy of megabytes is the fastest.
+    const std::size_t recordsFrom = records_.size();
+    records_.insert(records_.end(), part.records_.begin(), part.records_.end());
+    for (std::size_t i = recordsFrom; i < records_.size(); ++i) {
+        CommandRecord& rec = records_[i];
         for (ParamSlot& slot : rec.slots) renumber(slot);
         if (rec.moreSlots >= 0) rec.moreSlots += moreBase;
     }
-    for (const MoreSlots& from : part.moreSlots_) {
-        MoreSlots& more = moreSlots_.emplace_back(from);
-        for (ParamSlot& slot : more) renumber(slot);
-    }
+    const std::size_t moreFrom = moreSlots_.size();
+    moreSlots_.insert(moreSlots_.end(), part.moreSlots_.begin(), part.moreSlots_.end());
+    for (std::size_t i = moreFrom; i < moreSlots_.size(); ++i)
+        for (ParamSlot& slot : moreSlots_[i]) renumber(slot);
     opcodes_.insert(opcodes_.end(), part.opcodes_.begin(), part.opcodes_.end());
     // Data locations count on from where this compiler's own lines left the counter (every
     // step adds, and stops at the ceiling, so the part's counts add on).
-    for (const LabelEntry& from : part.labels_) {
-        LabelEntry& e = labels_.emplace_back(from);
+    const std::size_t labelsFrom = labels_.size();
+    labels_.insert(labels_.end(), part.labels_.begin(), part.labels_.end());
+    for (std::size_t i = labelsFrom; i < labels_.size(); ++i) {
+        LabelEntry& e = labels_[i];
         if (!e.name.Empty()) {
             e.name.id = ids[e.name.id];
             e.commandIndex += recordBase;  // a named entry names the record after it

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -204,7 +205,9 @@ private:
     void BuildNameLookup();
     void DropMatchedEndifsAndResolve();
     void ResolveRecord(CommandRecord& rec);
-    void WriteListing();
+    // Writes the listing, and runs `besides` (once, on this thread or beside it) before the
+    // listing is put in place; a listing is kept only when `besides` returns true.
+    void WriteListing(const std::function<bool()>& besides);
     void FindErrors();
     void CheckRecord(int index, BulkVector<std::string>& findings) const;
     NameRef StoreName(std::string_view name);

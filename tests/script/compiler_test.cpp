@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -195,8 +196,10 @@ TEST_F(CompilerTest, ListingIsSavedLikeEveryFileTheUserKeeps) {
 
 TEST_F(CompilerTest, ListingThatCannotBeWrittenWholeIsReportedAndTheEarlierOneStays) {
     // A listing of many buffers' worth, so that its writing is still going on while it is made.
+    // The errors are still found, beside the listing's making.
     std::string text;
     for (int i = 0; i < 20000; ++i) text += "  cls\n";
+    text += "  jmp nowhere\n";
     struct Case {
         const char* what;
         bool device;  // the listing's name leads to /dev/full, written at the end
@@ -223,6 +226,8 @@ TEST_F(CompilerTest, ListingThatCannotBeWrittenWholeIsReportedAndTheEarlierOneSt
                 child.SetListingDirectory(folder.Path());
                 if (!child.PrepareText(text) || !child.Compile()) return 8;
                 if (child.ListingText().size() < 1000000) return 7;
+                const std::optional<std::string> error = child.NextError(false);
+                if (!error || error->find("Line 20001") == std::string::npos) return 6;
                 return child.ListingWritten() ? 1 : 0;
             },
             false);
@@ -238,11 +243,21 @@ TEST_F(CompilerTest, ListingThatCannotBeWrittenWholeIsReportedAndTheEarlierOneSt
 }
 
 TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile) {
-    compiler.SetListingDirectory(folder.File("no/such/folder"));
-    ASSERT_TRUE(compiler.PrepareText("  cls\n"));
-    EXPECT_TRUE(compiler.Compile());
-    EXPECT_FALSE(compiler.ListingWritten());
-    EXPECT_FALSE(compiler.NextError(false).has_value());
+    for (const int lines : {1, 5000}) {
+        SCOPED_TRACE(lines);
+        CScriptCompiler c;
+        c.SetListingDirectory(folder.File("no/such/folder"));
+        std::string text;
+        for (int i = 1; i < lines; ++i) text += "  cls\n";
+        text += "  jmp nowhere\n";
+        ASSERT_TRUE(c.PrepareText(text));
+        EXPECT_TRUE(c.Compile());
+        EXPECT_FALSE(c.ListingWritten());
+        const std::optional<std::string> error = c.NextError(false);
+        ASSERT_TRUE(error.has_value());
+        EXPECT_NE(error->find("Line " + std::to_string(lines)), std::string::npos) << *error;
+        EXPECT_FALSE(c.NextError(false).has_value());
+    }
 }
 
 // The page never downloads a script with errors, but the image of one stays well defined.
