@@ -236,11 +236,6 @@ struct RecordNames {
                 c.Name(rec.slots[2].name), c.Name(rec.slots[2].indexName)} {
         static_assert(kBoardSlotCount == 3);
     }
-    std::size_t Room() const {
-        std::size_t room = kListingRecordLine.size() + 12 * kFieldRoom;
-        for (const std::string_view& name : names) room += name.size();
-        return room;
-    }
 };
 
 char* PutRecordLine(char* q, const RecordNames& n, const CommandRecord& rec, uint32_t r) {
@@ -314,29 +309,23 @@ public:
           records_(c.Records().size()),
           stringsTitle_(1 + records_),
           labelsTitle_(stringsTitle_ + 1 + c.Strings().size()),
-          count_(labelsTitle_ + 1 + c.Labels().size()) {}
+          count_(labelsTitle_ + 1 + c.Labels().size()) {
+        // The most any one item takes, from the longest name and string: found once, so that
+        // making a piece is one pass over its items.
+        std::size_t longestString = 0;
+        for (const std::string& text : c.Strings()) longestString = std::max(longestString, text.size());
+        const std::size_t name = c.LongestName();
+        itemRoom_ =
+            std::max({kListingTitleStrings.size() + kListingTitleLabels.size() + kListingTitleCommands.size(),
+                      kListingRecordLine.size() + 12 * kFieldRoom + 2 * kBoardSlotCount * name,
+                      longestString + kFieldRoom + 2,
+                      kListingLabelStart.size() + kListingLabelCommand.size() + name + 4 * kFieldRoom});
+    }
 
     std::size_t Count() const { return count_; }
 
-    // Items [from, to) at q; room is how much there must be at q for them (at least).
-    std::size_t Room(std::size_t from, std::size_t to) const {
-        std::size_t room = 0;
-        for (std::size_t i = from; i < to; ++i) {
-            if (i == 0 || i == stringsTitle_ || i == labelsTitle_) {
-                room +=
-                    kListingTitleStrings.size() + kListingTitleLabels.size() + kListingTitleCommands.size();
-            } else if (i < stringsTitle_) {
-                room += RecordNames(c_, c_.Records()[i - 1]).Room();
-            } else if (i < labelsTitle_) {
-                room += c_.Strings()[i - stringsTitle_ - 1].size() + kFieldRoom + 2;
-            } else {
-                const LabelEntry& e = c_.Labels()[i - labelsTitle_ - 1];
-                room += kListingLabelStart.size() + kListingLabelCommand.size() + c_.Name(e.name).size() +
-                        4 * kFieldRoom;
-            }
-        }
-        return room;
-    }
+    // Room that items [from, to) may take at most.
+    std::size_t Room(std::size_t from, std::size_t to) const { return (to - from) * itemRoom_; }
     char* Put(char* q, std::size_t from, std::size_t to) const {
         for (std::size_t i = from; i < to; ++i) {
             if (i == 0) {
@@ -366,10 +355,11 @@ private:
     std::size_t stringsTitle_;
     std::size_t labelsTitle_;
     std::size_t count_;
+    std::size_t itemRoom_ = 0;
 };
 
-// Room for the text of a piece of the listing, in the compiler's bulk memory; grown when a
-// piece needs more (lines of long names).
+// Room for the text of a piece of the listing, in the compiler's bulk memory (only what is
+// written of it is ever backed by memory).
 class PieceBuffer {
 public:
     PieceBuffer() = default;
@@ -412,7 +402,7 @@ public:
           file_(file),
           besides_(std::move(besides)),
           pieces_((items.Count() + kPieceItems - 1) / kPieceItems) {
-        for (PieceBuffer& b : buffers_) b.Room(kPieceItems * 192);  // a record line's usual size
+        for (PieceBuffer& b : buffers_) b.Room(items.Room(0, kPieceItems));
     }
 
     // Makes and writes the whole listing, with help where it comes; false when memory ran out

@@ -173,6 +173,8 @@ public:
         const NameSpan& n = nameSpans_[ref.id];
         return std::string_view(names_).substr(n.offset, n.length);
     }
+    // Length of the longest name held.
+    std::size_t LongestName() const { return longestName_; }
     // The listing's text, exactly as written to the file.
     std::string ListingText() const;
 
@@ -236,6 +238,7 @@ private:
         uint64_t prefix;  // the first eight characters, zeros after a shorter name
     };
     BulkString names_;
+    std::size_t longestName_ = 0;
     BulkVector<NameSpan> nameSpans_;
     BulkVector<uint32_t> nameIndex_;
     // Short names met lately, by hash (length 0: none).
