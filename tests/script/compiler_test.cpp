@@ -3,9 +3,11 @@
 #include "tests/script/ScriptTestSupport.h"
 #include "tests/support/PlainUser.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -240,6 +242,39 @@ TEST_F(CompilerTest, ListingThatCannotBeWrittenWholeIsReportedAndTheEarlierOneSt
         for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder.Path())) ++files;
         EXPECT_EQ(files, 1u);  // no temporary copy left behind
     }
+}
+
+// Where the program may run on one processor only (a processor set of one), the helpers start
+// beside their starter, and a script parsed in two halves still compiles as in one pass.
+TEST_F(CompilerTest, OneProcessorOnlyStillCompilesInTwoHalves) {
+    std::string text;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string n = std::to_string(i);
+        text += "v" + n + " word " + n + " 1 2\nl" + n + " if v" + n + " > 3\n  disp \"n %u\" v" + n +
+                "\n  elseif v" + n + "\n  jmp l" + n + "\n  endif\n";
+    }
+    text += "  jmp nowhere\n";
+    const int result = plainuser::InChild(
+        [&] {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(::sched_getcpu() < 0 ? 0 : ::sched_getcpu(), &one);
+            if (::sched_setaffinity(0, sizeof one, &one) != 0) return 9;
+            std::string listing[2];
+            std::string errors[2];
+            for (int k = 0; k < 2; ++k) {
+                CScriptCompiler c;
+                c.SetListingDirectory(folder.Path());
+                c.SetSplitFrom(k == 0 ? SIZE_MAX : 1);
+                if (!c.PrepareText(text) || !c.Compile() || !c.ListingWritten()) return 8;
+                listing[k] = c.ListingText();
+                while (auto e = c.NextError(false)) errors[k] += *e;
+            }
+            if (errors[0].find("nowhere") == std::string::npos) return 7;
+            return listing[0] == listing[1] && errors[0] == errors[1] ? 0 : 1;
+        },
+        false);
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile) {
