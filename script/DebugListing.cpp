@@ -20,6 +20,7 @@
 namespace script {
 
 namespace {
+
 // The pieces of the listing's formats, written straight into the buffer: %Nd, %Nx and %Ns
 // right-aligned in N characters as printf writes them. A long script's listing runs to many
 // megabytes, so these stay small enough to inline.
@@ -323,9 +324,8 @@ public:
     }
 
     std::size_t Count() const { return count_; }
-
-    // Room that items [from, to) may take at most.
-    std::size_t Room(std::size_t from, std::size_t to) const { return (to - from) * itemRoom_; }
+    // Room that any one item may take at most.
+    std::size_t ItemRoom() const { return itemRoom_; }
     char* Put(char* q, std::size_t from, std::size_t to) const {
         for (std::size_t i = from; i < to; ++i) {
             if (i == 0) {
@@ -362,100 +362,77 @@ private:
 // written of it is ever backed by memory).
 class PieceBuffer {
 public:
-    PieceBuffer() = default;
-    ~PieceBuffer() { Free(); }
+    static constexpr std::size_t kItems = 1024;
+    explicit PieceBuffer(const ListingItems& items)
+        : size_(kItems * items.ItemRoom()), data_(BulkAllocator<char>().allocate(size_)) {}
+    ~PieceBuffer() { BulkAllocator<char>().deallocate(data_, size_); }
     PieceBuffer(const PieceBuffer&) = delete;
     PieceBuffer& operator=(const PieceBuffer&) = delete;
-    char* Room(std::size_t n) {
-        if (n > size_) {
-            Free();
-            data_ = BulkAllocator<char>().allocate(n);
-            size_ = n;
-        }
-        return data_;
+    // Makes piece number `piece` (items from kItems * piece on); returns its text.
+    std::string_view Make(const ListingItems& items, std::size_t piece) {
+        const std::size_t from = piece * kItems;
+        const std::size_t to = std::min(items.Count(), from + kItems);
+        return std::string_view(data_, static_cast<std::size_t>(items.Put(data_, from, to) - data_));
     }
+    static std::size_t Pieces(const ListingItems& items) { return (items.Count() + kItems - 1) / kItems; }
 
 private:
-    void Free() {
-        if (data_) BulkAllocator<char>().deallocate(data_, size_);
-        data_ = nullptr;
-        size_ = 0;
-    }
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
+    std::size_t size_;
+    char* data_;
 };
 
-// Makes the listing in pieces of a fixed number of items and writes them to the file in order.
-// A long script's listing runs to many megabytes, and its making and its writing take about as
-// long: the thread that makes the listing and a helper both take the next piece to make, into
-// one of a few buffers taking turns, and whichever finds the next piece to write made writes it
-// (the other makes on meanwhile). Where no helper can be started the one thread does it all.
-// A failed write is the file's to remember: its commit then fails and the earlier listing stays.
+// Makes the listing in pieces and writes them to the file in order. A long script's listing
+// runs to many megabytes, and its making and its writing take about as long: the thread that
+// makes the listing and a helper both take the next piece to make, into one of a few buffers
+// taking turns, and whichever finds the next piece to write made writes it (the other makes on
+// meanwhile). Where no helper can be started the one thread does it all. A failed write is the
+// file's to remember: its commit then fails and the earlier listing stays.
 class ListingMaker {
 public:
-    static constexpr std::size_t kPieceItems = 1024;
     static constexpr std::size_t kBuffers = 4;
 
-    // `besides` is work for the helper before it helps (left undone without a helper).
-    ListingMaker(const ListingItems& items, ReplacingFile& file, std::function<void()> besides)
+    // Throws std::bad_alloc when there is no room for the buffers.
+    ListingMaker(const ListingItems& items, ReplacingFile& file)
         : items_(items),
           file_(file),
-          besides_(std::move(besides)),
-          pieces_((items.Count() + kPieceItems - 1) / kPieceItems) {
-        for (PieceBuffer& b : buffers_) b.Room(items.Room(0, kPieceItems));
-    }
+          pieces_(PieceBuffer::Pieces(items)),
+          buffers_{PieceBuffer(items), PieceBuffer(items), PieceBuffer(items), PieceBuffer(items)} {}
 
-    // Makes and writes the whole listing, with help where it comes; false when memory ran out
-    // (the file is then not to be committed).
-    bool Run() {
+    // Makes and writes the whole listing; `besides` runs once, first, on the helper where there
+    // is one (or on this thread before the listing).
+    void Run(const std::function<void()>& besides) {
         std::optional<HelperThread> helper;
         if (pieces_ > 1) {
             try {
-                helper.emplace([this] {
-                    if (besides_) besides_();
+                helper.emplace([this, &besides] {
+                    besides();
                     Work();
                 });
             } catch (const std::system_error&) {}
         }
+        if (!helper) besides();
         Work();
-        if (helper) helper->Join();
-        return !failed_;
     }
 
 private:
     void Work() {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            changed_.wait(lock,
-                          [this] { return failed_ || next_ >= pieces_ || next_ < written_ + kBuffers; });
-            if (failed_ || next_ >= pieces_) break;
+            changed_.wait(lock, [this] { return next_ >= pieces_ || next_ < written_ + kBuffers; });
+            if (next_ >= pieces_) break;
             const std::size_t piece = next_++;
             const std::size_t slot = piece % kBuffers;
             lock.unlock();
-            const std::size_t from = piece * kPieceItems;
-            const std::size_t to = std::min(items_.Count(), from + kPieceItems);
-            bool made = true;
-            try {
-                char* const start = buffers_[slot].Room(items_.Room(from, to));
-                sizes_[slot] = static_cast<std::size_t>(items_.Put(start, from, to) - start);
-                texts_[slot] = start;
-            } catch (const std::bad_alloc&) {
-                made = false;
-            }
+            const std::string_view text = buffers_[slot].Make(items_, piece);
             lock.lock();
-            if (!made) {
-                failed_ = true;
-                changed_.notify_all();
-                break;
-            }
+            texts_[slot] = text;
             made_[slot] = true;
             // The next pieces in order, as far as they are made, unless another thread is at it.
-            while (!writing_ && !failed_ && written_ < pieces_ && made_[written_ % kBuffers]) {
+            while (!writing_ && written_ < pieces_ && made_[written_ % kBuffers]) {
                 const std::size_t w = written_ % kBuffers;
                 writing_ = true;
                 lock.unlock();
-                (void)file_.Write(
-                    std::string_view(texts_[w], sizes_[w]));  // after a failed write the file takes no more
+                (void)file_.Write(texts_[w]);  // after a failed write the file takes no more
                 lock.lock();
                 made_[w] = false;
                 ++written_;
@@ -468,18 +445,15 @@ private:
 
     const ListingItems& items_;
     ReplacingFile& file_;
-    std::function<void()> besides_;
     const std::size_t pieces_;
     std::array<PieceBuffer, kBuffers> buffers_;
-    std::array<char*, kBuffers> texts_{};
-    std::array<std::size_t, kBuffers> sizes_{};
+    std::array<std::string_view, kBuffers> texts_{};
     std::array<bool, kBuffers> made_{};
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t next_ = 0;  // pieces handed out to be made
     std::size_t written_ = 0;  // pieces written, in order
     bool writing_ = false;
-    bool failed_ = false;
 };
 
 }  // namespace
@@ -487,12 +461,9 @@ private:
 std::string CScriptCompiler::ListingText() const {
     const ListingItems items(*this);
     std::string text;
-    PieceBuffer buffer;
-    for (std::size_t from = 0; from < items.Count(); from += ListingMaker::kPieceItems) {
-        const std::size_t to = std::min(items.Count(), from + ListingMaker::kPieceItems);
-        char* const start = buffer.Room(items.Room(from, to));
-        text.append(start, static_cast<std::size_t>(items.Put(start, from, to) - start));
-    }
+    PieceBuffer buffer(items);
+    for (std::size_t piece = 0; piece < PieceBuffer::Pieces(items); ++piece)
+        text.append(buffer.Make(items, piece));
     return text;
 }
 
@@ -501,7 +472,6 @@ void CScriptCompiler::WriteListing(const std::function<bool()>& besides) {
     bool besidesRun = false;
     bool besidesOk = false;
     auto runBesides = [&] {
-        if (besidesRun) return;
         besidesRun = true;
         besidesOk = besides();
     };
@@ -514,11 +484,12 @@ void CScriptCompiler::WriteListing(const std::function<bool()>& besides) {
     if (file.Open()) {
         try {
             const ListingItems items(*this);
-            ListingMaker maker(items, file, runBesides);
-            made = maker.Run();
+            ListingMaker maker(items, file);
+            maker.Run(runBesides);
+            made = true;
         } catch (const std::bad_alloc&) {}  // the earlier listing stays
     }
-    runBesides();  // where no helper took it
+    if (!besidesRun) runBesides();
     if (made && besidesOk) listingWritten_ = file.Commit();
 }
 

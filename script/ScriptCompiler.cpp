@@ -172,7 +172,6 @@ void CScriptCompiler::SizeTables() {
     const std::size_t names = labelCount_ + labelCount_ / 4 + 16;
     names_.clear();
     names_.reserve(8 * names);
-    longestName_ = 0;
     nameSpans_.clear();
     nameSpans_.reserve(names + 1);
     nameSpans_.push_back(NameSpan{0, 0, 0});  // id 0: the empty name
@@ -280,7 +279,6 @@ NameRef CScriptCompiler::FindOrAddName(std::string_view name, uint64_t hash, uin
             nameSpans_.push_back(
                 {static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), prefix});
             names_.append(name);
-            longestName_ = std::max(longestName_, name.size());
             nameIndex_[i] = newId;
             if (nameSpans_.size() * 2 > nameIndex_.size()) GrowNameIndex();
             return NameRef{newId};
@@ -1149,7 +1147,6 @@ void CScriptCompiler::Release() {
     listingWritten_ = false;
     BulkString().swap(source_);
     BulkString().swap(names_);
-    longestName_ = 0;
     BulkVector<NameSpan>().swap(nameSpans_);
     BulkVector<uint32_t>().swap(nameIndex_);
     recentNames_.fill(RecentName{});

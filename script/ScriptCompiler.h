@@ -12,6 +12,7 @@
 #include "script/BulkMemory.h"
 #include "script/CommandTable.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -174,7 +175,11 @@ public:
         return std::string_view(names_).substr(n.offset, n.length);
     }
     // Length of the longest name held.
-    std::size_t LongestName() const { return longestName_; }
+    std::size_t LongestName() const {
+        std::size_t longest = 0;
+        for (const NameSpan& n : nameSpans_) longest = std::max<std::size_t>(longest, n.length);
+        return longest;
+    }
     // The listing's text, exactly as written to the file.
     std::string ListingText() const;
 
@@ -238,7 +243,6 @@ private:
         uint64_t prefix;  // the first eight characters, zeros after a shorter name
     };
     BulkString names_;
-    std::size_t longestName_ = 0;
     BulkVector<NameSpan> nameSpans_;
     BulkVector<uint32_t> nameIndex_;
     // Short names met lately, by hash (length 0: none).

@@ -278,21 +278,13 @@ TEST_F(CompilerTest, OneProcessorOnlyStillCompilesInTwoHalves) {
 }
 
 TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile) {
-    for (const int lines : {1, 5000}) {
-        SCOPED_TRACE(lines);
-        CScriptCompiler c;
-        c.SetListingDirectory(folder.File("no/such/folder"));
-        std::string text;
-        for (int i = 1; i < lines; ++i) text += "  cls\n";
-        text += "  jmp nowhere\n";
-        ASSERT_TRUE(c.PrepareText(text));
-        EXPECT_TRUE(c.Compile());
-        EXPECT_FALSE(c.ListingWritten());
-        const std::optional<std::string> error = c.NextError(false);
-        ASSERT_TRUE(error.has_value());
-        EXPECT_NE(error->find("Line " + std::to_string(lines)), std::string::npos) << *error;
-        EXPECT_FALSE(c.NextError(false).has_value());
-    }
+    compiler.SetListingDirectory(folder.File("no/such/folder"));
+    ASSERT_TRUE(compiler.PrepareText("  cls\n  jmp nowhere\n"));
+    EXPECT_TRUE(compiler.Compile());
+    EXPECT_FALSE(compiler.ListingWritten());
+    // The errors are still found.
+    EXPECT_EQ(compiler.NextError(false), "Line 2: Error unresolved label(nowhere)\r\n");
+    EXPECT_FALSE(compiler.NextError(false).has_value());
 }
 
 // The page never downloads a script with errors, but the image of one stays well defined.
