@@ -131,8 +131,17 @@ void CScriptCompiler::Pass1(std::string_view text) {
     // long script's tables take megabytes. Where a count falls short (a `word` written in
     // capitals, values run together, an unterminated string) a table still grows.
     lineCount_ = labelCount_ = initWordCount_ = 0;
+    // Where pass 2 splits a long script: after the line end nearest its middle. The lines before
+    // it are counted here, so that the second half's parse starts with its first line number.
+    splitAt_ = splitLine_ = 0;
+    if (text.size() >= splitFrom_) {
+        const std::size_t nl = text.find('\n', text.size() / 2);
+        if (nl != std::string_view::npos && nl + 1 < text.size()) splitAt_ = nl + 1;
+    }
+    const char* const splitStart = text.data() + splitAt_;
     std::size_t initWords = 0;
     ForEachLine(text, [&](std::string_view line, int32_t) {
+        if (line.data() == splitStart) splitLine_ = lineCount_;
         ++lineCount_;
         if (LabelLength(line.substr(0, 1)) == 0) return;
         ++labelCount_;
@@ -307,14 +316,10 @@ void CScriptCompiler::Pass2() {
     dataCounter_ = 0;
     lineFaults_.clear();
     const std::string_view text = source_;
-    // A long script is parsed in two halves at once, split after a line end near its middle:
-    // lines are parsed one by one, with nothing carried from a line to the next but the
-    // tables' numbering, which the second half's tables take on when they are appended.
-    std::size_t split = 0;
-    if (text.size() >= splitFrom_ && std::thread::hardware_concurrency() != 1) {
-        const std::size_t nl = text.find('\n', text.size() / 2);
-        if (nl != std::string_view::npos && nl + 1 < text.size()) split = nl + 1;
-    }
+    // A long script is parsed in two halves at once, split where pass 1 chose: lines are parsed
+    // one by one, with nothing carried from a line to the next but the tables' numbering, which
+    // the second half's tables take on when they are appended.
+    const std::size_t split = std::thread::hardware_concurrency() != 1 ? splitAt_ : 0;
     if (split == 0) {
         CompileLines(text, 0);
         return;
@@ -326,9 +331,8 @@ void CScriptCompiler::Pass2() {
     // Joined on the way out, also when this thread's half runs out of memory.
     std::optional<HelperThread> worker;
     try {
-        worker.emplace([this, &part, &partFailure, first, second] {
+        worker.emplace([this, &part, &partFailure, second] {
             try {
-                const auto before = std::count(first.begin(), first.end(), '\n');
                 // Tables sized for the whole script: room that is never written costs nothing.
                 part.lineCount_ = lineCount_;
                 part.labelCount_ = labelCount_;
@@ -336,7 +340,7 @@ void CScriptCompiler::Pass2() {
                 part.stringCount_ = stringCount_;
                 part.sourceHasNul_ = sourceHasNul_;
                 part.SizeTables();
-                part.CompileLines(second, static_cast<int32_t>(std::min<std::ptrdiff_t>(before, INT32_MAX)));
+                part.CompileLines(second, static_cast<int32_t>(std::min<std::size_t>(splitLine_, INT32_MAX)));
             } catch (...) {
                 partFailure = std::current_exception();
             }

@@ -127,7 +127,8 @@ public:
     // Pass 1 over a script held in memory (as if read from a file).
     bool PrepareText(std::string_view text);
     // Scripts of at least this many bytes are parsed in two halves at once where the machine
-    // has a second processor; the tables come out as one pass gives them. For tests.
+    // has a second processor; the tables come out as one pass gives them. For tests; set before
+    // Prepare, whose pass 1 chooses the split.
     void SetSplitFrom(std::size_t bytes) { splitFrom_ = bytes; }
 
     // Pass 2 and everything after it; writes the listing. False only when nothing is prepared
@@ -234,6 +235,9 @@ private:
     std::size_t stringCount_ = 0;
     std::size_t initWordCount_ = 0;
     bool sourceHasNul_ = false;
+    // Where pass 2 may split the script (0: it is parsed in one pass), and the lines before it.
+    std::size_t splitAt_ = 0;
+    std::size_t splitLine_ = 0;
 
     // Distinct names, back to back; nameSpans_[id] locates name id; nameIndex_ is an
     // open-addressing hash of the ids by name.
