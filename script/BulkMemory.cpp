@@ -40,10 +40,55 @@ char* MapRun(std::size_t size) {
     return start;
 }
 
+// A freed block that is not the last carved: its pages have been touched already, so a later
+// block of the same script takes them again before fresh ones.
+struct FreeRange {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+};
+constexpr int kMaxFreeRanges = 64;
+
 struct Region {
     char* base = nullptr;
     std::size_t used = 0;
     std::size_t live = 0;  // blocks not yet freed
+    FreeRange free[kMaxFreeRanges];
+    int freeCount = 0;
+
+    // A block of size bytes from the freed ranges (the first that holds it), or nullptr.
+    char* TakeFreed(std::size_t size) {
+        for (int i = 0; i < freeCount; ++i) {
+            FreeRange& f = free[i];
+            if (f.size < size) continue;
+            char* const p = base + f.offset;
+            f.offset += size;
+            f.size -= size;
+            if (f.size == 0) free[i] = free[--freeCount];
+            return p;
+        }
+        return nullptr;
+    }
+    // Gives back the block at offset; the carving point moves back over freed blocks at its end.
+    void Give(std::size_t offset, std::size_t size) {
+        if (offset + size == used) {
+            used = offset;
+        } else if (freeCount < kMaxFreeRanges) {
+            free[freeCount++] = FreeRange{offset, size};
+            return;
+        } else {
+            return;  // too many ranges to keep: this one waits for the region's end
+        }
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (int i = 0; i < freeCount; ++i) {
+                if (free[i].offset + free[i].size != used) continue;
+                used = free[i].offset;
+                free[i] = free[--freeCount];
+                moved = true;
+                break;
+            }
+        }
+    }
 };
 
 struct Regions {
@@ -66,6 +111,13 @@ void* AllocateBulk(std::size_t bytes) {
     const std::size_t size = RoundUp(bytes, kBlockAlign);
     Regions& rs = TheRegions();
     std::lock_guard<std::mutex> lock(rs.mutex);
+    if (rs.current >= 0) {
+        Region& r = rs.regions[rs.current];
+        if (char* const p = r.TakeFreed(size)) {
+            ++r.live;
+            return p;
+        }
+    }
     if (rs.current < 0 || rs.regions[rs.current].used + size > kRegionSize) {
         int free = -1;
         for (int i = 0; i < kMaxRegions && free < 0; ++i)
@@ -100,10 +152,8 @@ void FreeBulk(void* p, std::size_t bytes) {
             ::munmap(r.base, kRegionSize);
             r = Region{};
             if (rs.current == i) rs.current = -1;
-        } else if (c + RoundUp(bytes, kBlockAlign) == r.base + r.used) {
-            // The last block carved: the next one takes its place, and its pages, again. The
-            // compiler's passes free their working tables in the order they took them.
-            r.used -= RoundUp(bytes, kBlockAlign);
+        } else {
+            r.Give(static_cast<std::size_t>(c - r.base), RoundUp(bytes, kBlockAlign));
         }
         return;
     }

@@ -133,15 +133,20 @@ void CScriptCompiler::Pass1(std::string_view text) {
     lineCount_ = labelCount_ = initWordCount_ = 0;
     // Where pass 2 splits a long script: after the line end nearest its middle. The lines before
     // it are counted here, so that the second half's parse starts with its first line number.
-    splitAt_ = splitLine_ = 0;
+    // The counts up to there size the second half's own tables.
+    split_ = SplitPoint{};
     if (text.size() >= splitFrom_) {
         const std::size_t nl = text.find('\n', text.size() / 2);
-        if (nl != std::string_view::npos && nl + 1 < text.size()) splitAt_ = nl + 1;
+        if (nl != std::string_view::npos && nl + 1 < text.size()) split_.at = nl + 1;
     }
-    const char* const splitStart = text.data() + splitAt_;
+    const char* const splitStart = text.data() + split_.at;
     std::size_t initWords = 0;
     ForEachLine(text, [&](std::string_view line, int32_t) {
-        if (line.data() == splitStart) splitLine_ = lineCount_;
+        if (line.data() == splitStart) {
+            split_.lines = lineCount_;
+            split_.labels = labelCount_;
+            split_.initWords = initWords;
+        }
         ++lineCount_;
         if (LabelLength(line.substr(0, 1)) == 0) return;
         ++labelCount_;
@@ -159,8 +164,11 @@ void CScriptCompiler::Pass1(std::string_view text) {
     });
     std::size_t quotes = 0;
     for (const char *p = text.data(), *end = p + text.size();
-         (p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p)))); ++p)
+         (p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p)))); ++p) {
         ++quotes;
+        split_.quotes += p < splitStart;
+    }
+    quoteCount_ = quotes;
     stringCount_ = quotes / 2 + 1;
     sourceHasNul_ = std::memchr(text.data(), '\0', text.size()) != nullptr;
     initWordCount_ = initWords;
@@ -171,8 +179,9 @@ void CScriptCompiler::SizeTables() {
     // An elseif takes a record more, so no script needs more than two a line (and the end).
     records_.clear();
     records_.reserve(2 * lineCount_ + 1);
+    // Most lines make a record at most; a script of many elseifs grows this one.
     opcodes_.clear();
-    opcodes_.reserve(2 * lineCount_ + 1);
+    opcodes_.reserve(lineCount_ + 1);
     labels_.clear();
     labels_.reserve(labelCount_ + initWordCount_ + 1);
     strings_.clear();
@@ -319,7 +328,7 @@ void CScriptCompiler::Pass2() {
     // A long script is parsed in two halves at once, split where pass 1 chose: lines are parsed
     // one by one, with nothing carried from a line to the next but the tables' numbering, which
     // the second half's tables take on when they are appended.
-    const std::size_t split = std::thread::hardware_concurrency() != 1 ? splitAt_ : 0;
+    const std::size_t split = std::thread::hardware_concurrency() != 1 ? split_.at : 0;
     if (split == 0) {
         CompileLines(text, 0);
         return;
@@ -333,14 +342,18 @@ void CScriptCompiler::Pass2() {
     try {
         worker.emplace([this, &part, &partFailure, second] {
             try {
-                // Tables sized for the whole script: room that is never written costs nothing.
+                // The records sized for the whole script, as this compiler's: a table that
+                // large has pages of its own, and those never written cost nothing. The
+                // smaller tables lie side by side in shared pages, where room never written
+                // still costs: they are sized for this half, from pass 1's counts.
                 part.lineCount_ = lineCount_;
-                part.labelCount_ = labelCount_;
-                part.initWordCount_ = initWordCount_;
-                part.stringCount_ = stringCount_;
+                part.labelCount_ = labelCount_ - split_.labels;
+                part.initWordCount_ = initWordCount_ - split_.initWords;
+                part.stringCount_ = (quoteCount_ - split_.quotes) / 2 + 1;
                 part.sourceHasNul_ = sourceHasNul_;
                 part.SizeTables();
-                part.CompileLines(second, static_cast<int32_t>(std::min<std::size_t>(splitLine_, INT32_MAX)));
+                part.CompileLines(second,
+                                  static_cast<int32_t>(std::min<std::size_t>(split_.lines, INT32_MAX)));
             } catch (...) {
                 partFailure = std::current_exception();
             }
@@ -693,6 +706,45 @@ void CScriptCompiler::PlaceVariables() {
 // the end, when every jump target and code label is renumbered. A target that named a dropped
 // record then names the record after it.
 
+namespace {
+
+// Block rewriting reads and writes records spread over the whole table, which a long script
+// makes megabytes, one after the other in table order: each is asked for from memory a few
+// block records before its turn, so that it is at hand when its turn comes.
+template <typename IsBlock>
+class BlockPrefetch {
+public:
+    BlockPrefetch(const BulkVector<CommandRecord>& records, const BulkVector<int32_t>& opcodes,
+                  IsBlock isBlock)
+        : records_(records), opcodes_(opcodes), isBlock_(isBlock) {}
+    // Called for every record d in order, with whether it is one of the block records.
+    void Pass(int d, bool block) {
+        if (block && queued_ > 0) --queued_;
+        if (next_ <= d) next_ = d + 1;
+        const int n = static_cast<int>(records_.size());
+        for (; next_ < n && queued_ < kAhead; ++next_) {
+            if (!isBlock_(opcodes_[static_cast<std::size_t>(next_)])) continue;
+            // The record and the one after it (an elseif's reserved record, or a record's
+            // second cache line).
+            const char* p = reinterpret_cast<const char*>(&records_[static_cast<std::size_t>(next_)]);
+            __builtin_prefetch(p, 1);
+            __builtin_prefetch(p + sizeof(CommandRecord) - 1, 1);
+            if (next_ + 1 < n) __builtin_prefetch(p + 2 * sizeof(CommandRecord) - 1, 1);
+            ++queued_;
+        }
+    }
+
+private:
+    static constexpr int kAhead = 16;
+    const BulkVector<CommandRecord>& records_;
+    const BulkVector<int32_t>& opcodes_;
+    IsBlock isBlock_;
+    int next_ = 0;  // the first record not yet looked at ahead
+    int queued_ = 0;  // block records asked for and not yet passed
+};
+
+}  // namespace
+
 void CScriptCompiler::PrepareCondition(int r) {
     CommandRecord& o = records_[static_cast<std::size_t>(r)];
     // Only a condition that ends after its first operand is one: a second operand that is no
@@ -744,8 +796,13 @@ void CScriptCompiler::RewriteIfBlocks() {
 
     // Rewriting only touches records before the one being looked at, so the opcodes as
     // pass 2 left them tell where blocks open and close.
+    auto isBlockRecord = [](int32_t op) {
+        return op == kOpIf || op == kOpElse || op == kOpElseif || op == kOpEndif;
+    };
+    BlockPrefetch ahead(records_, opcodes_, isBlockRecord);
     for (int d = 0; d < n; ++d) {
         const int32_t op = opcodes_[static_cast<std::size_t>(d)];
+        ahead.Pass(d, isBlockRecord(op));
         if (op == kOpIf) {
             stack.push_back({d, {}});
         } else if ((op == kOpElse || op == kOpElseif) && !stack.empty()) {
@@ -763,7 +820,8 @@ void CScriptCompiler::RewriteIfBlocks() {
             std::size_t from = 0;
             auto firstOf = [&](int32_t want) {
                 std::size_t i = from;
-                while (i < items.size() && records_[static_cast<std::size_t>(items[i])].opcode != want) ++i;
+                // An item not used yet is as pass 2 made it.
+                while (i < items.size() && opcodes_[static_cast<std::size_t>(items[i])] != want) ++i;
                 return i;
             };
             for (;;) {
@@ -812,8 +870,11 @@ void CScriptCompiler::RewriteIfBlocks() {
 void CScriptCompiler::RewriteWhileBlocks() {
     const int n = static_cast<int>(records_.size());
     std::vector<int> stack;
+    auto isBlockRecord = [](int32_t op) { return op == kOpWhile || op == kOpEndwhile; };
+    BlockPrefetch ahead(records_, opcodes_, isBlockRecord);
     for (int d = 0; d < n; ++d) {
         const int32_t op = opcodes_[static_cast<std::size_t>(d)];
+        ahead.Pass(d, isBlockRecord(op));
         if (op == kOpWhile) {
             stack.push_back(d);
         } else if (op == kOpEndwhile && !stack.empty()) {
@@ -853,6 +914,8 @@ void CScriptCompiler::DropMatchedEndifsAndResolve() {
     }
     for (LabelEntry& e : labels_)
         if (e.kind == kKindLabel) e.commandIndex = renumber(e.commandIndex);
+    for (NameValue& v : nameValues_)
+        if (v.found && v.kind == kKindLabel) v.value = renumber(v.value);
     // One pass over the records both closes the gaps and resolves the names: the records of a
     // long script take many megabytes.
     std::size_t out = 0;
@@ -874,25 +937,28 @@ void CScriptCompiler::DropMatchedEndifsAndResolve() {
 // dropped.
 
 void CScriptCompiler::BuildNameLookup() {
-    firstEntry_.assign(nameSpans_.size(), -1);
+    // What each name stands for, from its first entry: a table of a few bytes a name, which the
+    // records' names look up in place of the label entries themselves (a long script's label
+    // table takes megabytes, and its entries would be read in no order).
+    nameValues_.assign(nameSpans_.size(), NameValue{});
     for (std::size_t i = labels_.size(); i-- > 0;) {
         const LabelEntry& e = labels_[i];
         if (e.kind == kKindInitWord || e.kind == 0 || e.nameFault || e.name.Empty()) continue;
-        firstEntry_[e.name.id] = static_cast<int32_t>(i);
+        NameValue& v = nameValues_[e.name.id];
+        v.found = true;
+        v.kind = static_cast<int16_t>(e.kind);
+        switch (e.kind) {
+            case kKindLabel: v.value = e.commandIndex; break;  // renumbered with the records
+            case kKindVariable: v.value = e.location; break;
+            default: v.value = e.value; break;  // constants, and entries declared with a sign
+        }
     }
 }
 
 void CScriptCompiler::ResolveRecord(CommandRecord& rec) {
-    auto lookup = [&](NameRef name) -> const LabelEntry* {
-        const int32_t i = firstEntry_[name.id];
-        return i < 0 ? nullptr : &labels_[static_cast<std::size_t>(i)];
-    };
-    auto valueOf = [](const LabelEntry& e) {
-        switch (e.kind) {
-            case kKindLabel: return e.commandIndex;
-            case kKindVariable: return e.location;
-            default: return e.value;  // constants, and entries declared with a sign
-        }
+    auto lookup = [&](NameRef name) -> const NameValue* {
+        const NameValue& v = nameValues_[name.id];
+        return v.found ? &v : nullptr;
     };
     auto resolve = [&](ParamSlot& slot) {
         const int32_t k = slot.kind;
@@ -903,13 +969,13 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec) {
             slot.value = kUnresolved;
             return;
         }
-        const LabelEntry* e = lookup(slot.name);
+        const NameValue* e = lookup(slot.name);
         if (named) {
             if (!e) {
                 slot.value = kUnresolved;
                 return;
             }
-            int64_t v = valueOf(*e);
+            int64_t v = e->value;
             if (slot.constantIndex) v += slot.ref;
             slot.value = static_cast<int32_t>(static_cast<uint32_t>(v));
             if (k == kKindPendingLocation)
@@ -917,7 +983,7 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec) {
             else if (k == kKindPendingConstant)
                 slot.kind = kKindConstant;
             else
-                slot.kind = e->kind == kKindSigned ? kKindConstant : e->kind;
+                slot.kind = e->kind == kKindSigned ? static_cast<int16_t>(kKindConstant) : e->kind;
             if (slot.kind == kKindConstant && v > 0xFFFF) {
                 // A value beyond 16 bits, as if the number were written here: a long constant,
                 // which only the parameters that take one accept.
@@ -926,9 +992,9 @@ void CScriptCompiler::ResolveRecord(CommandRecord& rec) {
                 slot.ref = static_cast<int32_t>((v & 0xFF0000) >> 12);
             }
         } else {
-            slot.value = e ? valueOf(*e) : kUnresolved;
-            const LabelEntry* index = lookup(slot.indexName);
-            slot.ref = index ? valueOf(*index) : kUnresolved;
+            slot.value = e ? e->value : kUnresolved;
+            const NameValue* index = lookup(slot.indexName);
+            slot.ref = index ? index->value : kUnresolved;
         }
     };
     for (ParamSlot& slot : rec.slots) resolve(slot);
@@ -1163,7 +1229,7 @@ void CScriptCompiler::Release() {
     BulkVector<bool>().swap(deleted_);
     BulkVector<std::pair<int, int>>().swap(targets_);
     BulkVector<int32_t>().swap(opcodes_);
-    BulkVector<int32_t>().swap(firstEntry_);
+    BulkVector<NameValue>().swap(nameValues_);
     lineCount_ = labelCount_ = initWordCount_ = stringCount_ = 0;
     dataCounter_ = 0;
     nextError_ = nextRecord_ = nextInitialiser_ = 0;

@@ -235,9 +235,17 @@ private:
     std::size_t stringCount_ = 0;
     std::size_t initWordCount_ = 0;
     bool sourceHasNul_ = false;
-    // Where pass 2 may split the script (0: it is parsed in one pass), and the lines before it.
-    std::size_t splitAt_ = 0;
-    std::size_t splitLine_ = 0;
+    std::size_t quoteCount_ = 0;
+    // Where pass 2 may split the script (at 0: it is parsed in one pass), and pass 1's counts
+    // before that point.
+    struct SplitPoint {
+        std::size_t at = 0;
+        std::size_t lines = 0;
+        std::size_t labels = 0;
+        std::size_t initWords = 0;
+        std::size_t quotes = 0;
+    };
+    SplitPoint split_;
 
     // Distinct names, back to back; nameSpans_[id] locates name id; nameIndex_ is an
     // open-addressing hash of the ids by name.
@@ -280,8 +288,13 @@ private:
     // a small copy to scan for blocks instead of the records themselves.
     static constexpr int32_t kReservedRecord = -1;
     BulkVector<int32_t> opcodes_;
-    // For each name, its first label entry that a name may refer to (-1: none).
-    BulkVector<int32_t> firstEntry_;
+    // For each name, what its first label entry that a name may refer to gives it.
+    struct NameValue {
+        int32_t value = 0;  // record (code labels), location (variables) or value
+        int16_t kind = 0;  // the entry's kind
+        bool found = false;  // false: no entry names it
+    };
+    BulkVector<NameValue> nameValues_;
 
     // Compile errors, found once after Compile, handed out one by one.
     BulkVector<std::string> errors_;

@@ -60,6 +60,32 @@ TEST(BulkMemory, BlocksKeepTheirBytesWhateverTheOrderOfFreeing) {
     }
 }
 
+// A block given back leaves pages the script has touched already: the next blocks that fit take
+// them before fresh ones, and blocks given back at the end of what was carved let the carving
+// start over from them.
+TEST(BulkMemory, BlocksGivenBackAreTakenAgainBeforeFreshMemory) {
+    if (script::kBulkThreshold == static_cast<std::size_t>(-1))
+        GTEST_SKIP() << "every block is a heap block here";
+    constexpr std::size_t k = 1024;
+    auto* a = static_cast<char*>(script::AllocateBulk(64 * k));
+    auto* b = static_cast<char*>(script::AllocateBulk(256 * k));
+    auto* c = static_cast<char*>(script::AllocateBulk(64 * k));
+    script::FreeBulk(b, 256 * k);
+    auto* d = static_cast<char*>(script::AllocateBulk(100 * k));
+    auto* e = static_cast<char*>(script::AllocateBulk(100 * k));
+    auto* f = static_cast<char*>(script::AllocateBulk(100 * k));  // 56 KiB are left: too few
+    EXPECT_EQ(d, b);
+    EXPECT_EQ(e, b + 100 * k);
+    EXPECT_GT(f, c);
+    // Given back out of order, then the last: the carving goes back over all of them.
+    for (auto [p, size] : {std::pair{d, 100 * k}, {c, 64 * k}, {e, 100 * k}, {f, 100 * k}})
+        script::FreeBulk(p, size);
+    auto* g = static_cast<char*>(script::AllocateBulk(300 * k));
+    EXPECT_EQ(g, b);
+    script::FreeBulk(g, 300 * k);
+    script::FreeBulk(a, 64 * k);
+}
+
 TEST(BulkMemory, VectorsOfTheAllocatorGrowAndShrink) {
     script::BulkVector<uint32_t> a, b;
     for (uint32_t i = 0; i < 300000; ++i) {
