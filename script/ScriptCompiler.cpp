@@ -20,6 +20,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace script {
 
 namespace {
@@ -50,6 +54,51 @@ void ForEachLine(std::string_view text, F&& f, int32_t firstLine = 0) {
         if (number < INT32_MAX) ++number;
         f(line, number);
     }
+}
+
+struct TextCounts {
+    std::size_t quotes = 0;
+    std::size_t quotesBefore = 0;  // before the split point
+    bool nul = false;
+};
+
+// One run over the whole text for pass 1: calls onLineEnd(position) for every LF in order, and
+// counts the quotes (all, and those before `split`) and whether a NUL is there. Sixteen bytes
+// at a time where the processor has the instructions: a long script is megabytes, and a call
+// per line to find its end cost more than the counting.
+template <typename F>
+TextCounts ScanText(std::string_view text, std::size_t split, F&& onLineEnd) {
+    TextCounts counts;
+    const char* const s = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i zero = _mm_setzero_si128();
+    int nuls = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+        const auto quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)));
+        nuls |= _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
+        counts.quotes += static_cast<std::size_t>(std::popcount(quotes));
+        if (i < split) {
+            const unsigned before = split - i >= 16 ? quotes : quotes & ((1u << (split - i)) - 1);
+            counts.quotesBefore += static_cast<std::size_t>(std::popcount(before));
+        }
+        for (; ends != 0; ends &= ends - 1) onLineEnd(i + static_cast<std::size_t>(std::countr_zero(ends)));
+    }
+    counts.nul = nuls != 0;
+#endif
+    for (; i < n; ++i) {
+        const char c = s[i];
+        if (c == '\n') onLineEnd(i);
+        counts.quotes += c == '"';
+        counts.quotesBefore += c == '"' && i < split;
+        counts.nul = counts.nul || c == '\0';
+    }
+    return counts;
 }
 
 }  // namespace
@@ -139,38 +188,41 @@ void CScriptCompiler::Pass1(std::string_view text) {
         const std::size_t nl = text.find('\n', text.size() / 2);
         if (nl != std::string_view::npos && nl + 1 < text.size()) split_.at = nl + 1;
     }
-    const char* const splitStart = text.data() + split_.at;
     std::size_t initWords = 0;
-    ForEachLine(text, [&](std::string_view line, int32_t) {
-        if (line.data() == splitStart) {
+    // A line [from, to), without its line end.
+    auto line = [&](std::size_t from, std::size_t to) {
+        if (from == split_.at) {
             split_.lines = lineCount_;
             split_.labels = labelCount_;
             split_.initWords = initWords;
         }
         ++lineCount_;
-        if (LabelLength(line.substr(0, 1)) == 0) return;
+        if (from == to || LabelLength(text.substr(from, 1)) == 0) return;
         ++labelCount_;
         // A label's `word` may have more values, each an entry of its own: count the values
         // after the text `word` (one more than needed for the first, which is the label's).
-        const std::size_t at = line.find("word");
+        const std::string_view l = text.substr(from, to - from);
+        const std::size_t at = l.find("word");
         if (at == std::string_view::npos) return;
         bool inValue = false;
-        for (std::size_t i = at + 4; i < line.size() && line[i] != ';'; ++i) {
-            const char c = line[i];
+        for (std::size_t i = at + 4; i < l.size() && l[i] != ';'; ++i) {
+            const char c = l[i];
             const bool valueChar = IsNameChar(c) || c == '$' || c == '+' || c == '-';
             initWords += valueChar && !inValue;
             inValue = valueChar;
         }
+    };
+    std::size_t lineStart = 0;
+    const TextCounts counts = ScanText(text, split_.at, [&](std::size_t lineEnd) {
+        line(lineStart, lineEnd);
+        lineStart = lineEnd + 1;
     });
-    std::size_t quotes = 0;
-    for (const char *p = text.data(), *end = p + text.size();
-         (p = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p)))); ++p) {
-        ++quotes;
-        split_.quotes += p < splitStart;
-    }
+    if (lineStart < text.size()) line(lineStart, text.size());
+    const std::size_t quotes = counts.quotes;
+    split_.quotes = counts.quotesBefore;
+    sourceHasNul_ = counts.nul;
     quoteCount_ = quotes;
     stringCount_ = quotes / 2 + 1;
-    sourceHasNul_ = std::memchr(text.data(), '\0', text.size()) != nullptr;
     initWordCount_ = initWords;
     SizeTables();
 }
