@@ -101,6 +101,30 @@ TextCounts ScanText(std::string_view text, std::size_t split, F&& onLineEnd) {
     return counts;
 }
 
+// Runs `beside` on a helper thread while this thread runs `here`, where asked to and a helper
+// can start; otherwise one after the other here. Whatever either throws is thrown here once
+// both are done.
+void RunBeside(bool useHelper, const std::function<void()>& beside, const std::function<void()>& here) {
+    std::exception_ptr failure;
+    // Joined on the way out, also when `here` throws.
+    std::optional<HelperThread> helper;
+    if (useHelper) {
+        try {
+            helper.emplace([&beside, &failure] {
+                try {
+                    beside();
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {}
+    }
+    if (!helper) beside();
+    here();
+    if (helper) helper->Join();
+    if (failure) std::rethrow_exception(failure);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -256,10 +280,17 @@ bool CScriptCompiler::Compile() {
     if (state_ != State::Prepared) return false;
     try {
         Pass2();
-        PlaceVariables();
-        RewriteIfBlocks();
-        RewriteWhileBlocks();
-        BuildNameLookup();
+        // The label table's work and the block rewriting touch tables of their own.
+        RunBeside(
+            UsesHelpers(),
+            [this] {
+                PlaceVariables();
+                BuildNameLookup();
+            },
+            [this] {
+                RewriteIfBlocks();
+                RewriteWhileBlocks();
+            });
         DropMatchedEndifsAndResolve();
     } catch (const std::bad_alloc&) {
         Release();
@@ -373,6 +404,10 @@ void CScriptCompiler::GrowNameIndex() {
     nameIndex_.swap(index);
 }
 
+bool CScriptCompiler::UsesHelpers() const {
+    return split_.at != 0 && std::thread::hardware_concurrency() != 1;
+}
+
 void CScriptCompiler::Pass2() {
     dataCounter_ = 0;
     lineFaults_.clear();
@@ -380,7 +415,7 @@ void CScriptCompiler::Pass2() {
     // A long script is parsed in two halves at once, split where pass 1 chose: lines are parsed
     // one by one, with nothing carried from a line to the next but the tables' numbering, which
     // the second half's tables take on when they are appended.
-    const std::size_t split = std::thread::hardware_concurrency() != 1 ? split_.at : 0;
+    const std::size_t split = UsesHelpers() ? split_.at : 0;
     if (split == 0) {
         CompileLines(text, 0);
         return;
@@ -454,35 +489,41 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
         slot.indexName.id = ids[slot.indexName.id];
         if (slot.kind == kKindString) slot.value += stringBase;
     };
-    // Copied whole, then renumbered in place: a plain copy of megabytes is the fastest.
-    const std::size_t recordsFrom = records_.size();
-    records_.insert(records_.end(), part.records_.begin(), part.records_.end());
-    for (std::size_t i = recordsFrom; i < records_.size(); ++i) {
-        CommandRecord& rec = records_[i];
-        for (ParamSlot& slot : rec.slots) renumber(slot);
-        if (rec.moreSlots >= 0) rec.moreSlots += moreBase;
-    }
-    const std::size_t moreFrom = moreSlots_.size();
-    moreSlots_.insert(moreSlots_.end(), part.moreSlots_.begin(), part.moreSlots_.end());
-    for (std::size_t i = moreFrom; i < moreSlots_.size(); ++i)
-        for (ParamSlot& slot : moreSlots_[i]) renumber(slot);
-    opcodes_.insert(opcodes_.end(), part.opcodes_.begin(), part.opcodes_.end());
-    // Data locations count on from where this compiler's own lines left the counter (every
-    // step adds, and stops at the ceiling, so the part's counts add on).
-    const std::size_t labelsFrom = labels_.size();
-    labels_.insert(labels_.end(), part.labels_.begin(), part.labels_.end());
-    for (std::size_t i = labelsFrom; i < labels_.size(); ++i) {
-        LabelEntry& e = labels_[i];
-        if (!e.name.Empty()) {
-            e.name.id = ids[e.name.id];
-            e.commandIndex += recordBase;  // a named entry names the record after it
+    // Copied whole, then renumbered in place: a plain copy of megabytes is the fastest. The
+    // records are most of it, and nothing else here touches them: they are done beside the
+    // other tables where a helper can start.
+    auto copyRecords = [this, &part, &renumber, moreBase] {
+        const std::size_t recordsFrom = records_.size();
+        records_.insert(records_.end(), part.records_.begin(), part.records_.end());
+        for (std::size_t i = recordsFrom; i < records_.size(); ++i) {
+            CommandRecord& rec = records_[i];
+            for (ParamSlot& slot : rec.slots) renumber(slot);
+            if (rec.moreSlots >= 0) rec.moreSlots += moreBase;
         }
-        if (e.counted)
-            e.location = ClampToInt32(std::min<int64_t>(dataCounter_ + e.location, kNumberCeiling));
-    }
-    dataCounter_ = std::min<int64_t>(dataCounter_ + part.dataCounter_, kNumberCeiling);
-    for (std::string& text : part.strings_) strings_.push_back(std::move(text));
-    for (LineFault& f : part.lineFaults_) lineFaults_.push_back(std::move(f));
+    };
+    RunBeside(true, copyRecords, [&] {
+        const std::size_t moreFrom = moreSlots_.size();
+        moreSlots_.insert(moreSlots_.end(), part.moreSlots_.begin(), part.moreSlots_.end());
+        for (std::size_t i = moreFrom; i < moreSlots_.size(); ++i)
+            for (ParamSlot& slot : moreSlots_[i]) renumber(slot);
+        opcodes_.insert(opcodes_.end(), part.opcodes_.begin(), part.opcodes_.end());
+        // Data locations count on from where this compiler's own lines left the counter (every
+        // step adds, and stops at the ceiling, so the part's counts add on).
+        const std::size_t labelsFrom = labels_.size();
+        labels_.insert(labels_.end(), part.labels_.begin(), part.labels_.end());
+        for (std::size_t i = labelsFrom; i < labels_.size(); ++i) {
+            LabelEntry& e = labels_[i];
+            if (!e.name.Empty()) {
+                e.name.id = ids[e.name.id];
+                e.commandIndex += recordBase;  // a named entry names the record after it
+            }
+            if (e.counted)
+                e.location = ClampToInt32(std::min<int64_t>(dataCounter_ + e.location, kNumberCeiling));
+        }
+        dataCounter_ = std::min<int64_t>(dataCounter_ + part.dataCounter_, kNumberCeiling);
+        for (std::string& text : part.strings_) strings_.push_back(std::move(text));
+        for (LineFault& f : part.lineFaults_) lineFaults_.push_back(std::move(f));
+    });
 }
 
 void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber) {
@@ -969,12 +1010,27 @@ void CScriptCompiler::DropMatchedEndifsAndResolve() {
     for (NameValue& v : nameValues_)
         if (v.found && v.kind == kKindLabel) v.value = renumber(v.value);
     // One pass over the records both closes the gaps and resolves the names: the records of a
-    // long script take many megabytes.
+    // long script take many megabytes. There the second half is resolved in place beside the
+    // first half's pass, and only moved down after it.
+    const std::size_t middle = UsesHelpers() ? n / 2 : n;
     std::size_t out = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    RunBeside(
+        middle < n,
+        [this, middle, n] {
+            for (std::size_t i = middle; i < n; ++i)
+                if (!deleted_[i]) ResolveRecord(records_[i]);
+        },
+        [this, middle, &out] {
+            for (std::size_t i = 0; i < middle; ++i) {
+                if (deleted_[i]) continue;
+                if (out != i) records_[out] = records_[i];
+                ResolveRecord(records_[out]);
+                ++out;
+            }
+        });
+    for (std::size_t i = middle; i < n; ++i) {
         if (deleted_[i]) continue;
         if (out != i) records_[out] = records_[i];
-        ResolveRecord(records_[out]);
         ++out;
     }
     records_.resize(out);
@@ -1282,7 +1338,8 @@ void CScriptCompiler::Release() {
     BulkVector<std::pair<int, int>>().swap(targets_);
     BulkVector<int32_t>().swap(opcodes_);
     BulkVector<NameValue>().swap(nameValues_);
-    lineCount_ = labelCount_ = initWordCount_ = stringCount_ = 0;
+    lineCount_ = labelCount_ = initWordCount_ = stringCount_ = quoteCount_ = 0;
+    split_ = SplitPoint{};
     dataCounter_ = 0;
     nextError_ = nextRecord_ = nextInitialiser_ = 0;
 }

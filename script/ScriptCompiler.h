@@ -246,6 +246,9 @@ private:
         std::size_t quotes = 0;
     };
     SplitPoint split_;
+    // A long script's compile shares its work with helper threads where the machine has more
+    // than one processor.
+    bool UsesHelpers() const;
 
     // Distinct names, back to back; nameSpans_[id] locates name id; nameIndex_ is an
     // open-addressing hash of the ids by name.
