@@ -5,9 +5,11 @@
 
 #include <sched.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -275,6 +277,58 @@ TEST_F(CompilerTest, OneProcessorOnlyStillCompilesInTwoHalves) {
         },
         false);
     EXPECT_EQ(result, 0);
+}
+
+// A long script's compile in an address space that runs out, before its tables or before its
+// helpers' stacks, ends cleanly: the compile is refused and nothing is held, or it gives what an
+// unhindered compile gives (on one thread where no helper could start).
+TEST_F(CompilerTest, MemoryRunningOutEndsTheCompileCleanly) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's own memory does not fit an address space limit";
+#else
+    std::string text;
+    for (int i = 0; i < 4000; ++i) {
+        const std::string n = std::to_string(i);
+        text += "v" + n + " word " + n + "\nl" + n + " if v" + n + " > 3\n  disp \"n %u\" v" + n +
+                "\n  elseif v" + n + "\n  while v" + n + "\n  sub 1 v" + n + "\n  endwhile\n  endif\n";
+    }
+    text += "  jmp nowhere\n";
+    CScriptCompiler whole;
+    whole.SetListingDirectory(folder.Path());
+    ASSERT_TRUE(whole.PrepareText(text) && whole.Compile());
+    const std::string listing = whole.ListingText();
+    whole.Release();  // its memory given back, so that the compiles below take their own
+    auto addressSpace = [] {
+        std::FILE* f = std::fopen("/proc/self/statm", "r");
+        unsigned long pages = 0;
+        if (f) {
+            if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        return static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+    };
+    int compiled = 0;
+    // Around the first bulk region (64 MiB) and the helpers' stacks, where the compile's own
+    // address space runs out.
+    for (rlim_t extraMiB = 56; extraMiB <= 90; extraMiB += 2) {
+        SCOPED_TRACE("address space beyond the test's own, MiB: " + std::to_string(extraMiB));
+        const int result = plainuser::InChild(
+            [&] {
+                const rlim_t limit = addressSpace() + extraMiB * 1024 * 1024;
+                const struct rlimit as { limit, limit };
+                if (::setrlimit(RLIMIT_AS, &as) != 0) return 9;
+                CScriptCompiler c;
+                c.SetListingDirectory(folder.Path());
+                c.SetSplitFrom(1);
+                if (!c.PrepareText(text) || !c.Compile()) return c.TablesHeld() ? 8 : 2;
+                return c.ListingText() == listing ? 0 : 1;
+            },
+            false);
+        EXPECT_TRUE(result == 0 || result == 2) << result;
+        compiled += result == 0;
+    }
+    EXPECT_GT(compiled, 0);  // the largest limits leave room for the whole compile
+#endif
 }
 
 TEST_F(CompilerTest, ListingFolderThatCannotBeWrittenDoesNotStopTheCompile) {
