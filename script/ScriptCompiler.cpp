@@ -799,45 +799,6 @@ void CScriptCompiler::PlaceVariables() {
 // the end, when every jump target and code label is renumbered. A target that named a dropped
 // record then names the record after it.
 
-namespace {
-
-// Block rewriting reads and writes records spread over the whole table, which a long script
-// makes megabytes, one after the other in table order: each is asked for from memory a few
-// block records before its turn, so that it is at hand when its turn comes.
-template <typename IsBlock>
-class BlockPrefetch {
-public:
-    BlockPrefetch(const BulkVector<CommandRecord>& records, const BulkVector<int32_t>& opcodes,
-                  IsBlock isBlock)
-        : records_(records), opcodes_(opcodes), isBlock_(isBlock) {}
-    // Called for every record d in order, with whether it is one of the block records.
-    void Pass(int d, bool block) {
-        if (block && queued_ > 0) --queued_;
-        if (next_ <= d) next_ = d + 1;
-        const int n = static_cast<int>(records_.size());
-        for (; next_ < n && queued_ < kAhead; ++next_) {
-            if (!isBlock_(opcodes_[static_cast<std::size_t>(next_)])) continue;
-            // The record and the one after it (an elseif's reserved record, or a record's
-            // second cache line).
-            const char* p = reinterpret_cast<const char*>(&records_[static_cast<std::size_t>(next_)]);
-            __builtin_prefetch(p, 1);
-            __builtin_prefetch(p + sizeof(CommandRecord) - 1, 1);
-            if (next_ + 1 < n) __builtin_prefetch(p + 2 * sizeof(CommandRecord) - 1, 1);
-            ++queued_;
-        }
-    }
-
-private:
-    static constexpr int kAhead = 16;
-    const BulkVector<CommandRecord>& records_;
-    const BulkVector<int32_t>& opcodes_;
-    IsBlock isBlock_;
-    int next_ = 0;  // the first record not yet looked at ahead
-    int queued_ = 0;  // block records asked for and not yet passed
-};
-
-}  // namespace
-
 void CScriptCompiler::PrepareCondition(int r) {
     CommandRecord& o = records_[static_cast<std::size_t>(r)];
     // Only a condition that ends after its first operand is one: a second operand that is no
@@ -889,13 +850,8 @@ void CScriptCompiler::RewriteIfBlocks() {
 
     // Rewriting only touches records before the one being looked at, so the opcodes as
     // pass 2 left them tell where blocks open and close.
-    auto isBlockRecord = [](int32_t op) {
-        return op == kOpIf || op == kOpElse || op == kOpElseif || op == kOpEndif;
-    };
-    BlockPrefetch ahead(records_, opcodes_, isBlockRecord);
     for (int d = 0; d < n; ++d) {
         const int32_t op = opcodes_[static_cast<std::size_t>(d)];
-        ahead.Pass(d, isBlockRecord(op));
         if (op == kOpIf) {
             stack.push_back({d, {}});
         } else if ((op == kOpElse || op == kOpElseif) && !stack.empty()) {
@@ -963,11 +919,8 @@ void CScriptCompiler::RewriteIfBlocks() {
 void CScriptCompiler::RewriteWhileBlocks() {
     const int n = static_cast<int>(records_.size());
     std::vector<int> stack;
-    auto isBlockRecord = [](int32_t op) { return op == kOpWhile || op == kOpEndwhile; };
-    BlockPrefetch ahead(records_, opcodes_, isBlockRecord);
     for (int d = 0; d < n; ++d) {
         const int32_t op = opcodes_[static_cast<std::size_t>(d)];
-        ahead.Pass(d, isBlockRecord(op));
         if (op == kOpWhile) {
             stack.push_back(d);
         } else if (op == kOpEndwhile && !stack.empty()) {
