@@ -161,4 +161,15 @@ void FreeBulk(void* p, std::size_t bytes) {
     ::munmap(p, RoundUp(bytes, kLargePage));
 }
 
+void PrepareBulk(void* p, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    const auto start = RoundUp(reinterpret_cast<std::uintptr_t>(p), 4096);
+    const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~std::uintptr_t{4095};
+    if (end > start) (void)::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
 }  // namespace script

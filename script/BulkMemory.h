@@ -29,6 +29,11 @@ constexpr std::size_t kBulkThreshold = 16 * 1024;
 // Throws std::bad_alloc when the system has no room.
 void* AllocateBulk(std::size_t bytes);
 void FreeBulk(void* p, std::size_t bytes);
+// Has the system back the whole pages within [p, p + bytes) of a bulk block now, as writing
+// them would, without changing what they hold; where it cannot, nothing happens.
+void PrepareBulk(void* p, std::size_t bytes);
+// What a caller prepares at a time: a large page.
+constexpr std::size_t kPrepareStep = 2 * 1024 * 1024;
 
 template <typename T>
 struct BulkAllocator {

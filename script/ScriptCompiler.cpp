@@ -6,6 +6,7 @@
 #include "script/StringFormat.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
@@ -424,10 +425,11 @@ void CScriptCompiler::Pass2() {
     const std::string_view second = text.substr(split);
     CScriptCompiler part;
     std::exception_ptr partFailure;
+    std::atomic<bool> partDone{false};
     // Joined on the way out, also when this thread's half runs out of memory.
     std::optional<HelperThread> worker;
     try {
-        worker.emplace([this, &part, &partFailure, second] {
+        worker.emplace([this, &part, &partFailure, &partDone, second] {
             try {
                 // The records sized for the whole script, as this compiler's: a table that
                 // large has pages of its own, and those never written cost nothing. The
@@ -444,12 +446,23 @@ void CScriptCompiler::Pass2() {
             } catch (...) {
                 partFailure = std::current_exception();
             }
+            partDone.store(true, std::memory_order_release);
         });
     } catch (const std::system_error&) {
         CompileLines(text, 0);  // no second thread: one pass
         return;
     }
     CompileLines(first, 0);
+    // While the second half is still being parsed, the pages that its records will be copied to
+    // are made ready here, a large page at a time, for about as many records as this half made:
+    // the system's first touch of a page can take longer than the copy into it.
+    const std::size_t ownRecords = records_.size();
+    const std::size_t expected = std::min(records_.capacity(), 2 * ownRecords);
+    for (std::size_t from = ownRecords; from < expected && !partDone.load(std::memory_order_acquire);) {
+        const std::size_t step = std::min(expected - from, kPrepareStep / sizeof(CommandRecord) + 1);
+        PrepareBulk(records_.data() + from, step * sizeof(CommandRecord));
+        from += step;
+    }
     worker->Join();
     if (partFailure) std::rethrow_exception(partFailure);
     Absorb(part);

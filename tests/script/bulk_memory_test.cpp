@@ -86,6 +86,22 @@ TEST(BulkMemory, BlocksGivenBackAreTakenAgainBeforeFreshMemory) {
     script::FreeBulk(a, 64 * k);
 }
 
+// Preparing pages ahead of their use leaves every byte as it was, whatever part of a block is
+// prepared: whole pages, parts of pages at either end, nothing.
+TEST(BulkMemory, PreparingPagesKeepsWhatTheyHold) {
+    constexpr std::size_t kSize = 3 * 1024 * 1024 + 123;
+    auto* p = static_cast<unsigned char*>(script::AllocateBulk(kSize));
+    for (std::size_t i = 0; i < kSize; i += 997) p[i] = static_cast<unsigned char>(i / 997);
+    const struct {
+        std::size_t from, bytes;
+    } cases[] = {{0, kSize}, {1, 4096}, {4095, 2}, {100, 0}, {5000, 2 * 1024 * 1024}, {kSize - 10, 10}};
+    for (const auto& c : cases) script::PrepareBulk(p + c.from, c.bytes);
+    bool same = true;
+    for (std::size_t i = 0; i < kSize; i += 997) same = same && p[i] == static_cast<unsigned char>(i / 997);
+    EXPECT_TRUE(same);
+    script::FreeBulk(p, kSize);
+}
+
 TEST(BulkMemory, VectorsOfTheAllocatorGrowAndShrink) {
     script::BulkVector<uint32_t> a, b;
     for (uint32_t i = 0; i < 300000; ++i) {
