@@ -63,42 +63,58 @@ struct TextCounts {
     bool nul = false;
 };
 
-// One run over the whole text for pass 1: calls onLineEnd(position) for every LF in order, and
-// counts the quotes (all, and those before `split`) and whether a NUL is there. Sixteen bytes
-// at a time where the processor has the instructions: a long script is megabytes, and a call
-// per line to find its end cost more than the counting.
+// Calls onLineEnd(position) for every LF in [from, to) in order, notes a NUL, and returns the
+// number of quotes. Sixteen bytes at a time where the processor has the instructions: a long
+// script is megabytes, and a call per line to find its end cost more than the counting. The
+// quotes are summed in byte counters, each of which is emptied before it could overflow.
 template <typename F>
-TextCounts ScanText(std::string_view text, std::size_t split, F&& onLineEnd) {
-    TextCounts counts;
-    const char* const s = text.data();
-    const std::size_t n = text.size();
-    std::size_t i = 0;
+std::size_t ScanRange(const char* s, std::size_t from, std::size_t to, bool& nul, F& onLineEnd) {
+    std::size_t quotes = 0;
+    std::size_t i = from;
 #if defined(__SSE2__)
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i quote = _mm_set1_epi8('"');
     const __m128i zero = _mm_setzero_si128();
+    auto sum = [&zero](__m128i counters) {
+        const __m128i halves = _mm_sad_epu8(counters, zero);
+        return static_cast<std::size_t>(_mm_cvtsi128_si64(halves)) +
+               static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(halves, halves)));
+    };
+    __m128i counters = zero;
+    int rounds = 0;
     int nuls = 0;
-    for (; i + 16 <= n; i += 16) {
+    for (; i + 16 <= to; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
         auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-        const auto quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)));
+        counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(v, quote));  // a match is -1
         nuls |= _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
-        counts.quotes += static_cast<std::size_t>(std::popcount(quotes));
-        if (i < split) {
-            const unsigned before = split - i >= 16 ? quotes : quotes & ((1u << (split - i)) - 1);
-            counts.quotesBefore += static_cast<std::size_t>(std::popcount(before));
+        if (++rounds == 255) {
+            quotes += sum(counters);
+            counters = zero;
+            rounds = 0;
         }
         for (; ends != 0; ends &= ends - 1) onLineEnd(i + static_cast<std::size_t>(std::countr_zero(ends)));
     }
-    counts.nul = nuls != 0;
+    quotes += sum(counters);
+    nul = nul || nuls != 0;
 #endif
-    for (; i < n; ++i) {
+    for (; i < to; ++i) {
         const char c = s[i];
         if (c == '\n') onLineEnd(i);
-        counts.quotes += c == '"';
-        counts.quotesBefore += c == '"' && i < split;
-        counts.nul = counts.nul || c == '\0';
+        quotes += c == '"';
+        nul = nul || c == '\0';
     }
+    return quotes;
+}
+
+// One run over the whole text for pass 1: calls onLineEnd(position) for every LF in order, and
+// counts the quotes (all, and those before `split`) and whether a NUL is there.
+template <typename F>
+TextCounts ScanText(std::string_view text, std::size_t split, F&& onLineEnd) {
+    TextCounts counts;
+    const std::size_t middle = std::min(split, text.size());
+    counts.quotesBefore = ScanRange(text.data(), 0, middle, counts.nul, onLineEnd);
+    counts.quotes = counts.quotesBefore + ScanRange(text.data(), middle, text.size(), counts.nul, onLineEnd);
     return counts;
 }
 
