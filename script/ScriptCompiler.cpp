@@ -228,6 +228,8 @@ void CScriptCompiler::Pass1(std::string_view text) {
     if (text.size() >= splitFrom_) {
         const std::size_t nl = text.find('\n', text.size() / 2);
         if (nl != std::string_view::npos && nl + 1 < text.size()) split_.at = nl + 1;
+        // Asked once: the system reads a file to tell.
+        split_.helpers = std::thread::hardware_concurrency() != 1;
     }
     std::size_t initWords = 0;
     // A line [from, to), without its line end.
@@ -421,9 +423,7 @@ void CScriptCompiler::GrowNameIndex() {
     nameIndex_.swap(index);
 }
 
-bool CScriptCompiler::UsesHelpers() const {
-    return split_.at != 0 && std::thread::hardware_concurrency() != 1;
-}
+bool CScriptCompiler::UsesHelpers() const { return split_.at != 0 && split_.helpers; }
 
 void CScriptCompiler::Pass2() {
     dataCounter_ = 0;

@@ -244,6 +244,7 @@ private:
         std::size_t labels = 0;
         std::size_t initWords = 0;
         std::size_t quotes = 0;
+        bool helpers = false;  // the machine has more than one processor
     };
     SplitPoint split_;
     // A long script's compile shares its work with helper threads where the machine has more
