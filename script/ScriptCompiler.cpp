@@ -646,13 +646,24 @@ void CScriptCompiler::Declare(int entry, std::string_view keyword, std::string_v
     }
 }
 
+namespace {
+
+// Never written: blank slots to copy (see ParseCommand).
+std::array<ParamSlot, kSlotCount> blankSlots;
+
+const std::array<ParamSlot, kSlotCount>& BlankSlots() { return blankSlots; }
+
+}  // namespace
+
 void CScriptCompiler::ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber) {
     // Records are copied from a blank one: faster than clearing one, a record per line.
     static const CommandRecord kBlankRecord{};
     CommandRecord& rec = records_.emplace_back(kBlankRecord);
-    // All six positions while parsing; slots 3..5 are stored apart at the end.
-    static const std::array<ParamSlot, kSlotCount> kBlankSlots{};
-    std::array<ParamSlot, kSlotCount> parsed = kBlankSlots;
+    // All six positions while parsing; slots 3..5 are stored apart at the end. Copied from
+    // blank slots the compiler cannot see are all zeros: it clears known zeros with a string
+    // instruction, whose start costs more than this copy and which stalls the reads of the
+    // slots that follow.
+    std::array<ParamSlot, kSlotCount> parsed = BlankSlots();
     rec.opcode = kCommandTable[tableIndex].opcode;
     rec.tableIndex = tableIndex;
     rec.line = lineNumber;
