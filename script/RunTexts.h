@@ -49,7 +49,9 @@ inline constexpr std::array<std::string_view, 22> kRunTimeErrors{
     "\r\nError Failed to open file %s for writing",
     "\r\nError Failed to open file %s for reading",
     "\r\nError Static buffers allocation exceeds allowed size at line %d",
-    "\r\nError Invalid static buffer specification at line %d",
+    // Error 14 as the board words it, in two pieces: the text is shown as it stands.
+    "\r\nError Invalid static buffer spec"
+    "ification at line %d",
     "\r\nError Attempt to write past end of static buffer at line %d",
     "\r\nError Attempt to read past end of static buffer at line %d",
     "\r\nError Static buffer not open for reading at line %d",

@@ -331,6 +331,10 @@ TEST_F(RunHostTest, RunTimeErrorsCarryTheLineOrTheFileName) {
     };
     const Case cases[] = {
         {"7E 0D 03 00 01", "\r\nError Data index out of range at line 3"},
+        // The one text kept in two pieces in the table.
+        {"7E 0D 0E 00 01",
+         "\r\nError Invalid static buffer spec"
+         "ification at line 3"},
         {"7E 0D 14 00 01", "\r\nSerial framing error"},
         {"7E 06 00 00 00 00 00  7E 0D 0B 00 01", "\r\nError Failed to open file out.bin for writing"},
         {"7E 0D 0C 00 01", "\r\nError Failed to open file for reading"},
