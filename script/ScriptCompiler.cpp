@@ -232,7 +232,7 @@ void CScriptCompiler::Pass1(std::string_view text) {
         split_.helpers = std::thread::hardware_concurrency() != 1;
     }
     std::size_t initWords = 0;
-    // A line [from, to), without its line end.
+    // A line [from, to), without its LF (a CR before it stays: it is no value and no label).
     auto line = [&](std::size_t from, std::size_t to) {
         if (from == split_.at) {
             split_.lines = lineCount_;
