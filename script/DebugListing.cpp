@@ -359,24 +359,37 @@ private:
 };
 
 // Room for the text of a piece of the listing, in the compiler's bulk memory (only what is
-// written of it is ever backed by memory).
+// written of it is ever backed by memory). A piece is some thousands of lines: each piece handed
+// between the two threads costs a wake-up, and writing the listing in pieces of a hundred
+// kilobytes the wake-ups took as long as a tenth of the writing. A script of very long names or
+// strings has fewer items a piece, so that the room stays a few megabytes.
 class PieceBuffer {
 public:
-    static constexpr std::size_t kItems = 1024;
+    static constexpr std::size_t kMostItems = 4096;
+    static constexpr std::size_t kRoom = 2 * 1024 * 1024;
+    static std::size_t ItemsPerPiece(const ListingItems& items) {
+        return std::clamp<std::size_t>(kRoom / items.ItemRoom(), 1, kMostItems);
+    }
     explicit PieceBuffer(const ListingItems& items)
-        : size_(kItems * items.ItemRoom()), data_(BulkAllocator<char>().allocate(size_)) {}
+        : items_(ItemsPerPiece(items)),
+          size_(items_ * items.ItemRoom()),
+          data_(BulkAllocator<char>().allocate(size_)) {}
     ~PieceBuffer() { BulkAllocator<char>().deallocate(data_, size_); }
     PieceBuffer(const PieceBuffer&) = delete;
     PieceBuffer& operator=(const PieceBuffer&) = delete;
-    // Makes piece number `piece` (items from kItems * piece on); returns its text.
+    // Makes piece number `piece` (ItemsPerPiece items a piece); returns its text.
     std::string_view Make(const ListingItems& items, std::size_t piece) {
-        const std::size_t from = piece * kItems;
-        const std::size_t to = std::min(items.Count(), from + kItems);
+        const std::size_t from = piece * items_;
+        const std::size_t to = std::min(items.Count(), from + items_);
         return std::string_view(data_, static_cast<std::size_t>(items.Put(data_, from, to) - data_));
     }
-    static std::size_t Pieces(const ListingItems& items) { return (items.Count() + kItems - 1) / kItems; }
+    static std::size_t Pieces(const ListingItems& items) {
+        const std::size_t per = ItemsPerPiece(items);
+        return (items.Count() + per - 1) / per;
+    }
 
 private:
+    std::size_t items_;
     std::size_t size_;
     char* data_;
 };

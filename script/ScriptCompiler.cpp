@@ -503,56 +503,85 @@ void CScriptCompiler::CompileLines(std::string_view text, int32_t firstLine) {
 }
 
 void CScriptCompiler::Absorb(CScriptCompiler& part) {
-    // The part's names in the order it met them: those new here get their numbers in that
-    // order, as one pass over the whole script gives them.
-    BulkVector<uint32_t> ids(part.nameSpans_.size(), 0);
-    for (uint32_t id = 1; id < part.nameSpans_.size(); ++id) {
-        const std::string_view name = part.Name(NameRef{id});
-        ids[id] = FindOrAddName(name, HashName(name), part.nameSpans_[id].prefix).id;
-    }
     const auto recordBase = static_cast<int32_t>(records_.size());
     const auto stringBase = static_cast<int32_t>(strings_.size());
     const auto moreBase = static_cast<int32_t>(moreSlots_.size());
+    // The part's names get their numbers here, in the order it met them: those new here are
+    // numbered in that order, as one pass over the whole script numbers them.
+    BulkVector<uint32_t> ids(part.nameSpans_.size(), 0);
     auto renumber = [&](ParamSlot& slot) {
         slot.name.id = ids[slot.name.id];
         slot.indexName.id = ids[slot.indexName.id];
         if (slot.kind == kKindString) slot.value += stringBase;
     };
-    // Copied whole, then renumbered in place: a plain copy of megabytes is the fastest. The
-    // records are most of it, and nothing else here touches them: they are done beside the
-    // other tables where a helper can start.
-    auto copyRecords = [this, &part, &renumber, moreBase] {
-        const std::size_t recordsFrom = records_.size();
+    // The records are most of it: copied whole on a helper while the names are numbered here
+    // (a plain copy of megabytes is the fastest), then renumbered in place once the numbers are
+    // there, while the other tables are appended here.
+    std::atomic<bool> numbered{false};
+    std::exception_ptr copyFailure;
+    auto copyRecords = [this, &part] {
         records_.insert(records_.end(), part.records_.begin(), part.records_.end());
-        for (std::size_t i = recordsFrom; i < records_.size(); ++i) {
+    };
+    auto renumberRecords = [this, &renumber, recordBase, moreBase] {
+        for (std::size_t i = static_cast<std::size_t>(recordBase); i < records_.size(); ++i) {
             CommandRecord& rec = records_[i];
             for (ParamSlot& slot : rec.slots) renumber(slot);
             if (rec.moreSlots >= 0) rec.moreSlots += moreBase;
         }
     };
-    RunBeside(true, copyRecords, [&] {
-        const std::size_t moreFrom = moreSlots_.size();
-        moreSlots_.insert(moreSlots_.end(), part.moreSlots_.begin(), part.moreSlots_.end());
-        for (std::size_t i = moreFrom; i < moreSlots_.size(); ++i)
-            for (ParamSlot& slot : moreSlots_[i]) renumber(slot);
-        opcodes_.insert(opcodes_.end(), part.opcodes_.begin(), part.opcodes_.end());
-        // Data locations count on from where this compiler's own lines left the counter (every
-        // step adds, and stops at the ceiling, so the part's counts add on).
-        const std::size_t labelsFrom = labels_.size();
-        labels_.insert(labels_.end(), part.labels_.begin(), part.labels_.end());
-        for (std::size_t i = labelsFrom; i < labels_.size(); ++i) {
-            LabelEntry& e = labels_[i];
-            if (!e.name.Empty()) {
-                e.name.id = ids[e.name.id];
-                e.commandIndex += recordBase;  // a named entry names the record after it
+    std::optional<HelperThread> helper;
+    try {
+        helper.emplace([&] {
+            try {
+                copyRecords();
+            } catch (...) {
+                copyFailure = std::current_exception();
             }
-            if (e.counted)
-                e.location = ClampToInt32(std::min<int64_t>(dataCounter_ + e.location, kNumberCeiling));
+            numbered.wait(false, std::memory_order_acquire);
+            if (!copyFailure) renumberRecords();
+        });
+    } catch (const std::system_error&) {}
+    {
+        // The helper waits for the numbers also when numbering them runs out of memory.
+        struct Announce {
+            std::atomic<bool>& flag;
+            ~Announce() {
+                flag.store(true, std::memory_order_release);
+                flag.notify_one();
+            }
+        } announce{numbered};
+        for (uint32_t id = 1; id < part.nameSpans_.size(); ++id) {
+            const std::string_view name = part.Name(NameRef{id});
+            ids[id] = FindOrAddName(name, HashName(name), part.nameSpans_[id].prefix).id;
         }
-        dataCounter_ = std::min<int64_t>(dataCounter_ + part.dataCounter_, kNumberCeiling);
-        for (std::string& text : part.strings_) strings_.push_back(std::move(text));
-        for (LineFault& f : part.lineFaults_) lineFaults_.push_back(std::move(f));
-    });
+    }
+    if (!helper) {
+        copyRecords();
+        renumberRecords();
+    }
+    const std::size_t moreFrom = moreSlots_.size();
+    moreSlots_.insert(moreSlots_.end(), part.moreSlots_.begin(), part.moreSlots_.end());
+    for (std::size_t i = moreFrom; i < moreSlots_.size(); ++i)
+        for (ParamSlot& slot : moreSlots_[i]) renumber(slot);
+    opcodes_.insert(opcodes_.end(), part.opcodes_.begin(), part.opcodes_.end());
+    // Data locations count on from where this compiler's own lines left the counter (every
+    // step adds, and stops at the ceiling, so the part's counts add on).
+    const std::size_t labelsFrom = labels_.size();
+    labels_.insert(labels_.end(), part.labels_.begin(), part.labels_.end());
+    for (std::size_t i = labelsFrom; i < labels_.size(); ++i) {
+        LabelEntry& e = labels_[i];
+        if (!e.name.Empty()) {
+            e.name.id = ids[e.name.id];
+            e.commandIndex += recordBase;  // a named entry names the record after it
+        }
+        if (e.counted)
+            e.location = ClampToInt32(std::min<int64_t>(dataCounter_ + e.location, kNumberCeiling));
+    }
+    dataCounter_ = std::min<int64_t>(dataCounter_ + part.dataCounter_, kNumberCeiling);
+    for (std::string& text : part.strings_) strings_.push_back(std::move(text));
+    for (LineFault& f : part.lineFaults_) lineFaults_.push_back(std::move(f));
+    if (helper) helper->Join();
+    if (copyFailure) std::rethrow_exception(copyFailure);
 }
 
 void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber) {
@@ -872,11 +901,15 @@ void CScriptCompiler::RewriteIfBlocks() {
         jumps += op == kOpIf || op == kOpElse ? 1 : (op == kOpElseif || op == kOpWhile ? 2 : 0);
     targets_.reserve(jumps);
 
+    // The open blocks, innermost last, and their else/elseif records not yet used, all in one
+    // row: the items of the innermost block are the row from its start on, and what a block
+    // leaves over moves down over its own items, where it is the enclosing block's.
     struct Frame {
         int open;
-        std::vector<int> items;  // else/elseif records inside, in order, not yet used
+        std::size_t start;  // where its items begin in `items`
     };
     std::vector<Frame> stack;
+    std::vector<int> items;
 
     auto makeJump = [&](int r, int32_t target) {
         CommandRecord& j = records_[static_cast<std::size_t>(r)];
@@ -893,30 +926,34 @@ void CScriptCompiler::RewriteIfBlocks() {
     for (int d = 0; d < n; ++d) {
         const int32_t op = opcodes_[static_cast<std::size_t>(d)];
         if (op == kOpIf) {
-            stack.push_back({d, {}});
+            stack.push_back({d, items.size()});
         } else if ((op == kOpElse || op == kOpElseif) && !stack.empty()) {
-            stack.back().items.push_back(d);
+            items.push_back(d);
         } else if (op == kOpEndif && !stack.empty()) {
             const int e = d;
-            Frame f = std::move(stack.back());
+            const Frame f = stack.back();
             stack.pop_back();
             // The items are in record order (those an inner block left over lie between the
             // items around it), so each link of an elseif chain takes the items after it by
             // moving a start position, not by copying them: a chain stays linear in its length.
-            const std::vector<int>& items = f.items;
-            std::vector<int> leftover;
+            // What is left over is written below the position being read.
+            const std::size_t end = items.size();
+            std::size_t kept = f.start;
+            auto keep = [&](std::size_t from, std::size_t to) {
+                for (std::size_t i = from; i < to; ++i) items[kept++] = items[i];
+            };
             int o = f.open;
-            std::size_t from = 0;
+            std::size_t from = f.start;
             auto firstOf = [&](int32_t want) {
                 std::size_t i = from;
                 // An item not used yet is as pass 2 made it.
-                while (i < items.size() && opcodes_[static_cast<std::size_t>(items[i])] != want) ++i;
+                while (i < end && opcodes_[static_cast<std::size_t>(items[i])] != want) ++i;
                 return i;
             };
             for (;;) {
                 PrepareCondition(o);
                 const std::size_t elseifAt = firstOf(kOpElseif);
-                if (elseifAt < items.size()) {
+                if (elseifAt < end) {
                     // The elseif's condition moves to its reserved record as a new if, which
                     // pairs with the same endif; the elseif itself jumps past the block.
                     const int l = items[elseifAt];
@@ -926,34 +963,31 @@ void CScriptCompiler::RewriteIfBlocks() {
                     CopyRecord(static_cast<std::size_t>(l) + 1, copy);
                     makeJump(l, e);
                     SetJumpIfFalse(o, l + 1);
-                    leftover.insert(leftover.end(), items.begin() + static_cast<long>(from),
-                                    items.begin() + static_cast<long>(elseifAt));
+                    keep(from, elseifAt);
                     o = l + 1;
                     from = elseifAt + 1;
                     continue;
                 }
                 const std::size_t elseAt = firstOf(kOpElse);
-                if (elseAt < items.size()) {
+                if (elseAt < end) {
                     const int x = items[elseAt];
                     SetJumpIfFalse(o, x + 1);
                     makeJump(x, e);
-                    for (std::size_t i = from; i < items.size(); ++i)
-                        if (i != elseAt) leftover.push_back(items[i]);
+                    keep(from, elseAt);
+                    keep(elseAt + 1, end);
                 } else {
                     SetJumpIfFalse(o, e);
-                    leftover.insert(leftover.end(), items.begin() + static_cast<long>(from), items.end());
+                    keep(from, end);
                 }
                 deleted_[static_cast<std::size_t>(e)] = true;
                 break;
             }
             // What this block did not use belongs to the block around it.
-            if (!stack.empty())
-                stack.back().items.insert(stack.back().items.end(), leftover.begin(), leftover.end());
+            items.resize(stack.empty() ? f.start : kept);
         }
     }
     // An if without endif is reported itself; the else/elseif inside it are not.
-    for (const Frame& f : stack)
-        for (int item : f.items) records_[static_cast<std::size_t>(item)].insideUnmatched = true;
+    for (int item : items) records_[static_cast<std::size_t>(item)].insideUnmatched = true;
 }
 
 void CScriptCompiler::RewriteWhileBlocks() {
