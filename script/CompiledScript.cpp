@@ -14,8 +14,7 @@ CompiledScript CompileScriptFile(const std::string& path, const std::string& lis
     compiler.SetListingDirectory(listingDirectory);
     if (!compiler.Prepare(path) || !compiler.Compile()) return result;
     result.readable = true;
-    compiler.NextError(true);
-    while (std::optional<std::string> e = compiler.NextError(false)) result.errors.push_back(std::move(*e));
+    result.errors = compiler.TakeErrors();
     if (result.errors.empty()) result.frames = BuildDownloadFrames(compiler);
     return result;
 }

@@ -1260,6 +1260,16 @@ std::optional<std::string> CScriptCompiler::NextError(bool reset) {
     return errors_[nextError_++];
 }
 
+std::vector<std::string> CScriptCompiler::TakeErrors() {
+    std::vector<std::string> taken;
+    if (state_ != State::Compiled) return taken;
+    taken.reserve(errors_.size());
+    for (std::string& e : errors_) taken.push_back(std::move(e));
+    errors_.clear();
+    nextError_ = 0;
+    return taken;
+}
+
 ParamSlot CScriptCompiler::Slot(const CommandRecord& rec, int i) const {
     if (i < kBoardSlotCount) return rec.slots[i];
     if (rec.moreSlots >= 0)

@@ -139,6 +139,9 @@ public:
     // in CR LF), or nothing when all have been given. An image too large for the board is
     // reported last, and only when nothing else is.
     std::optional<std::string> NextError(bool reset);
+    // Every error text, in the same order, moved out: a long script can have thousands, and
+    // whoever takes them keeps no compiler. NextError gives nothing more after it.
+    std::vector<std::string> TakeErrors();
     // reset = true starts over and returns false; otherwise fills the next record's words and
     // returns true, or returns false at the end.
     bool NextRecord(bool reset, ImageRecord& out);

@@ -119,7 +119,9 @@ Compiled CompileCase(const fs::path& script, std::size_t splitFrom) {
     EXPECT_TRUE(compiler.Prepare(script.string()));
     EXPECT_TRUE(compiler.Compile());
     compiler.NextError(true);
+    std::vector<std::string> given;
     while (auto e = compiler.NextError(false)) {
+        given.push_back(*e);
         std::string_view text = *e;
         if (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n")
             text.remove_suffix(2);
@@ -128,6 +130,10 @@ Compiled CompileCase(const fs::path& script, std::size_t splitFrom) {
         c.errors.append(text);
         c.errors.push_back('\n');
     }
+    // Taken all at once, the same texts in the same order, and nothing given after.
+    EXPECT_EQ(compiler.TakeErrors(), given) << script;
+    compiler.NextError(true);
+    EXPECT_FALSE(compiler.NextError(false).has_value()) << script;
     for (const script::Frame& f : script::BuildDownloadFrames(compiler))
         c.image += script::FrameToHex(f) + "\n";
     script::ImageRecord rec;
