@@ -57,12 +57,6 @@ void ForEachLine(std::string_view text, F&& f, int32_t firstLine = 0) {
     }
 }
 
-struct TextCounts {
-    std::size_t quotes = 0;
-    std::size_t quotesBefore = 0;  // before the split point
-    bool nul = false;
-};
-
 // Calls onLineEnd(position) for every LF in [from, to) in order, notes a NUL, and returns the
 // number of quotes. Sixteen bytes at a time where the processor has the instructions: a long
 // script is megabytes, and a call per line to find its end cost more than the counting. The
@@ -105,17 +99,6 @@ std::size_t ScanRange(const char* s, std::size_t from, std::size_t to, bool& nul
         nul = nul || c == '\0';
     }
     return quotes;
-}
-
-// One run over the whole text for pass 1: calls onLineEnd(position) for every LF in order, and
-// counts the quotes (all, and those before `split`) and whether a NUL is there.
-template <typename F>
-TextCounts ScanText(std::string_view text, std::size_t split, F&& onLineEnd) {
-    TextCounts counts;
-    const std::size_t middle = std::min(split, text.size());
-    counts.quotesBefore = ScanRange(text.data(), 0, middle, counts.nul, onLineEnd);
-    counts.quotes = counts.quotesBefore + ScanRange(text.data(), middle, text.size(), counts.nul, onLineEnd);
-    return counts;
 }
 
 // Runs `beside` on a helper thread while this thread runs `here`, where asked to and a helper
@@ -231,42 +214,58 @@ void CScriptCompiler::Pass1(std::string_view text) {
         // Asked once: the system reads a file to tell.
         split_.helpers = std::thread::hardware_concurrency() != 1;
     }
-    std::size_t initWords = 0;
-    // A line [from, to), without its LF (a CR before it stays: it is no value and no label).
-    auto line = [&](std::size_t from, std::size_t to) {
-        if (from == split_.at) {
-            split_.lines = lineCount_;
-            split_.labels = labelCount_;
-            split_.initWords = initWords;
-        }
-        ++lineCount_;
-        if (from == to || LabelLength(text.substr(from, 1)) == 0) return;
-        ++labelCount_;
-        // A label's `word` may have more values, each an entry of its own: count the values
-        // after the text `word` (one more than needed for the first, which is the label's).
-        const std::string_view l = text.substr(from, to - from);
-        const std::size_t at = l.find("word");
-        if (at == std::string_view::npos) return;
-        bool inValue = false;
-        for (std::size_t i = at + 4; i < l.size() && l[i] != ';'; ++i) {
-            const char c = l[i];
-            const bool valueChar = IsNameChar(c) || c == '$' || c == '+' || c == '-';
-            initWords += valueChar && !inValue;
-            inValue = valueChar;
-        }
+    // The lines of [from, to), which starts a line; the last line of the text may lack its LF.
+    struct Counts {
+        std::size_t lines = 0;
+        std::size_t labels = 0;
+        std::size_t initWords = 0;
+        std::size_t quotes = 0;
+        bool nul = false;
     };
-    std::size_t lineStart = 0;
-    const TextCounts counts = ScanText(text, split_.at, [&](std::size_t lineEnd) {
-        line(lineStart, lineEnd);
-        lineStart = lineEnd + 1;
-    });
-    if (lineStart < text.size()) line(lineStart, text.size());
-    const std::size_t quotes = counts.quotes;
-    split_.quotes = counts.quotesBefore;
-    sourceHasNul_ = counts.nul;
-    quoteCount_ = quotes;
-    stringCount_ = quotes / 2 + 1;
-    initWordCount_ = initWords;
+    auto count = [text](std::size_t from, std::size_t to, Counts& c) {
+        // A line [start, end), without its LF (a CR before it stays: it is no value and no
+        // label).
+        auto line = [&](std::size_t start, std::size_t end) {
+            ++c.lines;
+            if (start == end || LabelLength(text.substr(start, 1)) == 0) return;
+            ++c.labels;
+            // A label's `word` may have more values, each an entry of its own: count the values
+            // after the text `word` (one more than needed for the first, which is the label's).
+            const std::string_view l = text.substr(start, end - start);
+            const std::size_t at = l.find("word");
+            if (at == std::string_view::npos) return;
+            bool inValue = false;
+            for (std::size_t i = at + 4; i < l.size() && l[i] != ';'; ++i) {
+                const char ch = l[i];
+                const bool valueChar = IsNameChar(ch) || ch == '$' || ch == '+' || ch == '-';
+                c.initWords += valueChar && !inValue;
+                inValue = valueChar;
+            }
+        };
+        std::size_t lineStart = from;
+        auto onLineEnd = [&](std::size_t lineEnd) {
+            line(lineStart, lineEnd);
+            lineStart = lineEnd + 1;
+        };
+        c.quotes = ScanRange(text.data(), from, to, c.nul, onLineEnd);
+        if (lineStart < to) line(lineStart, to);
+    };
+    // The two halves of a long script are counted at once, as pass 2 parses them.
+    Counts first, second;
+    const std::size_t middle = split_.at != 0 ? split_.at : text.size();
+    RunBeside(
+        split_.at != 0 && split_.helpers, [&] { count(middle, text.size(), second); },
+        [&] { count(0, middle, first); });
+    split_.lines = first.lines;
+    split_.labels = first.labels;
+    split_.initWords = first.initWords;
+    split_.quotes = first.quotes;
+    lineCount_ = first.lines + second.lines;
+    labelCount_ = first.labels + second.labels;
+    initWordCount_ = first.initWords + second.initWords;
+    quoteCount_ = first.quotes + second.quotes;
+    sourceHasNul_ = first.nul || second.nul;
+    stringCount_ = quoteCount_ / 2 + 1;
     SizeTables();
 }
 
