@@ -38,22 +38,45 @@ int32_t ClampToInt32(int64_t v) {
     return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
 }
 
-// Calls f(line, lineNumber) for every line of text. A line ends at LF; a CR before it belongs
-// to the line end. Lines are numbered from firstLine + 1.
+// Calls f(line, lineNumber, slash) for every line of text. A line ends at LF; a CR before it
+// belongs to the line end. Lines are numbered from firstLine + 1. `slash` is false when the line
+// holds no '/', so that it can have no comment: the same run over the bytes that finds the line
+// end tells, sixteen at a time where the processor has the instructions (a search of its own
+// for each, in every line, cost as much as finding the line).
 template <typename F>
 void ForEachLine(std::string_view text, F&& f, int32_t firstLine = 0) {
     int32_t number = firstLine;
+    const char* const s = text.data();
+    const std::size_t size = text.size();
     std::size_t pos = 0;
-    while (pos < text.size()) {
-        const char* start = text.data() + pos;
-        const void* nl = std::memchr(start, '\n', text.size() - pos);
-        std::size_t end =
-            nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) : text.size();
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i slashes = _mm_set1_epi8('/');
+#endif
+    while (pos < size) {
+        std::size_t end = pos;
+        bool slash = false;
+#if defined(__SSE2__)
+        for (; end + 16 <= size; end += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + end));
+            const auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
+            const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, slashes)));
+            if (ends != 0) {
+                const unsigned at = static_cast<unsigned>(std::countr_zero(ends));
+                slash = slash || (found & ((1u << at) - 1)) != 0;
+                end += at;
+                break;
+            }
+            slash = slash || found != 0;
+        }
+        if (end + 16 > size)
+#endif
+            for (; end < size && s[end] != '\n'; ++end) slash = slash || s[end] == '/';
         std::string_view line = text.substr(pos, end - pos);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         pos = end + 1;
         if (number < INT32_MAX) ++number;
-        f(line, number);
+        f(line, number, slash);
     }
 }
 
@@ -486,7 +509,7 @@ void CScriptCompiler::Pass2() {
 void CScriptCompiler::CompileLines(std::string_view text, int32_t firstLine) {
     ForEachLine(
         text,
-        [&](std::string_view raw, int32_t number) {
+        [&](std::string_view raw, int32_t number, bool slash) {
             if (raw.size() > kMaxLineLength) {
                 lineFaults_.push_back({number, FormatMessage(kMsgLineTooLong, number)});
                 raw = raw.substr(0, kMaxLineLength);
@@ -496,7 +519,7 @@ void CScriptCompiler::CompileLines(std::string_view text, int32_t firstLine) {
                 const std::size_t nul = raw.find('\0');
                 if (nul != std::string_view::npos) raw = raw.substr(0, nul);
             }
-            CompileLine(raw, number);
+            CompileLine(raw, number, slash);
         },
         firstLine);
 }
@@ -583,9 +606,9 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
     if (copyFailure) std::rethrow_exception(copyFailure);
 }
 
-void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber) {
+void CScriptCompiler::CompileLine(std::string_view raw, int32_t lineNumber, bool slash) {
     std::string scratch;
-    std::string_view line = ApplyCommentRules(raw, scratch);
+    std::string_view line = slash ? ApplyCommentRules(raw, scratch) : raw;
     if (line.empty() || IsCommentLine(line)) return;
 
     // A letter or '_' in column 1 starts a label: it names the next record.

@@ -204,7 +204,8 @@ private:
     void CompileLines(std::string_view text, int32_t firstLine);
     // Appends the tables that a part made of the lines after this compiler's own.
     void Absorb(CScriptCompiler& part);
-    void CompileLine(std::string_view line, int32_t lineNumber);
+    // `slash`: the line may hold a comment ('/' somewhere in it).
+    void CompileLine(std::string_view line, int32_t lineNumber, bool slash);
     void Declare(int entry, std::string_view keyword, std::string_view rest, int32_t opcode,
                  int32_t lineNumber);
     void ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber);

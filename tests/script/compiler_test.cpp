@@ -119,6 +119,32 @@ TEST_F(CompilerTest, Lifecycle) {
     EXPECT_EQ(r[0], 0x09);
 }
 
+// "//" reads as ";" wherever it stands in a line, whatever the line's length: lines are split
+// sixteen bytes at a time, and the comment rules are skipped for a line without a slash. Each
+// script is compared with the same one written with ";" (errors, records and listing).
+TEST_F(CompilerTest, DoubleSlashReadsAsSemicolonAnywhereInALine) {
+    auto compiled = [&](const std::string& text) {
+        std::string all;
+        for (const std::string& e : Compile(text)) all += e;
+        return all + "\n" + compiler.ListingText();
+    };
+    for (const char* tail : {"", "\n", "\r\n"}) {
+        for (std::size_t pad = 0; pad < 40; ++pad) {
+            const std::string spaces(pad, ' ');
+            // The comment after a command, a line that is only a comment, a slash that starts
+            // none, and the last line of the text.
+            const std::string body = "v word 1\n" + spaces + "copy 1 v%jmp nowhere\n" + spaces +
+                                     "%copy 2 v\n" + spaces + "add 3 v / 2\n" + spaces + "sub 1 v%x" + tail;
+            std::string withSlashes = body, withSemicolons = body;
+            for (std::size_t at; (at = withSlashes.find('%')) != std::string::npos;)
+                withSlashes.replace(at, 1, "//");
+            for (std::size_t at; (at = withSemicolons.find('%')) != std::string::npos;)
+                withSemicolons.replace(at, 1, ";");
+            EXPECT_EQ(compiled(withSlashes), compiled(withSemicolons)) << "padding " << pad;
+        }
+    }
+}
+
 std::string Pad20(const std::string& name) { return std::string(20 - name.size(), ' ') + name; }
 
 TEST_F(CompilerTest, ListingShowsRecordsStringsAndLabels) {
