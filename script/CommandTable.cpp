@@ -1,5 +1,7 @@
 #include "script/CommandTable.h"
 
+#include <cstring>
+
 namespace script {
 
 // Search order matters: a longer name that begins with a shorter one stands before it
@@ -99,24 +101,55 @@ namespace {
 // For each pair of lower-case first letters, the entries beginning with them, in table
 // order. Every name has at least two letters, so a keyword can only match an entry that shares
 // its first two: searching that bucket, then the empty last entry, finds what a search of the
-// whole table would.
+// whole table would. Each entry's name is kept as two words of its characters with a mask of
+// its length, so that a keyword is compared in two steps (every line of a script passes here).
 struct KeywordBuckets {
+    struct Candidate {
+        uint64_t low = 0, high = 0;  // the name's characters 0..7 and 8..15, zeros after it
+        uint64_t lowMask = 0, highMask = 0;  // 0xFF for each character the name has
+        uint8_t length = 0;
+        int8_t entry = 0;
+    };
     KeywordBuckets() {
         for (int i = 0; i < kUnrecognisedEntry; ++i) {
-            const int b = Bucket(kCommandTable[i].name[0], kCommandTable[i].name[1]);
-            entries[b][counts[b]++] = static_cast<int8_t>(i);
-            names[i] = kCommandTable[i].name;
+            const std::string_view name = kCommandTable[i].name;
+            const int b = Bucket(name[0], name[1]);
+            Candidate& c = candidates[b][counts[b]++];
+            for (std::size_t k = 0; k < name.size(); ++k) {
+                const uint64_t ch = static_cast<unsigned char>(name[k]);
+                (k < 8 ? c.low : c.high) |= ch << (8 * (k % 8));
+                (k < 8 ? c.lowMask : c.highMask) |= uint64_t{0xFF} << (8 * (k % 8));
+            }
+            c.length = static_cast<uint8_t>(name.size());
+            c.entry = static_cast<int8_t>(i);
         }
     }
     static int Bucket(char a, char b) { return (a - 'a') * 26 + (b - 'a'); }
-    int8_t entries[26 * 26][8] = {};
+    Candidate candidates[26 * 26][8] = {};
     uint8_t counts[26 * 26] = {};
-    std::string_view names[kCommandCount];
 };
+static_assert(kCommandCount <= 127);
 
-const KeywordBuckets& Buckets() {
-    static const KeywordBuckets buckets;
-    return buckets;
+// Made before main, after the table it reads (constant data of this file).
+const KeywordBuckets kBuckets;
+
+// Characters 8 * word .. 8 * word + 7 of text (zeros past its end), A-Z made lower case and
+// every other byte as it is.
+uint64_t LoweredWord(std::string_view text, std::size_t word) {
+    const std::size_t from = 8 * word;
+    uint64_t w = 0;
+    if (text.size() >= from + 8) {
+        std::memcpy(&w, text.data() + from, 8);
+    } else {
+        for (std::size_t k = from; k < text.size(); ++k)
+            w |= uint64_t{static_cast<unsigned char>(text[k])} << (8 * (k - from));
+    }
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t seven = w & (0x7F * kOnes);
+    const uint64_t aboveZ = seven + (0x7F - 'Z') * kOnes;  // top bit set where above 'Z'
+    const uint64_t fromA = seven + (0x7F - 'A' + 1) * kOnes;  // top bit set where 'A' or above
+    const uint64_t upper = fromA & ~aboveZ & ~w & (0x80 * kOnes);
+    return w | (upper >> 2);
 }
 
 }  // namespace
@@ -127,18 +160,24 @@ int MatchKeyword(std::string_view text, std::size_t& length) {
     const char a = Lower(text[0]);
     const char b = Lower(text[1]);
     if (a < 'a' || a > 'z' || b < 'a' || b > 'z') return kUnrecognisedEntry;
-    const KeywordBuckets& buckets = Buckets();
     const int bucket = KeywordBuckets::Bucket(a, b);
-    for (int k = 0; k < buckets.counts[bucket]; ++k) {
-        const int i = buckets.entries[bucket][k];
-        const std::string_view name = buckets.names[i];
-        if (name.size() > text.size()) continue;
-        bool equal = true;
-        for (std::size_t c = 2; c < name.size() && equal; ++c) equal = Lower(text[c]) == name[c];
-        if (equal) {
-            length = name.size();
-            return i;
+    const uint8_t count = kBuckets.counts[bucket];
+    if (count == 0) return kUnrecognisedEntry;
+    const uint64_t low = LoweredWord(text, 0);
+    uint64_t high = 0;
+    bool highRead = false;
+    for (int k = 0; k < count; ++k) {
+        const KeywordBuckets::Candidate& c = kBuckets.candidates[bucket][k];
+        if ((low & c.lowMask) != c.low) continue;
+        if (c.highMask != 0) {
+            if (!highRead) {
+                high = LoweredWord(text, 1);
+                highRead = true;
+            }
+            if ((high & c.highMask) != c.high) continue;
         }
+        length = c.length;
+        return c.entry;
     }
     return kUnrecognisedEntry;
 }

@@ -40,8 +40,13 @@ int MatchBySearchingEveryEntry(std::string_view text, std::size_t& length) {
 }
 
 TEST(CommandTable, MatchAgreesWithSearchingTheWholeTable) {
-    std::vector<std::string> texts = {"",         "a",   "x",    "ad",         "AD",      "Add",    "ifx",
-                                      "elseIF 1", "_if", "9add", "stoptimers", "settime", "portw1", "bufcfg"};
+    std::vector<std::string> texts = {"", "a", "x", "ad", "AD", "Add", "ifx", "elseIF 1", "_if", "9add",
+                                      "stoptimers", "settime", "portw1", "bufcfg",
+                                      // Bytes beside A-Z, and bytes above 127 whose low seven bits are
+                                      // a capital, are no letters; a name's ninth and later characters.
+                                      "c@py", "c[py", "c`py", "c{py", "c\xCFpy", "\xC3ls", "dialogyesnO",
+                                      "dialogyesn\xCF", "dialogentrx", "DIALOGENTRY", "waitupLINK",
+                                      "waituplin"};
     for (int i = 0; i < kUnrecognisedEntry; ++i) {
         const std::string name = kCommandTable[i].name;
         std::string upper = name;
