@@ -321,17 +321,22 @@ bool CScriptCompiler::Compile() {
     if (state_ != State::Prepared) return false;
     try {
         Pass2();
-        // The label table's work and the block rewriting touch tables of their own.
+        // The label table's work and the block rewriting touch tables of their own; the if
+        // blocks and the while loops rewrite records of their own (the while loops note their
+        // jumps and their copies' slots 3..5 apart, taken on after the if blocks' as when one
+        // follows the other).
+        BulkVector<std::pair<int, int>> whileTargets;
+        BulkVector<int> whileCopies;
         RunBeside(
             UsesHelpers(),
-            [this] {
+            [&] {
                 PlaceVariables();
                 BuildNameLookup();
+                RewriteWhileBlocks(whileTargets, whileCopies);
             },
-            [this] {
-                RewriteIfBlocks();
-                RewriteWhileBlocks();
-            });
+            [this] { RewriteIfBlocks(); });
+        targets_.insert(targets_.end(), whileTargets.begin(), whileTargets.end());
+        for (const int e : whileCopies) GiveOwnMoreSlots(static_cast<std::size_t>(e));
         DropMatchedEndifsAndResolve();
     } catch (const std::bad_alloc&) {
         Release();
@@ -906,11 +911,11 @@ void CScriptCompiler::PrepareCondition(int r) {
     o.slots[2].kind = kKindLabel;
 }
 
-void CScriptCompiler::SetJumpIfFalse(int r, int32_t target) {
+void CScriptCompiler::SetJumpIfFalse(int r, int32_t target, BulkVector<std::pair<int, int>>& targets) {
     CommandRecord& o = records_[static_cast<std::size_t>(r)];
     o.opcode = kJumpIfFalse[o.condition];
     o.slots[2].value = target;
-    targets_.emplace_back(r, 2);
+    targets.emplace_back(r, 2);
 }
 
 void CScriptCompiler::RewriteIfBlocks() {
@@ -984,7 +989,7 @@ void CScriptCompiler::RewriteIfBlocks() {
                     copy.reserved = false;
                     CopyRecord(static_cast<std::size_t>(l) + 1, copy);
                     makeJump(l, e);
-                    SetJumpIfFalse(o, l + 1);
+                    SetJumpIfFalse(o, l + 1, targets_);
                     keep(from, elseifAt);
                     o = l + 1;
                     from = elseifAt + 1;
@@ -993,12 +998,12 @@ void CScriptCompiler::RewriteIfBlocks() {
                 const std::size_t elseAt = firstOf(kOpElse);
                 if (elseAt < end) {
                     const int x = items[elseAt];
-                    SetJumpIfFalse(o, x + 1);
+                    SetJumpIfFalse(o, x + 1, targets_);
                     makeJump(x, e);
                     keep(from, elseAt);
                     keep(elseAt + 1, end);
                 } else {
-                    SetJumpIfFalse(o, e);
+                    SetJumpIfFalse(o, e, targets_);
                     keep(from, end);
                 }
                 deleted_[static_cast<std::size_t>(e)] = true;
@@ -1012,7 +1017,7 @@ void CScriptCompiler::RewriteIfBlocks() {
     for (int item : items) records_[static_cast<std::size_t>(item)].insideUnmatched = true;
 }
 
-void CScriptCompiler::RewriteWhileBlocks() {
+void CScriptCompiler::RewriteWhileBlocks(BulkVector<std::pair<int, int>>& targets, BulkVector<int>& copies) {
     const int n = static_cast<int>(records_.size());
     std::vector<int> stack;
     for (int d = 0; d < n; ++d) {
@@ -1024,15 +1029,16 @@ void CScriptCompiler::RewriteWhileBlocks() {
             const int e = d;
             stack.pop_back();
             PrepareCondition(o);
-            SetJumpIfFalse(o, e + 1);
+            SetJumpIfFalse(o, e + 1, targets);
             const int32_t line = records_[static_cast<std::size_t>(e)].line;
-            CopyRecord(static_cast<std::size_t>(e), records_[static_cast<std::size_t>(o)]);
             CommandRecord& bottom = records_[static_cast<std::size_t>(e)];
+            bottom = records_[static_cast<std::size_t>(o)];
+            if (bottom.moreSlots >= 0) copies.push_back(e);  // still shares the while's slots 3..5
             bottom.line = line;
             bottom.opcode = kJumpIfTrue[bottom.condition];
             bottom.slots[2].value = o + 1;
             bottom.blockJump = true;
-            targets_.emplace_back(e, 2);
+            targets.emplace_back(e, 2);
         }
     }
 }
@@ -1303,12 +1309,16 @@ ParamSlot CScriptCompiler::Slot(const CommandRecord& rec, int i) const {
 }
 
 void CScriptCompiler::CopyRecord(std::size_t to, const CommandRecord& rec) {
-    const int32_t more = rec.moreSlots;
     records_[to] = rec;
-    if (more >= 0) {
-        records_[to].moreSlots = static_cast<int32_t>(moreSlots_.size());
-        moreSlots_.push_back(moreSlots_[static_cast<std::size_t>(more)]);
-    }
+    GiveOwnMoreSlots(to);
+}
+
+void CScriptCompiler::GiveOwnMoreSlots(std::size_t r) {
+    CommandRecord& rec = records_[r];
+    if (rec.moreSlots < 0) return;
+    const auto shared = static_cast<std::size_t>(rec.moreSlots);
+    rec.moreSlots = static_cast<int32_t>(moreSlots_.size());
+    moreSlots_.push_back(moreSlots_[shared]);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -211,8 +211,10 @@ private:
     void ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber);
     void PlaceVariables();
     void RewriteIfBlocks();
-    void RewriteWhileBlocks();
-    void SetJumpIfFalse(int record, int32_t target);
+    // Notes its jumps in `targets`, and in `copies` each loop bottom that still shares its
+    // while's slots 3..5 (GiveOwnMoreSlots gives it its own).
+    void RewriteWhileBlocks(BulkVector<std::pair<int, int>>& targets, BulkVector<int>& copies);
+    void SetJumpIfFalse(int record, int32_t target, BulkVector<std::pair<int, int>>& targets);
     void PrepareCondition(int record);
     void BuildNameLookup();
     void DropMatchedEndifsAndResolve();
@@ -278,6 +280,8 @@ private:
     BulkVector<MoreSlots> moreSlots_;
     // Puts a copy of rec at record `to`, with slots 3..5 of its own (block rewriting).
     void CopyRecord(std::size_t to, const CommandRecord& rec);
+    // Record r's slots 3..5, where it has them, made a copy of its own.
+    void GiveOwnMoreSlots(std::size_t r);
     BulkVector<LabelEntry> labels_;
     BulkVector<std::string> strings_;
     BulkVector<LineFault> lineFaults_;
