@@ -321,6 +321,8 @@ bool CScriptCompiler::Compile() {
     if (state_ != State::Prepared) return false;
     try {
         Pass2();
+        // The text is read no more: its pages, written already, take the tables made from here on.
+        BulkString().swap(source_);
         // The label table's work and the block rewriting touch tables of their own; the if
         // blocks and the while loops rewrite records of their own (the while loops note their
         // jumps and their copies' slots 3..5 apart, taken on after the if blocks' as when one
