@@ -402,14 +402,16 @@ private:
 // file's to remember: its commit then fails and the earlier listing stays.
 class ListingMaker {
 public:
-    static constexpr std::size_t kBuffers = 4;
+    // One piece being written and one being made on each thread: a fourth buffer bought nothing
+    // but its pages.
+    static constexpr std::size_t kBuffers = 3;
 
     // Throws std::bad_alloc when there is no room for the buffers.
     ListingMaker(const ListingItems& items, ReplacingFile& file)
         : items_(items),
           file_(file),
           pieces_(PieceBuffer::Pieces(items)),
-          buffers_{PieceBuffer(items), PieceBuffer(items), PieceBuffer(items), PieceBuffer(items)} {}
+          buffers_{PieceBuffer(items), PieceBuffer(items), PieceBuffer(items)} {}
 
     // Makes and writes the whole listing; `besides` runs once, first, on the helper where there
     // is one (or on this thread before the listing).
