@@ -325,8 +325,8 @@ bool CScriptCompiler::Compile() {
         BulkString().swap(source_);
         // The label table's work and the block rewriting touch tables of their own; the if
         // blocks and the while loops rewrite records of their own (the while loops note their
-        // jumps and their copies' slots 3..5 apart, taken on after the if blocks' as when one
-        // follows the other).
+        // jumps, renumbered once the endifs are dropped, and their copies' slots 3..5, taken on
+        // after the if blocks' as when one follows the other).
         BulkVector<std::pair<int, int>> whileTargets;
         BulkVector<int> whileCopies;
         RunBeside(
@@ -337,7 +337,7 @@ bool CScriptCompiler::Compile() {
                 RewriteWhileBlocks(whileTargets, whileCopies);
             },
             [this] { RewriteIfBlocks(); });
-        targets_.insert(targets_.end(), whileTargets.begin(), whileTargets.end());
+        targets_.swap(whileTargets);
         for (const int e : whileCopies) GiveOwnMoreSlots(static_cast<std::size_t>(e));
         DropMatchedEndifsAndResolve();
     } catch (const std::bad_alloc&) {
@@ -579,9 +579,22 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
                 flag.notify_one();
             }
         } announce{numbered};
-        for (uint32_t id = 1; id < part.nameSpans_.size(); ++id) {
-            const std::string_view name = part.Name(NameRef{id});
-            ids[id] = FindOrAddName(name, HashName(name), part.nameSpans_[id].prefix).id;
+        // Most of the part's names are new here, and each one's place in the index (a quarter of
+        // a megabyte, read in no order) is a wait for memory: the places of the names a few
+        // further on are asked for while this one is looked up.
+        constexpr uint32_t kAhead = 8;
+        const auto count = static_cast<uint32_t>(part.nameSpans_.size());
+        std::array<uint64_t, kAhead> hashes{};
+        auto hashOf = [&](uint32_t id) {
+            const uint64_t h = HashName(part.Name(NameRef{id}));
+            __builtin_prefetch(nameIndex_.data() + (h & (nameIndex_.size() - 1)));
+            return h;
+        };
+        for (uint32_t id = 1; id < count && id <= kAhead; ++id) hashes[id % kAhead] = hashOf(id);
+        for (uint32_t id = 1; id < count; ++id) {
+            const uint64_t hash = hashes[id % kAhead];
+            if (id + kAhead < count) hashes[id % kAhead] = hashOf(id + kAhead);
+            ids[id] = FindOrAddName(part.Name(NameRef{id}), hash, part.nameSpans_[id].prefix).id;
         }
     }
     if (!helper) {
@@ -913,22 +926,21 @@ void CScriptCompiler::PrepareCondition(int r) {
     o.slots[2].kind = kKindLabel;
 }
 
-void CScriptCompiler::SetJumpIfFalse(int r, int32_t target, BulkVector<std::pair<int, int>>& targets) {
+void CScriptCompiler::SetJumpIfFalse(int r, int32_t target) {
     CommandRecord& o = records_[static_cast<std::size_t>(r)];
     o.opcode = kJumpIfFalse[o.condition];
     o.slots[2].value = target;
-    targets.emplace_back(r, 2);
 }
 
 void CScriptCompiler::RewriteIfBlocks() {
     const int n = static_cast<int>(records_.size());
     deleted_.assign(static_cast<std::size_t>(n), false);
-    targets_.clear();
-    // A jump target for each if, else, elseif (two) and while (two): known before rewriting.
-    std::size_t jumps = 0;
-    for (const int32_t op : opcodes_)
-        jumps += op == kOpIf || op == kOpElse ? 1 : (op == kOpElseif || op == kOpWhile ? 2 : 0);
-    targets_.reserve(jumps);
+    // Every jump of an if block goes to a record at or before the endif being looked at, and
+    // only endifs are dropped: the numbers those records take after the drop are known by then,
+    // and the jumps get them at once.
+    newIndex_.clear();
+    newIndex_.resize(static_cast<std::size_t>(n) + 1);
+    int32_t keptRecords = 0;
 
     // The open blocks, innermost last, and their else/elseif records not yet used, all in one
     // row: the items of the innermost block are the row from its start on, and what a block
@@ -944,15 +956,18 @@ void CScriptCompiler::RewriteIfBlocks() {
         CommandRecord& j = records_[static_cast<std::size_t>(r)];
         j.opcode = kOpJump;
         j.slots[0].kind = kKindLabel;
-        j.slots[0].value = target;
+        j.slots[0].value = newIndex_[static_cast<std::size_t>(target)];
         j.tokenCount = 2;
         j.blockJump = true;
-        targets_.emplace_back(r, 0);
+    };
+    auto jumpIfFalse = [&](int r, int32_t target) {
+        SetJumpIfFalse(r, newIndex_[static_cast<std::size_t>(target)]);
     };
 
     // Rewriting only touches records before the one being looked at, so the opcodes as
     // pass 2 left them tell where blocks open and close.
     for (int d = 0; d < n; ++d) {
+        newIndex_[static_cast<std::size_t>(d)] = keptRecords;
         const int32_t op = opcodes_[static_cast<std::size_t>(d)];
         if (op == kOpIf) {
             stack.push_back({d, items.size()});
@@ -991,7 +1006,7 @@ void CScriptCompiler::RewriteIfBlocks() {
                     copy.reserved = false;
                     CopyRecord(static_cast<std::size_t>(l) + 1, copy);
                     makeJump(l, e);
-                    SetJumpIfFalse(o, l + 1, targets_);
+                    jumpIfFalse(o, l + 1);
                     keep(from, elseifAt);
                     o = l + 1;
                     from = elseifAt + 1;
@@ -1000,12 +1015,12 @@ void CScriptCompiler::RewriteIfBlocks() {
                 const std::size_t elseAt = firstOf(kOpElse);
                 if (elseAt < end) {
                     const int x = items[elseAt];
-                    SetJumpIfFalse(o, x + 1, targets_);
+                    jumpIfFalse(o, x + 1);
                     makeJump(x, e);
                     keep(from, elseAt);
                     keep(elseAt + 1, end);
                 } else {
-                    SetJumpIfFalse(o, e, targets_);
+                    jumpIfFalse(o, e);
                     keep(from, end);
                 }
                 deleted_[static_cast<std::size_t>(e)] = true;
@@ -1014,7 +1029,9 @@ void CScriptCompiler::RewriteIfBlocks() {
             // What this block did not use belongs to the block around it.
             items.resize(stack.empty() ? f.start : kept);
         }
+        if (!deleted_[static_cast<std::size_t>(d)]) ++keptRecords;
     }
+    newIndex_[static_cast<std::size_t>(n)] = keptRecords;
     // An if without endif is reported itself; the else/elseif inside it are not.
     for (int item : items) records_[static_cast<std::size_t>(item)].insideUnmatched = true;
 }
@@ -1031,7 +1048,8 @@ void CScriptCompiler::RewriteWhileBlocks(BulkVector<std::pair<int, int>>& target
             const int e = d;
             stack.pop_back();
             PrepareCondition(o);
-            SetJumpIfFalse(o, e + 1, targets);
+            SetJumpIfFalse(o, e + 1);
+            targets.emplace_back(o, 2);
             const int32_t line = records_[static_cast<std::size_t>(e)].line;
             CommandRecord& bottom = records_[static_cast<std::size_t>(e)];
             bottom = records_[static_cast<std::size_t>(o)];
@@ -1047,14 +1065,7 @@ void CScriptCompiler::RewriteWhileBlocks(BulkVector<std::pair<int, int>>& target
 
 void CScriptCompiler::DropMatchedEndifsAndResolve() {
     const std::size_t n = records_.size();
-    // newIndex[i]: records kept before i; for a dropped record, the number of the next kept.
-    BulkVector<int32_t> newIndex(n + 1);
-    int32_t kept = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        newIndex[i] = kept;
-        if (!deleted_[i]) ++kept;
-    }
-    newIndex[n] = kept;
+    const BulkVector<int32_t>& newIndex = newIndex_;
     auto renumber = [&](int32_t v) {
         return v >= 0 && static_cast<std::size_t>(v) <= n ? newIndex[static_cast<std::size_t>(v)] : v;
     };
@@ -1094,6 +1105,7 @@ void CScriptCompiler::DropMatchedEndifsAndResolve() {
     deleted_.clear();
     targets_.clear();
     opcodes_.clear();
+    BulkVector<int32_t>().swap(newIndex_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1407,6 +1419,7 @@ void CScriptCompiler::Release() {
     BulkVector<std::string>().swap(errors_);
     BulkVector<bool>().swap(deleted_);
     BulkVector<std::pair<int, int>>().swap(targets_);
+    BulkVector<int32_t>().swap(newIndex_);
     BulkVector<int32_t>().swap(opcodes_);
     BulkVector<NameValue>().swap(nameValues_);
     lineCount_ = labelCount_ = initWordCount_ = stringCount_ = quoteCount_ = 0;

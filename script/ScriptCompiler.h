@@ -214,7 +214,7 @@ private:
     // Notes its jumps in `targets`, and in `copies` each loop bottom that still shares its
     // while's slots 3..5 (GiveOwnMoreSlots gives it its own).
     void RewriteWhileBlocks(BulkVector<std::pair<int, int>>& targets, BulkVector<int>& copies);
-    void SetJumpIfFalse(int record, int32_t target, BulkVector<std::pair<int, int>>& targets);
+    void SetJumpIfFalse(int record, int32_t target);
     void PrepareCondition(int record);
     void BuildNameLookup();
     void DropMatchedEndifsAndResolve();
@@ -292,9 +292,11 @@ private:
     };
     std::vector<DeclaredValue> declaredValues_;  // kept to spare an allocation per declaration
 
-    // Block rewriting: records to drop (matched endif) and jump targets written so far, as
-    // (record, slot), all in record numbers from before the drop.
+    // Block rewriting: records to drop (matched endif); the number each record takes once they
+    // are dropped (a dropped one: the next kept record's), which the if blocks' jumps get as they
+    // are written; the while loops' jumps as (record, slot), in numbers from before the drop.
     BulkVector<bool> deleted_;
+    BulkVector<int32_t> newIndex_;
     BulkVector<std::pair<int, int>> targets_;
     // Each record's opcode as pass 2 made it (kReservedRecord for the one an elseif keeps):
     // a small copy to scan for blocks instead of the records themselves.
