@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace script {
@@ -57,6 +58,28 @@ struct BulkAllocator {
     template <typename U>
     bool operator==(const BulkAllocator<U>&) const noexcept {
         return true;
+    }
+};
+
+// The same, leaving new elements of a table that grows as they are (not zeroed): for a buffer
+// that is written in full before it is read, such as a file read into it.
+template <typename T>
+struct UninitializedBulkAllocator : BulkAllocator<T> {
+    using value_type = T;
+    UninitializedBulkAllocator() = default;
+    template <typename U>
+    UninitializedBulkAllocator(const UninitializedBulkAllocator<U>&) noexcept {}
+    template <typename U>
+    struct rebind {
+        using other = UninitializedBulkAllocator<U>;
+    };
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
 };
 

@@ -194,7 +194,7 @@ bool CScriptCompiler::Prepare(const std::string& path) {
 bool CScriptCompiler::PrepareText(std::string_view text) {
     if (state_ != State::Idle) return false;
     try {
-        source_.assign(text);
+        source_.assign(text.begin(), text.end());
     } catch (const std::bad_alloc&) {
         Release();
         return false;
@@ -211,10 +211,10 @@ bool CScriptCompiler::Accept() {
     if (source_.size() > static_cast<std::size_t>(INT32_MAX)) return false;
     // A UTF-8 byte-order mark (an editor's, at the very start of the file) is no script text.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (std::string_view(source_).substr(0, kByteOrderMark.size()) == kByteOrderMark)
-        source_.erase(0, kByteOrderMark.size());
+    if (Source().substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        source_.erase(source_.begin(), source_.begin() + static_cast<std::ptrdiff_t>(kByteOrderMark.size()));
     try {
-        Pass1(source_);
+        Pass1(Source());
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -322,7 +322,7 @@ bool CScriptCompiler::Compile() {
     try {
         Pass2();
         // The text is read no more: its pages, written already, take the tables made from here on.
-        BulkString().swap(source_);
+        decltype(source_)().swap(source_);
         // The label table's work and the block rewriting touch tables of their own; the if
         // blocks and the while loops rewrite records of their own (the while loops note their
         // jumps, renumbered once the endifs are dropped, and their copies' slots 3..5, taken on
@@ -457,7 +457,7 @@ bool CScriptCompiler::UsesHelpers() const { return split_.at != 0 && split_.help
 void CScriptCompiler::Pass2() {
     dataCounter_ = 0;
     lineFaults_.clear();
-    const std::string_view text = source_;
+    const std::string_view text = Source();
     // A long script is parsed in two halves at once, split where pass 1 chose: lines are parsed
     // one by one, with nothing carried from a line to the next but the tables' numbering, which
     // the second half's tables take on when they are appended.
@@ -1406,7 +1406,7 @@ int CScriptCompiler::LineOfRecord(int recordIndex) const {
 void CScriptCompiler::Release() {
     state_ = State::Idle;
     listingWritten_ = false;
-    BulkString().swap(source_);
+    decltype(source_)().swap(source_);
     BulkString().swap(names_);
     BulkVector<NameSpan>().swap(nameSpans_);
     BulkVector<uint32_t>().swap(nameIndex_);

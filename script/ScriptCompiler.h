@@ -234,7 +234,9 @@ private:
     std::size_t splitFrom_ = kSplitFrom;
     bool listingWritten_ = false;
 
-    BulkString source_;
+    // The script's text: read straight in, never zeroed first.
+    std::vector<char, UninitializedBulkAllocator<char>> source_;
+    std::string_view Source() const { return {source_.data(), source_.size()}; }
     // Counts from pass 1: what the tables are sized for.
     std::size_t lineCount_ = 0;
     std::size_t labelCount_ = 0;
