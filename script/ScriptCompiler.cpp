@@ -324,20 +324,17 @@ bool CScriptCompiler::Compile() {
         // The text is read no more: its pages, written already, take the tables made from here on.
         decltype(source_)().swap(source_);
         // The label table's work and the block rewriting touch tables of their own; the if
-        // blocks and the while loops rewrite records of their own (the while loops note their
-        // jumps, renumbered once the endifs are dropped, and their copies' slots 3..5, taken on
-        // after the if blocks' as when one follows the other).
-        BulkVector<std::pair<int, int>> whileTargets;
+        // blocks and the while loops rewrite records of their own. The slots 3..5 that the
+        // loops' copies need are made after the if blocks' own, as when one followed the other.
         BulkVector<int> whileCopies;
         RunBeside(
             UsesHelpers(),
             [&] {
                 PlaceVariables();
                 BuildNameLookup();
-                RewriteWhileBlocks(whileTargets, whileCopies);
+                RewriteWhileBlocks(whileCopies);
             },
             [this] { RewriteIfBlocks(); });
-        targets_.swap(whileTargets);
         for (const int e : whileCopies) GiveOwnMoreSlots(static_cast<std::size_t>(e));
         DropMatchedEndifsAndResolve();
     } catch (const std::bad_alloc&) {
@@ -1036,8 +1033,9 @@ void CScriptCompiler::RewriteIfBlocks() {
     for (int item : items) records_[static_cast<std::size_t>(item)].insideUnmatched = true;
 }
 
-void CScriptCompiler::RewriteWhileBlocks(BulkVector<std::pair<int, int>>& targets, BulkVector<int>& copies) {
+void CScriptCompiler::RewriteWhileBlocks(BulkVector<int>& copies) {
     const int n = static_cast<int>(records_.size());
+    targets_.clear();
     std::vector<int> stack;
     for (int d = 0; d < n; ++d) {
         const int32_t op = opcodes_[static_cast<std::size_t>(d)];
@@ -1049,7 +1047,7 @@ void CScriptCompiler::RewriteWhileBlocks(BulkVector<std::pair<int, int>>& target
             stack.pop_back();
             PrepareCondition(o);
             SetJumpIfFalse(o, e + 1);
-            targets.emplace_back(o, 2);
+            targets_.emplace_back(o, 2);
             const int32_t line = records_[static_cast<std::size_t>(e)].line;
             CommandRecord& bottom = records_[static_cast<std::size_t>(e)];
             bottom = records_[static_cast<std::size_t>(o)];
@@ -1058,16 +1056,15 @@ void CScriptCompiler::RewriteWhileBlocks(BulkVector<std::pair<int, int>>& target
             bottom.opcode = kJumpIfTrue[bottom.condition];
             bottom.slots[2].value = o + 1;
             bottom.blockJump = true;
-            targets.emplace_back(e, 2);
+            targets_.emplace_back(e, 2);
         }
     }
 }
 
 void CScriptCompiler::DropMatchedEndifsAndResolve() {
     const std::size_t n = records_.size();
-    const BulkVector<int32_t>& newIndex = newIndex_;
     auto renumber = [&](int32_t v) {
-        return v >= 0 && static_cast<std::size_t>(v) <= n ? newIndex[static_cast<std::size_t>(v)] : v;
+        return v >= 0 && static_cast<std::size_t>(v) <= n ? newIndex_[static_cast<std::size_t>(v)] : v;
     };
     for (auto [r, s] : targets_) {
         ParamSlot& slot = records_[static_cast<std::size_t>(r)].slots[s];

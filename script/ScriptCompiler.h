@@ -211,9 +211,9 @@ private:
     void ParseCommand(std::string_view rest, int tableIndex, int32_t lineNumber);
     void PlaceVariables();
     void RewriteIfBlocks();
-    // Notes its jumps in `targets`, and in `copies` each loop bottom that still shares its
+    // Notes its jumps in targets_, and in `copies` each loop bottom that still shares its
     // while's slots 3..5 (GiveOwnMoreSlots gives it its own).
-    void RewriteWhileBlocks(BulkVector<std::pair<int, int>>& targets, BulkVector<int>& copies);
+    void RewriteWhileBlocks(BulkVector<int>& copies);
     void SetJumpIfFalse(int record, int32_t target);
     void PrepareCondition(int record);
     void BuildNameLookup();
