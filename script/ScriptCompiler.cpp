@@ -362,21 +362,31 @@ bool CScriptCompiler::Compile() {
 
 namespace {
 
-inline uint64_t HashName(std::string_view name) {
-    // Eight characters at a time: names are short, and every name of a script passes here.
-    uint64_t h = name.size() * 0x9E3779B97F4A7C15ull;
-    std::size_t i = 0;
-    for (; i + 8 <= name.size(); i += 8) {
+// The first eight characters of a name, as one word (zeros after a shorter name).
+inline uint64_t NamePrefix(std::string_view name) {
+    if (name.size() >= 8) {
         uint64_t w;
-        std::memcpy(&w, name.data() + i, 8);
-        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
-        h ^= h >> 29;
+        std::memcpy(&w, name.data(), 8);
+        return w;
     }
-    if (i < name.size()) {
-        // Byte by byte: a copy of a varying length into a word stalls the load that follows.
+    // Byte by byte: a copy of a varying length into a word stalls the load that follows.
+    uint64_t w = 0;
+    for (std::size_t k = 0; k < name.size(); ++k)
+        w |= uint64_t{static_cast<unsigned char>(name[k])} << (8 * k);
+    return w;
+}
+
+// A name's hash, given its prefix: a name of up to eight characters is its prefix and length,
+// so its characters are read once, for the prefix (most names of a script are that short).
+inline uint64_t HashName(std::string_view name, uint64_t prefix) {
+    uint64_t h = ((name.size() * 0x9E3779B97F4A7C15ull) ^ prefix) * 0xFF51AFD7ED558CCDull;
+    for (std::size_t i = 8; i < name.size(); i += 8) {
+        h ^= h >> 29;
         uint64_t w = 0;
-        for (std::size_t k = i; k < name.size(); ++k)
-            w |= uint64_t{static_cast<unsigned char>(name[k])} << (8 * (k - i));
+        if (i + 8 <= name.size())
+            std::memcpy(&w, name.data() + i, 8);
+        else
+            w = NamePrefix(name.substr(i));
         h = (h ^ w) * 0xFF51AFD7ED558CCDull;
     }
     h ^= h >> 32;
@@ -385,27 +395,10 @@ inline uint64_t HashName(std::string_view name) {
 
 }  // namespace
 
-namespace {
-
-// The first eight characters of a name, as one word (zeros after a shorter name).
-uint64_t NamePrefix(std::string_view name) {
-    if (name.size() >= 8) {
-        uint64_t w;
-        std::memcpy(&w, name.data(), 8);
-        return w;
-    }
-    uint64_t w = 0;
-    for (std::size_t k = 0; k < name.size(); ++k)
-        w |= uint64_t{static_cast<unsigned char>(name[k])} << (8 * k);
-    return w;
-}
-
-}  // namespace
-
 NameRef CScriptCompiler::StoreName(std::string_view name) {
     if (name.empty()) return NameRef{};
     const uint64_t prefix = NamePrefix(name);
-    const uint64_t hash = HashName(name);
+    const uint64_t hash = HashName(name, prefix);
     // A script names the same few things line after line: a short name met a moment ago is
     // found in a small table that stays in the processor's cache, not in the large index.
     RecentName& recent = recentNames_[hash % kRecentNames];
@@ -442,7 +435,7 @@ void CScriptCompiler::GrowNameIndex() {
     BulkVector<uint32_t> index(nameIndex_.size() * 2, 0);
     const std::size_t mask = index.size() - 1;
     for (uint32_t id = 1; id < nameSpans_.size(); ++id) {
-        std::size_t i = HashName(Name(NameRef{id})) & mask;
+        std::size_t i = HashName(Name(NameRef{id}), nameSpans_[id].prefix) & mask;
         while (index[i] != 0) i = (i + 1) & mask;
         index[i] = id;
     }
@@ -583,7 +576,7 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
         const auto count = static_cast<uint32_t>(part.nameSpans_.size());
         std::array<uint64_t, kAhead> hashes{};
         auto hashOf = [&](uint32_t id) {
-            const uint64_t h = HashName(part.Name(NameRef{id}));
+            const uint64_t h = HashName(part.Name(NameRef{id}), part.nameSpans_[id].prefix);
             __builtin_prefetch(nameIndex_.data() + (h & (nameIndex_.size() - 1)));
             return h;
         };

@@ -3,6 +3,8 @@
 #include "script/CommandTable.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 
 namespace script {
 
@@ -16,6 +18,21 @@ int HexDigit(char c) {
 }
 
 bool StartsToken(char c) { return detail::ClassOf(c) & detail::kTokenStart; }
+
+// The first position at or after pos that holds no blank, eight characters at a time: a
+// script's lines are indented, most by eight blanks or more.
+std::size_t SkipBlanks(std::string_view line, std::size_t pos) {
+    constexpr uint64_t kBlanks = 0x2020202020202020ull;
+    while (std::endian::native == std::endian::little && pos + 8 <= line.size()) {
+        uint64_t w;
+        std::memcpy(&w, line.data() + pos, 8);
+        const uint64_t other = w ^ kBlanks;
+        if (other != 0) return pos + static_cast<std::size_t>(std::countr_zero(other)) / 8;
+        pos += 8;
+    }
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    return pos;
+}
 
 }  // namespace
 
@@ -42,7 +59,7 @@ std::size_t LabelLength(std::string_view line) {
 }
 
 std::size_t FindKeyword(std::string_view line, std::size_t pos) {
-    for (; pos < line.size(); ++pos) {
+    for (pos = SkipBlanks(line, pos); pos < line.size(); ++pos) {
         if (line[pos] == ';') return std::string_view::npos;
         if (IsLetter(line[pos])) return pos;
     }

@@ -1,5 +1,6 @@
 // The language as the compiler reads it: keywords, labels, comments and parameter forms.
 #include "script/CommandTable.h"
+#include "script/ScriptLexer.h"
 #include "tests/script/ScriptTestSupport.h"
 
 #include <cctype>
@@ -253,3 +254,49 @@ TEST_F(CompilerTest, PrefixMatchLeavesTheRestAsParameters) {
 }
 
 }  // namespace
+
+// The keyword is the first letter after the label, past blanks in runs of any length (they are
+// skipped eight at a time), unless a ';' comes first; other characters are passed over one by one.
+TEST(Lexer, KeywordIsFoundPastBlankRunsOfAnyLength) {
+    auto plain = [](std::string_view line, std::size_t pos) {
+        for (; pos < line.size(); ++pos) {
+            if (line[pos] == ';') return std::string_view::npos;
+            if (IsLetter(line[pos])) return pos;
+        }
+        return std::string_view::npos;
+    };
+    for (std::size_t blanks = 0; blanks <= 20; ++blanks)
+        for (const char* tail : {"cls", ";cls", "\tcls", "12 cls", "", " ", "$cls", "_x cls"}) {
+            const std::string line = "lbl" + std::string(blanks, ' ') + tail;
+            for (std::size_t from : {std::size_t{0}, std::size_t{3}}) {
+                EXPECT_EQ(FindKeyword(line, from), plain(line, from)) << '"' << line << "\" from " << from;
+                // The same line inside a longer text: nothing after the line is read.
+                const std::string text = line + "copy";
+                EXPECT_EQ(FindKeyword(std::string_view(text).substr(0, line.size()), from),
+                          plain(line, from));
+            }
+        }
+}
+
+// Names of every length are told apart by every character, and found again: short names by
+// their first eight characters and length, longer ones by the rest as well.
+TEST_F(CompilerTest, NamesOfEveryLengthAreToldApartAndFoundAgain) {
+    std::string text;
+    for (std::size_t length = 1; length <= kMaxParamNameLength; ++length) {
+        const std::string a(length, 'a');
+        const std::string b = a.substr(0, length - 1) + 'b';
+        text += a + " word 1\n" + b + " word 2\n";
+        text += "  copy " + a + " " + b + "\n";
+    }
+    ASSERT_TRUE(Compile(text).empty());
+    for (std::size_t length = 1; length <= kMaxParamNameLength; ++length) {
+        const std::string a(length, 'a');
+        const std::string b = a.substr(0, length - 1) + 'b';
+        const std::size_t r = length - 1;
+        ASSERT_NE(Label(a), nullptr);
+        ASSERT_NE(Label(b), nullptr);
+        EXPECT_EQ(Slot(r, 0).value, Label(a)->location) << length;
+        EXPECT_EQ(Slot(r, 1).value, Label(b)->location) << length;
+        EXPECT_NE(Label(a)->location, Label(b)->location) << length;
+    }
+}
