@@ -409,6 +409,10 @@ NameRef CScriptCompiler::StoreName(std::string_view name) {
     return found;
 }
 
+void CScriptCompiler::PrefetchName(std::string_view name) const {
+    __builtin_prefetch(nameIndex_.data() + (HashName(name, NamePrefix(name)) & (nameIndex_.size() - 1)));
+}
+
 NameRef CScriptCompiler::FindOrAddName(std::string_view name, uint64_t hash, uint64_t prefix) {
     const std::size_t mask = nameIndex_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -507,6 +511,15 @@ void CScriptCompiler::CompileLines(std::string_view text, int32_t firstLine) {
     ForEachLine(
         text,
         [&](std::string_view raw, int32_t number, bool slash) {
+            // Most labels name something new, and the name's place in the index is a wait for
+            // memory: the place of the next line's label is asked for while this line is read.
+            std::size_t next = static_cast<std::size_t>(raw.data() + raw.size() - text.data());
+            if (next < text.size() && text[next] == '\r') ++next;
+            if (++next < text.size()) {
+                const std::size_t label =
+                    LabelLength(text.substr(next, std::min(text.size() - next, kMaxLabelNameLength)));
+                if (label > 0) PrefetchName(text.substr(next, label));
+            }
             if (raw.size() > kMaxLineLength) {
                 lineFaults_.push_back({number, FormatMessage(kMsgLineTooLong, number)});
                 raw = raw.substr(0, kMaxLineLength);

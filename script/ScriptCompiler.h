@@ -226,6 +226,8 @@ private:
     void CheckRecord(int index, BulkVector<std::string>& findings) const;
     NameRef StoreName(std::string_view name);
     NameRef FindOrAddName(std::string_view name, uint64_t hash, uint64_t prefix);
+    // Asks for the place in the index where a name would be looked up, ahead of the lookup.
+    void PrefetchName(std::string_view name) const;
     void GrowNameIndex();
 
     State state_ = State::Idle;
