@@ -406,27 +406,36 @@ public:
     // but its pages.
     static constexpr std::size_t kBuffers = 3;
 
-    // Throws std::bad_alloc when there is no room for the buffers.
-    ListingMaker(const ListingItems& items, ReplacingFile& file)
+    // Throws std::bad_alloc when there is no room for the buffers. `helper`: the compile's, if
+    // it has one.
+    ListingMaker(const ListingItems& items, ReplacingFile& file, StandingHelper* helper)
         : items_(items),
           file_(file),
+          helper_(helper),
           pieces_(PieceBuffer::Pieces(items)),
           buffers_{PieceBuffer(items), PieceBuffer(items), PieceBuffer(items)} {}
 
     // Makes and writes the whole listing; `besides` runs once, first, on the helper where there
     // is one (or on this thread before the listing).
     void Run(const std::function<void()>& besides) {
-        std::optional<HelperThread> helper;
-        if (pieces_ > 1) {
+        std::optional<StandingHelper> own;
+        StandingHelper* helper = helper_;
+        if (!helper && pieces_ > 1) {
             try {
-                helper.emplace([this, &besides] {
-                    besides();
-                    Work();
-                });
+                helper = &own.emplace();
             } catch (const std::system_error&) {}
         }
-        if (!helper) besides();
+        if (!helper || pieces_ <= 1) {
+            besides();
+            Work();
+            return;
+        }
+        StandingHelper::Task task(*helper, [this, &besides] {
+            besides();
+            Work();
+        });
         Work();
+        task.Finish();
     }
 
 private:
@@ -460,6 +469,7 @@ private:
 
     const ListingItems& items_;
     ReplacingFile& file_;
+    StandingHelper* const helper_;
     const std::size_t pieces_;
     std::array<PieceBuffer, kBuffers> buffers_;
     std::array<std::string_view, kBuffers> texts_{};
@@ -499,7 +509,7 @@ void CScriptCompiler::WriteListing(const std::function<bool()>& besides) {
     if (file.Open()) {
         try {
             const ListingItems items(*this);
-            ListingMaker maker(items, file);
+            ListingMaker maker(items, file, helper_);
             maker.Run(runBesides);
             made = true;
         } catch (const std::bad_alloc&) {}  // the earlier listing stays

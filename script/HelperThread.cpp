@@ -1,6 +1,11 @@
 #include "script/HelperThread.h"
 
 #include <system_error>
+#include <utility>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace script {
 
@@ -42,6 +47,83 @@ void* HelperThread::Run(void* self) {
         (void)::pthread_setaffinity_np(::pthread_self(), sizeof t->everywhere_, &t->everywhere_);
     t->body_();
     return nullptr;
+}
+
+namespace {
+
+// How long a helper or its starter waits on the processor before it sleeps: about the gaps
+// between the phases of a long compile, a fraction of a millisecond.
+constexpr int kSpins = 1 << 13;
+
+inline void Relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();  // leaves the processor's other thread its share
+#endif
+}
+
+// Until `a` holds something other than `old`: a while on the processor, then asleep.
+inline uint32_t AwaitChange(const std::atomic<uint32_t>& a, uint32_t old) {
+    uint32_t v = a.load(std::memory_order_acquire);
+    for (int i = 0; v == old && i < kSpins; ++i) {
+        Relax();
+        v = a.load(std::memory_order_acquire);
+    }
+    while (v == old) {
+        a.wait(old, std::memory_order_acquire);
+        v = a.load(std::memory_order_acquire);
+    }
+    return v;
+}
+
+}  // namespace
+
+StandingHelper::StandingHelper() : thread_([this] { Loop(); }) {}
+
+StandingHelper::~StandingHelper() {
+    Await();
+    stop_ = true;
+    posted_.fetch_add(1, std::memory_order_release);
+    posted_.notify_one();
+    thread_.Join();
+}
+
+void StandingHelper::Loop() {
+    uint32_t seen = 0;
+    for (;;) {
+        seen = AwaitChange(posted_, seen);
+        if (stop_) return;
+        try {
+            work_();
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+        finished_.store(seen, std::memory_order_release);
+        finished_.notify_one();
+    }
+}
+
+void StandingHelper::Await() {
+    const uint32_t posted = posted_.load(std::memory_order_relaxed);
+    for (uint32_t done = finished_.load(std::memory_order_acquire); done != posted;)
+        done = AwaitChange(finished_, done);
+}
+
+StandingHelper::Task::Task(StandingHelper& helper, std::function<void()> work) : helper_(helper) {
+    helper_.work_ = std::move(work);
+    helper_.failure_ = nullptr;
+    helper_.posted_.fetch_add(1, std::memory_order_release);
+    helper_.posted_.notify_one();
+}
+
+StandingHelper::Task::~Task() {
+    if (open_) helper_.Await();
+}
+
+void StandingHelper::Task::Finish() {
+    if (!open_) return;
+    open_ = false;
+    helper_.Await();
+    if (helper_.failure_) std::rethrow_exception(std::exchange(helper_.failure_, nullptr));
 }
 
 }  // namespace script

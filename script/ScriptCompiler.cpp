@@ -124,28 +124,28 @@ std::size_t ScanRange(const char* s, std::size_t from, std::size_t to, bool& nul
     return quotes;
 }
 
-// Runs `beside` on a helper thread while this thread runs `here`, where asked to and a helper
-// can start; otherwise one after the other here. Whatever either throws is thrown here once
-// both are done.
-void RunBeside(bool useHelper, const std::function<void()>& beside, const std::function<void()>& here) {
-    std::exception_ptr failure;
-    // Joined on the way out, also when `here` throws.
-    std::optional<HelperThread> helper;
-    if (useHelper) {
+// Runs `beside` on the helper while this thread runs `here`; without a helper, one after the
+// other here. Whatever either throws is thrown here once both are done.
+void RunBeside(StandingHelper* helper, const std::function<void()>& beside,
+               const std::function<void()>& here) {
+    if (!helper) {
+        beside();
+        here();
+        return;
+    }
+    StandingHelper::Task task(*helper, beside);
+    here();
+    task.Finish();
+}
+
+// A helper for a long script's phases, where one can be started; none otherwise.
+StandingHelper* StartHelper(std::optional<StandingHelper>& helper, bool wanted) {
+    if (wanted) {
         try {
-            helper.emplace([&beside, &failure] {
-                try {
-                    beside();
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            });
+            helper.emplace();
         } catch (const std::system_error&) {}
     }
-    if (!helper) beside();
-    here();
-    if (helper) helper->Join();
-    if (failure) std::rethrow_exception(failure);
+    return helper ? &*helper : nullptr;
 }
 
 }  // namespace
@@ -276,8 +276,9 @@ void CScriptCompiler::Pass1(std::string_view text) {
     // The two halves of a long script are counted at once, as pass 2 parses them.
     Counts first, second;
     const std::size_t middle = split_.at != 0 ? split_.at : text.size();
+    std::optional<StandingHelper> helper;
     RunBeside(
-        split_.at != 0 && split_.helpers, [&] { count(middle, text.size(), second); },
+        StartHelper(helper, split_.at != 0 && split_.helpers), [&] { count(middle, text.size(), second); },
         [&] { count(0, middle, first); });
     split_.lines = first.lines;
     split_.labels = first.labels;
@@ -319,6 +320,13 @@ void CScriptCompiler::SizeTables() {
 
 bool CScriptCompiler::Compile() {
     if (state_ != State::Prepared) return false;
+    // One helper for every phase of a long script's compile.
+    std::optional<StandingHelper> helper;
+    helper_ = StartHelper(helper, UsesHelpers());
+    struct Forget {
+        StandingHelper*& helper;
+        ~Forget() { helper = nullptr; }
+    } forget{helper_};
     try {
         Pass2();
         // The text is read no more: its pages, written already, take the tables made from here on.
@@ -328,7 +336,7 @@ bool CScriptCompiler::Compile() {
         // loops' copies need are made after the if blocks' own, as when one followed the other.
         BulkVector<int> whileCopies;
         RunBeside(
-            UsesHelpers(),
+            helper_,
             [&] {
                 PlaceVariables();
                 BuildNameLookup();
@@ -455,7 +463,7 @@ void CScriptCompiler::Pass2() {
     // A long script is parsed in two halves at once, split where pass 1 chose: lines are parsed
     // one by one, with nothing carried from a line to the next but the tables' numbering, which
     // the second half's tables take on when they are appended.
-    const std::size_t split = UsesHelpers() ? split_.at : 0;
+    const std::size_t split = helper_ ? split_.at : 0;
     if (split == 0) {
         CompileLines(text, 0);
         return;
@@ -465,32 +473,25 @@ void CScriptCompiler::Pass2() {
     CScriptCompiler part;
     std::exception_ptr partFailure;
     std::atomic<bool> partDone{false};
-    // Joined on the way out, also when this thread's half runs out of memory.
-    std::optional<HelperThread> worker;
-    try {
-        worker.emplace([this, &part, &partFailure, &partDone, second] {
-            try {
-                // The records sized for the whole script, as this compiler's: a table that
-                // large has pages of its own, and those never written cost nothing. The
-                // smaller tables lie side by side in shared pages, where room never written
-                // still costs: they are sized for this half, from pass 1's counts.
-                part.lineCount_ = lineCount_;
-                part.labelCount_ = labelCount_ - split_.labels;
-                part.initWordCount_ = initWordCount_ - split_.initWords;
-                part.stringCount_ = (quoteCount_ - split_.quotes) / 2 + 1;
-                part.sourceHasNul_ = sourceHasNul_;
-                part.SizeTables();
-                part.CompileLines(second,
-                                  static_cast<int32_t>(std::min<std::size_t>(split_.lines, INT32_MAX)));
-            } catch (...) {
-                partFailure = std::current_exception();
-            }
-            partDone.store(true, std::memory_order_release);
-        });
-    } catch (const std::system_error&) {
-        CompileLines(text, 0);  // no second thread: one pass
-        return;
-    }
+    // Waited for on the way out, also when this thread's half runs out of memory.
+    StandingHelper::Task task(*helper_, [this, &part, &partFailure, &partDone, second] {
+        try {
+            // The records sized for the whole script, as this compiler's: a table that
+            // large has pages of its own, and those never written cost nothing. The
+            // smaller tables lie side by side in shared pages, where room never written
+            // still costs: they are sized for this half, from pass 1's counts.
+            part.lineCount_ = lineCount_;
+            part.labelCount_ = labelCount_ - split_.labels;
+            part.initWordCount_ = initWordCount_ - split_.initWords;
+            part.stringCount_ = (quoteCount_ - split_.quotes) / 2 + 1;
+            part.sourceHasNul_ = sourceHasNul_;
+            part.SizeTables();
+            part.CompileLines(second, static_cast<int32_t>(std::min<std::size_t>(split_.lines, INT32_MAX)));
+        } catch (...) {
+            partFailure = std::current_exception();
+        }
+        partDone.store(true, std::memory_order_release);
+    });
     CompileLines(first, 0);
     // While the second half is still being parsed, the pages that its records will be copied to
     // are made ready here, a large page at a time, for about as many records as this half made:
@@ -502,7 +503,7 @@ void CScriptCompiler::Pass2() {
         PrepareBulk(records_.data() + from, step * sizeof(CommandRecord));
         from += step;
     }
-    worker->Join();
+    task.Finish();
     if (partFailure) std::rethrow_exception(partFailure);
     Absorb(part);
 }
@@ -561,9 +562,9 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
             if (rec.moreSlots >= 0) rec.moreSlots += moreBase;
         }
     };
-    std::optional<HelperThread> helper;
-    try {
-        helper.emplace([&] {
+    std::optional<StandingHelper::Task> helper;
+    if (helper_) {
+        helper.emplace(*helper_, [&] {
             try {
                 copyRecords();
             } catch (...) {
@@ -572,7 +573,7 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
             numbered.wait(false, std::memory_order_acquire);
             if (!copyFailure) renumberRecords();
         });
-    } catch (const std::system_error&) {}
+    }
     {
         // The helper waits for the numbers also when numbering them runs out of memory.
         struct Announce {
@@ -625,7 +626,7 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
     dataCounter_ = std::min<int64_t>(dataCounter_ + part.dataCounter_, kNumberCeiling);
     for (std::string& text : part.strings_) strings_.push_back(std::move(text));
     for (LineFault& f : part.lineFaults_) lineFaults_.push_back(std::move(f));
-    if (helper) helper->Join();
+    if (helper) helper->Finish();
     if (copyFailure) std::rethrow_exception(copyFailure);
 }
 
@@ -1086,7 +1087,7 @@ void CScriptCompiler::DropMatchedEndifsAndResolve() {
     const std::size_t middle = UsesHelpers() ? n / 2 : n;
     std::size_t out = 0;
     RunBeside(
-        middle < n,
+        middle < n ? helper_ : nullptr,
         [this, middle, n] {
             for (std::size_t i = middle; i < n; ++i)
                 if (!deleted_[i]) ResolveRecord(records_[i]);

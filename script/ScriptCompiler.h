@@ -23,6 +23,8 @@
 
 namespace script {
 
+class StandingHelper;
+
 constexpr int kSlotCount = 6;  // parameter positions while parsing; 3 reach the board
 constexpr int kBoardSlotCount = 3;
 constexpr std::size_t kMaxLineLength = 1023;
@@ -260,6 +262,8 @@ private:
     // A long script's compile shares its work with helper threads where the machine has more
     // than one processor.
     bool UsesHelpers() const;
+    // The helper of the compile under way, where it has one.
+    StandingHelper* helper_ = nullptr;
 
     // Distinct names, back to back; nameSpans_[id] locates name id; nameIndex_ is an
     // open-addressing hash of the ids by name.
