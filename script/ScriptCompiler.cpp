@@ -153,11 +153,46 @@ StandingHelper* StartHelper(std::optional<StandingHelper>& helper, bool wanted) 
 // ---------------------------------------------------------------------------------------------
 // Pass 1
 
+namespace {
+
+// Reads the `size` bytes at `offset`; false on a failure or an end before them.
+bool ReadAt(int fd, char* into, std::size_t size, std::size_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, into, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        into += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CScriptCompiler::ReadBeside(int fd, std::size_t size, StandingHelper& helper) {
+    source_.resize(size);
+    // The second half from a page boundary, as the system holds the file.
+    const std::size_t half = (size / 2) & ~std::size_t{4095};
+    bool secondRead = false;
+    StandingHelper::Task task(helper, [this, fd, size, half, &secondRead] {
+        secondRead = ReadAt(fd, source_.data() + half, size - half, half);
+    });
+    const bool firstRead = ReadAt(fd, source_.data(), half, 0);
+    task.Finish();
+    // The file ends where its size said: nothing more is there.
+    char more = 0;
+    return firstRead && secondRead && ::pread(fd, &more, 1, static_cast<off_t>(size)) == 0;
+}
+
 bool CScriptCompiler::Prepare(const std::string& path) {
     if (state_ != State::Idle) return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    // Read straight into the compiler's own copy, which a long script makes megabytes.
+    // Read straight into the compiler's own copy, which a long script makes megabytes; a long
+    // script's two halves are read at once, by this thread and the helper that then counts the
+    // second half in pass 1.
+    std::optional<StandingHelper> helper;
     bool ok = true;
     try {
         source_.clear();
@@ -168,23 +203,33 @@ bool CScriptCompiler::Prepare(const std::string& path) {
             static_cast<uint64_t>(st.st_size) < INT32_MAX)
             room = static_cast<std::size_t>(st.st_size) + 1;
         std::size_t got = 0;
-        for (;;) {
-            if (got == source_.size()) source_.resize(got + room);
-            const ssize_t n = ::read(fd, source_.data() + got, source_.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ok = n == 0;
-                break;
+        // A file that changed while it was read in halves is read again from its start (the
+        // halves' reads leave the file's position where it was).
+        const bool inHalves = room > splitFrom_ &&
+                              StartHelper(helper, std::thread::hardware_concurrency() != 1) &&
+                              ReadBeside(fd, room - 1, *helper);
+        if (inHalves) {
+            got = room - 1;
+        } else {
+            source_.clear();
+            for (;;) {
+                if (got == source_.size()) source_.resize(got + room);
+                const ssize_t n = ::read(fd, source_.data() + got, source_.size() - got);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    ok = n == 0;
+                    break;
+                }
+                got += static_cast<std::size_t>(n);
+                room = std::max<std::size_t>(room, got);
             }
-            got += static_cast<std::size_t>(n);
-            room = std::max<std::size_t>(room, got);
         }
         source_.resize(got);
     } catch (const std::bad_alloc&) {
         ok = false;
     }
     ::close(fd);
-    if (!ok || !Accept()) {
+    if (!ok || !Accept(helper ? &*helper : nullptr)) {
         Release();
         return false;
     }
@@ -199,14 +244,14 @@ bool CScriptCompiler::PrepareText(std::string_view text) {
         Release();
         return false;
     }
-    if (!Accept()) {
+    if (!Accept(nullptr)) {
         Release();
         return false;
     }
     return true;
 }
 
-bool CScriptCompiler::Accept() {
+bool CScriptCompiler::Accept(StandingHelper* helper) {
     // Names, lines and records are numbered in 32 bits; no script comes near this.
     if (source_.size() > static_cast<std::size_t>(INT32_MAX)) return false;
     // A UTF-8 byte-order mark (an editor's, at the very start of the file) is no script text.
@@ -214,7 +259,7 @@ bool CScriptCompiler::Accept() {
     if (Source().substr(0, kByteOrderMark.size()) == kByteOrderMark)
         source_.erase(source_.begin(), source_.begin() + static_cast<std::ptrdiff_t>(kByteOrderMark.size()));
     try {
-        Pass1(Source());
+        Pass1(Source(), helper);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -222,7 +267,7 @@ bool CScriptCompiler::Accept() {
     return true;
 }
 
-void CScriptCompiler::Pass1(std::string_view text) {
+void CScriptCompiler::Pass1(std::string_view text, StandingHelper* given) {
     // The counts size the tables once, so that pass 2 does not move them while they grow: a
     // long script's tables take megabytes. Where a count falls short (a `word` written in
     // capitals, values run together, an unterminated string) a table still grows.
@@ -235,7 +280,7 @@ void CScriptCompiler::Pass1(std::string_view text) {
         const std::size_t nl = text.find('\n', text.size() / 2);
         if (nl != std::string_view::npos && nl + 1 < text.size()) split_.at = nl + 1;
         // Asked once: the system reads a file to tell.
-        split_.helpers = std::thread::hardware_concurrency() != 1;
+        split_.helpers = given != nullptr || std::thread::hardware_concurrency() != 1;
     }
     // The lines of [from, to), which starts a line; the last line of the text may lack its LF.
     struct Counts {
@@ -276,10 +321,11 @@ void CScriptCompiler::Pass1(std::string_view text) {
     // The two halves of a long script are counted at once, as pass 2 parses them.
     Counts first, second;
     const std::size_t middle = split_.at != 0 ? split_.at : text.size();
-    std::optional<StandingHelper> helper;
+    std::optional<StandingHelper> own;
+    StandingHelper* helper = nullptr;
+    if (split_.at != 0 && split_.helpers) helper = given ? given : StartHelper(own, true);
     RunBeside(
-        StartHelper(helper, split_.at != 0 && split_.helpers), [&] { count(middle, text.size(), second); },
-        [&] { count(0, middle, first); });
+        helper, [&] { count(middle, text.size(), second); }, [&] { count(0, middle, first); });
     split_.lines = first.lines;
     split_.labels = first.labels;
     split_.initWords = first.initWords;

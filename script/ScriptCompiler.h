@@ -197,8 +197,12 @@ private:
     };
 
     // Pass 1 over source_; false (and nothing prepared) when it cannot be taken.
-    bool Accept();
-    void Pass1(std::string_view text);
+    // `helper`: one already started (for the read), or none.
+    bool Accept(StandingHelper* helper);
+    void Pass1(std::string_view text, StandingHelper* helper);
+    // Reads the `size` bytes of a regular file in two halves at once; false (and source_ to be
+    // read again) when the file was not as long as that.
+    bool ReadBeside(int fd, std::size_t size, StandingHelper& helper);
     // Reserves the tables for the counts of pass 1.
     void SizeTables();
     void Pass2();

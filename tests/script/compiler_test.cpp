@@ -5,14 +5,17 @@
 
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace script;
@@ -445,3 +448,50 @@ TEST_F(CompilerTest, PlacementOfRandomDeclarations) {
 }
 
 }  // namespace
+
+// A script file gives what its text gives, however it is read: a long regular file in two
+// halves at once (the halves meet at a page boundary), a short one or a pipe from start to end,
+// with or without a byte-order mark.
+TEST_F(CompilerTest, AFileGivesWhatItsTextGivesReadInHalvesOrNot) {
+    std::string body;
+    for (int i = 0; i < 1500; ++i) {
+        const std::string n = std::to_string(i);
+        body += "w" + n + " word " + n + "\n  disp \"at " + n + "\" w" + n + "\n  jmpc w" + n + " < 3 l" +
+                std::to_string(i + 1) + "\nl" + n + " copy 1 w" + n + " ; " + std::string(i % 40, 'c') + "\n";
+    }
+    for (const std::string& text : {body, "\xEF\xBB\xBF" + body, std::string("  cls\n  jmp x\n")}) {
+        auto compile = [&](const std::function<bool(CScriptCompiler&)>& prepare, std::size_t splitFrom) {
+            CScriptCompiler c;
+            c.SetListingDirectory(folder.Path());
+            c.SetSplitFrom(splitFrom);
+            std::string out;
+            if (!prepare(c) || !c.Compile()) return std::string("refused");
+            out = c.ListingText();
+            while (auto e = c.NextError(false)) out += *e;
+            return out;
+        };
+        const std::string expected =
+            compile([&](CScriptCompiler& c) { return c.PrepareText(text); }, SIZE_MAX);
+        const std::string file = folder.File("long.mbs");
+        {
+            std::FILE* f = std::fopen(file.c_str(), "wb");
+            ASSERT_NE(f, nullptr);
+            ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), f), text.size());
+            std::fclose(f);
+        }
+        for (const std::size_t splitFrom : {std::size_t{1}, std::size_t{4096}, SIZE_MAX})
+            EXPECT_EQ(compile([&](CScriptCompiler& c) { return c.Prepare(file); }, splitFrom), expected)
+                << text.size() << " bytes, split from " << splitFrom;
+        const std::string fifo = folder.File("pipe.mbs");
+        ::unlink(fifo.c_str());
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::thread writer([&] {
+            std::FILE* f = std::fopen(fifo.c_str(), "wb");
+            if (!f) return;
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fclose(f);
+        });
+        EXPECT_EQ(compile([&](CScriptCompiler& c) { return c.Prepare(fifo); }, 1), expected);
+        writer.join();
+    }
+}

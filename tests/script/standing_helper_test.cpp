@@ -54,11 +54,12 @@ TEST(StandingHelper, AStarterThatLeavesEarlyStillWaitsForThePiece) {
             held.assign(1000, 7);
         });
         throw std::runtime_error("starter");
-    } catch (const std::runtime_error&) {
-    }
+    } catch (const std::runtime_error&) {}
     EXPECT_EQ(held.size(), 1000u);  // the piece had ended when the task went
     // The piece's own failure is dropped when nobody finishes its task.
-    { StandingHelper::Task task(helper, [] { throw std::logic_error("dropped"); }); }
+    {
+        StandingHelper::Task task(helper, [] { throw std::logic_error("dropped"); });
+    }
     int ran = 0;
     StandingHelper::Task next(helper, [&] { ran = 1; });
     next.Finish();
