@@ -517,26 +517,25 @@ void CScriptCompiler::Pass2() {
     const std::string_view first = text.substr(0, split);
     const std::string_view second = text.substr(split);
     CScriptCompiler part;
-    std::exception_ptr partFailure;
     std::atomic<bool> partDone{false};
-    // Waited for on the way out, also when this thread's half runs out of memory.
-    StandingHelper::Task task(*helper_, [this, &part, &partFailure, &partDone, second] {
-        try {
-            // The records sized for the whole script, as this compiler's: a table that
-            // large has pages of its own, and those never written cost nothing. The
-            // smaller tables lie side by side in shared pages, where room never written
-            // still costs: they are sized for this half, from pass 1's counts.
-            part.lineCount_ = lineCount_;
-            part.labelCount_ = labelCount_ - split_.labels;
-            part.initWordCount_ = initWordCount_ - split_.initWords;
-            part.stringCount_ = (quoteCount_ - split_.quotes) / 2 + 1;
-            part.sourceHasNul_ = sourceHasNul_;
-            part.SizeTables();
-            part.CompileLines(second, static_cast<int32_t>(std::min<std::size_t>(split_.lines, INT32_MAX)));
-        } catch (...) {
-            partFailure = std::current_exception();
-        }
-        partDone.store(true, std::memory_order_release);
+    // Waited for on the way out, also when this thread's half runs out of memory; what the
+    // second half's parse throws is thrown by the task's end.
+    StandingHelper::Task task(*helper_, [this, &part, &partDone, second] {
+        struct Done {
+            std::atomic<bool>& flag;
+            ~Done() { flag.store(true, std::memory_order_release); }
+        } done{partDone};
+        // The records sized for the whole script, as this compiler's: a table that large has
+        // pages of its own, and those never written cost nothing. The smaller tables lie side by
+        // side in shared pages, where room never written still costs: they are sized for this
+        // half, from pass 1's counts.
+        part.lineCount_ = lineCount_;
+        part.labelCount_ = labelCount_ - split_.labels;
+        part.initWordCount_ = initWordCount_ - split_.initWords;
+        part.stringCount_ = (quoteCount_ - split_.quotes) / 2 + 1;
+        part.sourceHasNul_ = sourceHasNul_;
+        part.SizeTables();
+        part.CompileLines(second, static_cast<int32_t>(std::min<std::size_t>(split_.lines, INT32_MAX)));
     });
     CompileLines(first, 0);
     // While the second half is still being parsed, the pages that its records will be copied to
@@ -550,7 +549,6 @@ void CScriptCompiler::Pass2() {
         from += step;
     }
     task.Finish();
-    if (partFailure) std::rethrow_exception(partFailure);
     Absorb(part);
 }
 
@@ -608,9 +606,9 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
             if (rec.moreSlots >= 0) rec.moreSlots += moreBase;
         }
     };
-    std::optional<StandingHelper::Task> helper;
+    std::optional<StandingHelper::Task> copying;
     if (helper_) {
-        helper.emplace(*helper_, [&] {
+        copying.emplace(*helper_, [&] {
             try {
                 copyRecords();
             } catch (...) {
@@ -647,7 +645,7 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
             ids[id] = FindOrAddName(part.Name(NameRef{id}), hash, part.nameSpans_[id].prefix).id;
         }
     }
-    if (!helper) {
+    if (!copying) {
         copyRecords();
         renumberRecords();
     }
@@ -672,7 +670,7 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
     dataCounter_ = std::min<int64_t>(dataCounter_ + part.dataCounter_, kNumberCeiling);
     for (std::string& text : part.strings_) strings_.push_back(std::move(text));
     for (LineFault& f : part.lineFaults_) lineFaults_.push_back(std::move(f));
-    if (helper) helper->Finish();
+    if (copying) copying->Finish();
     if (copyFailure) std::rethrow_exception(copyFailure);
 }
 
