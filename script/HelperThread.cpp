@@ -1,5 +1,6 @@
 #include "script/HelperThread.h"
 
+#include <chrono>
 #include <system_error>
 #include <utility>
 
@@ -51,9 +52,14 @@ void* HelperThread::Run(void* self) {
 
 namespace {
 
-// How long a helper or its starter waits on the processor before it sleeps: about the gaps
-// between the phases of a long compile, a fraction of a millisecond.
-constexpr int kSpins = 1 << 13;
+// How long a waiting thread stays on its processor before it sleeps: about the gaps between the
+// phases of a long compile. Waking a sleeper took a millisecond or more on a busy machine (the
+// system may first have to give its processor back, or put it beside its waker), more than the
+// gaps themselves; much longer only kept a processor busy for the long waits, where one half of a
+// phase ends well before the other.
+constexpr auto kSpinFor = std::chrono::microseconds(500);
+// Pauses between two looks at the clock: a few hundred nanoseconds.
+constexpr int kPausesPerLook = 16;
 
 inline void Relax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -61,12 +67,18 @@ inline void Relax() {
 #endif
 }
 
-// Until `a` holds something other than `old`: a while on the processor, then asleep.
-inline uint32_t AwaitChange(const std::atomic<uint32_t>& a, uint32_t old) {
+}  // namespace
+
+uint32_t AwaitChange(const std::atomic<uint32_t>& a, uint32_t old) {
     uint32_t v = a.load(std::memory_order_acquire);
-    for (int i = 0; v == old && i < kSpins; ++i) {
-        Relax();
-        v = a.load(std::memory_order_acquire);
+    if (v != old) return v;
+    const auto until = std::chrono::steady_clock::now() + kSpinFor;
+    for (;;) {
+        for (int i = 0; i < kPausesPerLook && v == old; ++i) {
+            Relax();
+            v = a.load(std::memory_order_acquire);
+        }
+        if (v != old || std::chrono::steady_clock::now() >= until) break;
     }
     while (v == old) {
         a.wait(old, std::memory_order_acquire);
@@ -74,8 +86,6 @@ inline uint32_t AwaitChange(const std::atomic<uint32_t>& a, uint32_t old) {
     }
     return v;
 }
-
-}  // namespace
 
 StandingHelper::StandingHelper() : thread_([this] { Loop(); }) {}
 

@@ -36,6 +36,10 @@ private:
     bool joinable_ = false;
 };
 
+// Until `a` holds something other than `old` (returned): a while on the processor, then asleep
+// until a notify. For the hand-overs between a helper and its starter.
+uint32_t AwaitChange(const std::atomic<uint32_t>& a, uint32_t old);
+
 // A helper kept for the phases of one job, each of which hands it a piece of work: starting a
 // thread, or waking one that sleeps, takes tens of microseconds, and a long script's compile has
 // several such phases a few hundred microseconds apart. Between pieces it waits on its processor

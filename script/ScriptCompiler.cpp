@@ -594,7 +594,7 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
     // The records are most of it: copied whole on a helper while the names are numbered here
     // (a plain copy of megabytes is the fastest), then renumbered in place once the numbers are
     // there, while the other tables are appended here.
-    std::atomic<bool> numbered{false};
+    std::atomic<uint32_t> numbered{0};
     std::exception_ptr copyFailure;
     auto copyRecords = [this, &part] {
         records_.insert(records_.end(), part.records_.begin(), part.records_.end());
@@ -614,16 +614,16 @@ void CScriptCompiler::Absorb(CScriptCompiler& part) {
             } catch (...) {
                 copyFailure = std::current_exception();
             }
-            numbered.wait(false, std::memory_order_acquire);
+            AwaitChange(numbered, 0);
             if (!copyFailure) renumberRecords();
         });
     }
     {
         // The helper waits for the numbers also when numbering them runs out of memory.
         struct Announce {
-            std::atomic<bool>& flag;
+            std::atomic<uint32_t>& flag;
             ~Announce() {
-                flag.store(true, std::memory_order_release);
+                flag.store(1, std::memory_order_release);
                 flag.notify_one();
             }
         } announce{numbered};
