@@ -178,6 +178,17 @@ bool ReplacingFile::OpenInPlace(int probe, bool plainFile) {
     return true;
 }
 
+void ReplacingFile::Reserve(std::uint64_t bytes) {
+    if (fd_ < 0 || !ok_ || inPlace_ || bytes <= reserved_ || bytes > static_cast<std::uint64_t>(INT64_MAX))
+        return;
+#ifdef FALLOC_FL_KEEP_SIZE
+    // Kept to the file's present length, so that a limit on file sizes (which a longer length
+    // would meet at once, with a signal that ends the program) only ever meets the bytes
+    // themselves.
+    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) reserved_ = bytes;
+#endif
+}
+
 bool ReplacingFile::Write(std::string_view bytes) {
     if (fd_ < 0) ok_ = false;
     if (!ok_) return false;
@@ -185,6 +196,7 @@ bool ReplacingFile::Write(std::string_view bytes) {
         pending_ += bytes;
     } else {
         ok_ = WriteAll(fd_, bytes.data(), bytes.size());
+        if (ok_) written_ += bytes.size();
     }
     return ok_;
 }
@@ -200,6 +212,8 @@ bool ReplacingFile::Commit() {
                  (!sync || ::fsync(fd_) == 0);
         }
     } else {
+        // Room taken ahead past the bytes is given back: cut to the length the file has.
+        if (ok && reserved_ > written_) ok = ::ftruncate(fd_, static_cast<off_t>(written_)) == 0;
         ok = ok && (!sync || ::fsync(fd_) == 0);
     }
     ok = ::close(fd_) == 0 && ok;

@@ -260,4 +260,69 @@ TEST(ReplacingFile, KeepsWhatTheFileSystemSaysAndLosesNothing) {
         }
 }
 
+// Room taken ahead for a long file never shows: the file holds its bytes and is as long as they
+// are, the room they leave is given back, a save given up leaves nothing, and a limit on file
+// sizes below the room (but above the bytes) does not end the saving process.
+TEST(ReplacingFile, RoomTakenAheadIsGivenBackAndNeverShows) {
+    struct RoomCase {
+        const char* what;
+        std::uint64_t room;
+        std::size_t bytes;
+        Way way;
+        rlim_t sizeLimit;  // 0: none
+    };
+    const RoomCase cases[] = {
+        {"more room than bytes", 4 << 20, 10000, Way::Whole, 0},
+        {"less room than bytes", 1000, 100000, Way::Whole, 0},
+        {"room taken twice, the second time less", 4 << 20, 10000, Way::Whole, 0},
+        {"a save given up", 4 << 20, 10000, Way::Abandoned, 0},
+        {"a file size limit below the room", 4 << 20, 10000, Way::Whole, 64 * 1024},
+    };
+    for (const ReplacingFile::Durability durability :
+         {ReplacingFile::Durability::Synced, ReplacingFile::Durability::Unsynced})
+        for (const RoomCase& c : cases) {
+            SCOPED_TRACE(std::string(c.what) +
+                         (durability == ReplacingFile::Durability::Synced ? ", synced" : ", unsynced"));
+            TempFolder temp;
+            const fs::path path = temp.Path() / "f.txt";
+            Write(path, "old");
+            std::string bytes(c.bytes, 'x');
+            for (std::size_t i = 0; i < bytes.size(); i += 61) bytes[i] = '\n';
+            // In a child, where the limit may end the process (the default for its signal).
+            const int result = plainuser::InChild(
+                [&] {
+                    if (c.sizeLimit != 0) {
+                        const struct rlimit limit { c.sizeLimit, c.sizeLimit };
+                        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 9;
+                    }
+                    ReplacingFile file(path.string(), durability);
+                    if (!file.Open()) return 8;
+                    file.Reserve(c.room);
+                    if (std::string(c.what).find("twice") != std::string::npos) file.Reserve(c.room / 2);
+                    if (!file.Write(std::string_view(bytes).substr(0, bytes.size() / 2)) ||
+                        !file.Write(std::string_view(bytes).substr(bytes.size() / 2)))
+                        return 7;
+                    if (c.way == Way::Abandoned) {
+                        file.Abandon();
+                        return 1;
+                    }
+                    return file.Commit() ? 1 : 0;
+                },
+                false);
+            EXPECT_EQ(result, 1);
+            if (c.way == Way::Abandoned) {
+                EXPECT_EQ(Read(path), "old");
+            } else {
+                EXPECT_TRUE(Read(path) == bytes) << "the file does not hold the bytes written";
+                const struct stat st = StatOf(path);
+                EXPECT_EQ(static_cast<std::size_t>(st.st_size), bytes.size());
+                // Blocks of 512 bytes: no more than the bytes and a few blocks of the file system.
+                EXPECT_LE(static_cast<std::uint64_t>(st.st_blocks) * 512, bytes.size() + 64 * 1024);
+            }
+            std::size_t files = 0;
+            for ([[maybe_unused]] const auto& e : fs::directory_iterator(temp.Path())) ++files;
+            EXPECT_EQ(files, 1u);  // no temporary copy left behind
+        }
+}
+
 }  // namespace
