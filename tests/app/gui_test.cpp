@@ -359,7 +359,7 @@ TEST(QtPrompts, OpenTakesTheNameAsTypedAndSaveAddsTheDefaultExtension) {
                 Q_EMIT types->activated(filter);
                 Q_EMIT types->textActivated(types->currentText());
             }
-            d->selectFile(typed);
+            guitest::TypeFileName(d, typed);
             QMetaObject::invokeMethod(d, "accept");
         });
         // A dialog that refuses the name stays open: close whatever is left.

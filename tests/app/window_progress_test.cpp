@@ -211,7 +211,7 @@ protected:
             script.Then([path](QWidget* w) {
                 auto* d = qobject_cast<QFileDialog*>(w);
                 ASSERT_NE(d, nullptr) << w->metaObject()->className();
-                d->selectFile(QString::fromStdString(path.string()));
+                guitest::TypeFileName(d, QString::fromStdString(path.string()));
                 QMetaObject::invokeMethod(d, "accept");
             });
             // The Trace window the save runs over comes back to the top: it stays open.

@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QHash>
 #include <QImage>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
@@ -102,6 +104,16 @@ inline bool PumpUntil(const std::function<bool()>& cond, int limitMs = 10000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
+}
+
+// Types a name (or a whole path) into a file dialog's name box, as the user does before pressing
+// Save or Open. QFileDialog::selectFile leaves the box as it is once the box has the focus, which
+// it gets when its window is activated, at a moment of the system's own.
+inline void TypeFileName(QFileDialog* d, const QString& name) {
+    if (auto* box = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        box->setText(name);
+    else
+        d->selectFile(name);
 }
 
 // Answers modal dialogs in the order they come up. A dialog with no handler left is a failure
