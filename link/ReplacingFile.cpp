@@ -184,8 +184,10 @@ void ReplacingFile::Reserve(std::uint64_t bytes) {
 #ifdef FALLOC_FL_KEEP_SIZE
     // Kept to the file's present length, so that a limit on file sizes (which a longer length
     // would meet at once, with a signal that ends the program) only ever meets the bytes
-    // themselves.
-    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) reserved_ = bytes;
+    // themselves. One that fails (no room for all of it) may still have taken some, which the
+    // commit gives back as well.
+    (void)::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes));
+    reserved_ = bytes;
 #endif
 }
 
