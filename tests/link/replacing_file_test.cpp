@@ -268,16 +268,18 @@ TEST(ReplacingFile, RoomTakenAheadIsGivenBackAndNeverShows) {
     struct RoomCase {
         const char* what;
         std::uint64_t room;
+        std::uint64_t thenRoom;  // asked for next (0: nothing more)
         std::size_t bytes;
         Way way;
         rlim_t sizeLimit;  // 0: none
     };
     const RoomCase cases[] = {
-        {"more room than bytes", 4 << 20, 10000, Way::Whole, 0},
-        {"less room than bytes", 1000, 100000, Way::Whole, 0},
-        {"room taken twice, the second time less", 4 << 20, 10000, Way::Whole, 0},
-        {"a save given up", 4 << 20, 10000, Way::Abandoned, 0},
-        {"a file size limit below the room", 4 << 20, 10000, Way::Whole, 64 * 1024},
+        {"more room than bytes", 4 << 20, 0, 10000, Way::Whole, 0},
+        {"less room than bytes", 1000, 0, 100000, Way::Whole, 0},
+        // The smaller second hint must not hide the room the first one took.
+        {"room asked for twice, the second time less than the bytes", 4 << 20, 1000, 10000, Way::Whole, 0},
+        {"a save given up", 4 << 20, 0, 10000, Way::Abandoned, 0},
+        {"a file size limit below the room", 4 << 20, 0, 10000, Way::Whole, 64 * 1024},
     };
     for (const ReplacingFile::Durability durability :
          {ReplacingFile::Durability::Synced, ReplacingFile::Durability::Unsynced})
@@ -303,7 +305,7 @@ TEST(ReplacingFile, RoomTakenAheadIsGivenBackAndNeverShows) {
                     ReplacingFile file(path.string(), durability);
                     if (!file.Open()) return 8;
                     file.Reserve(c.room);
-                    if (std::string(c.what).find("twice") != std::string::npos) file.Reserve(c.room / 2);
+                    if (c.thenRoom != 0) file.Reserve(c.thenRoom);
                     if (!file.Write(std::string_view(bytes).substr(0, bytes.size() / 2)) ||
                         !file.Write(std::string_view(bytes).substr(bytes.size() / 2)))
                         return 7;
